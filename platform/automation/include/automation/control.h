@@ -1,0 +1,83 @@
+// Hosting: what a container and a control give each other.
+#pragma once
+
+#include <QString>
+#include <map>
+#include <memory>
+
+#include "automation/dispatch.h"
+
+class QWidget;
+
+namespace automation {
+
+struct SizeTwips {
+    int width = 0;
+    int height = 0;
+    bool operator==(const SizeTwips&) const = default;
+};
+
+// A control's stored properties, as the container keeps them between sessions.
+class PropertyBag {
+public:
+    // The stored value, or def when the bag has no entry of that name.
+    Variant read(const QString& name, const Variant& def = {}) const;
+    bool contains(const QString& name) const;
+    // Writes the value; a value equal to def is stored as no entry at all.
+    void write(const QString& name, const Variant& value, const Variant& def = {});
+    void clear() { values_.clear(); }
+    const std::map<QString, Variant>& values() const { return values_; }
+
+    // Text form, one "Name = Type:Value" line per entry (Type I2, I4, Bool, R8, BStr).
+    QByteArray toText() const;
+    static std::optional<PropertyBag> fromText(const QByteArray& text, QString* why = nullptr);
+
+private:
+    std::map<QString, Variant> values_;
+};
+
+// What the container offers a control.
+class IControlSite {
+public:
+    virtual ~IControlSite() = default;
+    // The containing form's automation object (by-name access to Visible, ...).
+    virtual DispatchPtr container() = 0;
+    // A persisted property changed (a designer marks its form as modified).
+    virtual void propertyChanged(DispId id) = 0;
+    // True at run time, False in a designer.
+    virtual bool userMode() const = 0;
+    // The window the control's own window is placed in (may be null).
+    virtual QWidget* containerWidget() = 0;
+};
+
+// A control: a dispatch object with events, a site, persistence and a size.
+class IControl : public IDispatch {
+public:
+    virtual void setSite(IControlSite* site) { site_ = site; }
+    IControlSite* site() const { return site_; }
+
+    virtual Result initNew() { return {}; }
+    virtual Result load(const PropertyBag&) { return {}; }
+    virtual Result save(PropertyBag&) { return {}; }
+    // The container proposes a size; the control answers the size it takes.
+    virtual SizeTwips resize(SizeTwips proposed) { return proposed; }
+
+    // Events: the control's event interface, and its sinks.
+    virtual const TypeInfo* eventInfo() const { return nullptr; }
+    void advise(IEventSink* sink) { events_.advise(sink); }
+    void unadvise(IEventSink* sink) { events_.unadvise(sink); }
+
+    // The control's own window, if it has one.
+    virtual QWidget* window() { return nullptr; }
+
+protected:
+    EventSource& events() { return events_; }
+
+private:
+    IControlSite* site_ = nullptr;
+    EventSource events_;
+};
+
+using ControlPtr = std::shared_ptr<IControl>;
+
+} // namespace automation

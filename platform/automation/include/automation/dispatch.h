@@ -1,0 +1,85 @@
+// Objects called by dispatch id, and the events they raise.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "automation/result.h"
+#include "automation/typeinfo.h"
+
+namespace automation {
+
+// An object callable late-bound: by dispatch id as a method, property get or
+// property put. Arguments are in call order; by-reference arguments are
+// written back into args.
+class IDispatch {
+public:
+    virtual ~IDispatch() = default;
+    virtual const TypeInfo& typeInfo() const = 0;
+    virtual Result invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) = 0;
+
+    std::optional<DispId> idOfName(const QString& name) const { return typeInfo().idOfName(name); }
+
+    // Shorthands for hosts.
+    Result call(DispId id, std::vector<Variant> args = {});
+    Result get(DispId id);
+    Result put(DispId id, Variant value);
+    Result callByName(const QString& name, InvokeKind kind, std::vector<Variant>& args);
+};
+
+// Receives the events of a control, synchronously, with every parameter by
+// reference: what the sink writes into args is seen by the raiser.
+class IEventSink {
+public:
+    virtual ~IEventSink() = default;
+    virtual void onEvent(DispId id, std::vector<Variant>& args) = 0;
+};
+
+// Holds the sinks of one object and raises events to them.
+class EventSource {
+public:
+    void advise(IEventSink* sink);
+    void unadvise(IEventSink* sink);
+    // Each sink in turn, in the order they were advised; a sink that unadvises
+    // during the event is not called again.
+    void raise(DispId id, std::vector<Variant>& args);
+    void raise(DispId id) { std::vector<Variant> none; raise(id, none); }
+    bool hasSinks() const { return !sinks_.empty(); }
+
+private:
+    std::vector<IEventSink*> sinks_;
+};
+
+// Base for objects implemented in C++: checks a call against the type
+// information before it reaches the object. An unknown dispid or kind is error
+// 438, a missing required argument 449, too many arguments 450, an argument of
+// the wrong type 13; omitted optional arguments get their recorded default and
+// every argument arrives converted to its parameter's type.
+class DispatchObject : public IDispatch {
+public:
+    Result invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) final;
+
+protected:
+    // Called with a checked, complete and converted argument list.
+    virtual Result invokeChecked(const MemberInfo& member, std::vector<Variant>& args) = 0;
+    // Source text for errors raised by the checks, e.g. "MSCommLib.MSComm".
+    virtual QString errorSource() const { return typeInfo().name; }
+};
+
+// An object whose members are plain functions; handy for test doubles and forms.
+class FunctionObject : public DispatchObject {
+public:
+    using Handler = std::function<Result(std::vector<Variant>& args)>;
+    explicit FunctionObject(TypeInfo info) : info_(std::move(info)) {}
+    void on(DispId id, InvokeKind kind, Handler h);
+    const TypeInfo& typeInfo() const override { return info_; }
+
+protected:
+    Result invokeChecked(const MemberInfo& member, std::vector<Variant>& args) override;
+
+private:
+    TypeInfo info_;
+    std::vector<std::tuple<DispId, InvokeKind, Handler>> handlers_;
+};
+
+} // namespace automation

@@ -1,0 +1,61 @@
+// The class registry: which library implements which class, found by ProgID or
+// class id. A system-wide folder (written when the package is installed) is
+// overlaid by a per-user one; each class is one file, replaced atomically, so
+// registrations running side by side lose nothing.
+//
+// Locations:
+//   system: $VELMORA_SYSTEM_REGISTRY, else /usr/local/share/velmora/registry
+//   user:   $XDG_DATA_HOME/velmora/registry (default ~/.local/share/...)
+//   $VELMORA_REGISTRY, when set, is the only registry (tests, the build tree).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <optional>
+
+#include "automation/result.h"
+
+namespace automation {
+
+struct ClassRegistration {
+    QUuid clsid;
+    QString progId;
+    QString name;               // the class name, e.g. "Lumorel"
+    QString library;            // absolute path of the library file
+    QString threadingModel = QStringLiteral("Apartment");
+    std::uint32_t miscStatus = 0;
+    QString toolboxBitmap;      // "path,resource id"
+    QUuid typeLib;
+    QString typeLibVersion;     // "76.0"
+    bool control = true;
+
+    QByteArray toText() const;
+    static std::optional<ClassRegistration> fromText(const QByteArray& text, QString* why = nullptr);
+};
+
+namespace registry {
+
+enum class Scope { User, System };
+
+QString systemDir();
+QString userDir();
+// Where writes go: $VELMORA_REGISTRY if set, else the user's or the system's folder.
+QString writeDir(Scope scope);
+// Scope used by DllRegisterServer / DllUnregisterServer in this process
+// (tools/regsvr --system sets System); User by default.
+void setDefaultScope(Scope scope);
+Scope defaultScope();
+
+Result add(const ClassRegistration& reg, Scope scope = defaultScope());
+// Removing a class that is not registered succeeds.
+Result remove(const QUuid& clsid, Scope scope = defaultScope());
+
+// Look-ups read the files afresh. A damaged entry is an error naming its file.
+std::optional<ClassRegistration> findByProgId(const QString& progId, Error* error = nullptr);
+std::optional<ClassRegistration> findByClsid(const QUuid& clsid, Error* error = nullptr);
+std::vector<ClassRegistration> all(Error* error = nullptr);
+
+} // namespace registry
+
+} // namespace automation

@@ -1,0 +1,45 @@
+// Data a control library carries besides code: its type library, the
+// interface-id records, a version block and a toolbox bitmap. They are packed
+// at build time into the ELF section ".velmora_rsrc" of the library file (see
+// velmora_add_resources in platform/automation/CMakeLists.txt), so a tool can
+// read them from the file without loading or running the library, and the
+// library itself reads them from memory.
+//
+// Section layout (little-endian): "VLMRSRC1", u32 count, then per resource
+// u16 type length, type bytes (ASCII), u16 name length, name bytes, u32 data
+// length, data bytes.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <vector>
+
+#include "automation/error.h"
+
+namespace automation {
+
+struct Resource {
+    QString type;   // "TYPELIB", "CUSTOM", "VERSION", "BITMAP", ...
+    QString name;   // "1", "_IID_LUMOREL", "30000", ...
+    QByteArray data;
+};
+
+QByteArray packResources(const std::vector<Resource>& resources);
+std::optional<std::vector<Resource>> unpackResources(const QByteArray& section, QString* why = nullptr);
+
+// Reads the resources from a library file on disk without loading it.
+std::optional<std::vector<Resource>> readResources(const QString& libraryPath, Error* error = nullptr);
+std::optional<QByteArray> findResource(const std::vector<Resource>& all, const QString& type, const QString& name);
+
+// The version block: file and product version, and its string table.
+struct VersionBlock {
+    int major = 0, minor = 0, build = 0, revision = 0;   // file version a.b.c.d
+    QString productVersionText;                         // "1.00.0033"
+    QString description, productName, internalName;
+    bool selfRegister = true;                           // the "OLESelfRegister" entry
+    QByteArray serialize() const;
+    static std::optional<VersionBlock> parse(const QByteArray& bytes, QString* why = nullptr);
+};
+
+} // namespace automation
