@@ -78,6 +78,20 @@ private:
     EventSource events_;
 };
 
+// Base for controls implemented in C++: calls are checked as DispatchObject checks them.
+class ControlObject : public IControl {
+public:
+    Result invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) final
+    {
+        return checkedInvoke(typeInfo(), id, kind, args, errorSource(),
+                             [this](const MemberInfo& m, std::vector<Variant>& a) { return invokeChecked(m, a); });
+    }
+
+protected:
+    virtual Result invokeChecked(const MemberInfo& member, std::vector<Variant>& args) = 0;
+    virtual QString errorSource() const { return typeInfo().name; }
+};
+
 using ControlPtr = std::shared_ptr<IControl>;
 
 } // namespace automation

@@ -50,6 +50,13 @@ private:
     std::vector<IEventSink*> sinks_;
 };
 
+// Checks a call against the type information and hands it on to `body` with a
+// complete, converted argument list (see DispatchObject); by-reference
+// arguments are written back into args.
+Result checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vector<Variant>& args,
+                     const QString& errorSource,
+                     const std::function<Result(const MemberInfo&, std::vector<Variant>&)>& body);
+
 // Base for objects implemented in C++: checks a call against the type
 // information before it reaches the object. An unknown dispid or kind is error
 // 438, a missing required argument 449, too many arguments 450, an argument of

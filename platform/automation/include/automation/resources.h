@@ -1,7 +1,7 @@
 // Data a control library carries besides code: its type library, the
 // interface-id records, a version block and a toolbox bitmap. They are packed
 // at build time into the ELF section ".velmora_rsrc" of the library file (see
-// velmora_add_resources in platform/automation/CMakeLists.txt), so a tool can
+// velmora_add_resources in platform/automation/Resources.cmake), so a tool can
 // read them from the file without loading or running the library, and the
 // library itself reads them from memory.
 //
@@ -32,6 +32,9 @@ std::optional<std::vector<Resource>> unpackResources(const QByteArray& section, 
 std::optional<std::vector<Resource>> readResources(const QString& libraryPath, Error* error = nullptr);
 std::optional<QByteArray> findResource(const std::vector<Resource>& all, const QString& type, const QString& name);
 
+// Unpacks resources linked into a module's memory between begin and end.
+std::optional<std::vector<Resource>> resourcesAt(const char* begin, const char* end, QString* why = nullptr);
+
 // The version block: file and product version, and its string table.
 struct VersionBlock {
     int major = 0, minor = 0, build = 0, revision = 0;   // file version a.b.c.d
@@ -41,5 +44,25 @@ struct VersionBlock {
     QByteArray serialize() const;
     static std::optional<VersionBlock> parse(const QByteArray& bytes, QString* why = nullptr);
 };
+
+} // namespace automation
+
+// Bounds of the resource section of the module (library or program) being
+// linked; velmora_add_resources defines them, hidden, in each module it is
+// applied to, so every module sees its own.
+extern "C" {
+__attribute__((visibility("hidden"))) extern const char velmora_rsrc_begin[];
+__attribute__((visibility("hidden"))) extern const char velmora_rsrc_end[];
+}
+
+namespace automation {
+
+// The resources of the module this is compiled into, read from memory. Only
+// modules built with velmora_add_resources may call it (others fail to link).
+// Internal linkage keeps each module's copy bound to its own section.
+static inline std::optional<std::vector<Resource>> ownResources(QString* why = nullptr)
+{
+    return resourcesAt(velmora_rsrc_begin, velmora_rsrc_end, why);
+}
 
 } // namespace automation

@@ -31,6 +31,7 @@ public:
     Variant(const QString& v) : v_(v) {}
     Variant(const char* v) : v_(QString::fromUtf8(v)) {}
     Variant(DispatchPtr v) : v_(std::move(v)) {}
+    Variant(bool) = delete;  // Booleans are made with fromBool, never by accident
     static Variant fromBool(bool b) { Variant r; r.v_ = Bool{b}; return r; }
     static Variant missing() { Variant r; r.v_ = Missing{}; return r; }
 

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "automation/control.h"
+#include "automation/dispatch.h"
+
+using namespace automation;
+
+namespace {
+
+// An object with a required, an optional and a by-reference parameter.
+std::shared_ptr<FunctionObject> makeObject(std::vector<Variant>* seen)
+{
+    TypeInfo info{QStringLiteral("Thing"), QUuid(), {
+        MemberInfo{QStringLiteral("Show"), 7, InvokeKind::Method,
+                   {ParamInfo{QStringLiteral("Text"), VarType::BStr},
+                    ParamInfo{QStringLiteral("Hide"), VarType::Bool, true, Variant::fromBool(false)},
+                    ParamInfo{QStringLiteral("Count"), VarType::I2, true, Variant(std::int16_t(3))}}},
+        MemberInfo{QStringLiteral("Bump"), 8, InvokeKind::Method, {ParamInfo{QStringLiteral("N"), VarType::I4, false, {}, true}}},
+        MemberInfo{QStringLiteral("Level"), 9, InvokeKind::PropertyGet, {}, VarType::I2},
+    }, {}};
+    auto obj = std::make_shared<FunctionObject>(info);
+    obj->on(7, InvokeKind::Method, [seen](std::vector<Variant>& a) { *seen = a; return Result(); });
+    obj->on(8, InvokeKind::Method, [](std::vector<Variant>& a) { a[0] = Variant(a[0].i4() + 1); return Result(); });
+    obj->on(9, InvokeKind::PropertyGet, [](std::vector<Variant>&) { return Result(Variant(std::int16_t(4))); });
+    return obj;
+}
+
+} // namespace
+
+TEST(Dispatch, OmittedOptionalArgumentsGetTheirRecordedDefaults)
+{
+    std::vector<Variant> seen;
+    auto obj = makeObject(&seen);
+    ASSERT_TRUE(obj->call(7, {Variant(QStringLiteral("hi"))}).ok());
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], Variant(QStringLiteral("hi")));
+    EXPECT_EQ(seen[1], Variant::fromBool(false));
+    EXPECT_EQ(seen[2], Variant(std::int16_t(3)));
+
+    // Explicitly missing in the middle, converted on the way in.
+    ASSERT_TRUE(obj->call(7, {Variant(std::int32_t(12)), Variant::missing(), Variant(QStringLiteral("9"))}).ok());
+    EXPECT_EQ(seen[0], Variant(QStringLiteral("12")));
+    EXPECT_EQ(seen[1], Variant::fromBool(false));
+    EXPECT_EQ(seen[2], Variant(std::int16_t(9)));
+}
+
+TEST(Dispatch, BadCallsAreErrorsNotCrashes)
+{
+    std::vector<Variant> seen;
+    auto obj = makeObject(&seen);
+    auto expectError = [](const Result& r, std::int32_t number) {
+        ASSERT_FALSE(r.ok());
+        EXPECT_EQ(r.error().number, number);
+        EXPECT_EQ(r.error().source, QStringLiteral("Thing"));
+        EXPECT_FALSE(r.error().description.isEmpty());
+    };
+    expectError(obj->call(99), err::NoSuchMember);
+    expectError(obj->put(9, Variant(std::int16_t(1))), err::NoSuchMember);  // read-only
+    expectError(obj->call(7), err::ArgumentNotOptional);
+    expectError(obj->call(7, {Variant(QStringLiteral("a")), Variant::fromBool(true), Variant(std::int16_t(1)), Variant()}),
+                err::WrongArgumentCount);
+    expectError(obj->call(7, {Variant(QStringLiteral("a")), Variant(QStringLiteral("maybe"))}), err::TypeMismatch);
+    expectError(obj->call(7, {Variant(QStringLiteral("a")), Variant(), Variant(std::int32_t(70000))}), err::Overflow);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST(Dispatch, ByReferenceArgumentsAreWrittenBackAndNamesResolve)
+{
+    auto obj = makeObject(nullptr);
+    std::vector<Variant> args{Variant(std::int32_t(41))};
+    ASSERT_TRUE(obj->invoke(8, InvokeKind::Method, args).ok());
+    EXPECT_EQ(args[0], Variant(std::int32_t(42)));
+
+    EXPECT_EQ(obj->idOfName(QStringLiteral("level")), 9);
+    EXPECT_FALSE(obj->idOfName(QStringLiteral("Nope")).has_value());
+    std::vector<Variant> none;
+    auto r = obj->callByName(QStringLiteral("LEVEL"), InvokeKind::PropertyGet, none);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.value(), Variant(std::int16_t(4)));
+}
+
+namespace {
+struct RecordingSink : IEventSink {
+    std::vector<std::pair<DispId, std::vector<Variant>>> got;
+    std::function<void(std::vector<Variant>&)> reply;
+    EventSource* unadviseFrom = nullptr;
+    void onEvent(DispId id, std::vector<Variant>& args) override
+    {
+        got.emplace_back(id, args);
+        if (reply)
+            reply(args);
+        if (unadviseFrom)
+            unadviseFrom->unadvise(this);
+    }
+};
+} // namespace
+
+TEST(Events, RaisedSynchronouslyWithParametersByReference)
+{
+    EventSource source;
+    RecordingSink a, b;
+    a.reply = [](std::vector<Variant>& args) { args[0] = Variant(std::int32_t(5)); };
+    source.advise(&a);
+    source.advise(&b);
+    source.advise(&a);  // advising twice keeps one entry
+    std::vector<Variant> args{Variant(std::int32_t(1))};
+    source.raise(1, args);
+    ASSERT_EQ(a.got.size(), 1u);
+    ASSERT_EQ(b.got.size(), 1u);
+    EXPECT_EQ(b.got[0].second[0], Variant(std::int32_t(5)));  // b sees what a wrote
+    EXPECT_EQ(args[0], Variant(std::int32_t(5)));              // and so does the raiser
+}
+
+TEST(Events, ASinkThatUnadvisesDuringAnEventIsNotCalledAgain)
+{
+    EventSource source;
+    RecordingSink a;
+    a.unadviseFrom = &source;
+    source.advise(&a);
+    source.raise(3);
+    source.raise(3);
+    EXPECT_EQ(a.got.size(), 1u);
+    EXPECT_FALSE(source.hasSinks());
+}
+
+TEST(PropertyBag, DefaultsAreNotStoredAndTextRoundTrips)
+{
+    PropertyBag bag;
+    bag.write(QStringLiteral("MessageType"), Variant(std::int32_t(0)), Variant(std::int32_t(0)));
+    EXPECT_FALSE(bag.contains(QStringLiteral("MessageType")));
+    EXPECT_EQ(bag.read(QStringLiteral("MessageType"), Variant(std::int32_t(0))), Variant(std::int32_t(0)));
+    bag.write(QStringLiteral("AnimationInterval"), Variant(std::int32_t(250)), Variant(std::int32_t(0)));
+    bag.write(QStringLiteral("Tip"), Variant(QStringLiteral("Усилитель \"A\"\nx")));
+    bag.write(QStringLiteral("On"), Variant::fromBool(true));
+
+    const QByteArray text = bag.toText();
+    EXPECT_EQ(text, QByteArray("AnimationInterval = I4:250\nOn = Bool:True\nTip = BStr:\"") +
+                        QStringLiteral("Усилитель \\\"A\\\"\\nx").toUtf8() + "\"\n");
+    auto back = PropertyBag::fromText(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->values(), bag.values());
+
+    QString why;
+    EXPECT_FALSE(PropertyBag::fromText("Speed = fast\n", &why));
+    EXPECT_TRUE(why.contains(QStringLiteral("line 1")));
+}
