@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "automation/resources.h"
+
+using namespace automation;
+
+namespace {
+
+QByteArray le(std::uint64_t v, int bytes)
+{
+    QByteArray b;
+    for (int i = 0; i < bytes; ++i)
+        b.append(char((v >> (8 * i)) & 0xFF));
+    return b;
+}
+
+void poke(QByteArray& b, int at, std::uint64_t v, int bytes) { b.replace(at, bytes, le(v, bytes)); }
+
+// A minimal ELF64 little-endian file: header, one data section named
+// `section`, the section name table and the section header table.
+struct ElfSpec {
+    QByteArray payload;
+    QByteArray section = ".velmora_rsrc";
+    bool extendedNumbering = false;   // counts kept in section 0, as for huge files
+    std::uint64_t payloadOffsetOverride = 0;
+};
+
+QByteArray buildElf(const ElfSpec& spec)
+{
+    QByteArray f(64, '\0');
+    f.replace(0, 4, QByteArray("\x7f" "ELF", 4));
+    f[4] = 2;   // 64-bit
+    f[5] = 1;   // little-endian
+    f[6] = 1;
+    poke(f, 16, 3, 2);     // shared object
+    poke(f, 18, 0x3E, 2);  // x86-64
+    poke(f, 20, 1, 4);
+    poke(f, 52, 64, 2);
+    poke(f, 58, 64, 2);
+
+    const std::uint64_t dataOffset = f.size();
+    f += spec.payload;
+    const std::uint64_t namesOffset = f.size();
+    const QByteArray names = QByteArray(1, '\0') + spec.section + '\0' + ".shstrtab" + '\0';
+    f += names;
+    while (f.size() % 8)
+        f.append('\0');
+    const std::uint64_t shoff = f.size();
+
+    auto header = [](std::uint32_t name, std::uint32_t type, std::uint64_t off, std::uint64_t size, std::uint32_t link) {
+        QByteArray h(64, '\0');
+        poke(h, 0, name, 4);
+        poke(h, 4, type, 4);
+        poke(h, 24, off, 8);
+        poke(h, 32, size, 8);
+        poke(h, 40, link, 4);
+        return h;
+    };
+    f += spec.extendedNumbering ? header(0, 0, 0, 3, 2) : header(0, 0, 0, 0, 0);
+    f += header(1, 1, spec.payloadOffsetOverride ? spec.payloadOffsetOverride : dataOffset, spec.payload.size(), 0);
+    f += header(std::uint32_t(spec.section.size() + 2), 3, namesOffset, names.size(), 0);
+    poke(f, 40, shoff, 8);
+    poke(f, 60, spec.extendedNumbering ? 0 : 3, 2);
+    poke(f, 62, spec.extendedNumbering ? 0xFFFF : 2, 2);
+    return f;
+}
+
+std::vector<Resource> sample()
+{
+    return {{QStringLiteral("TYPELIB"), QStringLiteral("1"), QByteArray("{\"name\":\"x\"}")},
+            {QStringLiteral("CUSTOM"), QStringLiteral("_IID_X"), QByteArray::fromHex("10000000" "00112233445566778899aabbccddeeff")},
+            {QStringLiteral("BITMAP"), QStringLiteral("30000"), QByteArray()}};
+}
+
+class ElfFiles : public ::testing::Test {
+protected:
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    Error readFailure(const QString& path)
+    {
+        Error e;
+        EXPECT_FALSE(readResources(path, &e).has_value());
+        return e;
+    }
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST(ResourcePacking, SectionBytesFollowTheDocumentedLayout)
+{
+    const std::vector<Resource> one{{QStringLiteral("CUSTOM"), QStringLiteral("AB"), QByteArray("xyz")}};
+    EXPECT_EQ(packResources(one).toHex(),
+              QByteArray("VLMRSRC1").toHex() + "01000000" "0600" + QByteArray("CUSTOM").toHex() + "0200"
+                  + QByteArray("AB").toHex() + "03000000" + QByteArray("xyz").toHex());
+    EXPECT_EQ(packResources({}), QByteArray("VLMRSRC1\0\0\0\0", 12));
+}
+
+TEST(ResourcePacking, UnpackRestoresEveryEntryInOrder)
+{
+    auto back = unpackResources(packResources(sample()));
+    ASSERT_TRUE(back.has_value());
+    ASSERT_EQ(back->size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ((*back)[i].type, sample()[i].type);
+        EXPECT_EQ((*back)[i].name, sample()[i].name);
+        EXPECT_EQ((*back)[i].data, sample()[i].data);
+    }
+    EXPECT_EQ(findResource(*back, QStringLiteral("custom"), QStringLiteral("_iid_x")), sample()[1].data);
+    EXPECT_FALSE(findResource(*back, QStringLiteral("CUSTOM"), QStringLiteral("_SRCIID_X")).has_value());
+}
+
+TEST(ResourcePacking, DamagedSectionsAreRefusedWithAReason)
+{
+    const QByteArray good = packResources(sample());
+    QString why;
+    EXPECT_FALSE(unpackResources("VLMRSRC2" + good.mid(8), &why));
+    EXPECT_TRUE(why.contains(QLatin1String("VLMRSRC1"))) << why.toStdString();
+    EXPECT_FALSE(unpackResources(good.left(good.size() - 1), &why));
+    EXPECT_TRUE(why.contains(QLatin1String("entry 3 of 3"))) << why.toStdString();
+    EXPECT_FALSE(unpackResources(good + "!", &why));
+    EXPECT_TRUE(why.contains(QLatin1String("stray"))) << why.toStdString();
+    // A data length far beyond the section must not be trusted.
+    QByteArray huge = packResources({{QStringLiteral("A"), QStringLiteral("B"), QByteArray("x")}});
+    poke(huge, 8 + 4 + 3 + 3, 0xFFFFFFF0u, 4);
+    EXPECT_FALSE(unpackResources(huge, &why));
+}
+
+TEST_F(ElfFiles, TheSectionIsFoundThroughTheSectionHeaders)
+{
+    const QByteArray blob = packResources(sample());
+    auto all = readResources(write(QStringLiteral("lib.so"), buildElf({blob})));
+    ASSERT_TRUE(all.has_value());
+    EXPECT_EQ(all->size(), 3u);
+    EXPECT_EQ(findResource(*all, QStringLiteral("TYPELIB"), QStringLiteral("1")), sample()[0].data);
+
+    ElfSpec extended{blob};
+    extended.extendedNumbering = true;
+    all = readResources(write(QStringLiteral("ext.so"), buildElf(extended)));
+    ASSERT_TRUE(all.has_value());
+    EXPECT_EQ(all->size(), 3u);
+}
+
+TEST_F(ElfFiles, FilesThatCannotCarryResourcesGetAClearError)
+{
+    const QByteArray blob = packResources(sample());
+
+    Error e = readFailure(dir.filePath(QStringLiteral("absent.so")));
+    EXPECT_EQ(e.number, 53);
+    EXPECT_TRUE(e.description.contains(QLatin1String("absent.so")));
+
+    e = readFailure(write(QStringLiteral("text.so"), "just some text, not a library"));
+    EXPECT_TRUE(e.description.contains(QLatin1String("not an ELF file"))) << e.description.toStdString();
+    EXPECT_TRUE(e.description.contains(QLatin1String("text.so")));
+
+    QByteArray elf32 = buildElf({blob});
+    elf32[4] = 1;
+    e = readFailure(write(QStringLiteral("elf32.so"), elf32));
+    EXPECT_TRUE(e.description.contains(QLatin1String("32-bit"))) << e.description.toStdString();
+
+    QByteArray bigEndian = buildElf({blob});
+    bigEndian[5] = 2;
+    e = readFailure(write(QStringLiteral("be.so"), bigEndian));
+    EXPECT_TRUE(e.description.contains(QLatin1String("big-endian"))) << e.description.toStdString();
+
+    ElfSpec other{blob};
+    other.section = ".rodata";
+    e = readFailure(write(QStringLiteral("plain.so"), buildElf(other)));
+    EXPECT_TRUE(e.description.contains(QLatin1String("no .velmora_rsrc section"))) << e.description.toStdString();
+
+    ElfSpec outside{blob};
+    outside.payloadOffsetOverride = 1u << 30;
+    e = readFailure(write(QStringLiteral("outside.so"), buildElf(outside)));
+    EXPECT_TRUE(e.description.contains(QLatin1String("outside the file"))) << e.description.toStdString();
+
+    e = readFailure(write(QStringLiteral("damaged.so"), buildElf({blob.left(blob.size() - 2)})));
+    EXPECT_TRUE(e.description.contains(QLatin1String("damaged section"))) << e.description.toStdString();
+
+    // Cut inside the section header table.
+    const QByteArray whole = buildElf({blob});
+    e = readFailure(write(QStringLiteral("cut.so"), whole.left(whole.size() - 10)));
+    EXPECT_TRUE(e.description.contains(QLatin1String("section header table"))) << e.description.toStdString();
+}
+
+TEST(VersionBlock, SerializesAsAVersionInfoNodeTree)
+{
+    VersionBlock v;
+    v.major = 1;
+    v.minor = 0;
+    v.build = 0;
+    v.revision = 33;
+    v.productVersionText = QStringLiteral("1.00.0033");
+    v.description = QStringLiteral("Pellagon 1.0");
+    v.productName = QStringLiteral("Pellagon 1.0");
+    v.internalName = QStringLiteral("pellago");
+    const QByteArray b = v.serialize();
+
+    // Root: length, 52-byte binary value, key "VS_VERSION_INFO" in UTF-16.
+    EXPECT_EQ(std::uint16_t(uchar(b[0]) | uchar(b[1]) << 8), b.size());
+    EXPECT_EQ(b.mid(2, 4).toHex(), "34000000");
+    EXPECT_EQ(b.mid(6, 32), QByteArray(reinterpret_cast<const char*>(u"VS_VERSION_INFO"), 32));
+    // Fixed file info at 40: signature, structure version, file and product version.
+    EXPECT_EQ(b.mid(40, 24).toHex(), "bd04effe" "00000100" "00000100" "21000000" "00000100" "21000000");
+    // Strings as UTF-16 with their NUL; the self-registration mark is present.
+    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char*>(u"1.00.0033"), 20)));
+    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char*>(u"OLESelfRegister"), 32)));
+    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char*>(u"040904B0"), 18)));
+    EXPECT_EQ(b.size() % 2, 0);
+
+    auto back = VersionBlock::parse(b);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->major, 1);
+    EXPECT_EQ(back->minor, 0);
+    EXPECT_EQ(back->build, 0);
+    EXPECT_EQ(back->revision, 33);
+    EXPECT_EQ(back->productVersionText, v.productVersionText);
+    EXPECT_EQ(back->description, v.description);
+    EXPECT_EQ(back->productName, v.productName);
+    EXPECT_EQ(back->internalName, v.internalName);
+    EXPECT_TRUE(back->selfRegister);
+
+    v.selfRegister = false;
+    const QByteArray plain = v.serialize();
+    EXPECT_FALSE(plain.contains(QByteArray(reinterpret_cast<const char*>(u"OLESelfRegister"), 30)));
+    ASSERT_TRUE(VersionBlock::parse(plain).has_value());
+    EXPECT_FALSE(VersionBlock::parse(plain)->selfRegister);
+}
+
+TEST(VersionBlock, DamagedBlocksAreRefused)
+{
+    VersionBlock v;
+    const QByteArray b = v.serialize();
+    QString why;
+    EXPECT_FALSE(VersionBlock::parse(b.left(30), &why));
+    EXPECT_FALSE(why.isEmpty());
+    QByteArray wrongKey = b;
+    wrongKey[6] = 'X';
+    EXPECT_FALSE(VersionBlock::parse(wrongKey, &why));
+    EXPECT_TRUE(why.contains(QLatin1String("not a version block"))) << why.toStdString();
+    QByteArray noSignature = b;
+    noSignature[40] = 0;
+    EXPECT_FALSE(VersionBlock::parse(noSignature, &why));
+    EXPECT_TRUE(why.contains(QLatin1String("fixed file information"))) << why.toStdString();
+}
