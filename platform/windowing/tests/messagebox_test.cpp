@@ -14,7 +14,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 using namespace windowing;
 
@@ -59,44 +58,31 @@ void whenBoxOpens(std::function<void(QMessageBox*)> act)
 
 } // namespace
 
-TEST_F(MessageBoxTest, QuestionsAreYesNoWithIconDefaultAndProgramTitle)
+TEST_F(MessageBoxTest, ScriptedAnswersSeeQuestionsAndErrorsAsAsked)
 {
-    std::optional<MessageRequest> seen;
-    Answer reply = Answer::Yes;
+    QList<MessageRequest> seen;
     setMessageBoxHandler([&](const MessageRequest& r) {
-        seen = r;
-        return reply;
+        seen << r;
+        return seen.size() == 1 ? Answer::Yes : Answer::No;
     });
-
     EXPECT_EQ(askYesNo("Leave?", Answer::No), Answer::Yes);
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->text, "Leave?");
-    EXPECT_EQ(seen->title, "Velmora");
-    EXPECT_EQ(seen->buttons, Buttons::YesNo);
-    EXPECT_EQ(seen->icon, Icon::Question);
-    EXPECT_EQ(seen->defaultButton, Answer::No);
-
-    reply = Answer::No;
     EXPECT_EQ(askYesNo("Configure?", Answer::Yes), Answer::No);
-    EXPECT_EQ(seen->defaultButton, Answer::Yes);
-}
-
-TEST_F(MessageBoxTest, ErrorsAreOkOnlyWithTheErrorIcon)
-{
-    std::optional<MessageRequest> seen;
-    setMessageBoxHandler([&](const MessageRequest& r) {
-        seen = r;
-        return Answer::Ok;
-    });
     showError("Broken");
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->text, "Broken");
-    EXPECT_EQ(seen->title, "Velmora");
-    EXPECT_EQ(seen->buttons, Buttons::Ok);
-    EXPECT_EQ(seen->icon, Icon::Error);
-
     showError("Broken", "Other");
-    EXPECT_EQ(seen->title, "Other");
+    ASSERT_EQ(seen.size(), 4);
+
+    EXPECT_EQ(seen[0].text, "Leave?");
+    EXPECT_EQ(seen[0].title, "Velmora");
+    EXPECT_EQ(seen[0].buttons, Buttons::YesNo);
+    EXPECT_EQ(seen[0].icon, Icon::Question);
+    EXPECT_EQ(seen[0].defaultButton, Answer::No);
+    EXPECT_EQ(seen[1].defaultButton, Answer::Yes);
+
+    EXPECT_EQ(seen[2].text, "Broken");
+    EXPECT_EQ(seen[2].title, "Velmora");
+    EXPECT_EQ(seen[2].buttons, Buttons::Ok);
+    EXPECT_EQ(seen[2].icon, Icon::Error);
+    EXPECT_EQ(seen[3].title, "Other");
 }
 
 TEST_F(MessageBoxTest, RealQuestionBoxShowsWhatWasAskedAndReturnsTheButton)
