@@ -13,6 +13,7 @@
 #include "windowing/timers.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
@@ -111,6 +112,10 @@ public:
     }
 
     bool inHandler() const { return depth_ > 0; }
+
+    // Timers switched on before the application existed had no event loop to
+    // aim at; they start counting on it now.
+    void applicationStarted() { reschedule(); }
 
 private:
     struct Running {
@@ -252,6 +257,11 @@ private:
     bool flushing_ = false;
     QTimer* driver_ = nullptr;
 };
+
+namespace {
+void aimAtFirstDeadline() { TimerService::instance().applicationStarted(); }
+} // namespace
+Q_COREAPP_STARTUP_FUNCTION(aimAtFirstDeadline)
 
 void useManualClock() { TimerService::instance().useManual(); }
 bool manualClockInUse() { return TimerService::instance().manual(); }

@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -24,11 +26,21 @@ int holdLock(int argc, char** argv)
 {
     const bool previous = windowing::previousInstance(QString::fromLocal8Bit(argv[2]));
     if (argc > 3 && std::strcmp(argv[3], "--spawn") == 0) {
+        // Until it execs, the child shares our descriptors; a close-on-exec
+        // pipe reports end of file once the new image runs.
+        int execDone[2];
+        if (::pipe2(execDone, O_CLOEXEC) != 0)
+            return 2;
         const pid_t child = ::fork();
         if (child == 0) {
             ::execl(argv[0], argv[0], "--linger", static_cast<char*>(nullptr));
             ::_exit(127);
         }
+        ::close(execDone[1]);
+        char c;
+        while (::read(execDone[0], &c, 1) < 0 && errno == EINTR) {
+        }
+        ::close(execDone[0]);
         std::printf("spawned %d\n", static_cast<int>(child));
     }
     std::printf("%s\n", previous ? "previous" : "holding");
