@@ -1,0 +1,53 @@
+#include "component.h"
+
+#include <QWidget>
+#include <cstdio>
+
+namespace velmora {
+
+using namespace automation;
+
+bool Component::create(QWidget* form, EventHandler onEvent)
+{
+    windowing::HostedControl::Options options;
+    options.onEvent = std::move(onEvent);
+    Error error;
+    hosted_ = windowing::HostedControl::create(form, progId_, std::move(options), &error);
+    if (hosted_)
+        return true;
+    creationError_ = error;
+    if (creationError_.number == 0)
+        creationError_ = makeError(err::CannotCreateObject);
+    if (creationError_.description.isEmpty())
+        creationError_.description = standardDescription(creationError_.number);
+    std::fprintf(stderr, "velmora: %s (%s) is not available, the panel runs without it: %s\n",
+                 qPrintable(name_), qPrintable(progId_), qPrintable(creationError_.description));
+    return false;
+}
+
+void Component::release() { hosted_.reset(); }
+
+ControlPtr Component::control() const { return hosted_ ? hosted_->control() : nullptr; }
+
+Result Component::put(DispId id, Variant value)
+{
+    if (!hosted_)
+        return failing_.count(id) ? Result(creationError_) : Result();
+    return hosted_->control()->put(id, std::move(value));
+}
+
+Result Component::get(DispId id)
+{
+    if (!hosted_)
+        return {};
+    return hosted_->control()->get(id);
+}
+
+Result Component::call(DispId id, std::vector<Variant> args)
+{
+    if (!hosted_)
+        return {};
+    return hosted_->control()->call(id, std::move(args));
+}
+
+} // namespace velmora

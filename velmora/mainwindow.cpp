@@ -1,0 +1,532 @@
+#include "mainwindow.h"
+
+#include <QCloseEvent>
+#include <QLayout>
+#include <cstdio>
+
+#include "about.h"
+#include "automation/picture.h"
+#include "dispids.h"
+#include "forms.h"
+#include "icons.h"
+#include "nastr.h"
+#include "settingsfile.h"
+#include "ui_mainwindow.h"
+#include "windowing/handles.h"
+#include "windowing/instance.h"
+#include "windowing/messagebox.h"
+#include "windowing/timers.h"
+
+namespace velmora {
+
+using automation::Result;
+using automation::Variant;
+
+const QString MainCaption = QStringLiteral("Усилитель \"Вельмора\"  - Version 1.1");
+
+namespace {
+
+const QString TextOn = QStringLiteral("ВКЛЮЧЕН");
+const QString TextOff = QStringLiteral("ВЫКЛЮЧЕН");
+const QString TextWarming = QStringLiteral("Идет прогрев радиоламп");
+const QString TextReady = QStringLiteral("Готов к работе");
+const QString TipOn = QStringLiteral("Усилитель включен");
+const QString TipOff = QStringLiteral("Усилитель выключен");
+const QString TipPowerOnFailed = QStringLiteral("Не удалось включить усилитель");
+const QString AskPort = QStringLiteral("Нет доступа к текущему COM порту. Настроить номер порта?");
+const QString AskExit = QStringLiteral("Вы действительно хотите выйти из программы?");
+const QString AskPowerOff = QStringLiteral("Вы действительно хотите выключить усилитель?");
+
+const QColor Blue(0x00, 0x00, 0xFF);
+const QColor Red(0xFF, 0x00, 0x00);
+
+void setTextColour(QWidget* w, const QColor& colour)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    w->setPalette(pal);
+}
+
+// A failure no trap caught: the run-time report, and the program ends.
+void fatalIfFailed(const Result& r)
+{
+    if (!r.ok())
+        windowing::fatalError(r.error());
+}
+
+// Runs a handler of the window as one handler of the program.
+template <class F> void handleEvent(F&& f)
+{
+    windowing::runHandler([&] { fatalIfFailed(f()); });
+}
+
+bool isTrue(const Result& r)
+{
+    const auto b = r.value().toBool();
+    return b && *b;
+}
+
+} // namespace
+
+Velmora::Velmora(QWidget* parent) : QMainWindow(parent), ui(new Ui::Velmora)
+{
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    // The program ends through "Выход": no close, minimize or maximize button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setWindowTitle(MainCaption);
+    setWindowIcon(speakerIcon());
+
+    QFont title = ui->Label1->font();
+    title.setBold(true);
+    for (QWidget* w : {static_cast<QWidget*>(ui->Label1), static_cast<QWidget*>(ui->Label2),
+                       static_cast<QWidget*>(ui->Label3), static_cast<QWidget*>(ui->Label4)})
+        w->setFont(title);
+    setTextColour(ui->Label1, QColor(0xC0, 0x00, 0x00));
+    setTextColour(ui->Label2, Blue);
+    setTextColour(ui->Label3, QColor(0x00, 0x80, 0x00));
+    setTextColour(ui->Label4, Red);
+
+    // All five run from the moment the window is loaded.
+    auto makeTimer = [this](int ms, Result (Velmora::*handler)()) {
+        auto* t = new windowing::Timer(this);
+        t->setInterval(ms);
+        t->onTimer = [this, handler] { fatalIfFailed((this->*handler)()); };
+        t->setEnabled(true);
+        return t;
+    };
+    Timer1 = makeTimer(150, &Velmora::Timer1_Timer);
+    Timer2 = makeTimer(150, &Velmora::Timer2_Timer);
+    Timer3 = makeTimer(49000, &Velmora::Timer3_Timer);
+    Timer4 = makeTimer(5000, &Velmora::Timer4_Timer);
+    Timer5 = makeTimer(2000, &Velmora::Timer5_Timer);
+
+    // The hosted controls. A missing serial-port control makes opening and
+    // sending fail, so the user is asked about the port instead of nothing
+    // happening at all.
+    MSComm1.failWhenMissing({comm::PortOpen, comm::Output});
+    MSComm1.create(this);
+    Tray.create(this, [this](const QString&, automation::DispId id, std::vector<Variant>& args) {
+        if (id != tray::DoubleClickEvent)
+            return;
+        const std::int32_t button = args.empty() ? 0 : args[0].toI4().value_or(0);
+        handleEvent([&] { return Tray_DoubleClick(button); });
+    });
+    Balloon.create(this);
+    // Without the icon there is nothing to restore a hidden window from.
+    ui->Scrit->setEnabled(Tray.available());
+
+    wire();
+}
+
+Velmora::~Velmora()
+{
+    // The port is released with the serial-port control.
+    MSComm1.release();
+    Tray.release();
+    Balloon.release();
+}
+
+void Velmora::wire()
+{
+    connect(ui->Scrit, &QAction::triggered, this, [this] { handleEvent([this] { return Scrit_Click(); }); });
+    connect(ui->Exit, &QAction::triggered, this, [this] { handleEvent([this] { return Exit_Click(); }); });
+    connect(ui->Nastr1, &QAction::triggered, this, [this] { handleEvent([this] { return Nastr1_Click(); }); });
+    connect(ui->About1, &QAction::triggered, this, [this] { handleEvent([this] { return About1_Click(); }); });
+    connect(ui->Vkl, &QPushButton::clicked, this, [this] { handleEvent([this] { return Vkl_Click(); }); });
+    connect(ui->Vikl, &QPushButton::clicked, this, [this] { handleEvent([this] { return Vikl_Click(); }); });
+    connect(ui->JdVikl, &QRadioButton::clicked, this, [this] { handleEvent([this] { return JdVikl_Click(); }); });
+    connect(ui->JdVkl, &QRadioButton::clicked, this, [this] { handleEvent([this] { return JdVkl_Click(); }); });
+    connect(ui->Kom1, &QRadioButton::clicked, this, [this] { handleEvent([this] { return Kom1_Click(); }); });
+    connect(ui->Kom2, &QRadioButton::clicked, this, [this] { handleEvent([this] { return Kom2_Click(); }); });
+    connect(ui->Kom3, &QRadioButton::clicked, this, [this] { handleEvent([this] { return Kom3_Click(); }); });
+}
+
+// ---------------------------------------------------------------------------
+// Start-up, menu, icon
+
+bool Velmora::Form_Load()
+{
+    bool endInstance = false;
+    windowing::runHandler([&] {
+        if (windowing::previousInstance(QStringLiteral("velmora"))) {
+            endInstance = true;
+            return;
+        }
+        // A first start has no settings file yet: give it the settings this
+        // step starts from anyway (COM1, 300 bit/s, no automatic switching).
+        QString why;
+        if (!ensureSettingsFile(&why))
+            std::fprintf(stderr, "velmora: cannot create %s (%s); using the default settings\n",
+                         qPrintable(SettingsFileName), qPrintable(why));
+
+        fatalIfFailed(MSComm1.put(comm::Settings, Variant("300,N,8,1")));
+        WarmDone = false;
+        OffShown = false;
+
+        // From here on every failure takes the load error path: the port
+        // counts as not open, and the steps not yet done stay undone.
+        auto loadError = [this] { PortOk = 0; };
+        if (!MSComm1.put(comm::PortOpen, Variant::fromBool(true)).ok())
+            return loadError();
+        PortOk = -1;
+        const Settings settings = readSettings();
+        const bool autoOn = settings.autoOnSet();
+        if (autoOn && !Vkl_Click().ok())
+            return loadError();
+        Timer5->setEnabled(false);
+        if (!addToTray().ok())
+            return loadError();
+        bool ready = false;
+        if (!carrier(&ready).ok())
+            return loadError();
+        if (ready)
+            ui->Label3->setText(TextReady);
+        else if (autoOn)
+            Timer5->setEnabled(true);
+    });
+    return !endInstance;
+}
+
+Result Velmora::addToTray()
+{
+    const auto icon = automation::makePicture(windowing::iconHandle(windowIcon()));
+    return Tray.call(tray::AddToTray, {Variant(icon), Variant(windowTitle()), Variant::fromBool(true)});
+}
+
+Result Velmora::Scrit_Click() { return addToTray(); }
+
+Result Velmora::Tray_DoubleClick(std::int32_t Button)
+{
+    if (Button == tray::LeftButton)
+        show();
+    return {};
+}
+
+Result Velmora::Nastr1_Click()
+{
+    showSettings();
+    return {};
+}
+
+void Velmora::showSettings()
+{
+    if (!nastr_) {
+        // A window of its own, not a child: it stays loaded when the main
+        // window is unloaded, and the program lives on until it closes.
+        nastr_ = new Nastr;
+        Forms::instance().track(nastr_);
+    }
+    nastr_->show();
+    nastr_->raise();
+    nastr_->activateWindow();
+}
+
+Result Velmora::About1_Click()
+{
+    if (!about_) {
+        about_ = new About;
+        Forms::instance().track(about_);
+    }
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+    return {};
+}
+
+void Velmora::PortPrompt()
+{
+    if (windowing::askYesNo(AskPort, windowing::Answer::Yes) == windowing::Answer::Yes)
+        showSettings();
+}
+
+Result Velmora::Exit_Click()
+{
+    if (windowing::askYesNo(AskExit, windowing::Answer::No) != windowing::Answer::Yes)
+        return {};
+    if (readSettings().autoOffSet()) {
+        OffShown = true;
+        if (Result r = powerOffLoop(); !r.ok())
+            return r;
+    }
+    if (Result r = Tray.call(tray::DeleteFromTray); !r.ok())
+        return r;
+    unload();
+    return {};
+}
+
+void Velmora::unload()
+{
+    unloading_ = true;
+    for (windowing::Timer* t : {Timer1, Timer2, Timer3, Timer4, Timer5})
+        t->setEnabled(false);
+    hide();
+    deleteLater();
+}
+
+void Velmora::closeEvent(QCloseEvent* event)
+{
+    // Closed by other means than "Выход" (the session ending): unloaded as
+    // it is, without the question, the power-off or the icon removal.
+    for (windowing::Timer* t : {Timer1, Timer2, Timer3, Timer4, Timer5})
+        t->setEnabled(false);
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// The command word
+
+Result Velmora::SendWord()
+{
+    for (int i = 1; i <= 8; ++i) {
+        if (Result r = MSComm1.put(comm::RTSEnable, Variant::fromBool(false)); !r.ok())
+            return r;
+        if (Result r = MSComm1.put(comm::DTREnable, Variant::fromBool(false)); !r.ok())
+            return r;
+        if (Bits[i])
+            if (Result r = MSComm1.put(comm::RTSEnable, Variant::fromBool(true)); !r.ok())
+                return r;
+        if (Result r = MSComm1.put(comm::DTREnable, Variant::fromBool(true)); !r.ok())
+            return r;
+    }
+    // Only the closing character is guarded: it fails when the port is not open.
+    if (!MSComm1.put(comm::Output, Variant("0")).ok())
+        PortPrompt();
+    return {};
+}
+
+Result Velmora::pressKey(int element, int cleared)
+{
+    Bits[element] = true;
+    if (Result r = SendWord(); !r.ok())
+        return r;
+    Bits[element] = false;
+    for (int i = 0; i < cleared; ++i)
+        if (Result r = SendWord(); !r.ok())
+            return r;
+    return {};
+}
+
+Result Velmora::carrier(bool* present)
+{
+    const Result r = MSComm1.get(comm::CDHolding);
+    *present = r.ok() && isTrue(r);
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// Power and warm-up
+
+Result Velmora::powerOnAttempt() { return pressKey(1, 2); }
+
+Result Velmora::Vkl_Click()
+{
+    WarmDone = false;
+    Tries = 0;
+    while (Tries <= 10) {
+        if (Result r = powerOnAttempt(); !r.ok())
+            return r;
+        bool on = false;
+        if (Result r = carrier(&on); !r.ok())
+            return r;
+        if (on) {
+            Tries = 10;
+            Timer3->setEnabled(true);
+            OnByProgram = true;
+        }
+        ++Tries;
+    }
+    return {};
+}
+
+Result Velmora::Vikl_Click()
+{
+    // Set before the question: a switch-off the user was asked about is
+    // never announced, whatever the answer.
+    OffShown = true;
+    if (windowing::askYesNo(AskPowerOff, windowing::Answer::Yes) != windowing::Answer::Yes)
+        return {};
+    return powerOffLoop();
+}
+
+Result Velmora::powerOffLoop()
+{
+    Tries = 0;
+    while (Tries <= 4) {
+        if (Result r = pressKey(1, 3); !r.ok())
+            return r;
+        bool on = false;
+        if (Result r = carrier(&on); !r.ok())
+            return r;
+        if (!on)
+            Tries = 4;
+        ++Tries;
+    }
+    return {};
+}
+
+void Velmora::setPowerDisplay(bool on)
+{
+    setTextColour(ui->Label4, on ? Blue : Red);
+    ui->Label4->setText(on ? TextOn : TextOff);
+    ui->Vkl->setEnabled(!on);
+    ui->Vikl->setEnabled(on);
+}
+
+Result Velmora::Timer2_Timer()
+{
+    bool on = false;
+    if (Result r = carrier(&on); !r.ok())
+        return r;
+    if (on) {
+        setPowerDisplay(true);
+        if (!WarmDone) {
+            ui->Label3->setText(TextWarming);
+            if (!WarmStarted) {
+                WarmStarted = true;
+                Timer3->setEnabled(true);
+                if (!OnByProgram) {
+                    if (Result r = showBalloon(balloon::bmInformation, TipOn); !r.ok())
+                        return r;
+                    OffShown = false;
+                }
+                OnByProgram = false;
+            }
+        }
+    } else {
+        setPowerDisplay(false);
+        WarmStarted = false;
+        ui->Label3->setText(QString());
+        Timer3->setEnabled(false);
+        if (!OffShown) {
+            OffShown = true;
+            if (Result r = showBalloon(balloon::bmInformation, TipOff); !r.ok())
+                return r;
+        }
+    }
+    return {};
+}
+
+Result Velmora::Timer3_Timer()
+{
+    ui->Label3->setText(TextReady);
+    Timer3->setEnabled(false);
+    WarmDone = true;
+    return {};
+}
+
+Result Velmora::showBalloon(std::int32_t type, const QString& prompt)
+{
+    if (Result r = Balloon.put(balloon::MessageType, Variant(type)); !r.ok())
+        return r;
+    Result handle = Tray.get(tray::Handle);
+    if (!handle.ok())
+        return handle;
+    const Variant h = handle.value().isEmpty() ? Variant(std::int32_t(0)) : handle.value();
+    return Balloon.call(balloon::ShowBalloonMessage, {Variant(prompt), Variant(windowTitle()), h});
+}
+
+// ---------------------------------------------------------------------------
+// Standby and inputs
+
+Result Velmora::standby(int element)
+{
+    if (Result r = pressKey(element, 0); !r.ok())
+        return r;
+    // The key is released by the delayed word; a timer already running keeps
+    // its countdown, so two quick clicks share one delayed word.
+    Timer1->setEnabled(true);
+    return {};
+}
+
+Result Velmora::JdVikl_Click() { return standby(4); }
+Result Velmora::JdVkl_Click() { return standby(3); }
+
+Result Velmora::Timer1_Timer()
+{
+    Timer1->setEnabled(false);
+    return SendWord();
+}
+
+Result Velmora::selectInput(int n)
+{
+    // Two presses of the first-input key select input 1, then the next-input
+    // key steps on.
+    for (int i = 0; i < 2; ++i)
+        if (Result r = pressKey(6, 1); !r.ok())
+            return r;
+    for (int i = 1; i < n; ++i)
+        if (Result r = pressKey(5, 1); !r.ok())
+            return r;
+    return {};
+}
+
+Result Velmora::Kom1_Click() { return selectInput(1); }
+Result Velmora::Kom2_Click() { return selectInput(2); }
+Result Velmora::Kom3_Click() { return selectInput(3); }
+
+// ---------------------------------------------------------------------------
+// Port watchdog and the failed automatic power-on
+
+Result Velmora::Timer4_Timer()
+{
+    const Settings settings = readSettings();
+
+    // Trap A: the port counts as not open and the tick ends. Trap B: the tick
+    // just ends. Before either is armed a failure is not caught.
+    enum class Trap { None, A, B } trap = Trap::None;
+    auto caught = [&](const Result& failure) -> Result {
+        if (trap == Trap::A)
+            PortOk = 0;
+        return trap == Trap::None ? failure : Result();
+    };
+    const Variant open = Variant::fromBool(true);
+    const Variant close = Variant::fromBool(false);
+
+    if (PortOk == 0) {
+        trap = Trap::A;
+        if (Result r = MSComm1.put(comm::PortOpen, open); !r.ok())
+            return caught(r);
+        PortOk = -1;
+    }
+
+    const Result inUse = MSComm1.get(comm::CommPort);
+    if (!inUse.ok())
+        return caught(inUse);
+    if (inUse.value().toR8().value_or(0) != settings.portNumber()) {
+        trap = Trap::A;
+        if (Result r = MSComm1.put(comm::PortOpen, open); !r.ok())
+            return caught(r);
+        trap = Trap::B;
+        if (Result r = MSComm1.put(comm::PortOpen, close); !r.ok())
+            return caught(r);
+        if (Result r = MSComm1.put(comm::CommPort, Variant(settings.portNumber())); !r.ok())
+            return caught(r);
+        if (Result r = MSComm1.put(comm::PortOpen, open); !r.ok())
+            return caught(r);
+    }
+
+    // The speed is applied on every tick, so the port is cycled every 5 s
+    // while a speed is chosen.
+    if (const auto line = settings.lineSettings()) {
+        trap = Trap::B;
+        if (Result r = MSComm1.put(comm::PortOpen, close); !r.ok())
+            return caught(r);
+        if (Result r = MSComm1.put(comm::Settings, Variant(*line)); !r.ok())
+            return caught(r);
+        if (Result r = MSComm1.put(comm::PortOpen, open); !r.ok())
+            return caught(r);
+    }
+    return {};
+}
+
+Result Velmora::Timer5_Timer()
+{
+    if (Result r = showBalloon(balloon::bmError, TipPowerOnFailed); !r.ok())
+        return r;
+    Timer5->setEnabled(false);
+    return {};
+}
+
+} // namespace velmora

@@ -1,0 +1,32 @@
+#include "program.h"
+
+#include <QApplication>
+
+#include "forms.h"
+#include "mainwindow.h"
+
+namespace velmora {
+
+int runProgram(QApplication& app)
+{
+    // Closing a dialog or a message box while the main window hides behind
+    // its icon must not end the program; only unloading every window does.
+    app.setQuitOnLastWindowClosed(false);
+
+    auto* main = new Velmora;
+    if (!main->Form_Load()) {
+        delete main;
+        return 0;
+    }
+    Forms::instance().track(main);
+    const auto ended = QObject::connect(&Forms::instance(), &Forms::allUnloaded, &app, &QCoreApplication::quit,
+                                        Qt::QueuedConnection);
+    app.setWindowIcon(main->windowIcon());
+    // Shown after the load step, although the load step asked the icon to hide it.
+    main->show();
+    const int code = app.exec();
+    QObject::disconnect(ended);
+    return code;
+}
+
+} // namespace velmora
