@@ -1,0 +1,42 @@
+// The serial lines the control drives, behind one narrow interface: a device
+// (termios and modem-control requests) or the simulated amplifier.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace comm {
+
+struct Failure {
+    std::int32_t number = 0;   // comm::err
+    QString description;
+};
+using Status = std::optional<Failure>;   // nullopt: done
+
+class LineBackend {
+public:
+    virtual ~LineBackend() = default;
+
+    // Opens the line at `baud`, 8N1, and applies the given RTS and DTR levels
+    // at once (RTS first, then DTR). Never waits for carrier.
+    virtual Status open(int baud, bool rts, bool dtr) = 0;
+    // Leaves RTS and DTR where they are.
+    virtual void close() = 0;
+    virtual Status setSpeed(int baud) = 0;
+
+    // One line request each; never fail. Ignored once the device has gone.
+    virtual void setRts(bool on) = 0;
+    virtual void setDtr(bool on) = 0;
+    // Carrier detect: one line query; false once the device has gone.
+    virtual bool carrier() = 0;
+    // Queues the bytes for sending without waiting for them to go out.
+    virtual Status write(const QByteArray& bytes) = 0;
+
+    // False once the device went away under the open line (unplugged).
+    virtual bool present() const = 0;
+};
+
+} // namespace comm

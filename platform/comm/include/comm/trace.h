@@ -1,0 +1,56 @@
+// The line trace: RTS, DTR, TxD and DCD changes as a VCD file (GTKWave and
+// PulseView open it), timestamped with the monotonic clock in nanoseconds
+// from the moment the trace was started.
+//
+// TxD is modelled, not observed: a write at time t puts each character's
+// asynchronous frame (start bit, eight data bits LSB first, stop bit) on the
+// line at the set speed from t on, after any frame still going out. Those
+// edges lie in the future when they are recorded; they are held back and
+// merged with later line changes so the file's times never decrease.
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <cstdint>
+#include <deque>
+#include <memory>
+
+namespace comm {
+
+class LineTrace {
+public:
+    enum class Signal : char { Rts = '!', Dtr = '"', TxD = '#', Dcd = '$' };
+
+    // The trace writing `path` in this process, started (file truncated) on
+    // first use and shared while anyone holds it. Null with *error set when
+    // the file cannot be written.
+    static std::shared_ptr<LineTrace> open(const QString& path, QString* error);
+    ~LineTrace();
+
+    QString path() const { return file_.fileName(); }
+
+    // Records RTS, DTR or DCD; a level equal to the last one is no change.
+    void line(Signal s, bool level);
+    void transmit(const QByteArray& bytes, int baud);
+    // Writes out everything up to now; TxD edges still ahead stay held back
+    // (the destructor writes them).
+    void flush();
+
+    // Nanoseconds since the trace started.
+    std::int64_t now() const;
+
+private:
+    explicit LineTrace(const QString& path);
+    void emitUpTo(std::int64_t t);
+    void write(std::int64_t t, Signal s, bool level);
+
+    QFile file_;
+    std::int64_t start_ = 0;
+    std::int64_t lastTime_ = -1;
+    std::int64_t txFreeAt_ = 0;      // end of the last TxD frame
+    int levels_[4] = {-1, -1, -1, -1};   // RTS, DTR, TxD (unused), DCD; -1 unknown
+    struct Edge { std::int64_t t; bool level; };
+    std::deque<Edge> txd_;           // TxD edges not yet written
+};
+
+} // namespace comm

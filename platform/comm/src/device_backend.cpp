@@ -1,0 +1,240 @@
+// A serial device driven with termios and modem-control requests.
+//
+// Opened non-blocking (an open never waits for carrier) and exclusive, raw
+// 8N1 with CLOCAL (losing carrier must not hang the line up), no hardware or
+// software flow control, and HUPCL cleared so that closing and reopening the
+// port leaves DTR, the amplifier's clock, where it is. Each RTS or DTR change
+// is exactly one TIOCMBIS or TIOCMBIC, each carrier read one TIOCMGET, and
+// output is written without waiting for it to drain.
+#include "backends.h"
+
+#include <QFileInfo>
+#include <QStringList>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "comm/errors.h"
+
+namespace comm {
+
+namespace {
+
+speed_t speedCode(int baud)
+{
+    switch (baud) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+    }
+}
+
+bool deviceGone(int errnum) { return errnum == EIO || errnum == ENXIO || errnum == ENODEV; }
+
+// Tests list device paths that must never be opened (the console is
+// /dev/ttyS0 on some machines) in VELMORA_COMM_FORBID, ':'-separated
+// prefixes; opening one of them ends the process at once.
+void checkNotForbidden(const QString& path)
+{
+    const QString forbid = qEnvironmentVariable("VELMORA_COMM_FORBID");
+    if (forbid.isEmpty())
+        return;
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    for (const QString& prefix : forbid.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        if (path.startsWith(prefix) || (!canonical.isEmpty() && canonical.startsWith(prefix))) {
+            std::fprintf(stderr, "comm: refusing to open %s: forbidden by VELMORA_COMM_FORBID=%s\n",
+                         qPrintable(path), qPrintable(forbid));
+            std::abort();
+        }
+    }
+}
+
+class DeviceBackend : public LineBackend {
+public:
+    explicit DeviceBackend(const QString& path) : path_(path) {}
+    ~DeviceBackend() override { close(); }
+
+    Status open(int baud, bool rts, bool dtr) override
+    {
+        checkNotForbidden(path_);
+        const QByteArray native = QFile::encodeName(path_);
+        int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return openFailure(errno, path_);
+        if (!isatty(fd)) {
+            ::close(fd);
+            return Failure{err::HardwareNotAvailable, QStringLiteral("%1 is not a serial device").arg(path_)};
+        }
+        // TIOCEXCL keeps other programs out of the device; the lock also keeps
+        // out those running as root and a second port of this program.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return Failure{err::PortAlreadyOpen,
+                           QStringLiteral("%1 is already in use by another program").arg(path_)};
+        }
+        ioctl(fd, TIOCEXCL);
+        fd_ = fd;
+        gone_ = false;
+        if (Status s = configure(baud)) {
+            close();
+            return s;
+        }
+        setRts(rts);
+        setDtr(dtr);
+        return std::nullopt;
+    }
+
+    void close() override
+    {
+        if (fd_ < 0)
+            return;
+        if (!gone_)
+            ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+    Status setSpeed(int baud) override
+    {
+        if (fd_ < 0 || gone_)
+            return std::nullopt;
+        return configure(baud);
+    }
+
+    void setRts(bool on) override { modemLine(TIOCM_RTS, on); }
+    void setDtr(bool on) override { modemLine(TIOCM_DTR, on); }
+
+    bool carrier() override
+    {
+        if (fd_ < 0 || gone_)
+            return false;
+        int lines = 0;
+        if (ioctl(fd_, TIOCMGET, &lines) != 0) {
+            gone_ = deviceGone(errno);
+            return false;
+        }
+        return lines & TIOCM_CAR;
+    }
+
+    Status write(const QByteArray& bytes) override
+    {
+        if (fd_ < 0 || gone_)
+            return goneFailure();
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && deviceGone(errno)) {
+                gone_ = true;
+                return goneFailure();
+            }
+            if (n < 0 && errno != EAGAIN)
+                return Failure{err::HardwareNotAvailable,
+                               QStringLiteral("cannot send to %1: %2").arg(path_, QString::fromLocal8Bit(strerror(errno)))};
+            return Failure{err::HardwareNotAvailable,
+                           QStringLiteral("cannot send to %1: its transmit buffer is full").arg(path_)};
+        }
+        return std::nullopt;
+    }
+
+    bool present() const override { return fd_ >= 0 && !gone_; }
+
+private:
+    Failure goneFailure() const
+    {
+        return Failure{err::HardwareNotAvailable,
+                       QStringLiteral("%1 is no longer available (device removed)").arg(path_)};
+    }
+
+    void modemLine(int bit, bool on)
+    {
+        if (fd_ < 0 || gone_)
+            return;
+        if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) != 0 && deviceGone(errno))
+            gone_ = true;
+    }
+
+    Status configure(int baud)
+    {
+        const speed_t speed = speedCode(baud);
+        if (speed == B0)
+            return Failure{err::SetCommStateFailed, QStringLiteral("%1 bit/s is not a line speed").arg(baud)};
+        termios t{};
+        if (tcgetattr(fd_, &t) != 0)
+            return termiosFailure(baud);
+        cfmakeraw(&t);
+        t.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+        t.c_cflag |= CS8 | CLOCAL | CREAD;
+        t.c_iflag &= ~(IXON | IXOFF | IXANY);
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        cfsetispeed(&t, speed);
+        cfsetospeed(&t, speed);
+        if (tcsetattr(fd_, TCSANOW, &t) != 0)
+            return termiosFailure(baud);
+        return std::nullopt;
+    }
+
+    Failure termiosFailure(int baud)
+    {
+        const int e = errno;
+        if (deviceGone(e))
+            gone_ = true;
+        return Failure{err::SetCommStateFailed, QStringLiteral("cannot set %1 to %2 bit/s, 8N1: %3")
+                                                    .arg(path_).arg(baud).arg(QString::fromLocal8Bit(strerror(e)))};
+    }
+
+    QString path_;
+    int fd_ = -1;
+    bool gone_ = false;
+};
+
+} // namespace
+
+Failure openFailure(int errnum, const QString& path)
+{
+    switch (errnum) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO:
+        return {err::InvalidPort, QStringLiteral("no such device: %1").arg(path)};
+    case EACCES:
+    case EPERM:
+        return {err::HardwareNotAvailable,
+                QStringLiteral("permission denied opening %1: the user must be in the dialout group "
+                               "(sudo adduser $USER dialout, then log in again)").arg(path)};
+    case EBUSY:
+        return {err::PortAlreadyOpen, QStringLiteral("%1 is already in use by another program").arg(path)};
+    default:
+        return {err::HardwareNotAvailable,
+                QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(strerror(errnum)))};
+    }
+}
+
+std::unique_ptr<LineBackend> makeDeviceBackend(const QString& path)
+{
+    return std::make_unique<DeviceBackend>(path);
+}
+
+} // namespace comm

@@ -1,0 +1,216 @@
+// The serial-port control: port number, line settings, open/close, the RTS
+// and DTR outputs, carrier detect and output, on the backend the port maps to.
+#include "mscomm.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+
+#include "backends.h"
+#include "comm/errors.h"
+#include "comm/portmap.h"
+#include "comm/trace.h"
+
+namespace comm {
+
+using namespace automation;
+
+const QUuid MSComm::Clsid{QStringLiteral("{c1fb3f52-c4dd-45dc-885a-e5863a9a239d}")};
+const QString MSComm::ProgId = QStringLiteral("MSCommLib.MSComm");
+
+const TypeInfo& MSComm::info()
+{
+    static const TypeInfo info = [] {
+        TypeInfo t;
+        t.name = QStringLiteral("IMSComm");
+        t.iid = QUuid(QStringLiteral("{48693c04-6c11-410b-bd86-34232b880f75}"));
+        auto get = [&](const char* name, DispId id, VarType type) {
+            t.members.push_back({QString::fromLatin1(name), id, InvokeKind::PropertyGet, {}, type, {}});
+        };
+        auto put = [&](const char* name, DispId id, VarType type) {
+            t.members.push_back({QString::fromLatin1(name), id, InvokeKind::PropertyPut,
+                                 {ParamInfo{QStringLiteral("value"), type}}, VarType::Empty, {}});
+        };
+        get("CDHolding", DispCDHolding, VarType::Bool);
+        get("CommPort", DispCommPort, VarType::I2);
+        put("CommPort", DispCommPort, VarType::I2);
+        get("DTREnable", DispDTREnable, VarType::Bool);
+        put("DTREnable", DispDTREnable, VarType::Bool);
+        get("PortOpen", DispPortOpen, VarType::Bool);
+        put("PortOpen", DispPortOpen, VarType::Bool);
+        get("RTSEnable", DispRTSEnable, VarType::Bool);
+        put("RTSEnable", DispRTSEnable, VarType::Bool);
+        get("Settings", DispSettings, VarType::BStr);
+        put("Settings", DispSettings, VarType::BStr);
+        put("Output", DispOutput, VarType::Variant);
+        return t;
+    }();
+    return info;
+}
+
+MSComm::MSComm() = default;
+
+MSComm::~MSComm() { closePort(); }
+
+Result MSComm::fail(std::int32_t number, const QString& description) const
+{
+    return Result::fail(number, description, ProgId);
+}
+
+Result MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
+{
+    const bool put = member.kind == InvokeKind::PropertyPut;
+    const Variant value = put ? args.at(0) : Variant();
+    switch (member.id) {
+    case DispCDHolding:
+        return Variant::fromBool(carrier());
+    case DispCommPort:
+        if (!put)
+            return Variant(port_);
+        if (line_)
+            return fail(err::PortOpen, QStringLiteral("COM%1 is open: close it before changing the port number").arg(port_));
+        if (value.i2() < 1 || value.i2() > MaxPort)
+            return fail(err::InvalidPort, QStringLiteral("Invalid port number %1 (1 to %2)").arg(value.i2()).arg(MaxPort));
+        port_ = value.i2();
+        return {};
+    case DispDTREnable:
+    case DispRTSEnable:
+        if (!put)
+            return Variant::fromBool(member.id == DispRTSEnable ? rts_ : dtr_);
+        setLine(member.id == DispRTSEnable, value.boolean());
+        return {};
+    case DispPortOpen:
+        if (!put)
+            return Variant::fromBool(line_ != nullptr);
+        if (value.boolean())
+            return openPort();
+        closePort();
+        return {};
+    case DispSettings:
+        if (!put)
+            return Variant(QStringLiteral("%1,N,8,1").arg(baud_));
+        return putSettings(value.bstr());
+    case DispOutput:
+        return output(value);
+    }
+    return fail(automation::err::NoSuchMember, standardDescription(automation::err::NoSuchMember));
+}
+
+Result MSComm::openPort()
+{
+    if (line_)
+        return {};   // already open: nothing changes
+    QString why;
+    const auto map = PortMap::load(&why);
+    if (!map)
+        return fail(err::HardwareNotAvailable, why);
+    const PortTarget* target = map->find(port_);
+    if (!target)
+        return fail(err::InvalidPort, QStringLiteral("COM%1 is not mapped to a device (set COM%1 in %2)").arg(port_).arg(map->file));
+    if (map->trace.isEmpty()) {
+        trace_.reset();
+    } else if (!trace_ || trace_->path() != map->trace) {
+        trace_ = LineTrace::open(map->trace, &why);
+        if (!trace_)
+            return fail(err::HardwareNotAvailable, why);
+    }
+    auto line = target->kind == PortTarget::Kind::Simulator ? makeSimulatorBackend(*target)
+                                                            : makeDeviceBackend(target->device);
+    if (Status s = line->open(baud_, rts_, dtr_))
+        return fail(s->number, QStringLiteral("COM%1: %2").arg(port_).arg(s->description));
+    line_ = std::move(line);
+    if (trace_) {
+        // The kernel raises both lines at open; then the kept levels apply.
+        trace_->line(LineTrace::Signal::Rts, true);
+        trace_->line(LineTrace::Signal::Dtr, true);
+        trace_->line(LineTrace::Signal::Rts, rts_);
+        trace_->line(LineTrace::Signal::Dtr, dtr_);
+    }
+    return {};
+}
+
+void MSComm::closePort()
+{
+    if (!line_)
+        return;
+    line_->close();
+    line_.reset();
+    if (trace_)
+        trace_->flush();
+}
+
+void MSComm::setLine(bool rts, bool on)
+{
+    (rts ? rts_ : dtr_) = on;
+    if (!line_)
+        return;   // kept, and applied when the port opens
+    if (rts)
+        line_->setRts(on);
+    else
+        line_->setDtr(on);
+    if (trace_ && line_->present())
+        trace_->line(rts ? LineTrace::Signal::Rts : LineTrace::Signal::Dtr, on);
+}
+
+bool MSComm::carrier()
+{
+    if (!line_)
+        return false;
+    const bool on = line_->carrier();
+    if (trace_ && line_->present())
+        trace_->line(LineTrace::Signal::Dcd, on);
+    return on;
+}
+
+static int parseSettings(const QString& text)
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*(\\d+)\\s*,\\s*[Nn]\\s*,\\s*8\\s*,\\s*1\\s*$"));
+    static const int speeds[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    const auto m = re.match(text);
+    if (!m.hasMatch())
+        return 0;
+    const int baud = m.captured(1).toInt();
+    return std::find(std::begin(speeds), std::end(speeds), baud) != std::end(speeds) ? baud : 0;
+}
+
+Result MSComm::putSettings(const QString& text)
+{
+    const int baud = parseSettings(text);
+    if (!baud)
+        return fail(err::InvalidPropertyValue,
+                    QStringLiteral("Invalid property value: Settings \"%1\" (expected \"<speed>,N,8,1\", "
+                                   "speed 110 to 115200 bit/s, e.g. \"300,N,8,1\")").arg(text));
+    if (line_) {
+        if (Status s = line_->setSpeed(baud))
+            return fail(s->number, QStringLiteral("COM%1: %2").arg(port_).arg(s->description));
+    }
+    baud_ = baud;
+    return {};
+}
+
+Result MSComm::output(const Variant& value)
+{
+    if (!line_)
+        return fail(err::PortNotOpen, QStringLiteral("COM%1 is not open").arg(port_));
+    Error error;
+    const auto text = value.type() == VarType::Dispatch ? std::nullopt : value.toBStr(&error);
+    if (!text)
+        return fail(automation::err::TypeMismatch, standardDescription(automation::err::TypeMismatch));
+    QByteArray bytes;
+    bytes.reserve(text->size());
+    for (QChar c : *text) {
+        if (c.unicode() > 0xFF)
+            return fail(err::InvalidPropertyValue,
+                        QStringLiteral("Invalid property value: Output holds the character U+%1, above 255")
+                            .arg(c.unicode(), 4, 16, QLatin1Char('0')));
+        bytes += char(c.unicode());
+    }
+    if (Status s = line_->write(bytes))
+        return fail(s->number, QStringLiteral("COM%1: %2").arg(port_).arg(s->description));
+    if (trace_) {
+        trace_->transmit(bytes, baud_);
+        trace_->flush();
+    }
+    return {};
+}
+
+} // namespace comm

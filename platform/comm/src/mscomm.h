@@ -1,0 +1,57 @@
+// The serial-port control (class MSComm, ProgID MSCommLib.MSComm).
+#pragma once
+
+#include <QUuid>
+#include <memory>
+
+#include "automation/control.h"
+#include "comm/lines.h"
+
+namespace comm {
+
+class LineTrace;
+
+class MSComm : public automation::ControlObject {
+public:
+    enum : automation::DispId {
+        DispCDHolding = 1,
+        DispCommPort = 4,
+        DispDTREnable = 9,
+        DispPortOpen = 20,
+        DispRTSEnable = 22,
+        DispSettings = 23,
+        DispOutput = 25,
+    };
+    static const QUuid Clsid;
+    static const QString ProgId;
+
+    MSComm();
+    ~MSComm() override;
+
+    static const automation::TypeInfo& info();
+    const automation::TypeInfo& typeInfo() const override { return info(); }
+
+protected:
+    automation::Result invokeChecked(const automation::MemberInfo& member,
+                                     std::vector<automation::Variant>& args) override;
+    QString errorSource() const override { return ProgId; }
+
+private:
+    automation::Result fail(std::int32_t number, const QString& description) const;
+
+    automation::Result openPort();
+    void closePort();
+    automation::Result putSettings(const QString& text);
+    automation::Result output(const automation::Variant& value);
+    void setLine(bool rts, bool on);
+    bool carrier();
+
+    std::unique_ptr<LineBackend> line_;     // set while the port is open
+    std::shared_ptr<LineTrace> trace_;
+    std::int16_t port_ = 1;
+    int baud_ = 9600;
+    bool rts_ = false;
+    bool dtr_ = false;
+};
+
+} // namespace comm

@@ -1,0 +1,84 @@
+// The line backend of a port mapped to the simulated amplifier.
+#include <QApplication>
+
+#include "backends.h"
+#include "comm/errors.h"
+#include "comm/simulator.h"
+
+namespace comm {
+
+namespace {
+
+class SimulatorBackend : public LineBackend {
+public:
+    explicit SimulatorBackend(const PortTarget& target)
+        : amp_(SimulatedAmplifier::get(target.simulator)), target_(target) {}
+    ~SimulatorBackend() override { close(); }
+
+    Status open(int baud, bool rts, bool dtr) override
+    {
+        if (!amp_.pluggedIn())
+            return Failure{err::InvalidPort, QStringLiteral("no such device: %1 is unplugged").arg(target_.describe())};
+        connection_ = amp_.attach();
+        if (!connection_)
+            return Failure{err::PortAlreadyOpen, QStringLiteral("%1 is already in use").arg(target_.describe())};
+        amp_.setCarrierDelay(target_.carrierDelayMs);
+        amp_.setSpeed(baud);
+        setRts(rts);
+        setDtr(dtr);
+        if (target_.panel && qobject_cast<QApplication*>(QCoreApplication::instance()))
+            amp_.showPanel();
+        return std::nullopt;
+    }
+
+    void close() override
+    {
+        if (connection_)
+            amp_.detach(connection_);
+        connection_ = 0;
+    }
+
+    Status setSpeed(int baud) override
+    {
+        if (present())
+            amp_.setSpeed(baud);
+        return std::nullopt;
+    }
+
+    void setRts(bool on) override
+    {
+        if (present())
+            amp_.setLines(on, amp_.dtr());
+    }
+    void setDtr(bool on) override
+    {
+        if (present())
+            amp_.setLines(amp_.rts(), on);
+    }
+    bool carrier() override { return present() && amp_.carrier(); }
+
+    Status write(const QByteArray& bytes) override
+    {
+        if (!present())
+            return Failure{err::HardwareNotAvailable,
+                           QStringLiteral("%1 is no longer available (unplugged)").arg(target_.describe())};
+        amp_.receive(bytes);
+        return std::nullopt;
+    }
+
+    bool present() const override { return connection_ && amp_.present(connection_); }
+
+private:
+    SimulatedAmplifier& amp_;
+    PortTarget target_;
+    std::uint64_t connection_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<LineBackend> makeSimulatorBackend(const PortTarget& target)
+{
+    return std::make_unique<SimulatorBackend>(target);
+}
+
+} // namespace comm

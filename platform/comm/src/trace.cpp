@@ -1,0 +1,122 @@
+// VCD writer for the line trace.
+#include "comm/trace.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <time.h>
+
+namespace comm {
+
+static std::int64_t monotonicNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+std::shared_ptr<LineTrace> LineTrace::open(const QString& path, QString* error)
+{
+    // One trace per file and process, kept while a control holds it.
+    static QHash<QString, std::weak_ptr<LineTrace>> traces;
+    if (auto existing = traces.value(path).lock())
+        return existing;
+    std::shared_ptr<LineTrace> trace(new LineTrace(path));
+    if (!trace->file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        *error = QStringLiteral("cannot write the line trace %1: %2").arg(path, trace->file_.errorString());
+        return nullptr;
+    }
+    trace->file_.write(QStringLiteral(
+        "$date %1 $end\n"
+        "$version Velmora serial line trace $end\n"
+        "$comment TxD is the transmit line at logic level (1 = idle/mark) $end\n"
+        "$timescale 1ns $end\n"
+        "$scope module serial $end\n"
+        "$var wire 1 ! RTS $end\n"
+        "$var wire 1 \" DTR $end\n"
+        "$var wire 1 # TxD $end\n"
+        "$var wire 1 $ DCD $end\n"
+        "$upscope $end\n"
+        "$enddefinitions $end\n"
+        "#0\n"
+        "$dumpvars\nx!\nx\"\n1#\nx$\n$end\n")
+        .arg(QDateTime::currentDateTime().toString(Qt::ISODate)).toUtf8());
+    trace->lastTime_ = 0;
+    traces.insert(path, trace);
+    return trace;
+}
+
+LineTrace::LineTrace(const QString& path) : file_(path), start_(monotonicNs()) {}
+
+LineTrace::~LineTrace()
+{
+    if (!file_.isOpen())
+        return;
+    emitUpTo(INT64_MAX);
+    file_.close();
+}
+
+std::int64_t LineTrace::now() const { return monotonicNs() - start_; }
+
+void LineTrace::write(std::int64_t t, Signal s, bool level)
+{
+    QByteArray out;
+    if (t != lastTime_) {
+        out += '#' + QByteArray::number(t) + '\n';
+        lastTime_ = t;
+    }
+    out += (level ? '1' : '0');
+    out += char(s);
+    out += '\n';
+    file_.write(out);
+}
+
+void LineTrace::emitUpTo(std::int64_t t)
+{
+    while (!txd_.empty() && txd_.front().t <= t) {
+        write(txd_.front().t, Signal::TxD, txd_.front().level);
+        txd_.pop_front();
+    }
+}
+
+void LineTrace::line(Signal s, bool level)
+{
+    int& last = levels_[char(s) - char(Signal::Rts)];
+    if (last == int(level))
+        return;
+    last = level;
+    const std::int64_t t = now();
+    emitUpTo(t);
+    write(t, s, level);
+}
+
+void LineTrace::transmit(const QByteArray& bytes, int baud)
+{
+    if (baud <= 0)
+        return;
+    const std::int64_t t = now();
+    emitUpTo(t);
+    const double bitNs = 1e9 / baud;
+    std::int64_t frame = std::max(t, txFreeAt_);
+    for (char c : bytes) {
+        // Start bit (0), data bits LSB first, stop bit (1): record level changes only.
+        bool level = true;
+        for (int bit = 0; bit < 10; ++bit) {
+            const bool next = bit == 0 ? false : bit == 9 ? true : (std::uint8_t(c) >> (bit - 1)) & 1;
+            if (next != level) {
+                txd_.push_back({frame + std::int64_t(bit * bitNs + 0.5), next});
+                level = next;
+            }
+        }
+        frame += std::int64_t(10 * bitNs + 0.5);
+    }
+    txFreeAt_ = frame;
+}
+
+void LineTrace::flush()
+{
+    emitUpTo(now());
+    file_.flush();
+}
+
+} // namespace comm
