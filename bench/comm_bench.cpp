@@ -1,0 +1,168 @@
+// How fast a command word goes out, on a pseudo-terminal whose modem lines the
+// shim emulates: (a) the bare modem-control requests, the floor, and (b) the
+// serial-port control created by ProgID and driven through the automation
+// runtime by dispatch id, as the program drives it. Prints microseconds and
+// modem requests per word and the ratio. Exit status 1 when a word does not
+// take exactly 24 requests plus one per set bit.
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "automation/server.h"
+#include "modemshim.h"
+#include "testsupport.h"
+
+using automation::InvokeKind;
+using automation::Variant;
+
+namespace {
+
+constexpr int Words = 1000;
+constexpr int Rounds = 7;
+
+// The words of a power-on attempt, a standby key and an input selection, in turn.
+const std::array<std::uint8_t, 8> Patterns = {0x01, 0x00, 0x00, 0x08, 0x00, 0x20, 0x00, 0x10};
+
+int setBits()
+{
+    int n = 0;
+    for (int w = 0; w < Words; ++w)
+        n += __builtin_popcount(Patterns[w % Patterns.size()]);
+    return n;
+}
+
+double elapsedUs(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - since).count();
+}
+
+// (a) The floor: the requests of each word straight on the descriptor.
+double bareLoop(int fd)
+{
+    const int rts = TIOCM_RTS, dtr = TIOCM_DTR;
+    const auto start = std::chrono::steady_clock::now();
+    for (int w = 0; w < Words; ++w) {
+        const std::uint8_t word = Patterns[w % Patterns.size()];
+        for (int i = 0; i < 8; ++i) {
+            ioctl(fd, TIOCMBIC, &rts);
+            ioctl(fd, TIOCMBIC, &dtr);
+            if (word >> i & 1)
+                ioctl(fd, TIOCMBIS, &rts);
+            ioctl(fd, TIOCMBIS, &dtr);
+        }
+        if (write(fd, "0", 1) != 1)
+            std::abort();
+    }
+    return elapsedUs(start);
+}
+
+// (b) The control, by dispatch id: RTSEnable 22, DTREnable 9, Output 25.
+double controlLoop(automation::IControl& c)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int w = 0; w < Words; ++w) {
+        const std::uint8_t word = Patterns[w % Patterns.size()];
+        for (int i = 0; i < 8; ++i) {
+            std::vector<Variant> a{Variant::fromBool(false)};
+            c.invoke(22, InvokeKind::PropertyPut, a);
+            std::vector<Variant> b{Variant::fromBool(false)};
+            c.invoke(9, InvokeKind::PropertyPut, b);
+            if (word >> i & 1) {
+                std::vector<Variant> d{Variant::fromBool(true)};
+                c.invoke(22, InvokeKind::PropertyPut, d);
+            }
+            std::vector<Variant> e{Variant::fromBool(true)};
+            c.invoke(9, InvokeKind::PropertyPut, e);
+        }
+        std::vector<Variant> out{Variant("0")};
+        if (!c.invoke(25, InvokeKind::PropertyPut, out).ok())
+            std::abort();
+    }
+    return elapsedUs(start);
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int, char** argv)
+{
+    ModemShim shim;
+    if (!shim.valid()) {
+        // Run again with the shim preloaded.
+        if (qEnvironmentVariableIsSet("VELMORA_BENCH_REEXEC")) {
+            std::fprintf(stderr, "comm_bench: the modem shim did not load (%s)\n", VELMORA_MODEMSHIM);
+            return 2;
+        }
+        setenv("VELMORA_BENCH_REEXEC", "1", 1);
+        setenv("LD_PRELOAD", VELMORA_MODEMSHIM, 1);
+        execv("/proc/self/exe", argv);
+        std::perror("comm_bench: exec");
+        return 2;
+    }
+
+    // A private registry holding the control library, and COM1 on a pty.
+    QTemporaryDir registry;
+    qputenv("VELMORA_REGISTRY", QFile::encodeName(registry.path()));
+    automation::Error error;
+    const auto lib = automation::loadLibrary(QStringLiteral(VELMORA_COMM_LIB), &error);
+    if (!lib || lib->registerServer() != automation::hr::Ok) {
+        std::fprintf(stderr, "comm_bench: cannot register %s: %s\n", VELMORA_COMM_LIB, qPrintable(error.description));
+        return 2;
+    }
+    comm::testing::Pty pty;
+    comm::testing::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath()));
+    const auto control = automation::createObject(QStringLiteral("MSCommLib.MSComm"), &error);
+    if (!control) {
+        std::fprintf(stderr, "comm_bench: %s\n", qPrintable(error.description));
+        return 2;
+    }
+    control->put(23, Variant("2400,N,8,1"));
+    const auto opened = control->put(20, Variant::fromBool(true));
+    if (!opened.ok()) {
+        std::fprintf(stderr, "comm_bench: %s\n", qPrintable(opened.error().description));
+        return 2;
+    }
+    // The floor writes through a descriptor of its own, opened as the control opens.
+    const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        std::perror("comm_bench: open");
+        return 2;
+    }
+
+    std::vector<double> bare, ctl;
+    std::size_t bareRequests = 0, ctlRequests = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        shim.clear();
+        bare.push_back(bareLoop(fd));
+        bareRequests = shim.count();
+        pty.read();
+        shim.clear();
+        ctl.push_back(controlLoop(*control));
+        ctlRequests = shim.count();
+        pty.read();
+    }
+    ::close(fd);
+
+    const double expected = 24.0 + double(setBits()) / Words;
+    const double floorUs = median(bare) / Words, ctlUs = median(ctl) / Words;
+    std::printf("%d words (median of %d rounds), modem lines emulated on a pty\n", Words, Rounds);
+    std::printf("  (a) bare ioctl loop:          %8.2f us/word  %6.2f requests/word\n", floorUs, double(bareRequests) / Words);
+    std::printf("  (b) control through dispids:  %8.2f us/word  %6.2f requests/word\n", ctlUs, double(ctlRequests) / Words);
+    std::printf("  ratio (b)/(a): %.2f (goal: at most 1.25; timings are noisy on a shared machine)\n", ctlUs / floorUs);
+    const bool gate = ctlRequests == bareRequests && double(ctlRequests) / Words == expected;
+    std::printf("  requests per word: expected 24 + %.2f set bits = %.2f: %s\n", expected - 24, expected,
+                gate ? "ok" : "MISMATCH");
+    return gate ? 0 : 1;
+}
