@@ -173,6 +173,16 @@ bool Host::execute(const QString& text, int lineNumber)
     if (!words)
         return scriptError(why);
 
+    // Time passes only in these two; they must not run as a handler, or the
+    // ticks falling due would be held back until they end.
+    if (command == QLatin1String("wait"))
+        return doWait(*words);
+    if (command == QLatin1String("advance"))
+        return doAdvance(*words);
+
+    // Every other command runs as a handler of the form, as a program's
+    // event handlers do: ticks that fall due meanwhile come after it.
+    windowing::HandlerScope handler;
     if (command == QLatin1String("create"))
         return doCreate(*words);
     if (command == QLatin1String("destroy"))
@@ -191,10 +201,6 @@ bool Host::execute(const QString& text, int lineNumber)
         return doResize(*words);
     if (command == QLatin1String("reply"))
         return doReply(*words);
-    if (command == QLatin1String("wait"))
-        return doWait(*words);
-    if (command == QLatin1String("advance"))
-        return doAdvance(*words);
     if (command == QLatin1String("mode"))
         return doMode(*words);
     return scriptError(QStringLiteral("unknown command %1").arg(command));
