@@ -75,3 +75,48 @@ TEST(LibraryResources, TypeLibraryVersionBlockAndBitmapAreCarried)
     EXPECT_EQ(*bitmap, bmp.readAll().mid(14));
     EXPECT_EQ(bitmap->left(12).toHex(), QByteArray("28000000" "10000000" "0f000000"));   // header size, 16 x 15
 }
+
+TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput)
+{
+    Sandbox box;
+    const QString packres = envPath("PACKRES");
+    Outcome r = box.run(packres, {QStringLiteral("--list"), envPath("TESTCTL_LIB")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 6) << r.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("TYPELIB 1 ")));
+    EXPECT_EQ(lines.mid(1), (QStringList{QStringLiteral("CUSTOM _IID_WIDGET 20"), QStringLiteral("CUSTOM _SRCIID_WIDGET 20"),
+                                         QStringLiteral("VERSION 1 588"), QStringLiteral("BITMAP 30000 760"), QString()}));
+
+    const QString out = box.path("work") + QStringLiteral("/out.rsrc");
+    const QString typelib = envPath("TESTCTL_SOURCE") + QStringLiteral("/typelib.json");
+    auto pack = [&](const QStringList& specs) { return box.run(packres, QStringList{QStringLiteral("-o"), out} + specs); };
+
+    r = pack({QStringLiteral("CUSTOM:_IID_X:guid:{00112233-4455-6677-8899-aabbccddeeff}")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    QFile blob(out);
+    ASSERT_TRUE(blob.open(QIODevice::ReadOnly));
+    auto all = unpackResources(blob.readAll());
+    ASSERT_TRUE(all.has_value());
+    EXPECT_EQ(findResource(*all, QStringLiteral("CUSTOM"), QStringLiteral("_IID_X")).value_or(QByteArray()).toHex(),
+              QByteArray("10000000" "33221100" "5544" "7766" "8899aabbccddeeff"));
+
+    r = pack({QStringLiteral("TYPELIB-1")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("does not read TYPE:NAME:SOURCE"))) << r.err.toStdString();
+    r = pack({QStringLiteral("BITMAP:1:") + box.path("work") + QStringLiteral("/none.bmp")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("none.bmp"))) << r.err.toStdString();
+    r = pack({QStringLiteral("BITMAP:1:") + typelib});
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not a BMP file"))) << r.err.toStdString();
+    r = pack({QStringLiteral("TYPELIB:1:") + typelib, QStringLiteral("typelib:1:") + typelib});
+    EXPECT_TRUE(r.err.contains(QStringLiteral("TYPELIB 1 is given twice"))) << r.err.toStdString();
+    r = pack({QStringLiteral("VERSION:1:") + typelib});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("unknown key"))) << r.err.toStdString();
+    r = pack({QStringLiteral("CUSTOM:_IID_X:guid:{nonsense}")});
+    EXPECT_TRUE(r.err.contains(QStringLiteral("is not a GUID"))) << r.err.toStdString();
+    r = box.run(packres, {});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("usage: packres")));
+}
