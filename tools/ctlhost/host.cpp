@@ -347,12 +347,14 @@ bool Host::doReply(const Words& w)
     QString why;
     std::optional<DispId> id;
     const TypeInfo* events = c->control()->eventInfo();
-    if (w[2].raw().startsWith(QLatin1Char('#')))
+    if (w[2].raw().startsWith(QLatin1Char('#'))) {
         id = parseDispId(w[2].raw(), &why);
-    else if (events)
-        id = events->eventIdOfName(w[2].raw()), why = QStringLiteral("%1 has no event %2").arg(name, w[2].raw());
-    else
+    } else if (events) {
+        id = events->eventIdOfName(w[2].raw());
+        why = QStringLiteral("%1 has no event %2").arg(name, w[2].raw());
+    } else {
         why = QStringLiteral("%1 lists no events; name the event by #dispid").arg(name);
+    }
     if (!id)
         return scriptError(why);
     bool ok = false;
