@@ -102,6 +102,23 @@ w.LastAnswer = I4:-1
 )"));
 }
 
+TEST_F(Ctlhost, RepliesMustNameAnEventArgument)
+{
+    const Outcome r = box.ctlhost(R"(create w VelmoraTest.Widget
+reply w Nope 1 i4:1
+reply w Ticked 3 i4:1
+reply w Ticked 0 i4:1
+reply w Ticked 1
+)", {QStringLiteral("--keep-going")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, QStringLiteral(R"(event w.Ready (#2) args: Bool:False
+error: line 2: w has no event Nope
+error: line 3: 3 is not an argument number of that event
+error: line 4: 0 is not an argument number of that event
+error: line 5: usage: reply <name> <event|#dispid> <argument number> <value>
+)"));
+}
+
 TEST_F(Ctlhost, SavesAndLoadsPropertyBags)
 {
     writeFile("big.bag", "Level = I4:99999\n");
