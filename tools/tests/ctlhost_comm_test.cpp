@@ -39,7 +39,10 @@ TEST(CtlhostComm, ThePowerOnExampleSwitchesTheSimulatedAmplifierOn)
     CommSandbox box;
     const Outcome r = box.ctlhost({}, {envPath("CTLHOST_EXAMPLES") + QStringLiteral("/poweron.ctl")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("comm.CDHolding = Bool:False\n"
+    EXPECT_EQ(r.out, QStringLiteral("COM1 is open; carrier detect before the power key:\n"
+                                    "comm.CDHolding = Bool:False\n"
+                                    "Pressing and releasing the power key.\n"
+                                    "Carrier detect now:\n"
                                     "comm.CDHolding = Bool:True\n"));
 
     // The lines carried what the script clocked: DTR rose once at the open
@@ -54,13 +57,16 @@ TEST(CtlhostComm, TheManualClockTimesTheCarrierDelay)
 {
     CommSandbox box(QStringLiteral("?delay=1000"));
     QByteArray script = example();
-    const QByteArray tail = "get comm CDHolding\nput comm PortOpen false\n";
+    const QByteArray tail = "get comm CDHolding\nput comm PortOpen false\n";   // after "Carrier detect now:"
     ASSERT_TRUE(script.endsWith(tail));
     script.chop(tail.size());
     script += "get comm CDHolding\nadvance 999\nget comm CDHolding\nadvance 1\nget comm CDHolding\n";
     const Outcome r = box.ctlhost(script, {QStringLiteral("--manual-clock")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("comm.CDHolding = Bool:False\n"
+    EXPECT_EQ(r.out, QStringLiteral("COM1 is open; carrier detect before the power key:\n"
+                                    "comm.CDHolding = Bool:False\n"
+                                    "Pressing and releasing the power key.\n"
+                                    "Carrier detect now:\n"
                                     "comm.CDHolding = Bool:False\n"
                                     "comm.CDHolding = Bool:False\n"
                                     "comm.CDHolding = Bool:True\n"));

@@ -18,8 +18,10 @@ put comm PortOpen true
 # Opening the port raises DTR and so clocks a stray bit into the amplifier;
 # a closing character ends that short word, which the amplifier ignores.
 put comm Output "0"
+echo COM1 is open; carrier detect before the power key:
 get comm CDHolding
 
+echo Pressing and releasing the power key.
 # The power key pressed: element 1 set.
 # element 1
 put comm RTSEnable false
@@ -106,5 +108,6 @@ put comm RTSEnable false
 put comm DTREnable true
 put comm Output "0"
 
+echo Carrier detect now:
 get comm CDHolding
 put comm PortOpen false
