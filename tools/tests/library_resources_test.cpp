@@ -90,7 +90,7 @@ TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput)
 
     const QString out = box.path("work") + QStringLiteral("/out.rsrc");
     const QString typelib = envPath("TESTCTL_SOURCE") + QStringLiteral("/typelib.json");
-    auto pack = [&](const QStringList& specs) { return box.run(packres, QStringList{QStringLiteral("-o"), out} + specs); };
+    auto pack = [&](const QStringList& items) { return box.run(packres, QStringList{QStringLiteral("-o"), out} + items); };
 
     r = pack({QStringLiteral("CUSTOM:_IID_X:guid:{00112233-4455-6677-8899-aabbccddeeff}")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();

@@ -21,14 +21,14 @@ void poke(QByteArray& b, int at, std::uint64_t v, int bytes) { b.replace(at, byt
 
 // A minimal ELF64 little-endian file: header, one data section named
 // `section`, the section name table and the section header table.
-struct ElfSpec {
+struct ElfLayout {
     QByteArray payload;
     QByteArray section = ".velmora_rsrc";
     bool extendedNumbering = false;   // counts kept in section 0, as for huge files
     std::uint64_t payloadOffsetOverride = 0;
 };
 
-QByteArray buildElf(const ElfSpec& spec)
+QByteArray buildElf(const ElfLayout& layout)
 {
     QByteArray f(64, '\0');
     f.replace(0, 4, QByteArray("\x7f" "ELF", 4));
@@ -42,9 +42,9 @@ QByteArray buildElf(const ElfSpec& spec)
     poke(f, 58, 64, 2);
 
     const std::uint64_t dataOffset = f.size();
-    f += spec.payload;
+    f += layout.payload;
     const std::uint64_t namesOffset = f.size();
-    const QByteArray names = QByteArray(1, '\0') + spec.section + '\0' + ".shstrtab" + '\0';
+    const QByteArray names = QByteArray(1, '\0') + layout.section + '\0' + ".shstrtab" + '\0';
     f += names;
     while (f.size() % 8)
         f.append('\0');
@@ -59,12 +59,12 @@ QByteArray buildElf(const ElfSpec& spec)
         poke(h, 40, link, 4);
         return h;
     };
-    f += spec.extendedNumbering ? header(0, 0, 0, 3, 2) : header(0, 0, 0, 0, 0);
-    f += header(1, 1, spec.payloadOffsetOverride ? spec.payloadOffsetOverride : dataOffset, spec.payload.size(), 0);
-    f += header(std::uint32_t(spec.section.size() + 2), 3, namesOffset, names.size(), 0);
+    f += layout.extendedNumbering ? header(0, 0, 0, 3, 2) : header(0, 0, 0, 0, 0);
+    f += header(1, 1, layout.payloadOffsetOverride ? layout.payloadOffsetOverride : dataOffset, layout.payload.size(), 0);
+    f += header(std::uint32_t(layout.section.size() + 2), 3, namesOffset, names.size(), 0);
     poke(f, 40, shoff, 8);
-    poke(f, 60, spec.extendedNumbering ? 0 : 3, 2);
-    poke(f, 62, spec.extendedNumbering ? 0xFFFF : 2, 2);
+    poke(f, 60, layout.extendedNumbering ? 0 : 3, 2);
+    poke(f, 62, layout.extendedNumbering ? 0xFFFF : 2, 2);
     return f;
 }
 
@@ -143,7 +143,7 @@ TEST_F(ElfFiles, TheSectionIsFoundThroughTheSectionHeaders)
     EXPECT_EQ(all->size(), 3u);
     EXPECT_EQ(findResource(*all, QStringLiteral("TYPELIB"), QStringLiteral("1")), sample()[0].data);
 
-    ElfSpec extended{blob};
+    ElfLayout extended{blob};
     extended.extendedNumbering = true;
     all = readResources(write(QStringLiteral("ext.so"), buildElf(extended)));
     ASSERT_TRUE(all.has_value());
@@ -172,12 +172,12 @@ TEST_F(ElfFiles, FilesThatCannotCarryResourcesGetAClearError)
     e = readFailure(write(QStringLiteral("be.so"), bigEndian));
     EXPECT_TRUE(e.description.contains(QLatin1String("big-endian"))) << e.description.toStdString();
 
-    ElfSpec other{blob};
+    ElfLayout other{blob};
     other.section = ".rodata";
     e = readFailure(write(QStringLiteral("plain.so"), buildElf(other)));
     EXPECT_TRUE(e.description.contains(QLatin1String("no .velmora_rsrc section"))) << e.description.toStdString();
 
-    ElfSpec outside{blob};
+    ElfLayout outside{blob};
     outside.payloadOffsetOverride = 1u << 30;
     e = readFailure(write(QStringLiteral("outside.so"), buildElf(outside)));
     EXPECT_TRUE(e.description.contains(QLatin1String("outside the file"))) << e.description.toStdString();

@@ -115,14 +115,14 @@ QByteArray bitmap(const QString& path)
     return file.mid(14);
 }
 
-Resource resourceOf(const QString& spec)
+Resource resourceOf(const QString& item)
 {
-    const int c1 = spec.indexOf(QLatin1Char(':'));
-    const int c2 = c1 < 0 ? -1 : spec.indexOf(QLatin1Char(':'), c1 + 1);
-    if (c1 <= 0 || c2 <= c1 + 1 || c2 + 1 >= spec.size())
-        throw Failure{QStringLiteral("\"%1\" does not read TYPE:NAME:SOURCE").arg(spec)};
-    Resource r{spec.left(c1).toUpper(), spec.mid(c1 + 1, c2 - c1 - 1), {}};
-    const QString source = spec.mid(c2 + 1);
+    const int c1 = item.indexOf(QLatin1Char(':'));
+    const int c2 = c1 < 0 ? -1 : item.indexOf(QLatin1Char(':'), c1 + 1);
+    if (c1 <= 0 || c2 <= c1 + 1 || c2 + 1 >= item.size())
+        throw Failure{QStringLiteral("\"%1\" does not read TYPE:NAME:SOURCE").arg(item)};
+    Resource r{item.left(c1).toUpper(), item.mid(c1 + 1, c2 - c1 - 1), {}};
+    const QString source = item.mid(c2 + 1);
     if (source.startsWith(QLatin1String("guid:"))) {
         const QUuid id = QUuid::fromString(source.mid(5));
         if (id.isNull())
@@ -180,8 +180,8 @@ int main(int argc, char** argv)
     const QString output = args[1];
     std::vector<Resource> all;
     try {
-        for (const QString& spec : args.mid(2)) {
-            Resource r = resourceOf(spec);
+        for (const QString& item : args.mid(2)) {
+            Resource r = resourceOf(item);
             for (const Resource& other : all)
                 if (other.type == r.type && other.name.compare(r.name, Qt::CaseInsensitive) == 0)
                     throw Failure{QStringLiteral("%1 %2 is given twice").arg(r.type, r.name)};
