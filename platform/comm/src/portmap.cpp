@@ -96,8 +96,10 @@ std::optional<PortMap> PortMap::parse(const QByteArray& text, const QString& fil
                                             QRegularExpression::CaseInsensitiveOption);
     const QList<QByteArray> lines = text.split('\n');
     for (int i = 0; i < lines.size(); ++i) {
-        const QString line = QString::fromUtf8(lines[i]).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+        // A '#' at the start of a line or after a blank starts a comment.
+        static const QRegularExpression comment(QStringLiteral("(^|\\s)#.*$"));
+        const QString line = QString::fromUtf8(lines[i]).remove(comment).trimmed();
+        if (line.isEmpty())
             continue;
         auto fail = [&](const QString& what) {
             *error = QStringLiteral("%1:%2: %3").arg(file).arg(i + 1).arg(what);

@@ -22,7 +22,8 @@ public:
         connection_ = amp_.attach();
         if (!connection_)
             return Failure{err::PortAlreadyOpen, QStringLiteral("%1 is already in use").arg(target_.describe())};
-        amp_.setCarrierDelay(target_.carrierDelayMs);
+        if (target_.carrierDelayMs >= 0)
+            amp_.setCarrierDelay(target_.carrierDelayMs);
         amp_.setSpeed(baud);
         setRts(rts);
         setDtr(dtr);

@@ -182,6 +182,13 @@ TEST_F(Control, PowerOnAndOffThroughWords)
     EXPECT_FALSE(getBool(MSComm::DispCDHolding));
     windowing::advanceClock(300);
     EXPECT_TRUE(getBool(MSComm::DispCDHolding));
+
+    // A mapping without a delay leaves the amplifier's own setting alone.
+    comm::testing::restoreConfig();
+    amp.setCarrierDelay(40);
+    ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(false)).ok());
+    ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
+    EXPECT_EQ(amp.carrierDelay(), 40);
 }
 
 TEST_F(Control, FailedOpensSayWhy)

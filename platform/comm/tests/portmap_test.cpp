@@ -31,18 +31,18 @@ TEST(PortMap, DefaultsAreTheFirstThreeSerialPorts)
 TEST(PortMap, DevicesSimulatorsAndTrace)
 {
     QString error;
-    const auto map = parse("COM1 = /dev/ttyUSB0\n"
+    const auto map = parse("COM1 = /dev/ttyUSB0   # the adapter\n"
                            "  com2=sim   \n"
                            "COM3 = sim:bench?delay=250&panel=1\n"
                            "COM12 = sim:x.y-z_1?panel=0\n"
                            "COM16 = sim?delay=40\n"
-                           "trace = /tmp/lines.vcd\n", &error);
+                           "trace = /tmp/lines#1.vcd\n", &error);
     ASSERT_TRUE(map) << qPrintable(error);
     EXPECT_EQ(map->find(1)->kind, PortTarget::Kind::Device);
     EXPECT_EQ(map->find(1)->device, "/dev/ttyUSB0");
     EXPECT_EQ(map->find(2)->kind, PortTarget::Kind::Simulator);
     EXPECT_EQ(map->find(2)->simulator, "default");
-    EXPECT_EQ(map->find(2)->carrierDelayMs, 0);
+    EXPECT_EQ(map->find(2)->carrierDelayMs, -1) << "not given";
     EXPECT_EQ(map->find(3)->simulator, "bench");
     EXPECT_EQ(map->find(3)->carrierDelayMs, 250);
     EXPECT_TRUE(map->find(3)->panel);
@@ -50,7 +50,7 @@ TEST(PortMap, DevicesSimulatorsAndTrace)
     EXPECT_FALSE(map->find(12)->panel);
     EXPECT_EQ(map->find(16)->simulator, "default");
     EXPECT_EQ(map->find(16)->carrierDelayMs, 40);
-    EXPECT_EQ(map->trace, "/tmp/lines.vcd");
+    EXPECT_EQ(map->trace, "/tmp/lines#1.vcd");
 }
 
 TEST(PortMap, DamagedLinesNameFileAndLine)

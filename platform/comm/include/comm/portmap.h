@@ -2,8 +2,8 @@
 //
 // The file is $VELMORA_COMM_CONFIG when that is set (one run, tests), else
 // $XDG_CONFIG_HOME/velmora/comm.conf (default ~/.config/velmora/comm.conf).
-// A missing file means the defaults. Lines are "key = value"; '#' starts a
-// comment line:
+// A missing file means the defaults. Lines are "key = value"; a '#' at the
+// start of a line or after a blank starts a comment:
 //   COM1 = /dev/ttyUSB0                   a device file
 //   COM2 = sim                            the simulated amplifier "default"
 //   COM3 = sim:bench?delay=250&panel=1    a named one, carrier 250 ms after
@@ -25,7 +25,7 @@ struct PortTarget {
     enum class Kind { Device, Simulator } kind = Kind::Device;
     QString device;        // Device: the device file
     QString simulator;     // Simulator: the amplifier's name
-    int carrierDelayMs = 0;
+    int carrierDelayMs = -1;   // -1: not given, the amplifier keeps its own
     bool panel = false;
 
     // "COM1 -> /dev/ttyS0" style text for messages.
