@@ -42,6 +42,4 @@ About::About(QWidget* parent) : QDialog(parent)
 
 void About::Command1_Click() { close(); }
 
-void About::reject() { close(); }
-
 } // namespace velmora

@@ -16,8 +16,6 @@ public:
 
     // "Ok": unloads the window.
     void Command1_Click();
-
-    void reject() override;
 };
 
 } // namespace velmora

@@ -93,6 +93,4 @@ automation::Result Nastr::Command1_Click()
     return {};
 }
 
-void Nastr::reject() { close(); }
-
 } // namespace velmora

@@ -1,6 +1,7 @@
 // The settings dialog "Настройка программы": the port, the line speed and the
 // two automatic switches, read from nastr.dat when the dialog is loaded and
-// written back by "OK". It neither touches the port nor the main window: the
+// written back by "OK" (closing it otherwise, by the title bar or Escape,
+// unloads it without saving). It neither touches the port nor the main window: the
 // watchdog applies a new port or speed within 5 s, the switches take effect
 // at the next start or exit.
 #pragma once
@@ -24,9 +25,6 @@ public:
     // "OK": saves and unloads the dialog. When the file cannot be written the
     // user is told why and the dialog stays open with the choices made.
     automation::Result Command1_Click();
-
-    // Closing it by the title bar or Escape unloads it without saving.
-    void reject() override;
 
 private:
     void Form_Load();

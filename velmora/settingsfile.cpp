@@ -142,15 +142,29 @@ bool writeSettings(const std::array<std::int16_t, 4>& lines, QString* why)
     // Written beside the old file and renamed over it: a crash or a full disk
     // leaves either the old file or the new one, never a torn one, and an
     // existing file keeps its permissions.
+    //
+    // Unbuffered, so that every write reports what really reached the file:
+    // a buffered write that fills the disk half-way is otherwise only noticed
+    // as a short count at commit, and the torn file would be renamed into place.
     QSaveFile file(SettingsFileName);
     const QByteArray bytes = formatSettings(lines);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (why)
-            *why = file.errorString();
-        file.cancelWriting();
-        return false;
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qint64 done = 0; written && done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            written = false;
+        else
+            done += n;
     }
-    return true;
+    if (written && file.commit())
+        return true;
+    if (why) {
+        *why = file.errorString();
+        if (file.error() == QFileDevice::NoError || why->isEmpty())
+            *why = QStringLiteral("the file could not be written completely");
+    }
+    file.cancelWriting();
+    return false;
 }
 
 bool ensureSettingsFile(QString* why)
