@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QWindow>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -40,6 +42,15 @@ void trigger(QWidget* w, const char* action) { w->findChild<QAction*>(action)->t
 void doubleClick(velmora::Velmora& p, std::int32_t button)
 {
     ASSERT_TRUE(p.Tray.control()->call(RaiseDoubleClick, {automation::Variant(button)}).ok());
+}
+
+// Closes a window as the window system does when its close button is pressed.
+void closeByTitleBar(QWidget* w)
+{
+    ASSERT_NE(w, nullptr);
+    ASSERT_NE(w->windowHandle(), nullptr);
+    QCloseEvent ev;
+    QCoreApplication::sendEvent(w->windowHandle(), &ev);
 }
 
 // Runs the program as main() does, with `script` started from its event loop.
@@ -127,9 +138,11 @@ TEST_F(LifecycleTest, HidingAndClosingWindowsNeverEndsTheProgram)
         EXPECT_EQ(v->aboutWindow(), about) << "one About window";
         EXPECT_EQ(about->windowTitle(), QStringLiteral("О программе"));
         about->findChild<QPushButton*>("Command1")->click();
+        trigger(v, "About1");
+        closeByTitleBar(v->aboutWindow());
         trigger(v, "Nastr1");
         v->settingsWindow()->findChild<QComboBox*>("COM")->setCurrentIndex(2);
-        v->settingsWindow()->close();   // the title bar's close: no save
+        closeByTitleBar(v->settingsWindow());   // no save
         answers = {windowing::Answer::No};
         trigger(v, "Exit");
 
