@@ -48,6 +48,9 @@ std::int32_t serverRegister(const std::vector<ServedClass>& classes, const void*
     for (const ServedClass& c : classes) {
         ClassRegistration reg = c.registration;
         reg.library = path;
+        // A toolbox bitmap given as a bare resource id lives in this library.
+        if (!reg.toolboxBitmap.isEmpty() && !reg.toolboxBitmap.contains(QLatin1Char('/')))
+            reg.toolboxBitmap = path + QLatin1Char(',') + reg.toolboxBitmap.section(QLatin1Char(','), -1).trimmed();
         if (Result r = registry::add(reg); !r.ok()) {
             g_lastServerError = r.error();
             return hr::SelfRegClass;

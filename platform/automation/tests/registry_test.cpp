@@ -130,6 +130,8 @@ TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrCl
     auto reg = registry::findByProgId(QStringLiteral("TestLib.Counter"), &e);
     ASSERT_TRUE(reg);
     EXPECT_EQ(reg->library, QFileInfo(path).canonicalFilePath());
+    EXPECT_EQ(reg->toolboxBitmap, QFileInfo(path).canonicalFilePath() + QStringLiteral(",30000"));
+    EXPECT_EQ(reg->miscStatus, 0x20591u);
 
     ControlPtr a = createObject(QStringLiteral("TestLib.Counter"), &e);
     ASSERT_TRUE(a) << e.description.toStdString();

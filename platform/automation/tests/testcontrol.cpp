@@ -37,6 +37,7 @@ std::vector<automation::ServedClass> classes()
     reg.progId = QStringLiteral("TestLib.Counter");
     reg.name = QStringLiteral("Counter");
     reg.miscStatus = 0x20591;
+    reg.toolboxBitmap = QStringLiteral("30000");
     reg.typeLibVersion = QStringLiteral("1.0");
     return {{reg, [] { return std::make_shared<Counter>(); }}};
 }
