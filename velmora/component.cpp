@@ -20,9 +20,16 @@ bool Component::create(QWidget* form, EventHandler onEvent)
         creationError_ = makeError(err::CannotCreateObject);
     if (creationError_.description.isEmpty())
         creationError_.description = standardDescription(creationError_.number);
+    return false;
+}
+
+void Component::reportIfMissing()
+{
+    if (hosted_ || reported_)
+        return;
+    reported_ = true;
     std::fprintf(stderr, "velmora: %s (%s) is not available, the panel runs without it: %s\n",
                  qPrintable(name_), qPrintable(progId_), qPrintable(creationError_.description));
-    return false;
 }
 
 void Component::release() { hosted_.reset(); }

@@ -1,7 +1,7 @@
 // A control the main window hosts, created by ProgID and called by dispatch id.
 //
 // A control that cannot be created (its library is not installed or not
-// registered) is reported once on stderr when the window is made; from then on
+// registered) is reported once on stderr by reportIfMissing(); from then on
 // every call on it does nothing and returns an empty value, so the rest of the
 // panel keeps working without it. Calls listed with failWhenMissing are the
 // exception: they fail with the creation error, for a caller whose trap has a
@@ -27,9 +27,11 @@ public:
 
     Component(QString name, QString progId) : name_(std::move(name)), progId_(std::move(progId)) {}
 
-    // Creates the control on `form`; events go to onEvent. Returns false (and
-    // says so on stderr) when the control cannot be created.
+    // Creates the control on `form`; events go to onEvent. Returns false when
+    // the control cannot be created.
     bool create(QWidget* form, EventHandler onEvent = {});
+    // Says on stderr, once, that the control could not be created.
+    void reportIfMissing();
     // Releases the control (its sink and site go with it).
     void release();
 
@@ -51,6 +53,7 @@ private:
     std::unique_ptr<windowing::HostedControl> hosted_;
     automation::Error creationError_;
     std::set<automation::DispId> failing_;
+    bool reported_ = false;
 };
 
 } // namespace velmora

@@ -154,6 +154,8 @@ bool Velmora::Form_Load()
             endInstance = true;
             return;
         }
+        for (Component* c : {&MSComm1, &Tray, &Balloon})
+            c->reportIfMissing();
         // A first start has no settings file yet: give it the settings this
         // step starts from anyway (COM1, 300 bit/s, no automatic switching).
         QString why;

@@ -215,13 +215,20 @@ TEST_F(LifecycleTest, ASecondInstanceEndsAtOnceWithoutTouchingTheSettings)
     const QString exe = QString::fromLocal8Bit(qgetenv("VELMORA_EXE"));
     ASSERT_FALSE(exe.isEmpty());
 
+    // Started where the icon and balloon controls are missing, it would
+    // complain about them if it got as far as its first one did.
     QTemporaryDir second;
     QProcess child;
+    QProcessEnvironment childEnv = QProcessEnvironment::systemEnvironment();
+    childEnv.insert(QStringLiteral("VELMORA_REGISTRY"), commOnlyRegistry());
+    child.setProcessEnvironment(childEnv);
     child.setWorkingDirectory(second.path());
     child.start(exe, {});
     ASSERT_TRUE(child.waitForFinished(20000)) << "the second instance kept running";
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 0);
+    const QByteArray said = child.readAllStandardError();
+    EXPECT_FALSE(said.contains("velmora:")) << "it ends silently: " << said.toStdString();
     EXPECT_FALSE(QFileInfo::exists(second.filePath(QStringLiteral("nastr.dat"))));
 
     // The first one carries on as before.
@@ -232,15 +239,16 @@ TEST_F(LifecycleTest, ASecondInstanceEndsAtOnceWithoutTouchingTheSettings)
 
     // The same program where no instance runs (a runtime folder of its own)
     // starts, writes its first settings file and keeps running.
-    QTemporaryDir runtime;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QTemporaryDir runtime;   // made 0700, as a runtime folder is
+    QProcessEnvironment env = childEnv;
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     QProcess first;
     first.setProcessEnvironment(env);
     first.setWorkingDirectory(second.path());
     first.start(exe, {});
-    EXPECT_FALSE(first.waitForFinished(1500)) << first.readAllStandardError().toStdString();
+    EXPECT_FALSE(first.waitForFinished(1500));
     EXPECT_TRUE(QFileInfo::exists(second.filePath(QStringLiteral("nastr.dat"))));
+    EXPECT_TRUE(first.readAllStandardError().contains("Tray (lumora.Lumorel)"));
     first.kill();
     first.waitForFinished(5000);
 }

@@ -203,7 +203,9 @@ int main(int argc, char** argv)
     qputenv("HOME", QFile::encodeName(worldPath("home")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(worldPath("home/.config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(worldPath("home/.local/share")));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(worldPath("runtime")));
+    const QString runtime = worldPath("runtime");
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     qputenv("VELMORA_SYSTEM_REGISTRY", QFile::encodeName(worldPath("system-registry")));
     QDir::setCurrent(worldPath("start"));
 
