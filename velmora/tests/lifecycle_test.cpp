@@ -77,29 +77,6 @@ using LifecycleTest = PanelTest;
 
 } // namespace
 
-TEST_F(LifecycleTest, TheLoadStepAddsTheIconWithTheCaptionAndTheWindowIsShownAfterIt)
-{
-    bool checked = false;
-    const int code = runProgram([&] {
-        velmora::Velmora* v = mainWindow();
-        ASSERT_NE(v, nullptr);
-        const QStringList tray = calls(v->Tray);
-        ASSERT_EQ(tray.size(), 1);
-        EXPECT_TRUE(tray[0].startsWith(QLatin1String("AddToTray(picture:I4:"))) << tray[0].toStdString();
-        EXPECT_TRUE(tray[0].endsWith(QStringLiteral(", \"Усилитель \"Вельмора\"  - Version 1.1\", True)")));
-        EXPECT_FALSE(tray[0].startsWith(QLatin1String("AddToTray(picture:I4:0,")));
-        EXPECT_TRUE(v->isVisible()) << "shown although the icon was asked to hide it";
-        EXPECT_EQ(v->windowTitle(), velmora::MainCaption);
-        checked = true;
-        answers = {windowing::Answer::Yes};
-        trigger(v, "Exit");
-    });
-    EXPECT_EQ(code, 0);
-    EXPECT_TRUE(checked);
-    EXPECT_EQ(countBoxes(AskExit), 1);
-    EXPECT_EQ(boxes[0].defaultButton, windowing::Answer::No);
-}
-
 TEST_F(LifecycleTest, TheProgramOutlivesItsMainWindowWhileTheSettingsDialogIsOpen)
 {
     QPointer<velmora::Nastr> dialog;
@@ -122,11 +99,19 @@ TEST_F(LifecycleTest, TheProgramOutlivesItsMainWindowWhileTheSettingsDialogIsOpe
     EXPECT_TRUE(dialog.isNull());
 }
 
-TEST_F(LifecycleTest, HidingAndClosingWindowsNeverEndsTheProgram)
+TEST_F(LifecycleTest, ShownAfterLoadAndHidingOrClosingWindowsNeverEndsTheProgram)
 {
     bool stillRunning = false;
     const int code = runProgram([&] {
         velmora::Velmora* v = mainWindow();
+        ASSERT_NE(v, nullptr);
+        const QStringList tray = calls(v->Tray);
+        ASSERT_EQ(tray.size(), 1);
+        EXPECT_TRUE(tray[0].startsWith(QLatin1String("AddToTray(picture:I4:"))) << tray[0].toStdString();
+        EXPECT_FALSE(tray[0].startsWith(QLatin1String("AddToTray(picture:I4:0,")));
+        EXPECT_TRUE(tray[0].endsWith(QStringLiteral(", \"Усилитель \"Вельмора\"  - Version 1.1\", True)")));
+        EXPECT_TRUE(v->isVisible()) << "shown although the load step asked the icon to hide it";
+
         trigger(v, "Scrit");
         EXPECT_FALSE(v->isVisible());
         trigger(v, "Scrit");
@@ -145,6 +130,8 @@ TEST_F(LifecycleTest, HidingAndClosingWindowsNeverEndsTheProgram)
         closeByTitleBar(v->settingsWindow());   // no save
         answers = {windowing::Answer::No};
         trigger(v, "Exit");
+        EXPECT_EQ(boxes.back().text, AskExit);
+        EXPECT_EQ(boxes.back().defaultButton, windowing::Answer::No);
 
         later(200, [&, v] {
             EXPECT_EQ(v->aboutWindow(), nullptr);
