@@ -201,8 +201,11 @@ Result Velmora::Scrit_Click() { return addToTray(); }
 
 Result Velmora::Tray_DoubleClick(std::int32_t Button)
 {
-    if (Button == tray::LeftButton)
+    if (Button == tray::LeftButton) {
         show();
+        raise();
+        activateWindow();
+    }
     return {};
 }
 
