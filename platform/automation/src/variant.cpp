@@ -74,6 +74,22 @@ double roundEven(double d)
     return r;
 }
 
+// An object converts through its default member (a picture to its handle).
+std::optional<Variant> defaultMemberValue(const DispatchPtr& object, Error* error)
+{
+    if (!object) {
+        fail(error, err::ObjectRequired);
+        return std::nullopt;
+    }
+    Result r = object->get(DispIdValue);
+    if (!r.ok()) {
+        if (error)
+            *error = r.error();
+        return std::nullopt;
+    }
+    return r.value();
+}
+
 } // namespace
 
 std::optional<double> Variant::toR8(Error* error) const
@@ -90,18 +106,8 @@ std::optional<double> Variant::toR8(Error* error) const
         fail(error, err::TypeMismatch);
         return std::nullopt;
     case VarType::Dispatch: {
-        // An object converts through its default member (a picture to its handle).
-        if (!dispatch()) {
-            fail(error, err::ObjectRequired);
-            return std::nullopt;
-        }
-        Result r = dispatch()->get(DispIdValue);
-        if (!r.ok()) {
-            if (error)
-                *error = r.error();
-            return std::nullopt;
-        }
-        return r.value().toR8(error);
+        auto v = defaultMemberValue(dispatch(), error);
+        return v ? v->toR8(error) : std::nullopt;
     }
     default:
         fail(error, err::TypeMismatch);
@@ -144,17 +150,8 @@ std::optional<QString> Variant::toBStr(Error* error) const
     case VarType::R8: return QString::number(r8(), 'g', 15);
     case VarType::BStr: return bstr();
     case VarType::Dispatch: {
-        if (!dispatch()) {
-            fail(error, err::ObjectRequired);
-            return std::nullopt;
-        }
-        Result r = dispatch()->get(DispIdValue);
-        if (!r.ok()) {
-            if (error)
-                *error = r.error();
-            return std::nullopt;
-        }
-        return r.value().toBStr(error);
+        auto v = defaultMemberValue(dispatch(), error);
+        return v ? v->toBStr(error) : std::nullopt;
     }
     default:
         fail(error, err::TypeMismatch);
