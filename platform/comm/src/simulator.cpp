@@ -3,6 +3,7 @@
 #include "comm/simulator.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QHash>
 
 #include "comm/frontpanel.h"
@@ -204,6 +205,13 @@ void SimulatedAmplifier::showPanel()
     if (!panel_) {
         panel_ = new FrontPanel(*this);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, panel_, &QObject::deleteLater);
+        // Top right of the screen, clear of the program's own windows, which
+        // open towards the top left.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            panel_->adjustSize();
+            const QRect area = screen->availableGeometry();
+            panel_->move(area.right() - panel_->frameGeometry().width() - 16, area.top() + 16);
+        }
     }
     panel_->show();
     panel_->raise();
