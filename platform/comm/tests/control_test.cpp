@@ -41,18 +41,6 @@ protected:
         EXPECT_TRUE(r.ok()) << qPrintable(r.ok() ? QString() : r.error().description);
         return r.ok() && r.value().boolean();
     }
-    // The program's transmit routine, element 1 first.
-    Result sendWord(MSComm& c, std::array<bool, 8> bits)
-    {
-        for (bool b : bits) {
-            c.put(MSComm::DispRTSEnable, Variant::fromBool(false));
-            c.put(MSComm::DispDTREnable, Variant::fromBool(false));
-            if (b)
-                c.put(MSComm::DispRTSEnable, Variant::fromBool(true));
-            c.put(MSComm::DispDTREnable, Variant::fromBool(true));
-        }
-        return c.put(MSComm::DispOutput, Variant("0"));
-    }
     void expectError(const Result& r, std::int32_t number, const QString& says)
     {
         ASSERT_FALSE(r.ok()) << "expected error " << number;
@@ -137,7 +125,7 @@ TEST_F(Control, CommPortIsChangedOnlyWhileClosed)
 TEST_F(Control, OpeningAnOpenPortChangesNothing)
 {
     ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
-    ASSERT_TRUE(sendWord(comm, none).ok());
+    ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
     const auto words = amp.words().size();
     const auto bits = amp.pendingBits();
     ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
@@ -160,25 +148,25 @@ TEST_F(Control, PowerOnAndOffThroughWords)
 {
     ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
     // The first open clocked a bit: the first word is malformed and ignored.
-    ASSERT_TRUE(sendWord(comm, none).ok());
+    ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
     ASSERT_EQ(amp.words().size(), 1u);
     EXPECT_FALSE(amp.words()[0].wellFormed());
 
-    ASSERT_TRUE(sendWord(comm, powerKey).ok());
-    ASSERT_TRUE(sendWord(comm, none).ok());
-    ASSERT_TRUE(sendWord(comm, none).ok());
+    ASSERT_TRUE(comm::testing::sendWord(comm, powerKey).ok());
+    ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
+    ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
     EXPECT_TRUE(getBool(MSComm::DispCDHolding));
     EXPECT_EQ(amp.words()[1].text(), "10000000");
-    ASSERT_TRUE(sendWord(comm, powerKey).ok());
-    ASSERT_TRUE(sendWord(comm, none).ok());
+    ASSERT_TRUE(comm::testing::sendWord(comm, powerKey).ok());
+    ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
     EXPECT_FALSE(getBool(MSComm::DispCDHolding));
 
     // With a carrier delay from the mapping, the carrier follows later.
     comm::testing::writeConfig(QStringLiteral("COM1 = sim?delay=300\n"));
     ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(false)).ok());
     ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
-    ASSERT_TRUE(sendWord(comm, powerKey).ok());
-    ASSERT_TRUE(sendWord(comm, none).ok());
+    ASSERT_TRUE(comm::testing::sendWord(comm, powerKey).ok());
+    ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
     EXPECT_FALSE(getBool(MSComm::DispCDHolding));
     windowing::advanceClock(300);
     EXPECT_TRUE(getBool(MSComm::DispCDHolding));

@@ -68,18 +68,7 @@ protected:
                 out.push_back({r.request, r.arg});
         return out;
     }
-    // The program's transmit routine, element 1 first.
-    Result sendWord(std::array<bool, 8> bits)
-    {
-        for (bool b : bits) {
-            put(MSComm::DispRTSEnable, Variant::fromBool(false));
-            put(MSComm::DispDTREnable, Variant::fromBool(false));
-            if (b)
-                put(MSComm::DispRTSEnable, Variant::fromBool(true));
-            put(MSComm::DispDTREnable, Variant::fromBool(true));
-        }
-        return put(MSComm::DispOutput, Variant("0"));
-    }
+    Result sendWord(const std::array<bool, 8>& bits) { return comm::testing::sendWord(comm, bits); }
     // The control's own descriptor of the slave (not the test's).
     int portFd() const
     {

@@ -109,4 +109,18 @@ void Pty::hangUp()
     master_ = -1;
 }
 
+automation::Result sendWord(automation::IDispatch& comm, const std::array<bool, 8>& bits)
+{
+    using automation::Variant;
+    constexpr automation::DispId RTSEnable = 22, DTREnable = 9, Output = 25;
+    for (bool b : bits) {
+        comm.put(RTSEnable, Variant::fromBool(false));
+        comm.put(DTREnable, Variant::fromBool(false));
+        if (b)
+            comm.put(RTSEnable, Variant::fromBool(true));
+        comm.put(DTREnable, Variant::fromBool(true));
+    }
+    return comm.put(Output, Variant("0"));
+}
+
 } // namespace comm::testing

@@ -11,9 +11,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <array>
 #include <QString>
 #include <sys/types.h>
 #include <termios.h>
+
+#include "automation/dispatch.h"
 
 namespace comm::testing {
 
@@ -48,5 +51,10 @@ private:
     QString path_;
     dev_t device_ = 0;
 };
+
+// Shifts one command word into the serial-port control as the panel does,
+// element 1 first: per element RTS and DTR deasserted, RTS set to the
+// element, DTR asserted; then the closing "0". Returns the Output's result.
+automation::Result sendWord(automation::IDispatch& comm, const std::array<bool, 8>& bits);
 
 } // namespace comm::testing

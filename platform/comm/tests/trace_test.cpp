@@ -60,14 +60,7 @@ std::vector<Change> parseVcd(const QString& path, QString* header)
 
 void sendWord(MSComm& c, std::array<bool, 8> bits)
 {
-    for (bool b : bits) {
-        c.put(MSComm::DispRTSEnable, Variant::fromBool(false));
-        c.put(MSComm::DispDTREnable, Variant::fromBool(false));
-        if (b)
-            c.put(MSComm::DispRTSEnable, Variant::fromBool(true));
-        c.put(MSComm::DispDTREnable, Variant::fromBool(true));
-    }
-    ASSERT_TRUE(c.put(MSComm::DispOutput, Variant("0")).ok());
+    ASSERT_TRUE(comm::testing::sendWord(c, bits).ok());
 }
 
 } // namespace
