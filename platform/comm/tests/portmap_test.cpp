@@ -22,8 +22,13 @@ TEST(PortMap, DefaultsAreTheFirstThreeSerialPorts)
     const auto map = parse("# nothing but a comment\n\n", &error);
     ASSERT_TRUE(map) << qPrintable(error);
     ASSERT_EQ(map->ports.size(), 3u);
-    EXPECT_EQ(map->find(1)->device, "/dev/ttyS0");
-    EXPECT_EQ(map->find(3)->device, "/dev/ttyS2");
+    // COMn is the kernel's n-th on-board serial device. Only the names are
+    // checked here; nothing ever opens them in a test.
+    const QString onBoard = QStringLiteral("/dev/ttyS");
+    for (int n = 1; n <= 3; ++n) {
+        ASSERT_NE(map->find(n), nullptr);
+        EXPECT_EQ(map->find(n)->device, onBoard + QString::number(n - 1));
+    }
     EXPECT_EQ(map->find(4), nullptr);
     EXPECT_TRUE(map->trace.isEmpty());
 }
