@@ -36,21 +36,21 @@ void Component::release() { hosted_.reset(); }
 
 ControlPtr Component::control() const { return hosted_ ? hosted_->control() : nullptr; }
 
-Result Component::put(DispId id, Variant value)
+Result<> Component::put(DispId id, Variant value)
 {
     if (!hosted_)
-        return failing_.count(id) ? Result(creationError_) : Result();
+        return failing_.count(id) ? Result<>(creationError_) : Result<>();
     return hosted_->control()->put(id, std::move(value));
 }
 
-Result Component::get(DispId id)
+Result<> Component::get(DispId id)
 {
     if (!hosted_)
         return {};
     return hosted_->control()->get(id);
 }
 
-Result Component::call(DispId id, std::vector<Variant> args)
+Result<> Component::call(DispId id, std::vector<Variant> args)
 {
     if (!hosted_)
         return {};

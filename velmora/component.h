@@ -43,9 +43,9 @@ public:
     automation::ControlPtr control() const;
     const automation::Error& creationError() const { return creationError_; }
 
-    automation::Result put(automation::DispId id, automation::Variant value);
-    automation::Result get(automation::DispId id);
-    automation::Result call(automation::DispId id, std::vector<automation::Variant> args = {});
+    automation::Result<> put(automation::DispId id, automation::Variant value);
+    automation::Result<> get(automation::DispId id);
+    automation::Result<> call(automation::DispId id, std::vector<automation::Variant> args = {});
 
 private:
     QString name_;

@@ -48,7 +48,7 @@ void setTextColour(QWidget* w, const QColor& colour)
 }
 
 // A failure no trap caught: the run-time report, and the program ends.
-void fatalIfFailed(const Result& r)
+void fatalIfFailed(const Result<>& r)
 {
     if (!r.ok())
         windowing::fatalError(r.error());
@@ -60,7 +60,7 @@ template <class F> void handleEvent(F&& f)
     windowing::runHandler([&] { fatalIfFailed(f()); });
 }
 
-bool isTrue(const Result& r)
+bool isTrue(const Result<>& r)
 {
     const auto b = r.value().toBool();
     return b && *b;
@@ -89,7 +89,7 @@ Velmora::Velmora(QWidget* parent) : QMainWindow(parent), ui(new Ui::Velmora)
     setTextColour(ui->Label4, Red);
 
     // All five run from the moment the window is loaded.
-    auto makeTimer = [this](int ms, Result (Velmora::*handler)()) {
+    auto makeTimer = [this](int ms, Result<> (Velmora::*handler)()) {
         auto* t = new windowing::Timer(this);
         t->setInterval(ms);
         t->onTimer = [this, handler] { fatalIfFailed((this->*handler)()); };
@@ -191,15 +191,15 @@ bool Velmora::Form_Load()
     return !endInstance;
 }
 
-Result Velmora::addToTray()
+Result<> Velmora::addToTray()
 {
     const auto icon = automation::makePicture(windowing::iconHandle(windowIcon()));
     return Tray.call(tray::AddToTray, {Variant(icon), Variant(windowTitle()), Variant::fromBool(true)});
 }
 
-Result Velmora::Scrit_Click() { return addToTray(); }
+Result<> Velmora::Scrit_Click() { return addToTray(); }
 
-Result Velmora::Tray_DoubleClick(std::int32_t Button)
+Result<> Velmora::Tray_DoubleClick(std::int32_t Button)
 {
     if (Button == tray::LeftButton) {
         show();
@@ -209,7 +209,7 @@ Result Velmora::Tray_DoubleClick(std::int32_t Button)
     return {};
 }
 
-Result Velmora::Nastr1_Click()
+Result<> Velmora::Nastr1_Click()
 {
     showSettings();
     return {};
@@ -228,7 +228,7 @@ void Velmora::showSettings()
     nastr_->activateWindow();
 }
 
-Result Velmora::About1_Click()
+Result<> Velmora::About1_Click()
 {
     if (!about_) {
         about_ = new About;
@@ -246,16 +246,16 @@ void Velmora::PortPrompt()
         showSettings();
 }
 
-Result Velmora::Exit_Click()
+Result<> Velmora::Exit_Click()
 {
     if (windowing::askYesNo(AskExit, windowing::Answer::No) != windowing::Answer::Yes)
         return {};
     if (readSettings().autoOffSet()) {
         OffShown = true;
-        if (Result r = powerOffLoop(); !r.ok())
+        if (Result<> r = powerOffLoop(); !r.ok())
             return r;
     }
-    if (Result r = Tray.call(tray::DeleteFromTray); !r.ok())
+    if (Result<> r = Tray.call(tray::DeleteFromTray); !r.ok())
         return r;
     unload();
     return {};
@@ -282,17 +282,17 @@ void Velmora::closeEvent(QCloseEvent* event)
 // ---------------------------------------------------------------------------
 // The command word
 
-Result Velmora::SendWord()
+Result<> Velmora::SendWord()
 {
     for (int i = 1; i <= 8; ++i) {
-        if (Result r = MSComm1.put(comm::RTSEnable, Variant::fromBool(false)); !r.ok())
+        if (Result<> r = MSComm1.put(comm::RTSEnable, Variant::fromBool(false)); !r.ok())
             return r;
-        if (Result r = MSComm1.put(comm::DTREnable, Variant::fromBool(false)); !r.ok())
+        if (Result<> r = MSComm1.put(comm::DTREnable, Variant::fromBool(false)); !r.ok())
             return r;
         if (Bits[i])
-            if (Result r = MSComm1.put(comm::RTSEnable, Variant::fromBool(true)); !r.ok())
+            if (Result<> r = MSComm1.put(comm::RTSEnable, Variant::fromBool(true)); !r.ok())
                 return r;
-        if (Result r = MSComm1.put(comm::DTREnable, Variant::fromBool(true)); !r.ok())
+        if (Result<> r = MSComm1.put(comm::DTREnable, Variant::fromBool(true)); !r.ok())
             return r;
     }
     // Only the closing character is guarded: it fails when the port is not open.
@@ -301,21 +301,21 @@ Result Velmora::SendWord()
     return {};
 }
 
-Result Velmora::pressKey(int element, int cleared)
+Result<> Velmora::pressKey(int element, int cleared)
 {
     Bits[element] = true;
-    if (Result r = SendWord(); !r.ok())
+    if (Result<> r = SendWord(); !r.ok())
         return r;
     Bits[element] = false;
     for (int i = 0; i < cleared; ++i)
-        if (Result r = SendWord(); !r.ok())
+        if (Result<> r = SendWord(); !r.ok())
             return r;
     return {};
 }
 
-Result Velmora::carrier(bool* present)
+Result<> Velmora::carrier(bool* present)
 {
-    const Result r = MSComm1.get(comm::CDHolding);
+    const Result<> r = MSComm1.get(comm::CDHolding);
     *present = r.ok() && isTrue(r);
     return r;
 }
@@ -323,17 +323,17 @@ Result Velmora::carrier(bool* present)
 // ---------------------------------------------------------------------------
 // Power and warm-up
 
-Result Velmora::powerOnAttempt() { return pressKey(1, 2); }
+Result<> Velmora::powerOnAttempt() { return pressKey(1, 2); }
 
-Result Velmora::Vkl_Click()
+Result<> Velmora::Vkl_Click()
 {
     WarmDone = false;
     Tries = 0;
     while (Tries <= 10) {
-        if (Result r = powerOnAttempt(); !r.ok())
+        if (Result<> r = powerOnAttempt(); !r.ok())
             return r;
         bool on = false;
-        if (Result r = carrier(&on); !r.ok())
+        if (Result<> r = carrier(&on); !r.ok())
             return r;
         if (on) {
             Tries = 10;
@@ -345,7 +345,7 @@ Result Velmora::Vkl_Click()
     return {};
 }
 
-Result Velmora::Vikl_Click()
+Result<> Velmora::Vikl_Click()
 {
     // Set before the question: a switch-off the user was asked about is
     // never announced, whatever the answer.
@@ -355,14 +355,14 @@ Result Velmora::Vikl_Click()
     return powerOffLoop();
 }
 
-Result Velmora::powerOffLoop()
+Result<> Velmora::powerOffLoop()
 {
     Tries = 0;
     while (Tries <= 4) {
-        if (Result r = pressKey(1, 3); !r.ok())
+        if (Result<> r = pressKey(1, 3); !r.ok())
             return r;
         bool on = false;
-        if (Result r = carrier(&on); !r.ok())
+        if (Result<> r = carrier(&on); !r.ok())
             return r;
         if (!on)
             Tries = 4;
@@ -379,10 +379,10 @@ void Velmora::setPowerDisplay(bool on)
     ui->Vikl->setEnabled(on);
 }
 
-Result Velmora::Timer2_Timer()
+Result<> Velmora::Timer2_Timer()
 {
     bool on = false;
-    if (Result r = carrier(&on); !r.ok())
+    if (Result<> r = carrier(&on); !r.ok())
         return r;
     if (on) {
         setPowerDisplay(true);
@@ -392,7 +392,7 @@ Result Velmora::Timer2_Timer()
                 WarmStarted = true;
                 Timer3->setEnabled(true);
                 if (!OnByProgram) {
-                    if (Result r = showBalloon(balloon::bmInformation, TipOn); !r.ok())
+                    if (Result<> r = showBalloon(balloon::bmInformation, TipOn); !r.ok())
                         return r;
                     OffShown = false;
                 }
@@ -406,14 +406,14 @@ Result Velmora::Timer2_Timer()
         Timer3->setEnabled(false);
         if (!OffShown) {
             OffShown = true;
-            if (Result r = showBalloon(balloon::bmInformation, TipOff); !r.ok())
+            if (Result<> r = showBalloon(balloon::bmInformation, TipOff); !r.ok())
                 return r;
         }
     }
     return {};
 }
 
-Result Velmora::Timer3_Timer()
+Result<> Velmora::Timer3_Timer()
 {
     ui->Label3->setText(TextReady);
     Timer3->setEnabled(false);
@@ -421,11 +421,11 @@ Result Velmora::Timer3_Timer()
     return {};
 }
 
-Result Velmora::showBalloon(std::int32_t type, const QString& prompt)
+Result<> Velmora::showBalloon(std::int32_t type, const QString& prompt)
 {
-    if (Result r = Balloon.put(balloon::MessageType, Variant(type)); !r.ok())
+    if (Result<> r = Balloon.put(balloon::MessageType, Variant(type)); !r.ok())
         return r;
-    Result handle = Tray.get(tray::Handle);
+    Result<> handle = Tray.get(tray::Handle);
     if (!handle.ok())
         return handle;
     const Variant h = handle.value().isEmpty() ? Variant(std::int32_t(0)) : handle.value();
@@ -435,9 +435,9 @@ Result Velmora::showBalloon(std::int32_t type, const QString& prompt)
 // ---------------------------------------------------------------------------
 // Standby and inputs
 
-Result Velmora::standby(int element)
+Result<> Velmora::standby(int element)
 {
-    if (Result r = pressKey(element, 0); !r.ok())
+    if (Result<> r = pressKey(element, 0); !r.ok())
         return r;
     // The key is released by the delayed word; a timer already running keeps
     // its countdown, so two quick clicks share one delayed word.
@@ -445,70 +445,70 @@ Result Velmora::standby(int element)
     return {};
 }
 
-Result Velmora::JdVikl_Click() { return standby(4); }
-Result Velmora::JdVkl_Click() { return standby(3); }
+Result<> Velmora::JdVikl_Click() { return standby(4); }
+Result<> Velmora::JdVkl_Click() { return standby(3); }
 
-Result Velmora::Timer1_Timer()
+Result<> Velmora::Timer1_Timer()
 {
     Timer1->setEnabled(false);
     return SendWord();
 }
 
-Result Velmora::selectInput(int n)
+Result<> Velmora::selectInput(int n)
 {
     // Two presses of the first-input key select input 1, then the next-input
     // key steps on.
     for (int i = 0; i < 2; ++i)
-        if (Result r = pressKey(6, 1); !r.ok())
+        if (Result<> r = pressKey(6, 1); !r.ok())
             return r;
     for (int i = 1; i < n; ++i)
-        if (Result r = pressKey(5, 1); !r.ok())
+        if (Result<> r = pressKey(5, 1); !r.ok())
             return r;
     return {};
 }
 
-Result Velmora::Kom1_Click() { return selectInput(1); }
-Result Velmora::Kom2_Click() { return selectInput(2); }
-Result Velmora::Kom3_Click() { return selectInput(3); }
+Result<> Velmora::Kom1_Click() { return selectInput(1); }
+Result<> Velmora::Kom2_Click() { return selectInput(2); }
+Result<> Velmora::Kom3_Click() { return selectInput(3); }
 
 // ---------------------------------------------------------------------------
 // Port watchdog and the failed automatic power-on
 
-Result Velmora::Timer4_Timer()
+Result<> Velmora::Timer4_Timer()
 {
     const Settings settings = readSettings();
 
     // Trap A: the port counts as not open and the tick ends. Trap B: the tick
     // just ends. Before either is armed a failure is not caught.
     enum class Trap { None, A, B } trap = Trap::None;
-    auto caught = [&](const Result& failure) -> Result {
+    auto caught = [&](const Result<>& failure) -> Result<> {
         if (trap == Trap::A)
             PortOk = 0;
-        return trap == Trap::None ? failure : Result();
+        return trap == Trap::None ? failure : Result<>();
     };
     const Variant open = Variant::fromBool(true);
     const Variant close = Variant::fromBool(false);
 
     if (PortOk == 0) {
         trap = Trap::A;
-        if (Result r = MSComm1.put(comm::PortOpen, open); !r.ok())
+        if (Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
             return caught(r);
         PortOk = -1;
     }
 
-    const Result inUse = MSComm1.get(comm::CommPort);
+    const Result<> inUse = MSComm1.get(comm::CommPort);
     if (!inUse.ok())
         return caught(inUse);
     if (inUse.value().toR8().value_or(0) != settings.portNumber()) {
         trap = Trap::A;
-        if (Result r = MSComm1.put(comm::PortOpen, open); !r.ok())
+        if (Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
             return caught(r);
         trap = Trap::B;
-        if (Result r = MSComm1.put(comm::PortOpen, close); !r.ok())
+        if (Result<> r = MSComm1.put(comm::PortOpen, close); !r.ok())
             return caught(r);
-        if (Result r = MSComm1.put(comm::CommPort, Variant(settings.portNumber())); !r.ok())
+        if (Result<> r = MSComm1.put(comm::CommPort, Variant(settings.portNumber())); !r.ok())
             return caught(r);
-        if (Result r = MSComm1.put(comm::PortOpen, open); !r.ok())
+        if (Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
             return caught(r);
     }
 
@@ -516,19 +516,19 @@ Result Velmora::Timer4_Timer()
     // while a speed is chosen.
     if (const auto line = settings.lineSettings()) {
         trap = Trap::B;
-        if (Result r = MSComm1.put(comm::PortOpen, close); !r.ok())
+        if (Result<> r = MSComm1.put(comm::PortOpen, close); !r.ok())
             return caught(r);
-        if (Result r = MSComm1.put(comm::Settings, Variant(*line)); !r.ok())
+        if (Result<> r = MSComm1.put(comm::Settings, Variant(*line)); !r.ok())
             return caught(r);
-        if (Result r = MSComm1.put(comm::PortOpen, open); !r.ok())
+        if (Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
             return caught(r);
     }
     return {};
 }
 
-Result Velmora::Timer5_Timer()
+Result<> Velmora::Timer5_Timer()
 {
-    if (Result r = showBalloon(balloon::bmError, TipPowerOnFailed); !r.ok())
+    if (Result<> r = showBalloon(balloon::bmError, TipPowerOnFailed); !r.ok())
         return r;
     Timer5->setEnabled(false);
     return {};

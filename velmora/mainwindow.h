@@ -40,32 +40,32 @@ public:
     bool Form_Load();
 
     // Menu entries and the icon's double click.
-    automation::Result Scrit_Click();
-    automation::Result Exit_Click();
-    automation::Result Nastr1_Click();
-    automation::Result About1_Click();
-    automation::Result Tray_DoubleClick(std::int32_t Button);
+    automation::Result<> Scrit_Click();
+    automation::Result<> Exit_Click();
+    automation::Result<> Nastr1_Click();
+    automation::Result<> About1_Click();
+    automation::Result<> Tray_DoubleClick(std::int32_t Button);
 
     // Power, standby and inputs.
-    automation::Result Vkl_Click();
-    automation::Result Vikl_Click();
-    automation::Result JdVikl_Click();
-    automation::Result JdVkl_Click();
-    automation::Result Kom1_Click();
-    automation::Result Kom2_Click();
-    automation::Result Kom3_Click();
+    automation::Result<> Vkl_Click();
+    automation::Result<> Vikl_Click();
+    automation::Result<> JdVikl_Click();
+    automation::Result<> JdVkl_Click();
+    automation::Result<> Kom1_Click();
+    automation::Result<> Kom2_Click();
+    automation::Result<> Kom3_Click();
 
     // Timers: delayed standby word, state poll, warm-up end, port watchdog,
     // failed automatic power-on notice.
-    automation::Result Timer1_Timer();
-    automation::Result Timer2_Timer();
-    automation::Result Timer3_Timer();
-    automation::Result Timer4_Timer();
-    automation::Result Timer5_Timer();
+    automation::Result<> Timer1_Timer();
+    automation::Result<> Timer2_Timer();
+    automation::Result<> Timer3_Timer();
+    automation::Result<> Timer4_Timer();
+    automation::Result<> Timer5_Timer();
 
     // Shifts Bits out over RTS (data) and DTR (clock) and sends the closing
     // "0"; a word that cannot be sent asks the port question.
-    automation::Result SendWord();
+    automation::Result<> SendWord();
     // "Нет доступа к текущему COM порту..."; Yes opens the settings window.
     void PortPrompt();
 
@@ -97,16 +97,16 @@ protected:
 
 private:
     // One power-on attempt's three words (power key pressed, released).
-    automation::Result powerOnAttempt();
+    automation::Result<> powerOnAttempt();
     // Up to 5 power-off attempts of four words, until the carrier is gone.
-    automation::Result powerOffLoop();
+    automation::Result<> powerOffLoop();
     // One key press: element `element` set for one word, then clear for `cleared` words.
-    automation::Result pressKey(int element, int cleared);
-    automation::Result selectInput(int n);
-    automation::Result standby(int element);
-    automation::Result carrier(bool* present);
-    automation::Result addToTray();
-    automation::Result showBalloon(std::int32_t type, const QString& prompt);
+    automation::Result<> pressKey(int element, int cleared);
+    automation::Result<> selectInput(int n);
+    automation::Result<> standby(int element);
+    automation::Result<> carrier(bool* present);
+    automation::Result<> addToTray();
+    automation::Result<> showBalloon(std::int32_t type, const QString& prompt);
     void showSettings();
     void setPowerDisplay(bool on);
     // Stops the timers and destroys the window; the program ends once no

@@ -55,7 +55,7 @@ Nastr::Nastr(QWidget* parent) : QDialog(parent), ui(new Ui::Nastr)
         connect(box, &QCheckBox::clicked, box, [box] { box->setTristate(false); });
     connect(ui->Command1, &QPushButton::clicked, this, [this] {
         windowing::runHandler([this] {
-            if (automation::Result r = Command1_Click(); !r.ok())
+            if (automation::Result<> r = Command1_Click(); !r.ok())
                 windowing::fatalError(r.error());
         });
     });
@@ -75,7 +75,7 @@ void Nastr::Form_Load()
     selectPosition(ui->Skor, toInt16(s.speedIndex));
 }
 
-automation::Result Nastr::Command1_Click()
+automation::Result<> Nastr::Command1_Click()
 {
     const std::array<std::int16_t, 4> lines = {
         static_cast<std::int16_t>(ui->COM->currentIndex()),

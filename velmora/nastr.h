@@ -24,7 +24,7 @@ public:
 
     // "OK": saves and unloads the dialog. When the file cannot be written the
     // user is told why and the dialog stays open with the choices made.
-    automation::Result Command1_Click();
+    automation::Result<> Command1_Click();
 
 private:
     void Form_Load();

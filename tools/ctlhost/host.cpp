@@ -275,7 +275,7 @@ bool Host::doInvoke(const Words& w, InvokeKind kind)
     auto args = arguments(w, 3);
     if (!args)
         return false;
-    const Result r = t->object->invoke(*id, kind, *args);
+    const Result<> r = t->object->invoke(*id, kind, *args);
     if (!r.ok())
         return automationError(r.error());
     if (kind == InvokeKind::PropertyGet || (kind == InvokeKind::Method && !r.value().isEmpty()))
@@ -291,7 +291,7 @@ bool Host::doSave(const Words& w)
     if (!c)
         return false;
     PropertyBag bag;
-    const Result r = c->save(bag);
+    const Result<> r = c->save(bag);
     if (!r.ok())
         return automationError(r.error());
     const QString file = w[2].quoted ? w[2].text : w[2].raw();
@@ -316,7 +316,7 @@ bool Host::doLoad(const Words& w)
     auto bag = PropertyBag::fromText(f.readAll(), &why);
     if (!bag)
         return scriptError(QStringLiteral("%1: %2").arg(file, why));
-    const Result r = c->load(*bag);
+    const Result<> r = c->load(*bag);
     return r.ok() || automationError(r.error());
 }
 

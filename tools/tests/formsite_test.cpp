@@ -63,7 +63,7 @@ protected:
     std::vector<DispId> changed;
 };
 
-Result byName(const DispatchPtr& obj, const char* name, InvokeKind kind, std::vector<Variant> args = {})
+Result<> byName(const DispatchPtr& obj, const char* name, InvokeKind kind, std::vector<Variant> args = {})
 {
     return obj->callByName(QLatin1String(name), kind, args);
 }
@@ -91,7 +91,7 @@ TEST_F(FormSiteTest, TheFormObjectShowsHidesAndTitlesTheFormByName)
     EXPECT_EQ(form2->windowTitle(), QStringLiteral("Усилитель"));
     EXPECT_TRUE(byName(obj, "Caption", InvokeKind::PropertyGet).value() == Variant("Усилитель"));
 
-    Result r = byName(obj, "Enabled", InvokeKind::PropertyGet);
+    Result<> r = byName(obj, "Enabled", InvokeKind::PropertyGet);
     EXPECT_EQ(r.error().number, err::NoSuchMember);
 
     form2.reset();

@@ -44,7 +44,7 @@ QString show(const Variant& v)
     case VarType::BStr: return QLatin1Char('"') + v.bstr() + QLatin1Char('"');
     case VarType::Dispatch: {
         // A picture: its icon handle.
-        const Result h = v.dispatch() ? v.dispatch()->get(DispIdValue) : Result();
+        const Result<> h = v.dispatch() ? v.dispatch()->get(DispIdValue) : Result<>();
         return QStringLiteral("picture:") + (h.ok() ? h.value().describe() : QStringLiteral("?"));
     }
     default: return v.describe();
@@ -54,7 +54,7 @@ QString show(const Variant& v)
 // Records "Member(arg, ...)" for methods and "Member=value" for puts.
 class Recorder : public ControlObject {
 protected:
-    Result invokeChecked(const MemberInfo& m, std::vector<Variant>& args) override
+    Result<> invokeChecked(const MemberInfo& m, std::vector<Variant>& args) override
     {
         if (m.id == Calls)
             return Variant(calls_.join(QLatin1Char('\n')));
@@ -72,7 +72,7 @@ protected:
         }
         return member(m, args);
     }
-    virtual Result member(const MemberInfo& m, std::vector<Variant>& args) = 0;
+    virtual Result<> member(const MemberInfo& m, std::vector<Variant>& args) = 0;
 
     QStringList calls_;
 };
@@ -103,7 +103,7 @@ public:
     }
 
 protected:
-    Result member(const MemberInfo& m, std::vector<Variant>& args) override
+    Result<> member(const MemberInfo& m, std::vector<Variant>& args) override
     {
         switch (m.id) {
         case 0x60030005:
@@ -139,7 +139,7 @@ public:
     }
 
 protected:
-    Result member(const MemberInfo& m, std::vector<Variant>& args) override
+    Result<> member(const MemberInfo& m, std::vector<Variant>& args) override
     {
         if (m.id == 0x68030000) {
             if (m.kind == InvokeKind::PropertyPut)
@@ -174,7 +174,7 @@ public:
     }
 
 protected:
-    Result member(const MemberInfo& m, std::vector<Variant>& args) override
+    Result<> member(const MemberInfo& m, std::vector<Variant>& args) override
     {
         const bool put = m.kind == InvokeKind::PropertyPut;
         switch (m.id) {
@@ -202,10 +202,10 @@ protected:
     }
 
 private:
-    Result refuse(std::int32_t number, const QString& text)
+    Result<> refuse(std::int32_t number, const QString& text)
     {
         calls_.last() += QStringLiteral(" -> error %1").arg(number);
-        return Result::fail(number, text, QStringLiteral("MSCommLib.MSComm"));
+        return Result<>::fail(number, text, QStringLiteral("MSCommLib.MSComm"));
     }
     std::int16_t port_ = 1;
     bool open_ = false;

@@ -121,7 +121,7 @@ QStringList calls(velmora::Component& c)
 {
     if (!c.control())
         return {QStringLiteral("<no control>")};
-    const automation::Result r = c.control()->get(DoubleCalls);
+    const automation::Result<> r = c.control()->get(DoubleCalls);
     if (!r.ok() || r.value().bstr().isEmpty())
         return {};
     return r.value().bstr().split(QLatin1Char('\n'));

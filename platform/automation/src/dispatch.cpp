@@ -4,25 +4,25 @@
 
 namespace automation {
 
-Result IDispatch::call(DispId id, std::vector<Variant> args) { return invoke(id, InvokeKind::Method, args); }
+Result<> IDispatch::call(DispId id, std::vector<Variant> args) { return invoke(id, InvokeKind::Method, args); }
 
-Result IDispatch::get(DispId id)
+Result<> IDispatch::get(DispId id)
 {
     std::vector<Variant> none;
     return invoke(id, InvokeKind::PropertyGet, none);
 }
 
-Result IDispatch::put(DispId id, Variant value)
+Result<> IDispatch::put(DispId id, Variant value)
 {
     std::vector<Variant> args{std::move(value)};
     return invoke(id, InvokeKind::PropertyPut, args);
 }
 
-Result IDispatch::callByName(const QString& name, InvokeKind kind, std::vector<Variant>& args)
+Result<> IDispatch::callByName(const QString& name, InvokeKind kind, std::vector<Variant>& args)
 {
     const auto id = idOfName(name);
     if (!id)
-        return Result::fail(err::NoSuchMember, {}, typeInfo().name);
+        return Result<>::fail(err::NoSuchMember, {}, typeInfo().name);
     return invoke(*id, kind, args);
 }
 
@@ -45,29 +45,29 @@ void EventSource::raise(DispId id, std::vector<Variant>& args)
             sink->onEvent(id, args);
 }
 
-Result DispatchObject::invoke(DispId id, InvokeKind kind, std::vector<Variant>& args)
+Result<> DispatchObject::invoke(DispId id, InvokeKind kind, std::vector<Variant>& args)
 {
     return checkedInvoke(typeInfo(), id, kind, args, errorSource(),
                          [this](const MemberInfo& m, std::vector<Variant>& a) { return invokeChecked(m, a); });
 }
 
-Result checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vector<Variant>& args,
+Result<> checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vector<Variant>& args,
                      const QString& errorSource,
-                     const std::function<Result(const MemberInfo&, std::vector<Variant>&)>& body)
+                     const std::function<Result<>(const MemberInfo&, std::vector<Variant>&)>& body)
 {
     const MemberInfo* member = info.find(id, kind);
     if (!member)
-        return Result::fail(err::NoSuchMember, {}, errorSource);
+        return Result<>::fail(err::NoSuchMember, {}, errorSource);
     const std::size_t n = member->params.size();
     if (args.size() > n)
-        return Result::fail(err::WrongArgumentCount, {}, errorSource);
+        return Result<>::fail(err::WrongArgumentCount, {}, errorSource);
 
     std::vector<Variant> checked(n);
     for (std::size_t i = 0; i < n; ++i) {
         const ParamInfo& p = member->params[i];
         if (i >= args.size() || args[i].isMissing()) {
             if (!p.optional)
-                return Result::fail(err::ArgumentNotOptional, {}, errorSource);
+                return Result<>::fail(err::ArgumentNotOptional, {}, errorSource);
             checked[i] = p.defaultValue.isEmpty() ? Variant::missing() : p.defaultValue;
             continue;
         }
@@ -75,12 +75,12 @@ Result checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vect
         auto v = args[i].convert(p.type, &e);
         if (!v) {
             e.source = errorSource;
-            return Result(e);
+            return Result<>(e);
         }
         checked[i] = std::move(*v);
     }
 
-    Result r = body(*member, checked);
+    Result<> r = body(*member, checked);
     for (std::size_t i = 0; i < args.size() && i < n; ++i)
         if (member->params[i].byRef)
             args[i] = checked[i];
@@ -89,12 +89,12 @@ Result checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vect
 
 void FunctionObject::on(DispId id, InvokeKind kind, Handler h) { handlers_.emplace_back(id, kind, std::move(h)); }
 
-Result FunctionObject::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
+Result<> FunctionObject::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
 {
     for (auto& [id, kind, handler] : handlers_)
         if (id == member.id && kind == member.kind)
             return handler(args);
-    return Result::fail(err::NoSuchMember, {}, errorSource());
+    return Result<>::fail(err::NoSuchMember, {}, errorSource());
 }
 
 } // namespace automation

@@ -12,7 +12,7 @@ const TypeInfo& Picture::typeInfo() const
     return info;
 }
 
-Result Picture::invokeChecked(const MemberInfo&, std::vector<Variant>&)
+Result<> Picture::invokeChecked(const MemberInfo&, std::vector<Variant>&)
 {
     return Variant(static_cast<std::int32_t>(handle_));
 }

@@ -166,27 +166,27 @@ QString writeDir(Scope scope)
 void setDefaultScope(Scope scope) { g_defaultScope = scope; }
 Scope defaultScope() { return g_defaultScope; }
 
-Result add(const ClassRegistration& reg, Scope scope)
+Result<> add(const ClassRegistration& reg, Scope scope)
 {
     const QString dir = writeDir(scope);
     const QString source = QStringLiteral("registry");
     if (reg.clsid.isNull() || reg.library.isEmpty())
-        return Result::fail(err::InvalidCall, QStringLiteral("A registration needs a class id and a library"), source);
+        return Result<>::fail(err::InvalidCall, QStringLiteral("A registration needs a class id and a library"), source);
     if (!QDir().mkpath(dir))
-        return Result::fail(err::PathNotFound, QStringLiteral("Cannot create the registry folder %1").arg(dir), source);
+        return Result<>::fail(err::PathNotFound, QStringLiteral("Cannot create the registry folder %1").arg(dir), source);
     // Written aside and renamed into place: a reader sees the old or the new entry, never half of one.
     QSaveFile f(entryFile(dir, reg.clsid));
     if (!f.open(QIODevice::WriteOnly) || f.write(reg.toText()) < 0 || !f.commit())
-        return Result::fail(err::PermissionDenied,
+        return Result<>::fail(err::PermissionDenied,
                             QStringLiteral("Cannot write %1: %2").arg(f.fileName(), f.errorString()), source);
     return {};
 }
 
-Result remove(const QUuid& clsid, Scope scope)
+Result<> remove(const QUuid& clsid, Scope scope)
 {
     QFile f(entryFile(writeDir(scope), clsid));
     if (f.exists() && !f.remove())
-        return Result::fail(err::PermissionDenied,
+        return Result<>::fail(err::PermissionDenied,
                             QStringLiteral("Cannot remove %1: %2").arg(f.fileName(), f.errorString()),
                             QStringLiteral("registry"));
     return {};

@@ -51,7 +51,7 @@ std::int32_t serverRegister(const std::vector<ServedClass>& classes, const void*
         // A toolbox bitmap given as a bare resource id lives in this library.
         if (!reg.toolboxBitmap.isEmpty() && !reg.toolboxBitmap.contains(QLatin1Char('/')))
             reg.toolboxBitmap = path + QLatin1Char(',') + reg.toolboxBitmap.section(QLatin1Char(','), -1).trimmed();
-        if (Result r = registry::add(reg); !r.ok()) {
+        if (Result<> r = registry::add(reg); !r.ok()) {
             g_lastServerError = r.error();
             return hr::SelfRegClass;
         }
@@ -62,7 +62,7 @@ std::int32_t serverRegister(const std::vector<ServedClass>& classes, const void*
 std::int32_t serverUnregister(const std::vector<ServedClass>& classes)
 {
     for (const ServedClass& c : classes) {
-        if (Result r = registry::remove(c.registration.clsid); !r.ok()) {
+        if (Result<> r = registry::remove(c.registration.clsid); !r.ok()) {
             g_lastServerError = r.error();
             return hr::SelfRegClass;
         }

@@ -81,7 +81,7 @@ std::optional<Variant> defaultMemberValue(const DispatchPtr& object, Error* erro
         fail(error, err::ObjectRequired);
         return std::nullopt;
     }
-    Result r = object->get(DispIdValue);
+    Result<> r = object->get(DispIdValue);
     if (!r.ok()) {
         if (error)
             *error = r.error();

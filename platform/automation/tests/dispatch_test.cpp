@@ -19,9 +19,9 @@ std::shared_ptr<FunctionObject> makeObject(std::vector<Variant>* seen)
         MemberInfo{QStringLiteral("Level"), 9, InvokeKind::PropertyGet, {}, VarType::I2},
     }, {}};
     auto obj = std::make_shared<FunctionObject>(info);
-    obj->on(7, InvokeKind::Method, [seen](std::vector<Variant>& a) { *seen = a; return Result(); });
-    obj->on(8, InvokeKind::Method, [](std::vector<Variant>& a) { a[0] = Variant(a[0].i4() + 1); return Result(); });
-    obj->on(9, InvokeKind::PropertyGet, [](std::vector<Variant>&) { return Result(Variant(std::int16_t(4))); });
+    obj->on(7, InvokeKind::Method, [seen](std::vector<Variant>& a) { *seen = a; return Result<>(); });
+    obj->on(8, InvokeKind::Method, [](std::vector<Variant>& a) { a[0] = Variant(a[0].i4() + 1); return Result<>(); });
+    obj->on(9, InvokeKind::PropertyGet, [](std::vector<Variant>&) { return Result<>(Variant(std::int16_t(4))); });
     return obj;
 }
 
@@ -48,7 +48,7 @@ TEST(Dispatch, BadCallsAreErrorsNotCrashes)
 {
     std::vector<Variant> seen;
     auto obj = makeObject(&seen);
-    auto expectError = [](const Result& r, std::int32_t number) {
+    auto expectError = [](const Result<>& r, std::int32_t number) {
         ASSERT_FALSE(r.ok());
         EXPECT_EQ(r.error().number, number);
         EXPECT_EQ(r.error().source, QStringLiteral("Thing"));

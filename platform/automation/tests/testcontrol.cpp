@@ -19,7 +19,7 @@ public:
     }
 
 protected:
-    automation::Result invokeChecked(const automation::MemberInfo& m, std::vector<automation::Variant>& args) override
+    automation::Result<> invokeChecked(const automation::MemberInfo& m, std::vector<automation::Variant>& args) override
     {
         if (m.id == 1)
             value_ += args[0].i4();

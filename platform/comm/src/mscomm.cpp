@@ -51,12 +51,12 @@ MSComm::MSComm() = default;
 
 MSComm::~MSComm() { closePort(); }
 
-Result MSComm::fail(std::int32_t number, const QString& description) const
+Result<> MSComm::fail(std::int32_t number, const QString& description) const
 {
-    return Result::fail(number, description, ProgId);
+    return Result<>::fail(number, description, ProgId);
 }
 
-Result MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
+Result<> MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
 {
     const bool put = member.kind == InvokeKind::PropertyPut;
     const Variant value = put ? args.at(0) : Variant();
@@ -95,7 +95,7 @@ Result MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& arg
     return fail(automation::err::NoSuchMember, standardDescription(automation::err::NoSuchMember));
 }
 
-Result MSComm::openPort()
+Result<> MSComm::openPort()
 {
     if (line_)
         return {};   // already open: nothing changes
@@ -172,7 +172,7 @@ static int parseSettings(const QString& text)
     return std::find(std::begin(speeds), std::end(speeds), baud) != std::end(speeds) ? baud : 0;
 }
 
-Result MSComm::putSettings(const QString& text)
+Result<> MSComm::putSettings(const QString& text)
 {
     const int baud = parseSettings(text);
     if (!baud)
@@ -187,7 +187,7 @@ Result MSComm::putSettings(const QString& text)
     return {};
 }
 
-Result MSComm::output(const Variant& value)
+Result<> MSComm::output(const Variant& value)
 {
     if (!line_)
         return fail(err::PortNotOpen, QStringLiteral("COM%1 is not open").arg(port_));

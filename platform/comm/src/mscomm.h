@@ -32,17 +32,17 @@ public:
     const automation::TypeInfo& typeInfo() const override { return info(); }
 
 protected:
-    automation::Result invokeChecked(const automation::MemberInfo& member,
+    automation::Result<> invokeChecked(const automation::MemberInfo& member,
                                      std::vector<automation::Variant>& args) override;
     QString errorSource() const override { return ProgId; }
 
 private:
-    automation::Result fail(std::int32_t number, const QString& description) const;
+    automation::Result<> fail(std::int32_t number, const QString& description) const;
 
-    automation::Result openPort();
+    automation::Result<> openPort();
     void closePort();
-    automation::Result putSettings(const QString& text);
-    automation::Result output(const automation::Variant& value);
+    automation::Result<> putSettings(const QString& text);
+    automation::Result<> output(const automation::Variant& value);
     void setLine(bool rts, bool on);
     bool carrier();
 

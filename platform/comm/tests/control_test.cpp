@@ -33,15 +33,15 @@ protected:
     }
     void TearDown() override { comm::testing::restoreConfig(); }
 
-    Result put(int id, Variant v) { return comm.put(id, std::move(v)); }
-    Result get(int id) { return comm.get(id); }
+    Result<> put(int id, Variant v) { return comm.put(id, std::move(v)); }
+    Result<> get(int id) { return comm.get(id); }
     bool getBool(int id)
     {
-        const Result r = get(id);
+        const Result<> r = get(id);
         EXPECT_TRUE(r.ok()) << qPrintable(r.ok() ? QString() : r.error().description);
         return r.ok() && r.value().boolean();
     }
-    void expectError(const Result& r, std::int32_t number, const QString& says)
+    void expectError(const Result<>& r, std::int32_t number, const QString& says)
     {
         ASSERT_FALSE(r.ok()) << "expected error " << number;
         EXPECT_EQ(r.error().number, number) << qPrintable(r.error().description);
@@ -88,7 +88,7 @@ TEST_F(Control, InitialStateAndClosedPortBehaviour)
 TEST_F(Control, SettingsAcceptsSpeedsWithN81Only)
 {
     for (const char* s : {"300,N,8,1", "1200,N,8,1", "2400,N,8,1", "9600,n,8,1", " 115200 , N , 8 , 1 "}) {
-        const Result r = put(MSComm::DispSettings, Variant(s));
+        const Result<> r = put(MSComm::DispSettings, Variant(s));
         EXPECT_TRUE(r.ok()) << s;
     }
     EXPECT_EQ(get(MSComm::DispSettings).value(), Variant("115200,N,8,1"));
@@ -109,7 +109,7 @@ TEST_F(Control, CommPortIsChangedOnlyWhileClosed)
 {
     expectError(put(MSComm::DispCommPort, Variant(std::int16_t(0))), comm::err::InvalidPort, "Invalid port number");
     expectError(put(MSComm::DispCommPort, Variant(std::int32_t(17))), comm::err::InvalidPort, "Invalid port number");
-    const Result wrongType = put(MSComm::DispCommPort, Variant("two"));
+    const Result<> wrongType = put(MSComm::DispCommPort, Variant("two"));
     ASSERT_FALSE(wrongType.ok());
     EXPECT_EQ(wrongType.error().number, 13);
     EXPECT_EQ(wrongType.error().source, "MSCommLib.MSComm");
@@ -247,7 +247,7 @@ TEST_F(Control, OutputTakesCharactersUpTo255)
     EXPECT_TRUE(put(MSComm::DispOutput, Variant(QStringLiteral("\u00ff"))).ok());
     EXPECT_EQ(amp.words().size(), 2u);
     expectError(put(MSComm::DispOutput, Variant(QStringLiteral("\u0416"))), comm::err::InvalidPropertyValue, "U+0416");
-    const Result obj = put(MSComm::DispOutput, Variant(automation::DispatchPtr(std::make_shared<MSComm>())));
+    const Result<> obj = put(MSComm::DispOutput, Variant(automation::DispatchPtr(std::make_shared<MSComm>())));
     ASSERT_FALSE(obj.ok());
     EXPECT_EQ(obj.error().number, 13);
     EXPECT_EQ(amp.words().size(), 2u);

@@ -58,7 +58,7 @@ protected:
     }
     void TearDown() override { comm::testing::restoreConfig(); }
 
-    Result put(int id, Variant v) { return comm.put(id, std::move(v)); }
+    Result<> put(int id, Variant v) { return comm.put(id, std::move(v)); }
     bool open() { return put(MSComm::DispPortOpen, Variant::fromBool(true)).ok(); }
     std::vector<Req> requests() const
     {
@@ -68,7 +68,7 @@ protected:
                 out.push_back({r.request, r.arg});
         return out;
     }
-    Result sendWord(const std::array<bool, 8>& bits) { return comm::testing::sendWord(comm, bits); }
+    Result<> sendWord(const std::array<bool, 8>& bits) { return comm::testing::sendWord(comm, bits); }
     // The control's own descriptor of the slave (not the test's).
     int portFd() const
     {
@@ -205,12 +205,12 @@ TEST_F(Device, DeviceGoneUnderTheOpenPort)
     pty.hangUp();
     shim.fail(pty.device(), EIO);
     shim.clear();
-    const Result cd = comm.get(MSComm::DispCDHolding);
+    const Result<> cd = comm.get(MSComm::DispCDHolding);
     ASSERT_TRUE(cd.ok());
     EXPECT_FALSE(cd.value().boolean());
     EXPECT_TRUE(put(MSComm::DispRTSEnable, Variant::fromBool(true)).ok());
     EXPECT_TRUE(put(MSComm::DispDTREnable, Variant::fromBool(false)).ok());
-    const Result out = put(MSComm::DispOutput, Variant("0"));
+    const Result<> out = put(MSComm::DispOutput, Variant("0"));
     ASSERT_FALSE(out.ok());
     EXPECT_EQ(out.error().number, comm::err::HardwareNotAvailable);
     EXPECT_TRUE(out.error().description.contains(QStringLiteral("COM1: %1 is no longer available").arg(pty.slavePath())))
@@ -225,7 +225,7 @@ TEST_F(Device, NoSuchDevice)
 {
     const QString missing = pty.slavePath() + QStringLiteral("999");
     comm::testing::writeConfig(QStringLiteral("COM1 = %1\n").arg(missing));
-    const Result r = put(MSComm::DispPortOpen, Variant::fromBool(true));
+    const Result<> r = put(MSComm::DispPortOpen, Variant::fromBool(true));
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error().number, comm::err::InvalidPort);
     EXPECT_EQ(r.error().description, QStringLiteral("COM1: no such device: %1").arg(missing));
@@ -236,7 +236,7 @@ TEST_F(Device, AlreadyInUseByAnotherProgram)
     ASSERT_TRUE(open());
     // Another port of this process.
     MSComm other;
-    Result r = other.put(MSComm::DispPortOpen, Variant::fromBool(true));
+    Result<> r = other.put(MSComm::DispPortOpen, Variant::fromBool(true));
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error().number, comm::err::PortAlreadyOpen);
     EXPECT_EQ(r.error().description, QStringLiteral("COM1: %1 is already in use by another program").arg(pty.slavePath()));
@@ -247,7 +247,7 @@ TEST_F(Device, AlreadyInUseByAnotherProgram)
             const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
             const bool busy = fd < 0 && errno == EBUSY;
             MSComm third;
-            const Result t = third.put(MSComm::DispPortOpen, Variant::fromBool(true));
+            const Result<> t = third.put(MSComm::DispPortOpen, Variant::fromBool(true));
             fprintf(stderr, "%s\n", t.ok() ? "opened" : qPrintable(t.error().description));
             _exit(busy && !t.ok() && t.error().number == comm::err::PortAlreadyOpen ? 0 : 1);
         },
@@ -267,7 +267,7 @@ TEST_F(Device, PermissionDeniedNamesTheDialoutGroup)
     EXPECT_EXIT(
         {
             dropCapabilities();
-            const Result r = comm.put(MSComm::DispPortOpen, Variant::fromBool(true));
+            const Result<> r = comm.put(MSComm::DispPortOpen, Variant::fromBool(true));
             fprintf(stderr, "%s\n", r.ok() ? "opened" : qPrintable(r.error().description));
             _exit(!r.ok() && r.error().number == comm::err::HardwareNotAvailable ? 0 : 1);
         },

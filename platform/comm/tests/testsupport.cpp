@@ -109,7 +109,7 @@ void Pty::hangUp()
     master_ = -1;
 }
 
-automation::Result sendWord(automation::IDispatch& comm, const std::array<bool, 8>& bits)
+automation::Result<> sendWord(automation::IDispatch& comm, const std::array<bool, 8>& bits)
 {
     using automation::Variant;
     constexpr automation::DispId RTSEnable = 22, DTREnable = 9, Output = 25;

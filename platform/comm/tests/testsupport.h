@@ -55,6 +55,6 @@ private:
 // Shifts one command word into the serial-port control as the panel does,
 // element 1 first: per element RTS and DTR deasserted, RTS set to the
 // element, DTR asserted; then the closing "0". Returns the Output's result.
-automation::Result sendWord(automation::IDispatch& comm, const std::array<bool, 8>& bits);
+automation::Result<> sendWord(automation::IDispatch& comm, const std::array<bool, 8>& bits);
 
 } // namespace comm::testing

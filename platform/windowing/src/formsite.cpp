@@ -30,24 +30,24 @@ DispatchPtr makeFormObject(QWidget* form)
 {
     auto obj = std::make_shared<FunctionObject>(formTypeInfo());
     QPointer<QWidget> w(form);
-    auto gone = [] { return Result::fail(err::ObjectRequired, {}, QStringLiteral("Form")); };
+    auto gone = [] { return Result<>::fail(err::ObjectRequired, {}, QStringLiteral("Form")); };
     obj->on(FormDispIdVisible, InvokeKind::PropertyGet, [w, gone](std::vector<Variant>&) {
-        return w ? Result(Variant::fromBool(w->isVisible())) : gone();
+        return w ? Result<>(Variant::fromBool(w->isVisible())) : gone();
     });
     obj->on(FormDispIdVisible, InvokeKind::PropertyPut, [w, gone](std::vector<Variant>& a) {
         if (!w)
             return gone();
         w->setVisible(a[0].boolean());
-        return Result();
+        return Result<>();
     });
     obj->on(FormDispIdCaption, InvokeKind::PropertyGet, [w, gone](std::vector<Variant>&) {
-        return w ? Result(Variant(w->windowTitle())) : gone();
+        return w ? Result<>(Variant(w->windowTitle())) : gone();
     });
     obj->on(FormDispIdCaption, InvokeKind::PropertyPut, [w, gone](std::vector<Variant>& a) {
         if (!w)
             return gone();
         w->setWindowTitle(a[0].bstr());
-        return Result();
+        return Result<>();
     });
     return obj;
 }
@@ -116,7 +116,7 @@ std::unique_ptr<HostedControl> HostedControl::create(QWidget* form, const QStrin
     control->setSite(&h->site_);
     h->sink_ = std::make_unique<Sink>(h.get(), std::move(options.onEvent));
     control->advise(h->sink_.get());
-    const Result init = options.bag ? control->load(*options.bag) : control->initNew();
+    const Result<> init = options.bag ? control->load(*options.bag) : control->initNew();
     if (!init.ok()) {
         if (error)
             *error = init.error();
@@ -156,9 +156,9 @@ SizeTwips HostedControl::resize(SizeTwips proposed)
     return size_;
 }
 
-Result HostedControl::load(const PropertyBag& bag) { return control_->load(bag); }
+Result<> HostedControl::load(const PropertyBag& bag) { return control_->load(bag); }
 
-Result HostedControl::save(PropertyBag& bag) { return control_->save(bag); }
+Result<> HostedControl::save(PropertyBag& bag) { return control_->save(bag); }
 
 QString HostedControl::eventName(DispId id) const
 {

@@ -31,25 +31,25 @@ public:
     const TypeInfo& typeInfo() const override { return library().defaultInterface; }
     const TypeInfo* eventInfo() const override { return &library().eventInterface; }
 
-    Result initNew() override
+    Result<> initNew() override
     {
         level_ = DefaultLevel;
         ready(false);
         return {};
     }
 
-    Result load(const PropertyBag& bag) override
+    Result<> load(const PropertyBag& bag) override
     {
         Error e;
         auto v = bag.read(QStringLiteral("Level"), Variant(DefaultLevel)).convert(VarType::I2, &e);
         if (!v)
-            return Result(Error{e.number, e.description, Source});
+            return Result<>(Error{e.number, e.description, Source});
         level_ = v->i2();
         ready(true);
         return {};
     }
 
-    Result save(PropertyBag& bag) override
+    Result<> save(PropertyBag& bag) override
     {
         bag.write(QStringLiteral("Level"), Variant(level_), Variant(DefaultLevel));
         return {};
@@ -65,7 +65,7 @@ public:
     }
 
 protected:
-    Result invokeChecked(const MemberInfo& m, std::vector<Variant>& a) override
+    Result<> invokeChecked(const MemberInfo& m, std::vector<Variant>& a) override
     {
         switch (m.id) {
         case 1: return Variant(a[0].i4() + a[1].i4());
@@ -90,21 +90,21 @@ protected:
         case 5: return Variant(lastAnswer_);
         case 6: {
             if (!site() || !site()->container())
-                return Result::fail(err::ObjectRequired, {}, Source);
+                return Result<>::fail(err::ObjectRequired, {}, Source);
             std::vector<Variant> value{a[0]};
             return site()->container()->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, value);
         }
         case 7: {
             if (!site() || !site()->container())
-                return Result::fail(err::ObjectRequired, {}, Source);
+                return Result<>::fail(err::ObjectRequired, {}, Source);
             std::vector<Variant> none;
             return site()->container()->callByName(QStringLiteral("Caption"), InvokeKind::PropertyGet, none);
         }
-        case 8: return Result::fail(err::InvalidCall, QStringLiteral("The widget refuses"), Source);
+        case 8: return Result<>::fail(err::InvalidCall, QStringLiteral("The widget refuses"), Source);
         case 9: return Variant::fromBool(site() && site()->userMode());
         case 0x60030005: return Variant(a[0].describe());
         }
-        return Result::fail(err::NoSuchMember, {}, Source);
+        return Result<>::fail(err::NoSuchMember, {}, Source);
     }
     QString errorSource() const override { return Source; }
 

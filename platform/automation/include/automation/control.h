@@ -56,9 +56,9 @@ public:
     virtual void setSite(IControlSite* site) { site_ = site; }
     IControlSite* site() const { return site_; }
 
-    virtual Result initNew() { return {}; }
-    virtual Result load(const PropertyBag&) { return {}; }
-    virtual Result save(PropertyBag&) { return {}; }
+    virtual Result<> initNew() { return {}; }
+    virtual Result<> load(const PropertyBag&) { return {}; }
+    virtual Result<> save(PropertyBag&) { return {}; }
     // The container proposes a size; the control answers the size it takes.
     virtual SizeTwips resize(SizeTwips proposed) { return proposed; }
 
@@ -81,14 +81,14 @@ private:
 // Base for controls implemented in C++: calls are checked as DispatchObject checks them.
 class ControlObject : public IControl {
 public:
-    Result invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) final
+    Result<> invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) final
     {
         return checkedInvoke(typeInfo(), id, kind, args, errorSource(),
                              [this](const MemberInfo& m, std::vector<Variant>& a) { return invokeChecked(m, a); });
     }
 
 protected:
-    virtual Result invokeChecked(const MemberInfo& member, std::vector<Variant>& args) = 0;
+    virtual Result<> invokeChecked(const MemberInfo& member, std::vector<Variant>& args) = 0;
     virtual QString errorSource() const { return typeInfo().name; }
 };
 

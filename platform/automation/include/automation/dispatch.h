@@ -16,15 +16,15 @@ class IDispatch {
 public:
     virtual ~IDispatch() = default;
     virtual const TypeInfo& typeInfo() const = 0;
-    virtual Result invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) = 0;
+    virtual Result<> invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) = 0;
 
     std::optional<DispId> idOfName(const QString& name) const { return typeInfo().idOfName(name); }
 
     // Shorthands for hosts.
-    Result call(DispId id, std::vector<Variant> args = {});
-    Result get(DispId id);
-    Result put(DispId id, Variant value);
-    Result callByName(const QString& name, InvokeKind kind, std::vector<Variant>& args);
+    Result<> call(DispId id, std::vector<Variant> args = {});
+    Result<> get(DispId id);
+    Result<> put(DispId id, Variant value);
+    Result<> callByName(const QString& name, InvokeKind kind, std::vector<Variant>& args);
 };
 
 // Receives the events of a control, synchronously, with every parameter by
@@ -53,9 +53,9 @@ private:
 // Checks a call against the type information and hands it on to `body` with a
 // complete, converted argument list (see DispatchObject); by-reference
 // arguments are written back into args.
-Result checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vector<Variant>& args,
+Result<> checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vector<Variant>& args,
                      const QString& errorSource,
-                     const std::function<Result(const MemberInfo&, std::vector<Variant>&)>& body);
+                     const std::function<Result<>(const MemberInfo&, std::vector<Variant>&)>& body);
 
 // Base for objects implemented in C++: checks a call against the type
 // information before it reaches the object. An unknown dispid or kind is error
@@ -64,11 +64,11 @@ Result checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vect
 // every argument arrives converted to its parameter's type.
 class DispatchObject : public IDispatch {
 public:
-    Result invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) final;
+    Result<> invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) final;
 
 protected:
     // Called with a checked, complete and converted argument list.
-    virtual Result invokeChecked(const MemberInfo& member, std::vector<Variant>& args) = 0;
+    virtual Result<> invokeChecked(const MemberInfo& member, std::vector<Variant>& args) = 0;
     // Source text for errors raised by the checks, e.g. "MSCommLib.MSComm".
     virtual QString errorSource() const { return typeInfo().name; }
 };
@@ -76,13 +76,13 @@ protected:
 // An object whose members are plain functions; handy for test doubles and forms.
 class FunctionObject : public DispatchObject {
 public:
-    using Handler = std::function<Result(std::vector<Variant>& args)>;
+    using Handler = std::function<Result<>(std::vector<Variant>& args)>;
     explicit FunctionObject(TypeInfo info) : info_(std::move(info)) {}
     void on(DispId id, InvokeKind kind, Handler h);
     const TypeInfo& typeInfo() const override { return info_; }
 
 protected:
-    Result invokeChecked(const MemberInfo& member, std::vector<Variant>& args) override;
+    Result<> invokeChecked(const MemberInfo& member, std::vector<Variant>& args) override;
 
 private:
     TypeInfo info_;

@@ -13,7 +13,7 @@ public:
     const TypeInfo& typeInfo() const override;
 
 protected:
-    Result invokeChecked(const MemberInfo& member, std::vector<Variant>& args) override;
+    Result<> invokeChecked(const MemberInfo& member, std::vector<Variant>& args) override;
 
 private:
     std::uint32_t handle_;

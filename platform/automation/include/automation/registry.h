@@ -47,9 +47,9 @@ QString writeDir(Scope scope);
 void setDefaultScope(Scope scope);
 Scope defaultScope();
 
-Result add(const ClassRegistration& reg, Scope scope = defaultScope());
+Result<> add(const ClassRegistration& reg, Scope scope = defaultScope());
 // Removing a class that is not registered succeeds.
-Result remove(const QUuid& clsid, Scope scope = defaultScope());
+Result<> remove(const QUuid& clsid, Scope scope = defaultScope());
 
 // Look-ups read the files afresh. A damaged entry is an error naming its file.
 std::optional<ClassRegistration> findByProgId(const QString& progId, Error* error = nullptr);

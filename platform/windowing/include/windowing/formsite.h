@@ -83,8 +83,8 @@ public:
     // Proposes a size; returns the size the control took and fits its window to it.
     automation::SizeTwips resize(automation::SizeTwips proposed);
     automation::SizeTwips size() const { return size_; }
-    automation::Result load(const automation::PropertyBag& bag);
-    automation::Result save(automation::PropertyBag& bag);
+    automation::Result<> load(const automation::PropertyBag& bag);
+    automation::Result<> save(automation::PropertyBag& bag);
     // The name of an event of this control ("#<dispid>" when not listed).
     QString eventName(automation::DispId id) const;
 
