@@ -17,12 +17,7 @@ const QString Source = QStringLiteral("VelmoraTest.Widget");
 
 const TypeLibrary& library()
 {
-    static const TypeLibrary lib = [] {
-        auto all = ownResources();
-        auto bytes = all ? findResource(*all, QStringLiteral("TYPELIB"), QStringLiteral("1")) : std::nullopt;
-        auto parsed = bytes ? TypeLibrary::parse(*bytes) : std::nullopt;
-        return parsed.value_or(TypeLibrary{});
-    }();
+    static const TypeLibrary lib = ownTypeLibrary().value_or(TypeLibrary{});
     return lib;
 }
 

@@ -15,7 +15,8 @@
 #include <optional>
 #include <vector>
 
-#include "automation/error.h"
+#include "automation/result.h"
+#include "automation/typeinfo.h"
 
 namespace automation {
 
@@ -63,6 +64,24 @@ namespace automation {
 static inline std::optional<std::vector<Resource>> ownResources(QString* why = nullptr)
 {
     return resourcesAt(velmora_rsrc_begin, velmora_rsrc_end, why);
+}
+
+// The type library the module carries (resource TYPELIB 1): a control
+// library builds its classes' type information from it, so the dispatch ids
+// it serves are the ones its type library declares.
+static inline Result<TypeLibrary> ownTypeLibrary()
+{
+    QString why;
+    auto all = ownResources(&why);
+    if (!all)
+        return Result<TypeLibrary>::fail(err::InvalidCall, why);
+    auto bytes = findResource(*all, QStringLiteral("TYPELIB"), QStringLiteral("1"));
+    if (!bytes)
+        return Result<TypeLibrary>::fail(err::InvalidCall, QStringLiteral("the module carries no type library"));
+    auto lib = TypeLibrary::parse(*bytes, &why);
+    if (!lib)
+        return Result<TypeLibrary>::fail(err::InvalidCall, why);
+    return *lib;
 }
 
 } // namespace automation
