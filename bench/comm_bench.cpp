@@ -115,19 +115,20 @@ int main(int, char** argv)
     // A private registry holding the control library, and COM1 on a pty.
     QTemporaryDir registry;
     qputenv("VELMORA_REGISTRY", QFile::encodeName(registry.path()));
-    automation::Error error;
-    const auto lib = automation::loadLibrary(QStringLiteral(VELMORA_COMM_LIB), &error);
-    if (!lib || lib->registerServer() != automation::hr::Ok) {
-        std::fprintf(stderr, "comm_bench: cannot register %s: %s\n", VELMORA_COMM_LIB, qPrintable(error.description));
+    const auto lib = automation::loadLibrary(QStringLiteral(VELMORA_COMM_LIB));
+    const automation::Result<> registered = lib ? lib->registerServer() : automation::Result<>(lib.error());
+    if (!registered) {
+        std::fprintf(stderr, "comm_bench: cannot register %s: %s\n", VELMORA_COMM_LIB, qPrintable(registered.error().description));
         return 2;
     }
     comm::testing::Pty pty;
     comm::testing::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath()));
-    const auto control = automation::createObject(QStringLiteral("MSCommLib.MSComm"), &error);
-    if (!control) {
-        std::fprintf(stderr, "comm_bench: %s\n", qPrintable(error.description));
+    const auto created = automation::createObject(QStringLiteral("MSCommLib.MSComm"));
+    if (!created) {
+        std::fprintf(stderr, "comm_bench: %s\n", qPrintable(created.error().description));
         return 2;
     }
+    const automation::ControlPtr control = *created;
     control->put(23, Variant("2400,N,8,1"));
     const auto opened = control->put(20, Variant::fromBool(true));
     if (!opened.ok()) {

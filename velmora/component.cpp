@@ -11,11 +11,12 @@ bool Component::create(QWidget* form, EventHandler onEvent)
 {
     windowing::HostedControl::Options options;
     options.onEvent = std::move(onEvent);
-    Error error;
-    hosted_ = windowing::HostedControl::create(form, progId_, std::move(options), &error);
-    if (hosted_)
+    auto hosted = windowing::HostedControl::create(form, progId_, std::move(options));
+    if (hosted) {
+        hosted_ = std::move(*hosted);
         return true;
-    creationError_ = error;
+    }
+    creationError_ = hosted.error();
     if (creationError_.number == 0)
         creationError_ = makeError(err::CannotCreateObject);
     if (creationError_.description.isEmpty())

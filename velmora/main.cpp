@@ -5,11 +5,13 @@
 #include <QTranslator>
 
 #include "program.h"
+#include "windowing/messagebox.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora"));
+    windowing::setProgramTitle(QStringLiteral("Velmora"));
     // Qt's own texts (the Yes and No of the questions) in the desktop's language.
     QTranslator qtTexts;
     if (qtTexts.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),

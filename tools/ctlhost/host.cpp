@@ -223,10 +223,10 @@ bool Host::doCreate(const Words& w)
         QFile f(file);
         if (!f.open(QIODevice::ReadOnly))
             return scriptError(QStringLiteral("cannot read %1: %2").arg(file, f.errorString()));
-        QString why;
-        bag = PropertyBag::fromText(f.readAll(), &why);
-        if (!bag)
-            return scriptError(QStringLiteral("%1: %2").arg(file, why));
+        auto parsed = PropertyBag::fromText(f.readAll());
+        if (!parsed)
+            return scriptError(QStringLiteral("%1: %2").arg(file, parsed.error().description));
+        bag = *parsed;
     }
     HostedControl::Options options;
     options.bag = bag ? &*bag : nullptr;
@@ -241,11 +241,10 @@ bool Host::doCreate(const Words& w)
             : memberName(Target{name, it->second->control()}, id, InvokeKind::PropertyPut);
         out_ << "changed " << name << '.' << prop << " (#" << id << ")" << Qt::endl;
     };
-    Error e;
-    auto hosted = HostedControl::create(&form_, w[2].raw(), std::move(options), &e);
+    auto hosted = HostedControl::create(&form_, w[2].raw(), std::move(options));
     if (!hosted)
-        return automationError(e);
-    controls_[name] = std::move(hosted);
+        return automationError(hosted.error());
+    controls_[name] = std::move(*hosted);
     return true;
 }
 
@@ -312,10 +311,9 @@ bool Host::doLoad(const Words& w)
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         return scriptError(QStringLiteral("cannot read %1: %2").arg(file, f.errorString()));
-    QString why;
-    auto bag = PropertyBag::fromText(f.readAll(), &why);
+    auto bag = PropertyBag::fromText(f.readAll());
     if (!bag)
-        return scriptError(QStringLiteral("%1: %2").arg(file, why));
+        return scriptError(QStringLiteral("%1: %2").arg(file, bag.error().description));
     const Result<> r = c->load(*bag);
     return r.ok() || automationError(r.error());
 }

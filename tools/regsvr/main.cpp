@@ -34,25 +34,18 @@ constexpr char Usage[] =
     "  -s        silent: print nothing on success\n"
     "  The registry used is $VELMORA_REGISTRY when it is set.\n";
 
-QString hex(std::int32_t code) { return QStringLiteral("0x%1").arg(std::uint32_t(code), 8, 16, QLatin1Char('0')); }
-
 // Registers or unregisters one library; false (after saying why) on failure.
 bool process(const QString& path, bool unregister, bool silent)
 {
-    const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
-    Error e;
-    const auto lib = loadLibrary(path, &e);
+    const auto lib = loadLibrary(path);
     if (!lib) {
-        errStream() << "regsvr: " << e.description << Qt::endl;
+        errStream() << "regsvr: " << lib.error().description << Qt::endl;
         return false;
     }
-    const std::int32_t hr = unregister ? lib->unregisterServer() : lib->registerServer();
-    if (hr != hr::Ok) {
-        const Error why = lastServerError();
-        errStream() << "regsvr: " << entry << " in " << lib->path << " failed with " << hex(hr);
-        if (!why.description.isEmpty())
-            errStream() << ": " << why.description;
-        errStream() << Qt::endl;
+    // The error names the entry point, the library, its code and its reason.
+    const Result<> done = unregister ? lib->unregisterServer() : lib->registerServer();
+    if (!done) {
+        errStream() << "regsvr: " << done.error().description << Qt::endl;
         return false;
     }
     if (!silent)

@@ -31,10 +31,9 @@ protected:
         qputenv("VELMORA_REGISTRY", QFile::encodeName(dir.filePath(QStringLiteral("registry"))));
         qputenv("HOME", QFile::encodeName(dir.path()));
         qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path()));
-        Error e;
-        auto lib = loadLibrary(QString::fromLocal8Bit(qgetenv("TESTCTL_LIB")), &e);
-        ASSERT_TRUE(lib.has_value()) << e.description.toStdString();
-        ASSERT_EQ(lib->registerServer(), hr::Ok);
+        auto lib = loadLibrary(QString::fromLocal8Bit(qgetenv("TESTCTL_LIB")));
+        ASSERT_TRUE(lib) << lib.error().description.toStdString();
+        ASSERT_TRUE(lib->registerServer());
     }
 
     HostedControl::Options options(const PropertyBag* bag = nullptr)
@@ -52,10 +51,9 @@ protected:
 
     std::unique_ptr<HostedControl> create(HostedControl::Options o)
     {
-        Error e;
-        auto h = HostedControl::create(&form, QStringLiteral("VelmoraTest.Widget"), std::move(o), &e);
-        EXPECT_TRUE(h) << e.description.toStdString();
-        return h;
+        auto h = HostedControl::create(&form, QStringLiteral("VelmoraTest.Widget"), std::move(o));
+        EXPECT_TRUE(h) << h.error().description.toStdString();
+        return h ? std::move(*h) : nullptr;
     }
 
     QWidget form;
@@ -189,16 +187,16 @@ TEST_F(FormSiteTest, ReleasingTheControlStopsItsEvents)
 
 TEST_F(FormSiteTest, FailuresToCreateOrLoadComeBackAsErrors)
 {
-    Error e;
-    EXPECT_FALSE(HostedControl::create(&form, QStringLiteral("No.Such.Class"), options(), &e));
-    EXPECT_EQ(e.number, err::CannotCreateObject);
+    auto missing = HostedControl::create(&form, QStringLiteral("No.Such.Class"), options());
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().number, err::CannotCreateObject);
 
     PropertyBag bad;
     bad.write(QStringLiteral("Level"), Variant("high"));
-    e = {};
-    EXPECT_FALSE(HostedControl::create(&form, QStringLiteral("VelmoraTest.Widget"), options(&bad), &e));
-    EXPECT_EQ(e.number, err::TypeMismatch);
-    EXPECT_EQ(e.source, QStringLiteral("VelmoraTest.Widget"));
+    auto unloadable = HostedControl::create(&form, QStringLiteral("VelmoraTest.Widget"), options(&bad));
+    ASSERT_FALSE(unloadable);
+    EXPECT_EQ(unloadable.error().number, err::TypeMismatch);
+    EXPECT_EQ(unloadable.error().source, QStringLiteral("VelmoraTest.Widget"));
 }
 
 int main(int argc, char** argv)

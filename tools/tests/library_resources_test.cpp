@@ -12,9 +12,8 @@ namespace {
 
 std::vector<Resource> resourcesOfTestLibrary()
 {
-    Error e;
-    auto all = readResources(envPath("TESTCTL_LIB"), &e);
-    EXPECT_TRUE(all.has_value()) << e.description.toStdString();
+    auto all = readResources(envPath("TESTCTL_LIB"));
+    EXPECT_TRUE(all) << all.error().description.toStdString();
     return all.value_or(std::vector<Resource>{});
 }
 
@@ -45,10 +44,9 @@ TEST(LibraryResources, TypeLibraryVersionBlockAndBitmapAreCarried)
     ASSERT_EQ(all.size(), 5u);
 
     const auto typelib = findResource(all, QStringLiteral("TYPELIB"), QStringLiteral("1"));
-    ASSERT_TRUE(typelib.has_value());
-    QString why;
-    auto lib = TypeLibrary::parse(*typelib, &why);
-    ASSERT_TRUE(lib.has_value()) << why.toStdString();
+    ASSERT_TRUE(typelib);
+    auto lib = TypeLibrary::parse(*typelib);
+    ASSERT_TRUE(lib) << lib.error().description.toStdString();
     EXPECT_EQ(lib->name, QStringLiteral("velmoratest"));
     EXPECT_EQ(lib->majorVersion, 2);
     EXPECT_EQ(lib->minorVersion, 5);
@@ -59,9 +57,9 @@ TEST(LibraryResources, TypeLibraryVersionBlockAndBitmapAreCarried)
     EXPECT_EQ(lib->serialize(), *typelib);
 
     const auto version = findResource(all, QStringLiteral("VERSION"), QStringLiteral("1"));
-    ASSERT_TRUE(version.has_value());
-    auto v = VersionBlock::parse(*version, &why);
-    ASSERT_TRUE(v.has_value()) << why.toStdString();
+    ASSERT_TRUE(version);
+    auto v = VersionBlock::parse(*version);
+    ASSERT_TRUE(v) << v.error().description.toStdString();
     EXPECT_EQ(std::tuple(v->major, v->minor, v->build, v->revision), std::tuple(2, 5, 0, 7));
     EXPECT_EQ(v->productVersionText, QStringLiteral("2.05.0007"));
     EXPECT_EQ(v->internalName, QStringLiteral("testctl"));
@@ -71,7 +69,7 @@ TEST(LibraryResources, TypeLibraryVersionBlockAndBitmapAreCarried)
     const auto bitmap = findResource(all, QStringLiteral("BITMAP"), QStringLiteral("30000"));
     QFile bmp(envPath("TESTCTL_SOURCE") + QStringLiteral("/toolbox.bmp"));
     ASSERT_TRUE(bmp.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(bitmap.has_value());
+    ASSERT_TRUE(bitmap);
     EXPECT_EQ(*bitmap, bmp.readAll().mid(14));
     EXPECT_EQ(bitmap->left(12).toHex(), QByteArray("28000000" "10000000" "0f000000"));   // header size, 16 x 15
 }
@@ -97,7 +95,7 @@ TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput)
     QFile blob(out);
     ASSERT_TRUE(blob.open(QIODevice::ReadOnly));
     auto all = unpackResources(blob.readAll());
-    ASSERT_TRUE(all.has_value());
+    ASSERT_TRUE(all);
     EXPECT_EQ(findResource(*all, QStringLiteral("CUSTOM"), QStringLiteral("_IID_X")).value_or(QByteArray()).toHex(),
               QByteArray("10000000" "33221100" "5544" "7766" "8899aabbccddeeff"));
 

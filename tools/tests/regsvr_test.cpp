@@ -10,10 +10,10 @@ namespace {
 QString library() { return QFileInfo(envPath("TESTCTL_LIB")).canonicalFilePath(); }
 
 // Looks the class up as a host would, in the sandbox's private registry.
-std::optional<ClassRegistration> lookUp(const Sandbox& box, Error* e = nullptr)
+Result<ClassRegistration> lookUp(const Sandbox& box)
 {
     qputenv("VELMORA_REGISTRY", QFile::encodeName(box.registry()));
-    auto reg = registry::findByProgId(QStringLiteral("VelmoraTest.Widget"), e);
+    auto reg = registry::findByProgId(QStringLiteral("VelmoraTest.Widget"));
     qunsetenv("VELMORA_REGISTRY");
     return reg;
 }
@@ -29,7 +29,7 @@ TEST(Regsvr, RegistersTheLibrarysClassesAndUnregistersThem)
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
 
     auto reg = lookUp(box);
-    ASSERT_TRUE(reg.has_value());
+    ASSERT_TRUE(reg);
     EXPECT_EQ(reg->clsid, QUuid::fromString(QLatin1String("{5d0c7a21-93b4-4f6e-8a1d-2b7e4c90f002}")));
     EXPECT_EQ(reg->name, QStringLiteral("Widget"));
     EXPECT_EQ(reg->library, library());
@@ -48,8 +48,7 @@ TEST(Regsvr, RegistersTheLibrarysClassesAndUnregistersThem)
     r = box.regsvr({QStringLiteral("-u"), envPath("TESTCTL_LIB")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("Unregistered %1 (%2)\n").arg(library(), box.registry()));
-    Error e;
-    EXPECT_FALSE(lookUp(box, &e).has_value());
+    EXPECT_FALSE(lookUp(box));
     EXPECT_TRUE(QDir(box.registry()).entryList(QDir::Files).isEmpty());
 
     // Unregistering what is not registered succeeds.

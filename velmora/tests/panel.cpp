@@ -10,6 +10,7 @@
 #include "about.h"
 #include "automation/registry.h"
 #include "automation/server.h"
+#include "windowing/messagebox.h"
 #include "nastr.h"
 #include "testsupport.h"
 #include "windowing/instance.h"
@@ -44,12 +45,11 @@ void die(const QString& why)
 void registerLibrary(const char* env)
 {
     const QString path = QString::fromLocal8Bit(qgetenv(env));
-    automation::Error error;
-    const auto lib = automation::loadLibrary(path, &error);
+    const auto lib = automation::loadLibrary(path);
     if (!lib)
-        die(QStringLiteral("%1: %2").arg(QString::fromLatin1(env), error.description));
-    if (lib->registerServer() != automation::hr::Ok)
-        die(QStringLiteral("%1 does not register: %2").arg(path, automation::lastServerError().description));
+        die(QStringLiteral("%1: %2").arg(QString::fromLatin1(env), lib.error().description));
+    if (const automation::Result<> r = lib->registerServer(); !r)
+        die(QStringLiteral("%1 does not register: %2").arg(path, r.error().description));
 }
 
 QString makeRegistry(const char* name, bool comm, bool doubles, bool refusingComm)
@@ -215,6 +215,7 @@ int main(int argc, char** argv)
                      qPrintable(e.source));
     });
     QApplication app(argc, argv);
+    windowing::setProgramTitle(QStringLiteral("Velmora"));
     // Build the registries before any test changes the working folder.
     commOnlyRegistry();
     refusingCommRegistry();

@@ -2,7 +2,12 @@
 
 #include <QStringList>
 
+#include <optional>
+
 namespace automation {
+
+// The key function of the site interface (see IDispatch's).
+IControlSite::~IControlSite() = default;
 
 Variant PropertyBag::read(const QString& name, const Variant& def) const
 {
@@ -79,7 +84,7 @@ std::optional<Variant> parseValue(const QString& text)
 
 } // namespace
 
-std::optional<PropertyBag> PropertyBag::fromText(const QByteArray& text, QString* why)
+Result<PropertyBag> PropertyBag::fromText(const QByteArray& text)
 {
     PropertyBag bag;
     const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
@@ -91,11 +96,11 @@ std::optional<PropertyBag> PropertyBag::fromText(const QByteArray& text, QString
         std::optional<Variant> value;
         if (eq > 0)
             value = parseValue(line.mid(eq + 1).trimmed());
-        if (!value) {
-            if (why)
-                *why = QStringLiteral("line %1: expected 'Name = Type:Value' (Type I2, I4, Bool, R8 or BStr)").arg(i + 1);
-            return std::nullopt;
-        }
+        if (!value)
+            return Result<PropertyBag>::fail(
+                err::InvalidFileFormat,
+                QStringLiteral("line %1: expected 'Name = Type:Value' (Type I2, I4, Bool, R8 or BStr)").arg(i + 1),
+                QStringLiteral("property bag"));
         bag.values_[line.left(eq).trimmed()] = *value;
     }
     return bag;

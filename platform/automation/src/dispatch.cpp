@@ -4,6 +4,11 @@
 
 namespace automation {
 
+// The interfaces' key functions: their vtables and type information live in
+// this library only, whichever library implements or uses them.
+IDispatch::~IDispatch() = default;
+IEventSink::~IEventSink() = default;
+
 Result<> IDispatch::call(DispId id, std::vector<Variant> args) { return invoke(id, InvokeKind::Method, args); }
 
 Result<> IDispatch::get(DispId id)
@@ -71,11 +76,11 @@ Result<> checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::ve
             checked[i] = p.defaultValue.isEmpty() ? Variant::missing() : p.defaultValue;
             continue;
         }
-        Error e;
-        auto v = args[i].convert(p.type, &e);
-        if (!v) {
+        Result<> v = args[i].convert(p.type);
+        if (!v.ok()) {
+            Error e = v.error();
             e.source = errorSource;
-            return Result<>(e);
+            return e;
         }
         checked[i] = std::move(*v);
     }

@@ -11,6 +11,8 @@ QString standardDescription(std::int32_t number)
     case err::FileNotFound: return QStringLiteral("File not found");
     case err::PermissionDenied: return QStringLiteral("Permission denied");
     case err::PathNotFound: return QStringLiteral("Path not found");
+    case err::InvalidFileFormat: return QStringLiteral("Invalid file format");
+    case err::ResourceNotFound: return QStringLiteral("Resource with this identifier not found");
     case err::ObjectRequired: return QStringLiteral("Object required");
     case err::CannotCreateObject: return QStringLiteral("Can't create object");
     case err::NoSuchMember: return QStringLiteral("Object doesn't support this property or method");

@@ -6,8 +6,15 @@
 #include <QSaveFile>
 #include <QStringList>
 
-#include <cstdlib>
+#include <QSet>
+
+#include <cerrno>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "logging.h"
 
 namespace automation {
 
@@ -41,47 +48,111 @@ Error damaged(const QString& file, const QString& why)
                      QStringLiteral("registry"));
 }
 
-std::optional<ClassRegistration> readEntry(const QString& file, Error* error)
+// A class file is a few hundred bytes; anything much larger is not one.
+constexpr qint64 MaxEntrySize = 64 * 1024;
+
+// The bytes of a class file. It is opened without blocking and checked on the
+// open descriptor, so a FIFO or a device in its place is refused at once.
+Result<QByteArray> readEntryFile(const QString& file)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = damaged(file, f.errorString());
-        return std::nullopt;
+    const QByteArray path = QFile::encodeName(file);
+    struct Descriptor {
+        int fd;
+        ~Descriptor() { if (fd >= 0) ::close(fd); }
+    } d{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (d.fd < 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ENOENT && ::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode))
+            return damaged(file, QStringLiteral("a symbolic link to a missing file"));
+        return damaged(file, qt_error_string(error));
     }
-    QString why;
-    auto reg = ClassRegistration::fromText(f.readAll(), &why);
-    if (!reg && error)
-        *error = damaged(file, why);
-    return reg;
+    struct stat st {};
+    if (::fstat(d.fd, &st) != 0)
+        return damaged(file, qt_error_string(errno));
+    if (S_ISDIR(st.st_mode))
+        return damaged(file, QStringLiteral("a folder, not a file"));
+    if (S_ISFIFO(st.st_mode))
+        return damaged(file, QStringLiteral("a FIFO, not a file"));
+    if (!S_ISREG(st.st_mode))
+        return damaged(file, QStringLiteral("a device or socket, not a file"));
+    QByteArray text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(d.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return damaged(file, qt_error_string(errno));
+        if (n == 0)
+            return text;
+        text.append(buffer, n);
+        if (text.size() > MaxEntrySize)
+            return damaged(file, QStringLiteral("larger than %1 bytes").arg(MaxEntrySize));
+    }
 }
 
-// Every readable entry, user entries hiding system entries of the same class;
-// the damaged ones are listed apart.
-struct Scan {
-    std::vector<ClassRegistration> entries;
-    std::vector<Error> damagedEntries;
+// The ProgID a damaged entry still names, if a line of it reads so.
+QString claimedProgId(const QByteArray& text)
+{
+    for (const QByteArray& line : text.split('\n')) {
+        const int eq = line.indexOf('=');
+        if (eq > 0 && line.left(eq).trimmed() == "ProgID")
+            return QString::fromUtf8(line.mid(eq + 1).trimmed());
+    }
+    return {};
+}
+
+// One class file: its registration, or why it is damaged.
+struct Entry {
+    QString file;
+    Result<ClassRegistration> reg;
+    QString claimedProgId;   // of a damaged entry, when it can be told
 };
 
-Scan scanAll()
+Entry readEntry(const QString& file)
 {
-    Scan scan;
-    std::map<QString, bool> seen;
+    Result<QByteArray> text = readEntryFile(file);
+    if (!text)
+        return Entry{file, text.error(), {}};
+    Result<ClassRegistration> reg = ClassRegistration::fromText(*text);
+    if (!reg)
+        return Entry{file, damaged(file, reg.error().description), claimedProgId(*text)};
+    return Entry{file, std::move(reg), {}};
+}
+
+// Why a well-formed entry cannot serve its class; empty when it can.
+QString unusable(const Entry& e)
+{
+    const ClassRegistration& r = *e.reg;
+    if (QFileInfo(e.file).fileName() != QFileInfo(entryFile(QString(), r.clsid)).fileName())
+        return QStringLiteral("its file is not named after its class id %1").arg(clsidText(r.clsid));
+    if (!QFileInfo(r.library).isFile())
+        return QStringLiteral("its library %1 is missing").arg(r.library);
+    return {};
+}
+
+// Every class file, user entries hiding system entries of the same name.
+// Folders, FIFOs and dangling links named *.class are listed too: they are
+// damaged entries, not absent ones.
+std::vector<Entry> scanAll()
+{
+    std::vector<Entry> scan;
+    QSet<QString> seen;
     for (const QString& dir : lookupDirs()) {
-        const QFileInfoList files = QDir(dir).entryInfoList({QStringLiteral("*.class")}, QDir::Files | QDir::Readable | QDir::Hidden, QDir::Name);
+        const QFileInfoList files = QDir(dir).entryInfoList(
+            {QStringLiteral("*.class")}, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& fi : files) {
-            if (seen[fi.fileName()])
+            if (seen.contains(fi.fileName()))
                 continue;
-            seen[fi.fileName()] = true;
-            Error e;
-            if (auto reg = readEntry(fi.absoluteFilePath(), &e))
-                scan.entries.push_back(*reg);
-            else
-                scan.damagedEntries.push_back(e);
+            seen.insert(fi.fileName());
+            scan.push_back(readEntry(fi.absoluteFilePath()));
         }
     }
     return scan;
 }
+
+bool sameProgId(const QString& a, const QString& b) { return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0; }
 
 } // namespace
 
@@ -102,9 +173,9 @@ QByteArray ClassRegistration::toText() const
     return s.toUtf8();
 }
 
-std::optional<ClassRegistration> ClassRegistration::fromText(const QByteArray& text, QString* why)
+Result<ClassRegistration> ClassRegistration::fromText(const QByteArray& text)
 {
-    auto bad = [why](const QString& w) { if (why) *why = w; return std::optional<ClassRegistration>(); };
+    auto bad = [](const QString& why) { return makeError(err::InvalidFileFormat, why, QStringLiteral("registry")); };
     ClassRegistration r;
     std::map<QString, QString> kv;
     const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -192,46 +263,78 @@ Result<> remove(const QUuid& clsid, Scope scope)
     return {};
 }
 
-std::optional<ClassRegistration> findByClsid(const QUuid& clsid, Error* error)
+Result<ClassRegistration> findByClsid(const QUuid& clsid)
 {
     for (const QString& dir : lookupDirs()) {
         const QString file = entryFile(dir, clsid);
-        if (QFileInfo::exists(file))
-            return readEntry(file, error);
+        if (QFileInfo(file).exists() || QFileInfo(file).isSymLink())
+            return readEntry(file).reg;
     }
-    if (error)
-        *error = makeError(err::CannotCreateObject,
-                           QStringLiteral("Can't create object: class %1 is not registered").arg(clsidText(clsid)),
-                           QStringLiteral("registry"));
-    return std::nullopt;
+    return Result<ClassRegistration>::fail(
+        err::CannotCreateObject,
+        QStringLiteral("Can't create object: class %1 is not registered").arg(clsidText(clsid)),
+        QStringLiteral("registry"));
 }
 
-std::optional<ClassRegistration> findByProgId(const QString& progId, Error* error)
+Result<ClassRegistration> findByProgId(const QString& progId)
 {
-    Scan scan = scanAll();
-    for (const ClassRegistration& reg : scan.entries)
-        if (reg.progId.compare(progId, Qt::CaseInsensitive) == 0)
-            return reg;
-    if (error) {
-        if (!scan.damagedEntries.empty()) {
-            *error = scan.damagedEntries.front();
-            error->description = QStringLiteral("Can't create object %1: it is not registered, and %2")
-                                     .arg(progId, error->description.left(1).toLower() + error->description.mid(1));
-        } else {
-            *error = makeError(err::CannotCreateObject,
-                               QStringLiteral("Can't create object: %1 is not registered").arg(progId),
-                               QStringLiteral("registry"));
+    const std::vector<Entry> scan = scanAll();
+    std::vector<const Entry*> claims;
+    QStringList damagedClaims, otherDamage;
+    for (const Entry& e : scan) {
+        if (e.reg.ok() && sameProgId(e.reg->progId, progId))
+            claims.push_back(&e);
+        else if (!e.reg.ok() && sameProgId(e.claimedProgId, progId))
+            damagedClaims << e.reg.error().description;
+        else if (!e.reg.ok())
+            otherDamage << e.reg.error().description;
+    }
+    if (claims.empty()) {
+        // Every damaged entry is named: a damaged entry may be the class asked for.
+        QString text = QStringLiteral("Can't create object: %1 is not registered").arg(progId);
+        if (!damagedClaims.isEmpty()) {
+            text = QStringLiteral("Can't create object %1: %2").arg(progId, damagedClaims.join(QStringLiteral("; ")));
+        } else if (!otherDamage.isEmpty()) {
+            QString list = otherDamage.join(QStringLiteral("; "));
+            list[0] = list[0].toLower();
+            text = QStringLiteral("Can't create object %1: it is not registered, and %2").arg(progId, list);
         }
+        return Result<ClassRegistration>::fail(err::CannotCreateObject, text, QStringLiteral("registry"));
     }
-    return std::nullopt;
+    if (claims.size() == 1 && damagedClaims.isEmpty())
+        return claims.front()->reg;
+
+    // Claimed more than once: the first usable entry wins (the first one when
+    // none is usable; creating it then says what is wrong), the rest are reported.
+    const Entry* chosen = nullptr;
+    for (const Entry* c : claims)
+        if (unusable(*c).isEmpty()) {
+            chosen = c;
+            break;
+        }
+    if (!chosen)
+        chosen = claims.front();
+    for (const Entry* c : claims) {
+        if (c == chosen)
+            continue;
+        const QString why = unusable(*c);
+        qCWarning(lcAutomation).noquote()
+            << QStringLiteral("%1 is registered by %2; %3 claims it too%4")
+                   .arg(progId, QDir::toNativeSeparators(chosen->file), QDir::toNativeSeparators(c->file),
+                        why.isEmpty() ? QString() : QStringLiteral(", but ") + why);
+    }
+    for (const QString& d : damagedClaims)
+        qCWarning(lcAutomation).noquote()
+            << QStringLiteral("%1 is registered by %2; %3").arg(progId, QDir::toNativeSeparators(chosen->file), d);
+    return chosen->reg;
 }
 
-std::vector<ClassRegistration> all(Error* error)
+Result<std::vector<ClassRegistration>> all()
 {
-    Scan scan = scanAll();
-    if (error && !scan.damagedEntries.empty())
-        *error = scan.damagedEntries.front();
-    return scan.entries;
+    std::vector<ClassRegistration> entries;
+    for (const Entry& e : scanAll())
+        entries.push_back(TRY(e.reg));
+    return entries;
 }
 
 } // namespace registry

@@ -5,21 +5,40 @@
 #include <dlfcn.h>
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
+
+#include "logging.h"
 
 namespace automation {
 
+// The key function of the factory interface (see IDispatch's).
+IClassFactory::~IClassFactory() = default;
+
 namespace {
 
-Error g_lastServerError;
+// This thread's error information: why the DllRegisterServer or
+// DllUnregisterServer running in this thread failed. The library side sets
+// it; the host side of the same call takes it (LoadedLibrary).
+thread_local std::optional<Error> t_errorInfo;
+
+// The code an export answers for r; a failure leaves its reason behind.
+std::int32_t exportCode(const Result<>& r)
+{
+    if (r.ok())
+        return hr::Ok;
+    t_errorInfo = r.error();
+    return hr::SelfRegClass;
+}
 
 class ClassFactory : public IClassFactory {
 public:
     explicit ClassFactory(std::function<ControlPtr()> create) : create_(std::move(create)) {}
-    ControlPtr createInstance(Error* error) override
+    Result<ControlPtr> createInstance() override
     {
         ControlPtr c = create_ ? create_() : nullptr;
-        if (!c && error)
-            *error = makeError(err::CannotCreateObject, {}, QStringLiteral("class factory"));
+        if (!c)
+            return Result<ControlPtr>::fail(err::CannotCreateObject, {}, QStringLiteral("class factory"));
         return c;
     }
 
@@ -35,15 +54,12 @@ std::map<QString, LoadedLibrary>& loaded()
     return libs;
 }
 
-} // namespace
-
-std::int32_t serverRegister(const std::vector<ServedClass>& classes, const void* anchor)
+Result<> registerClasses(const std::vector<ServedClass>& classes, const void* anchor)
 {
     Dl_info info{};
-    if (!dladdr(anchor, &info) || !info.dli_fname) {
-        g_lastServerError = makeError(err::FileNotFound, QStringLiteral("The library cannot find its own file"), QStringLiteral("DllRegisterServer"));
-        return hr::SelfRegClass;
-    }
+    if (!dladdr(anchor, &info) || !info.dli_fname)
+        return Result<>::fail(err::FileNotFound, QStringLiteral("The library cannot find its own file"),
+                              QStringLiteral("DllRegisterServer"));
     const QString path = QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalFilePath();
     for (const ServedClass& c : classes) {
         ClassRegistration reg = c.registration;
@@ -51,23 +67,30 @@ std::int32_t serverRegister(const std::vector<ServedClass>& classes, const void*
         // A toolbox bitmap given as a bare resource id lives in this library.
         if (!reg.toolboxBitmap.isEmpty() && !reg.toolboxBitmap.contains(QLatin1Char('/')))
             reg.toolboxBitmap = path + QLatin1Char(',') + reg.toolboxBitmap.section(QLatin1Char(','), -1).trimmed();
-        if (Result<> r = registry::add(reg); !r.ok()) {
-            g_lastServerError = r.error();
-            return hr::SelfRegClass;
-        }
+        TRY(registry::add(reg));
     }
-    return hr::Ok;
+    return {};
+}
+
+Result<> unregisterClasses(const std::vector<ServedClass>& classes)
+{
+    for (const ServedClass& c : classes)
+        TRY(registry::remove(c.registration.clsid));
+    return {};
+}
+
+Error loaderError(const QString& text) { return makeError(err::CannotCreateObject, text, QStringLiteral("loader")); }
+
+} // namespace
+
+std::int32_t serverRegister(const std::vector<ServedClass>& classes, const void* anchor)
+{
+    return exportCode(registerClasses(classes, anchor));
 }
 
 std::int32_t serverUnregister(const std::vector<ServedClass>& classes)
 {
-    for (const ServedClass& c : classes) {
-        if (Result<> r = registry::remove(c.registration.clsid); !r.ok()) {
-            g_lastServerError = r.error();
-            return hr::SelfRegClass;
-        }
-    }
-    return hr::Ok;
+    return exportCode(unregisterClasses(classes));
 }
 
 std::int32_t serverGetClassObject(const std::vector<ServedClass>& classes, const QUuid* clsid, IClassFactory** out)
@@ -91,17 +114,43 @@ std::int32_t serverGetClassObject(const std::vector<ServedClass>& classes, const
 
 std::int32_t serverCanUnloadNow() { return hr::False; }
 
-Error lastServerError() { return g_lastServerError; }
+Result<> LoadedLibrary::selfRegistration(std::int32_t (*entry)(), const char* name) const
+{
+    t_errorInfo.reset();
+    const std::int32_t code = entry();
+    const std::optional<Error> info = std::exchange(t_errorInfo, std::nullopt);
+    if (code >= 0)
+        return {};
+    QString text = QStringLiteral("%1 in %2 failed with 0x%3")
+                       .arg(QLatin1String(name), path)
+                       .arg(std::uint32_t(code), 8, 16, QLatin1Char('0'));
+    if (info && !info->description.isEmpty())
+        text += QStringLiteral(": ") + info->description;
+    qCDebug(lcAutomation).noquote() << text;
+    return makeError(info ? info->number : code, text, info ? info->source : QString::fromLatin1(name));
+}
 
-std::optional<LoadedLibrary> loadLibrary(const QString& path, Error* error)
+Result<> LoadedLibrary::registerServer() const { return selfRegistration(registerServer_, "DllRegisterServer"); }
+
+Result<> LoadedLibrary::unregisterServer() const { return selfRegistration(unregisterServer_, "DllUnregisterServer"); }
+
+Result<IClassFactory*> LoadedLibrary::classFactory(const QUuid& clsid) const
+{
+    IClassFactory* factory = nullptr;
+    if (getClassObject_(&clsid, &factory) < 0 || !factory)
+        return loaderError(QStringLiteral("%1 does not serve class %2").arg(path, clsid.toString()));
+    return factory;
+}
+
+bool LoadedLibrary::canUnloadNow() const { return canUnloadNow_() == hr::Ok; }
+
+Result<LoadedLibrary> loadLibrary(const QString& path)
 {
     const QString key = QFileInfo(path).absoluteFilePath();
     if (auto it = loaded().find(key); it != loaded().end())
         return it->second;
     auto fail = [&](const QString& why) {
-        if (error)
-            *error = makeError(err::FileNotFound, QStringLiteral("Cannot load %1: %2").arg(path, why), QStringLiteral("loader"));
-        return std::optional<LoadedLibrary>();
+        return makeError(err::FileNotFound, QStringLiteral("Cannot load %1: %2").arg(path, why), QStringLiteral("loader"));
     };
     if (!QFileInfo::exists(key))
         return fail(QStringLiteral("no such file"));
@@ -110,49 +159,39 @@ std::optional<LoadedLibrary> loadLibrary(const QString& path, Error* error)
         return fail(QString::fromLocal8Bit(dlerror()));
     LoadedLibrary lib;
     lib.path = key;
-    lib.registerServer = reinterpret_cast<std::int32_t (*)()>(dlsym(h, "DllRegisterServer"));
-    lib.unregisterServer = reinterpret_cast<std::int32_t (*)()>(dlsym(h, "DllUnregisterServer"));
-    lib.getClassObject = reinterpret_cast<std::int32_t (*)(const QUuid*, IClassFactory**)>(dlsym(h, "DllGetClassObject"));
-    lib.canUnloadNow = reinterpret_cast<std::int32_t (*)()>(dlsym(h, "DllCanUnloadNow"));
-    if (!lib.registerServer || !lib.unregisterServer || !lib.getClassObject || !lib.canUnloadNow)
+    lib.registerServer_ = reinterpret_cast<std::int32_t (*)()>(dlsym(h, "DllRegisterServer"));
+    lib.unregisterServer_ = reinterpret_cast<std::int32_t (*)()>(dlsym(h, "DllUnregisterServer"));
+    lib.getClassObject_ = reinterpret_cast<std::int32_t (*)(const QUuid*, IClassFactory**)>(dlsym(h, "DllGetClassObject"));
+    lib.canUnloadNow_ = reinterpret_cast<std::int32_t (*)()>(dlsym(h, "DllCanUnloadNow"));
+    if (!lib.registerServer_ || !lib.unregisterServer_ || !lib.getClassObject_ || !lib.canUnloadNow_)
         return fail(QStringLiteral("it is not a control library (DllRegisterServer, DllUnregisterServer, DllGetClassObject or DllCanUnloadNow missing)"));
     loaded()[key] = lib;
     return lib;
 }
 
-ControlPtr createObject(const QString& progIdOrClsid, Error* error)
+Result<ClassRegistration> findClass(const QString& progIdOrClsid)
 {
     const QString name = progIdOrClsid.trimmed();
-    std::optional<ClassRegistration> reg;
-    if (name.startsWith(QLatin1Char('{'))) {
-        const QUuid id = QUuid::fromString(name);
-        if (id.isNull()) {
-            if (error)
-                *error = makeError(err::CannotCreateObject, QStringLiteral("Can't create object: %1 is not a class id").arg(name), QStringLiteral("loader"));
-            return nullptr;
-        }
-        reg = registry::findByClsid(id, error);
-    } else {
-        reg = registry::findByProgId(name, error);
-    }
-    if (!reg)
-        return nullptr;
-    Error e;
-    auto lib = loadLibrary(reg->library, &e);
-    if (!lib) {
-        if (error)
-            *error = makeError(err::CannotCreateObject, QStringLiteral("Can't create object %1: %2").arg(name, e.description), QStringLiteral("loader"));
-        return nullptr;
-    }
-    IClassFactory* factory = nullptr;
-    if (lib->getClassObject(&reg->clsid, &factory) != hr::Ok || !factory) {
-        if (error)
-            *error = makeError(err::CannotCreateObject,
-                               QStringLiteral("Can't create object %1: %2 does not serve class %3").arg(name, reg->library, reg->clsid.toString()),
-                               QStringLiteral("loader"));
-        return nullptr;
-    }
-    return factory->createInstance(error);
+    if (!name.startsWith(QLatin1Char('{')))
+        return registry::findByProgId(name);
+    const QUuid id = QUuid::fromString(name);
+    if (id.isNull())
+        return loaderError(QStringLiteral("Can't create object: %1 is not a class id").arg(name));
+    return registry::findByClsid(id);
 }
+
+Result<ControlPtr> createObject(const ClassRegistration& registration)
+{
+    const QString name = registration.progId.isEmpty() ? registration.clsid.toString() : registration.progId;
+    const Result<LoadedLibrary> lib = loadLibrary(registration.library);
+    if (!lib)
+        return loaderError(QStringLiteral("Can't create object %1: %2").arg(name, lib.error().description));
+    const Result<IClassFactory*> factory = lib->classFactory(registration.clsid);
+    if (!factory)
+        return loaderError(QStringLiteral("Can't create object %1: %2").arg(name, factory.error().description));
+    return (*factory)->createInstance();
+}
+
+Result<ControlPtr> createObject(const QString& progIdOrClsid) { return createObject(TRY(findClass(progIdOrClsid))); }
 
 } // namespace automation

@@ -20,14 +20,6 @@ const MemberInfo* TypeInfo::find(DispId id, InvokeKind kind) const
     return nullptr;
 }
 
-bool TypeInfo::hasMember(DispId id) const
-{
-    for (const MemberInfo& m : members)
-        if (m.id == id)
-            return true;
-    return false;
-}
-
 std::optional<DispId> TypeInfo::idOfName(const QString& name) const
 {
     for (const MemberInfo& m : members)

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <optional>
 
 namespace automation {
 
@@ -67,77 +68,68 @@ std::optional<InvokeKind> kindOf(const QString& text)
 
 QString uuidText(const QUuid& id) { return id.toString(QUuid::WithBraces); }
 
-// Collects the first problem found, with the path to the offending item.
-struct Errors {
-    QString* why;
-    bool failed = false;
-    bool fail(const QString& where, const QString& text)
-    {
-        if (!failed && why)
-            *why = where.isEmpty() ? text : QStringLiteral("%1: %2").arg(where, text);
-        failed = true;
-        return false;
-    }
-};
+// A mistake in the JSON, with the path to the offending item.
+Error invalid(const QString& where, const QString& text)
+{
+    return makeError(err::InvalidFileFormat, where.isEmpty() ? text : QStringLiteral("%1: %2").arg(where, text),
+                     QStringLiteral("type library"));
+}
 
-bool readString(const QJsonObject& o, const char* key, QString* out, Errors& e, const QString& where, bool required)
+// A string member; `fallback` when it is absent and may be.
+Result<QString> readString(const QJsonObject& o, const char* key, const QString& where, bool required,
+                           const QString& fallback = {})
 {
     const QJsonValue v = o.value(QLatin1String(key));
     if (v.isUndefined()) {
         if (required)
-            return e.fail(where, QStringLiteral("\"%1\" is missing").arg(QLatin1String(key)));
-        return true;
+            return invalid(where, QStringLiteral("\"%1\" is missing").arg(QLatin1String(key)));
+        return fallback;
     }
     if (!v.isString())
-        return e.fail(where, QStringLiteral("\"%1\" must be a string").arg(QLatin1String(key)));
-    *out = v.toString();
-    return true;
+        return invalid(where, QStringLiteral("\"%1\" must be a string").arg(QLatin1String(key)));
+    return v.toString();
 }
 
-bool readUuid(const QJsonObject& o, const char* key, QUuid* out, Errors& e, const QString& where, bool required)
+// A GUID member; the null GUID when it is absent (and may be) or empty.
+Result<QUuid> readUuid(const QJsonObject& o, const char* key, const QString& where, bool required)
 {
-    QString text;
-    if (!readString(o, key, &text, e, where, required))
-        return false;
+    const QString text = TRY(readString(o, key, where, required));
     if (text.isEmpty())
-        return true;
-    *out = QUuid::fromString(text);
-    if (out->isNull())
-        return e.fail(where, QStringLiteral("\"%1\" is not a GUID: %2").arg(QLatin1String(key), text));
-    return true;
+        return QUuid();
+    const QUuid id = QUuid::fromString(text);
+    if (id.isNull())
+        return invalid(where, QStringLiteral("\"%1\" is not a GUID: %2").arg(QLatin1String(key), text));
+    return id;
 }
 
-bool readBool(const QJsonObject& o, const char* key, bool* out, Errors& e, const QString& where)
+Result<bool> readBool(const QJsonObject& o, const char* key, const QString& where, bool fallback)
 {
     const QJsonValue v = o.value(QLatin1String(key));
     if (v.isUndefined())
-        return true;
+        return fallback;
     if (!v.isBool())
-        return e.fail(where, QStringLiteral("\"%1\" must be true or false").arg(QLatin1String(key)));
-    *out = v.toBool();
-    return true;
+        return invalid(where, QStringLiteral("\"%1\" must be true or false").arg(QLatin1String(key)));
+    return v.toBool();
 }
 
 // An integer that fits 32 bits (signed, or unsigned as in 0xFFFFFDD8), as a
 // JSON number or as decimal or 0x-prefixed text.
-bool readInt32(const QJsonValue& v, std::int32_t* out)
+std::optional<std::int32_t> readInt32(const QJsonValue& v)
 {
     if (v.isDouble()) {
         const double d = v.toDouble();
         if (d != std::floor(d) || d < -2147483648.0 || d > 4294967295.0)
-            return false;
-        *out = std::int32_t(std::uint32_t(std::int64_t(d)));
-        return true;
+            return std::nullopt;
+        return std::int32_t(std::uint32_t(std::int64_t(d)));
     }
     if (v.isString()) {
         bool ok = false;
         const qlonglong n = v.toString().trimmed().toLongLong(&ok, 0);
         if (!ok || n < -2147483648LL || n > 4294967295LL)
-            return false;
-        *out = std::int32_t(std::uint32_t(n));
-        return true;
+            return std::nullopt;
+        return std::int32_t(std::uint32_t(n));
     }
-    return false;
+    return std::nullopt;
 }
 
 QJsonValue valueToJson(const Variant& v)
@@ -153,7 +145,7 @@ QJsonValue valueToJson(const Variant& v)
 }
 
 // A JSON value read as the given type (Variant: from the JSON kind).
-std::optional<Variant> valueFromJson(const QJsonValue& j, VarType type, QString* why)
+Result<Variant> valueFromJson(const QJsonValue& j, VarType type, const QString& where)
 {
     Variant raw;
     if (j.isBool())
@@ -167,15 +159,14 @@ std::optional<Variant> valueFromJson(const QJsonValue& j, VarType type, QString*
         else
             raw = Variant(d);
     } else {
-        *why = QStringLiteral("a default must be a number, a string or true/false");
-        return std::nullopt;
+        return invalid(where, QStringLiteral("a default must be a number, a string or true/false"));
     }
     if (type == VarType::Variant)
         return raw;
-    Error error;
-    auto converted = raw.convert(type, &error);
+    Result<> converted = raw.convert(type);
     if (!converted)
-        *why = QStringLiteral("the default cannot be read as %1 (%2)").arg(typeText(type), error.description);
+        return invalid(where, QStringLiteral("the default cannot be read as %1 (%2)")
+                                  .arg(typeText(type), converted.error().description));
     return converted;
 }
 
@@ -199,18 +190,16 @@ QJsonObject paramToJson(const ParamInfo& p)
     return o;
 }
 
-std::optional<ParamInfo> paramFromJson(const QJsonObject& o, Errors& e, const QString& where)
+Result<ParamInfo> paramFromJson(const QJsonObject& o, const QString& where)
 {
     ParamInfo p;
-    QString type = QStringLiteral("Variant");
-    if (!readString(o, "name", &p.name, e, where, true) || !readString(o, "type", &type, e, where, false)
-        || !readBool(o, "optional", &p.optional, e, where) || !readBool(o, "byRef", &p.byRef, e, where))
-        return std::nullopt;
+    p.name = TRY(readString(o, "name", where, true));
+    const QString type = TRY(readString(o, "type", where, false, QStringLiteral("Variant")));
+    p.optional = TRY(readBool(o, "optional", where, false));
+    p.byRef = TRY(readBool(o, "byRef", where, false));
     const auto t = typeOf(type);
-    if (!t || *t == VarType::Empty) {
-        e.fail(where, QStringLiteral("unknown parameter type \"%1\"").arg(type));
-        return std::nullopt;
-    }
+    if (!t || *t == VarType::Empty)
+        return invalid(where, QStringLiteral("unknown parameter type \"%1\"").arg(type));
     p.type = *t;
     const QJsonValue def = o.value(QLatin1String("default"));
     if (!def.isUndefined()) {
@@ -219,43 +208,33 @@ std::optional<ParamInfo> paramFromJson(const QJsonObject& o, Errors& e, const QS
         if (def.isObject()) {
             const QJsonObject d = def.toObject();
             const auto dt = typeOf(d.value(QLatin1String("type")).toString());
-            if (!dt || *dt == VarType::Empty || *dt == VarType::Variant || *dt == VarType::Dispatch) {
-                e.fail(where, QStringLiteral("the default's \"type\" must be I2, I4, Bool, R8 or BStr"));
-                return std::nullopt;
-            }
+            if (!dt || *dt == VarType::Empty || *dt == VarType::Variant || *dt == VarType::Dispatch)
+                return invalid(where, QStringLiteral("the default's \"type\" must be I2, I4, Bool, R8 or BStr"));
             as = *dt;
             value = d.value(QLatin1String("value"));
         }
-        QString why;
-        auto v = valueFromJson(value, as, &why);
-        if (!v) {
-            e.fail(where, why);
-            return std::nullopt;
-        }
-        p.defaultValue = *v;
+        p.defaultValue = TRY(valueFromJson(value, as, where));
         p.optional = true;
     }
     return p;
 }
 
-bool paramsFromJson(const QJsonObject& o, std::vector<ParamInfo>* out, Errors& e, const QString& where)
+Result<std::vector<ParamInfo>> paramsFromJson(const QJsonObject& o, const QString& where)
 {
+    std::vector<ParamInfo> out;
     const QJsonValue v = o.value(QLatin1String("params"));
     if (v.isUndefined())
-        return true;
+        return out;
     if (!v.isArray())
-        return e.fail(where, QStringLiteral("\"params\" must be an array"));
+        return invalid(where, QStringLiteral("\"params\" must be an array"));
     const QJsonArray a = v.toArray();
     for (qsizetype i = 0; i < a.size(); ++i) {
         const QString at = QStringLiteral("%1, parameter %2").arg(where).arg(i + 1);
         if (!a[i].isObject())
-            return e.fail(at, QStringLiteral("must be an object"));
-        auto p = paramFromJson(a[i].toObject(), e, at);
-        if (!p)
-            return false;
-        out->push_back(*p);
+            return invalid(at, QStringLiteral("must be an object"));
+        out.push_back(TRY(paramFromJson(a[i].toObject(), at)));
     }
-    return true;
+    return out;
 }
 
 QJsonArray paramsToJson(const std::vector<ParamInfo>& params)
@@ -266,84 +245,68 @@ QJsonArray paramsToJson(const std::vector<ParamInfo>& params)
     return a;
 }
 
-bool readId(const QJsonObject& o, DispId* id, Errors& e, const QString& where)
+Result<DispId> readId(const QJsonObject& o, const QString& where)
 {
     const QJsonValue v = o.value(QLatin1String("id"));
     if (v.isUndefined())
-        return e.fail(where, QStringLiteral("\"id\" is missing"));
-    if (!readInt32(v, id))
-        return e.fail(where, QStringLiteral("\"id\" must be a 32-bit integer"));
-    return true;
+        return invalid(where, QStringLiteral("\"id\" is missing"));
+    const auto id = readInt32(v);
+    if (!id)
+        return invalid(where, QStringLiteral("\"id\" must be a 32-bit integer"));
+    return *id;
 }
 
-std::optional<TypeInfo> typeInfoFromJson(const QJsonObject& o, Errors& e, const QString& where)
+Result<TypeInfo> typeInfoFromJson(const QJsonObject& o, const QString& where)
 {
     TypeInfo info;
-    if (!readString(o, "name", &info.name, e, where, true) || !readUuid(o, "iid", &info.iid, e, where, false))
-        return std::nullopt;
+    info.name = TRY(readString(o, "name", where, true));
+    info.iid = TRY(readUuid(o, "iid", where, false));
     const QString at = where.isEmpty() ? info.name : QStringLiteral("%1 %2").arg(where, info.name);
 
     const QJsonValue members = o.value(QLatin1String("members"));
-    if (!members.isUndefined() && !members.isArray()) {
-        e.fail(at, QStringLiteral("\"members\" must be an array"));
-        return std::nullopt;
-    }
+    if (!members.isUndefined() && !members.isArray())
+        return invalid(at, QStringLiteral("\"members\" must be an array"));
     for (const QJsonValue& mv : members.toArray()) {
+        if (!mv.isObject())
+            return invalid(at, QStringLiteral("a member must be an object"));
         const QJsonObject m = mv.toObject();
         MemberInfo mi;
         const QString mat = QStringLiteral("%1.%2").arg(at, m.value(QLatin1String("name")).toString());
-        QString kind = QStringLiteral("method"), ret = QStringLiteral("Empty");
-        if (!mv.isObject()) {
-            e.fail(at, QStringLiteral("a member must be an object"));
-            return std::nullopt;
-        }
-        if (!readString(m, "name", &mi.name, e, at, true) || !readId(m, &mi.id, e, mat)
-            || !readString(m, "kind", &kind, e, mat, false) || !readString(m, "returns", &ret, e, mat, false)
-            || !readString(m, "helpString", &mi.helpString, e, mat, false) || !paramsFromJson(m, &mi.params, e, mat))
-            return std::nullopt;
+        mi.name = TRY(readString(m, "name", at, true));
+        mi.id = TRY(readId(m, mat));
+        const QString kind = TRY(readString(m, "kind", mat, false, QStringLiteral("method")));
+        const QString ret = TRY(readString(m, "returns", mat, false, QStringLiteral("Empty")));
+        mi.helpString = TRY(readString(m, "helpString", mat, false));
+        mi.params = TRY(paramsFromJson(m, mat));
         const auto k = kindOf(kind);
-        if (!k) {
-            e.fail(mat, QStringLiteral("\"kind\" must be method, propget or propput, not \"%1\"").arg(kind));
-            return std::nullopt;
-        }
+        if (!k)
+            return invalid(mat, QStringLiteral("\"kind\" must be method, propget or propput, not \"%1\"").arg(kind));
         const auto rt = typeOf(ret);
-        if (!rt) {
-            e.fail(mat, QStringLiteral("unknown return type \"%1\"").arg(ret));
-            return std::nullopt;
-        }
+        if (!rt)
+            return invalid(mat, QStringLiteral("unknown return type \"%1\"").arg(ret));
         mi.kind = *k;
         mi.returnType = *rt;
-        if (mi.kind == InvokeKind::PropertyPut && mi.params.empty()) {
-            e.fail(mat, QStringLiteral("a property put needs its value parameter"));
-            return std::nullopt;
-        }
-        if (info.find(mi.id, mi.kind)) {
-            e.fail(mat, QStringLiteral("dispatch id %1 is used twice as %2").arg(mi.id).arg(kind));
-            return std::nullopt;
-        }
+        if (mi.kind == InvokeKind::PropertyPut && mi.params.empty())
+            return invalid(mat, QStringLiteral("a property put needs its value parameter"));
+        if (info.find(mi.id, mi.kind))
+            return invalid(mat, QStringLiteral("dispatch id %1 is used twice as %2").arg(mi.id).arg(kind));
         info.members.push_back(mi);
     }
 
     const QJsonValue events = o.value(QLatin1String("events"));
-    if (!events.isUndefined() && !events.isArray()) {
-        e.fail(at, QStringLiteral("\"events\" must be an array"));
-        return std::nullopt;
-    }
+    if (!events.isUndefined() && !events.isArray())
+        return invalid(at, QStringLiteral("\"events\" must be an array"));
     for (const QJsonValue& ev : events.toArray()) {
-        if (!ev.isObject()) {
-            e.fail(at, QStringLiteral("an event must be an object"));
-            return std::nullopt;
-        }
+        if (!ev.isObject())
+            return invalid(at, QStringLiteral("an event must be an object"));
         const QJsonObject eo = ev.toObject();
         EventInfo ei;
         const QString eat = QStringLiteral("%1.%2").arg(at, eo.value(QLatin1String("name")).toString());
-        if (!readString(eo, "name", &ei.name, e, at, true) || !readId(eo, &ei.id, e, eat)
-            || !paramsFromJson(eo, &ei.params, e, eat))
-            return std::nullopt;
-        if (info.findEvent(ei.id)) {
-            e.fail(eat, QStringLiteral("event id %1 is used twice").arg(ei.id));
-            return std::nullopt;
-        }
+        ei.name = TRY(readString(eo, "name", at, true));
+        ei.id = TRY(readId(eo, eat));
+        ei.params = TRY(paramsFromJson(eo, eat));
+        if (info.findEvent(ei.id))
+            return invalid(eat, QStringLiteral("event id %1 is used twice").arg(ei.id));
         // Events pass every parameter by reference.
         for (ParamInfo& p : ei.params)
             p.byRef = true;
@@ -396,11 +359,7 @@ QJsonObject TypeInfo::toJson() const
     return o;
 }
 
-std::optional<TypeInfo> TypeInfo::fromJson(const QJsonObject& o, QString* why)
-{
-    Errors e{why};
-    return typeInfoFromJson(o, e, QString());
-}
+Result<TypeInfo> TypeInfo::fromJson(const QJsonObject& o) { return typeInfoFromJson(o, QString()); }
 
 QByteArray TypeLibrary::serialize() const
 {
@@ -432,101 +391,75 @@ QByteArray TypeLibrary::serialize() const
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-std::optional<TypeLibrary> TypeLibrary::parse(const QByteArray& bytes, QString* why)
+Result<TypeLibrary> TypeLibrary::parse(const QByteArray& bytes)
 {
-    Errors e{why};
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &pe);
-    if (pe.error != QJsonParseError::NoError) {
-        e.fail(QString(), QStringLiteral("not valid JSON at offset %1: %2").arg(pe.offset).arg(pe.errorString()));
-        return std::nullopt;
-    }
-    if (!doc.isObject()) {
-        e.fail(QString(), QStringLiteral("a type library must be a JSON object"));
-        return std::nullopt;
-    }
+    if (pe.error != QJsonParseError::NoError)
+        return invalid(QString(), QStringLiteral("not valid JSON at offset %1: %2").arg(pe.offset).arg(pe.errorString()));
+    if (!doc.isObject())
+        return invalid(QString(), QStringLiteral("a type library must be a JSON object"));
     const QJsonObject o = doc.object();
     TypeLibrary lib;
     const QString at = QStringLiteral("type library");
-    QString version = QStringLiteral("1.0");
-    if (!readString(o, "name", &lib.name, e, at, true) || !readUuid(o, "libid", &lib.libid, e, at, true)
-        || !readString(o, "version", &version, e, at, false) || !readBool(o, "control", &lib.controlLibrary, e, at)
-        || !readString(o, "helpString", &lib.helpString, e, at, false))
-        return std::nullopt;
-    if (lib.libid.isNull()) {
-        e.fail(at, QStringLiteral("\"libid\" is empty"));
-        return std::nullopt;
-    }
+    lib.name = TRY(readString(o, "name", at, true));
+    lib.libid = TRY(readUuid(o, "libid", at, true));
+    const QString version = TRY(readString(o, "version", at, false, QStringLiteral("1.0")));
+    lib.controlLibrary = TRY(readBool(o, "control", at, lib.controlLibrary));
+    lib.helpString = TRY(readString(o, "helpString", at, false));
+    if (lib.libid.isNull())
+        return invalid(at, QStringLiteral("\"libid\" is empty"));
     const QStringList vparts = version.split(QLatin1Char('.'));
     bool okMajor = false, okMinor = vparts.size() == 2;
     lib.majorVersion = vparts.value(0).toInt(&okMajor);
     if (okMinor)
         lib.minorVersion = vparts.value(1).toInt(&okMinor);
     if (!okMajor || !okMinor || lib.majorVersion < 0 || lib.minorVersion < 0 || lib.majorVersion > 0xFFFF
-        || lib.minorVersion > 0xFFFF) {
-        e.fail(at, QStringLiteral("\"version\" must read major.minor, not \"%1\"").arg(version));
-        return std::nullopt;
-    }
+        || lib.minorVersion > 0xFFFF)
+        return invalid(at, QStringLiteral("\"version\" must read major.minor, not \"%1\"").arg(version));
     if (const QJsonValue lcid = o.value(QLatin1String("lcid")); !lcid.isUndefined()) {
-        std::int32_t v = 0;
-        if (!readInt32(lcid, &v)) {
-            e.fail(at, QStringLiteral("\"lcid\" must be an integer"));
-            return std::nullopt;
-        }
-        lib.lcid = std::uint32_t(v);
+        const auto v = readInt32(lcid);
+        if (!v)
+            return invalid(at, QStringLiteral("\"lcid\" must be an integer"));
+        lib.lcid = std::uint32_t(*v);
     }
 
     const QJsonValue coclass = o.value(QLatin1String("coclass"));
     if (!coclass.isUndefined()) {
-        if (!coclass.isObject()) {
-            e.fail(at, QStringLiteral("\"coclass\" must be an object"));
-            return std::nullopt;
-        }
+        if (!coclass.isObject())
+            return invalid(at, QStringLiteral("\"coclass\" must be an object"));
         const QString cat = QStringLiteral("coclass");
-        if (!readString(coclass.toObject(), "name", &lib.coclassName, e, cat, true)
-            || !readUuid(coclass.toObject(), "clsid", &lib.coclass, e, cat, true))
-            return std::nullopt;
+        lib.coclassName = TRY(readString(coclass.toObject(), "name", cat, true));
+        lib.coclass = TRY(readUuid(coclass.toObject(), "clsid", cat, true));
     }
     for (auto [key, target] : {std::pair{"defaultInterface", &lib.defaultInterface},
                                std::pair{"eventInterface", &lib.eventInterface}}) {
         const QJsonValue v = o.value(QLatin1String(key));
         if (v.isUndefined())
             continue;
-        if (!v.isObject()) {
-            e.fail(at, QStringLiteral("\"%1\" must be an object").arg(QLatin1String(key)));
-            return std::nullopt;
-        }
-        auto info = typeInfoFromJson(v.toObject(), e, QStringLiteral("interface"));
-        if (!info)
-            return std::nullopt;
-        *target = *info;
+        if (!v.isObject())
+            return invalid(at, QStringLiteral("\"%1\" must be an object").arg(QLatin1String(key)));
+        *target = TRY(typeInfoFromJson(v.toObject(), QStringLiteral("interface")));
     }
 
     const QJsonValue enums = o.value(QLatin1String("enums"));
-    if (!enums.isUndefined() && !enums.isArray()) {
-        e.fail(at, QStringLiteral("\"enums\" must be an array"));
-        return std::nullopt;
-    }
+    if (!enums.isUndefined() && !enums.isArray())
+        return invalid(at, QStringLiteral("\"enums\" must be an array"));
     for (const QJsonValue& ev : enums.toArray()) {
+        if (!ev.isObject())
+            return invalid(at, QStringLiteral("an enum must be an object with a name"));
         const QJsonObject eo = ev.toObject();
         Enum en;
         const QString eat = QStringLiteral("enum %1").arg(eo.value(QLatin1String("name")).toString());
-        if (!ev.isObject() || !readString(eo, "name", &en.name, e, QStringLiteral("enum"), true)
-            || !readUuid(eo, "guid", &en.guid, e, eat, false)) {
-            e.fail(at, QStringLiteral("an enum must be an object with a name"));
-            return std::nullopt;
-        }
+        en.name = TRY(readString(eo, "name", QStringLiteral("enum"), true));
+        en.guid = TRY(readUuid(eo, "guid", eat, false));
         for (const QJsonValue& mv : eo.value(QLatin1String("members")).toArray()) {
             const QJsonObject m = mv.toObject();
-            QString member;
-            std::int32_t value = 0;
-            if (!readString(m, "name", &member, e, eat, true))
-                return std::nullopt;
-            if (!readInt32(m.value(QLatin1String("value")), &value)) {
-                e.fail(QStringLiteral("%1.%2").arg(eat, member), QStringLiteral("\"value\" must be a 32-bit integer"));
-                return std::nullopt;
-            }
-            en.members.emplace_back(member, value);
+            const QString member = TRY(readString(m, "name", eat, true));
+            const auto value = readInt32(m.value(QLatin1String("value")));
+            if (!value)
+                return invalid(QStringLiteral("%1.%2").arg(eat, member), QStringLiteral("\"value\" must be a 32-bit integer"));
+            en.members.emplace_back(member, *value);
         }
         lib.enums.push_back(en);
     }

@@ -3,6 +3,7 @@
 #include <cfenv>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "automation/dispatch.h"
 
@@ -42,13 +43,6 @@ QString varTypeName(VarType t)
 
 namespace {
 
-bool fail(Error* error, std::int32_t number)
-{
-    if (error)
-        *error = makeError(number);
-    return false;
-}
-
 // A string read as a number: blanks around it allowed, "True"/"False" too.
 std::optional<double> parseNumber(const QString& s)
 {
@@ -75,24 +69,16 @@ double roundEven(double d)
 }
 
 // An object converts through its default member (a picture to its handle).
-std::optional<Variant> defaultMemberValue(const DispatchPtr& object, Error* error)
+Result<Variant> defaultMemberValue(const DispatchPtr& object)
 {
-    if (!object) {
-        fail(error, err::ObjectRequired);
-        return std::nullopt;
-    }
-    Result<> r = object->get(DispIdValue);
-    if (!r.ok()) {
-        if (error)
-            *error = r.error();
-        return std::nullopt;
-    }
-    return r.value();
+    if (!object)
+        return Result<Variant>::fail(err::ObjectRequired);
+    return object->get(DispIdValue);
 }
 
 } // namespace
 
-std::optional<double> Variant::toR8(Error* error) const
+Result<double> Variant::toR8() const
 {
     switch (type()) {
     case VarType::Empty: return 0.0;
@@ -102,45 +88,33 @@ std::optional<double> Variant::toR8(Error* error) const
     case VarType::R8: return r8();
     case VarType::BStr:
         if (auto d = parseNumber(bstr()))
-            return d;
-        fail(error, err::TypeMismatch);
-        return std::nullopt;
-    case VarType::Dispatch: {
-        auto v = defaultMemberValue(dispatch(), error);
-        return v ? v->toR8(error) : std::nullopt;
-    }
+            return *d;
+        return Result<double>::fail(err::TypeMismatch);
+    case VarType::Dispatch:
+        return TRY(defaultMemberValue(dispatch())).toR8();
     default:
-        fail(error, err::TypeMismatch);
-        return std::nullopt;
+        return Result<double>::fail(err::TypeMismatch);
     }
 }
 
-std::optional<std::int32_t> Variant::toI4(Error* error) const
+Result<std::int32_t> Variant::toI4() const
 {
     if (type() == VarType::I4)
         return i4();
-    auto d = toR8(error);
-    if (!d)
-        return std::nullopt;
-    const double r = roundEven(*d);
-    if (r < std::numeric_limits<std::int32_t>::min() || r > std::numeric_limits<std::int32_t>::max()) {
-        fail(error, err::Overflow);
-        return std::nullopt;
-    }
+    const double r = roundEven(TRY(toR8()));
+    if (r < std::numeric_limits<std::int32_t>::min() || r > std::numeric_limits<std::int32_t>::max())
+        return Result<std::int32_t>::fail(err::Overflow);
     return std::int32_t(r);
 }
 
-std::optional<bool> Variant::toBool(Error* error) const
+Result<bool> Variant::toBool() const
 {
     if (type() == VarType::Bool)
         return boolean();
-    auto d = toR8(error);
-    if (!d)
-        return std::nullopt;
-    return *d != 0.0;
+    return TRY(toR8()) != 0.0;
 }
 
-std::optional<QString> Variant::toBStr(Error* error) const
+Result<QString> Variant::toBStr() const
 {
     switch (type()) {
     case VarType::Empty: return QString();
@@ -149,55 +123,34 @@ std::optional<QString> Variant::toBStr(Error* error) const
     case VarType::Bool: return boolean() ? QStringLiteral("True") : QStringLiteral("False");
     case VarType::R8: return QString::number(r8(), 'g', 15);
     case VarType::BStr: return bstr();
-    case VarType::Dispatch: {
-        auto v = defaultMemberValue(dispatch(), error);
-        return v ? v->toBStr(error) : std::nullopt;
-    }
+    case VarType::Dispatch:
+        return TRY(defaultMemberValue(dispatch())).toBStr();
     default:
-        fail(error, err::TypeMismatch);
-        return std::nullopt;
+        return Result<QString>::fail(err::TypeMismatch);
     }
 }
 
-std::optional<Variant> Variant::convert(VarType to, Error* error) const
+Result<Variant> Variant::convert(VarType to) const
 {
     if (to == VarType::Variant || to == type())
         return *this;
     switch (to) {
     case VarType::I2: {
-        auto v = toI4(error);
-        if (!v)
-            return std::nullopt;
-        if (*v < std::numeric_limits<std::int16_t>::min() || *v > std::numeric_limits<std::int16_t>::max()) {
-            fail(error, err::Overflow);
-            return std::nullopt;
-        }
-        return Variant(std::int16_t(*v));
+        const std::int32_t v = TRY(toI4());
+        if (v < std::numeric_limits<std::int16_t>::min() || v > std::numeric_limits<std::int16_t>::max())
+            return Result<Variant>::fail(err::Overflow);
+        return Variant(std::int16_t(v));
     }
-    case VarType::I4: {
-        auto v = toI4(error);
-        return v ? std::optional<Variant>(Variant(*v)) : std::nullopt;
-    }
-    case VarType::Bool: {
-        auto v = toBool(error);
-        return v ? std::optional<Variant>(Variant::fromBool(*v)) : std::nullopt;
-    }
-    case VarType::R8: {
-        auto v = toR8(error);
-        return v ? std::optional<Variant>(Variant(*v)) : std::nullopt;
-    }
-    case VarType::BStr: {
-        auto v = toBStr(error);
-        return v ? std::optional<Variant>(Variant(*v)) : std::nullopt;
-    }
+    case VarType::I4: return Variant(TRY(toI4()));
+    case VarType::Bool: return Variant::fromBool(TRY(toBool()));
+    case VarType::R8: return Variant(TRY(toR8()));
+    case VarType::BStr: return Variant(TRY(toBStr()));
     case VarType::Dispatch:
-        fail(error, type() == VarType::Empty ? err::ObjectRequired : err::TypeMismatch);
-        return std::nullopt;
+        return Result<Variant>::fail(type() == VarType::Empty ? err::ObjectRequired : err::TypeMismatch);
     case VarType::Empty:
         return Variant();
     default:
-        fail(error, err::TypeMismatch);
-        return std::nullopt;
+        return Result<Variant>::fail(err::TypeMismatch);
     }
 }
 

@@ -140,7 +140,7 @@ TEST(PropertyBag, DefaultsAreNotStoredAndTextRoundTrips)
     ASSERT_TRUE(back);
     EXPECT_EQ(back->values(), bag.values());
 
-    QString why;
-    EXPECT_FALSE(PropertyBag::fromText("Speed = fast\n", &why));
-    EXPECT_TRUE(why.contains(QStringLiteral("line 1")));
+    auto bad = PropertyBag::fromText("Speed = fast\n");
+    ASSERT_FALSE(bad);
+    EXPECT_TRUE(bad.error().description.contains(QStringLiteral("line 1")));
 }

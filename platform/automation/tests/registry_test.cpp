@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include "automation/registry.h"
 #include "automation/server.h"
@@ -13,18 +14,28 @@ using namespace automation;
 
 namespace {
 
-ClassRegistration sample(const char* progId, const char* clsid)
+ClassRegistration sample(const char* progId, const char* clsid, const QString& library = QStringLiteral("/opt/x/libsample.so"))
 {
     ClassRegistration r;
     r.clsid = QUuid::fromString(QLatin1String(clsid));
     r.progId = QLatin1String(progId);
     r.name = QStringLiteral("Sample");
-    r.library = QStringLiteral("/opt/x/libsample.so");
+    r.library = library;
     r.miscStatus = 0x20591;
     r.toolboxBitmap = QStringLiteral("/opt/x/libsample.so,30000");
     r.typeLib = QUuid::fromString(QLatin1String("{11111111-2222-3333-4444-555555555555}"));
     r.typeLibVersion = QStringLiteral("76.0");
     return r;
+}
+
+QString testControl() { return QString::fromLocal8Bit(qgetenv("TESTCONTROL_LIB")); }
+
+// Warnings of the automation category, as the registry reports them.
+QStringList g_warnings;
+void collectWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtWarningMsg && QLatin1String(context.category) == QLatin1String("velmora.automation"))
+        g_warnings << text;
 }
 
 // Each test gets registries of its own: a private user and system folder.
@@ -35,12 +46,20 @@ protected:
         qunsetenv("VELMORA_REGISTRY");
         qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
         qputenv("VELMORA_SYSTEM_REGISTRY", QFile::encodeName(system.path()));
+        QDir().mkpath(registry::userDir());
     }
     void TearDown() override
     {
         qunsetenv("VELMORA_SYSTEM_REGISTRY");
         qunsetenv("VELMORA_REGISTRY");
         registry::setDefaultScope(registry::Scope::User);
+    }
+    QString userEntry(const char* name) const { return registry::userDir() + QLatin1Char('/') + QLatin1String(name); }
+    void writeEntry(const QString& file, const QByteArray& text) const
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
     }
     QTemporaryDir home, system;
 };
@@ -51,21 +70,19 @@ TEST_F(RegistryTest, EntriesRoundTripAndAreFoundByProgIdOrClassId)
 {
     const auto reg = sample("lib.Thing", "{0a0b0c0d-0000-4000-8000-000000000001}");
     ASSERT_TRUE(registry::add(reg).ok());
-    const QString file = home.path() + QStringLiteral("/velmora/registry/0a0b0c0d-0000-4000-8000-000000000001.class");
-    ASSERT_TRUE(QFile::exists(file));
+    ASSERT_TRUE(QFile::exists(userEntry("0a0b0c0d-0000-4000-8000-000000000001.class")));
 
-    Error e;
-    auto found = registry::findByProgId(QStringLiteral("LIB.thing"), &e);
-    ASSERT_TRUE(found) << e.description.toStdString();
+    auto found = registry::findByProgId(QStringLiteral("LIB.thing"));
+    ASSERT_TRUE(found) << found.error().description.toStdString();
     EXPECT_EQ(found->toText(), reg.toText());
     EXPECT_EQ(found->miscStatus, 0x20591u);
-    EXPECT_TRUE(found->control);
     EXPECT_TRUE(registry::findByClsid(reg.clsid));
 
     ASSERT_TRUE(registry::remove(reg.clsid).ok());
-    EXPECT_FALSE(registry::findByProgId(QStringLiteral("lib.Thing"), &e));
-    EXPECT_EQ(e.number, err::CannotCreateObject);
-    EXPECT_TRUE(e.description.contains(QStringLiteral("lib.Thing")));
+    found = registry::findByProgId(QStringLiteral("lib.Thing"));
+    ASSERT_FALSE(found);
+    EXPECT_EQ(found.error().number, err::CannotCreateObject);
+    EXPECT_TRUE(found.error().description.contains(QStringLiteral("lib.Thing")));
     EXPECT_TRUE(registry::remove(reg.clsid).ok());  // removing again succeeds
 }
 
@@ -73,8 +90,7 @@ TEST_F(RegistryTest, UserEntriesOverlayTheSystemOnes)
 {
     auto sys = sample("lib.Thing", "{0a0b0c0d-0000-4000-8000-000000000002}");
     ASSERT_TRUE(registry::add(sys, registry::Scope::System).ok());
-    auto other = sample("lib.Other", "{0a0b0c0d-0000-4000-8000-000000000003}");
-    ASSERT_TRUE(registry::add(other, registry::Scope::System).ok());
+    ASSERT_TRUE(registry::add(sample("lib.Other", "{0a0b0c0d-0000-4000-8000-000000000003}"), registry::Scope::System).ok());
     auto user = sys;
     user.library = QStringLiteral("/home/u/libthing.so");
     ASSERT_TRUE(registry::add(user, registry::Scope::User).ok());
@@ -82,28 +98,62 @@ TEST_F(RegistryTest, UserEntriesOverlayTheSystemOnes)
     EXPECT_EQ(registry::findByProgId(QStringLiteral("lib.Thing"))->library, QStringLiteral("/home/u/libthing.so"));
     EXPECT_EQ(registry::findByClsid(sys.clsid)->library, QStringLiteral("/home/u/libthing.so"));
     EXPECT_EQ(registry::findByProgId(QStringLiteral("lib.Other"))->library, QStringLiteral("/opt/x/libsample.so"));
-    EXPECT_EQ(registry::all().size(), 2u);
+    EXPECT_EQ(registry::all()->size(), 2u);
 }
 
-TEST_F(RegistryTest, ADamagedEntryIsAnErrorNamingItsFile)
+TEST_F(RegistryTest, EveryDamagedEntryIsAnErrorNamingItsFile)
 {
-    const QString dir = registry::userDir();
-    QDir().mkpath(dir);
-    const QString bad = dir + QStringLiteral("/0a0b0c0d-0000-4000-8000-000000000004.class");
-    QFile f(bad);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("CLSID={0a0b0c0d-0000-4000-8000-000000000004}\nProgID=lib.Broken\n\x01garbage\n");
-    f.close();
+    const char* clsid = "0a0b0c0d-0000-4000-8000-000000000004";
+    const QString file = userEntry("0a0b0c0d-0000-4000-8000-000000000004.class");
+    const QByteArray garbage = "CLSID={0a0b0c0d-0000-4000-8000-000000000004}\nProgID=lib.Broken\n\x01garbage\n";
+    const struct {
+        const char* what;
+        std::function<void()> make;
+    } cases[] = {
+        {"garbage", [&] { writeEntry(file, garbage); }},
+        {"a folder, not a file", [&] { QDir().mkpath(file); }},
+        {"a FIFO, not a file", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0); }},
+        {"a symbolic link to a missing file", [&] { QFile::link(home.filePath(QStringLiteral("gone")), file); }},
+        {"larger than", [&] { writeEntry(file, QByteArray(100000, '#')); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        auto byClsid = registry::findByClsid(QUuid::fromString(QLatin1String(clsid)));
+        ASSERT_FALSE(byClsid);
+        EXPECT_TRUE(byClsid.error().description.contains(file)) << byClsid.error().description.toStdString();
+        if (QLatin1String(c.what) != QLatin1String("garbage"))
+            EXPECT_TRUE(byClsid.error().description.contains(QLatin1String(c.what))) << byClsid.error().description.toStdString();
+        auto byProgId = registry::findByProgId(QStringLiteral("lib.Broken"));
+        ASSERT_FALSE(byProgId);
+        EXPECT_TRUE(byProgId.error().description.contains(file)) << byProgId.error().description.toStdString();
+        EXPECT_FALSE(registry::all());
 
-    Error e;
-    EXPECT_FALSE(registry::findByProgId(QStringLiteral("lib.Broken"), &e));
-    EXPECT_TRUE(e.description.contains(bad)) << e.description.toStdString();
-    EXPECT_FALSE(registry::findByClsid(QUuid::fromString(QLatin1String("{0a0b0c0d-0000-4000-8000-000000000004}")), &e));
-    EXPECT_TRUE(e.description.contains(bad));
+        // A healthy entry beside it is still found.
+        ASSERT_TRUE(registry::add(sample("lib.Fine", "{0a0b0c0d-0000-4000-8000-000000000005}")).ok());
+        EXPECT_TRUE(registry::findByProgId(QStringLiteral("lib.Fine")));
+        QFileInfo(file).isDir() ? QDir(file).removeRecursively() : QFile::remove(file);
+    }
+}
 
-    // A healthy entry beside it is still found.
-    ASSERT_TRUE(registry::add(sample("lib.Fine", "{0a0b0c0d-0000-4000-8000-000000000005}")).ok());
-    EXPECT_TRUE(registry::findByProgId(QStringLiteral("lib.Fine")));
+TEST_F(RegistryTest, AProgIdClaimedTwiceResolvesToAUsableEntryAndReportsTheOther)
+{
+    // The first file by name points at a missing library; the second is usable.
+    const QString broken = userEntry("0a0b0c0d-0000-4000-8000-000000000008.class");
+    ASSERT_TRUE(registry::add(sample("lib.Twice", "{0a0b0c0d-0000-4000-8000-000000000008}")).ok());
+    ASSERT_TRUE(registry::add(sample("lib.Twice", "{0a0b0c0d-0000-4000-8000-000000000009}", testControl())).ok());
+    const QString damaged = userEntry("0a0b0c0d-0000-4000-8000-000000000007.class");
+    writeEntry(damaged, "ProgID=lib.Twice\nnonsense\n");
+
+    g_warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+    auto found = registry::findByProgId(QStringLiteral("lib.Twice"));
+    qInstallMessageHandler(previous);
+    ASSERT_TRUE(found) << found.error().description.toStdString();
+    EXPECT_EQ(found->library, testControl());
+    ASSERT_EQ(g_warnings.size(), 2) << g_warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(g_warnings[0].contains(broken) && g_warnings[0].contains(QStringLiteral("/opt/x/libsample.so")));
+    EXPECT_TRUE(g_warnings[1].contains(damaged));
 }
 
 TEST_F(RegistryTest, VelmoraRegistryReplacesBothFolders)
@@ -120,56 +170,76 @@ TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrCl
 {
     QTemporaryDir own;
     qputenv("VELMORA_REGISTRY", QFile::encodeName(own.path()));
-    const QString path = QString::fromLocal8Bit(qgetenv("TESTCONTROL_LIB"));
-    ASSERT_FALSE(path.isEmpty());
-
-    Error e;
-    auto lib = loadLibrary(path, &e);
-    ASSERT_TRUE(lib) << e.description.toStdString();
-    ASSERT_EQ(lib->registerServer(), hr::Ok);
-    auto reg = registry::findByProgId(QStringLiteral("TestLib.Counter"), &e);
+    auto lib = loadLibrary(testControl());
+    ASSERT_TRUE(lib) << lib.error().description.toStdString();
+    ASSERT_TRUE(lib->registerServer());
+    auto reg = registry::findByProgId(QStringLiteral("TestLib.Counter"));
     ASSERT_TRUE(reg);
-    EXPECT_EQ(reg->library, QFileInfo(path).canonicalFilePath());
-    EXPECT_EQ(reg->toolboxBitmap, QFileInfo(path).canonicalFilePath() + QStringLiteral(",30000"));
-    EXPECT_EQ(reg->miscStatus, 0x20591u);
+    EXPECT_EQ(reg->library, QFileInfo(testControl()).canonicalFilePath());
+    EXPECT_EQ(reg->toolboxBitmap, QFileInfo(testControl()).canonicalFilePath() + QStringLiteral(",30000"));
 
-    ControlPtr a = createObject(QStringLiteral("TestLib.Counter"), &e);
-    ASSERT_TRUE(a) << e.description.toStdString();
-    ControlPtr b = createObject(reg->clsid.toString(), &e);
+    auto a = createObject(QStringLiteral("TestLib.Counter"));
+    ASSERT_TRUE(a) << a.error().description.toStdString();
+    auto b = createObject(reg->clsid.toString());
     ASSERT_TRUE(b);
-    EXPECT_EQ(a->call(1, {Variant(std::int32_t(5))}).value(), Variant(std::int32_t(5)));
-    EXPECT_EQ(a->call(1).value(), Variant(std::int32_t(6)));  // optional By defaults to 1
-    EXPECT_EQ(b->get(2).value(), Variant(std::int32_t(0)));    // instances are separate
-    EXPECT_EQ(lib->canUnloadNow(), hr::False);
+    EXPECT_EQ((*a)->call(1, {Variant(std::int32_t(5))}).value(), Variant(std::int32_t(5)));
+    EXPECT_EQ((*a)->call(1).value(), Variant(std::int32_t(6)));  // optional By defaults to 1
+    EXPECT_EQ((*b)->get(2).value(), Variant(std::int32_t(0)));    // instances are separate
+    EXPECT_FALSE(lib->canUnloadNow());
 
     // Loaded once, and kept loaded.
-    void* h = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_NOLOAD);
+    void* h = dlopen(QFile::encodeName(testControl()).constData(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(h, nullptr);
     dlclose(h);
 
-    ASSERT_EQ(lib->unregisterServer(), hr::Ok);
-    EXPECT_FALSE(createObject(QStringLiteral("TestLib.Counter"), &e));
-    EXPECT_EQ(e.number, err::CannotCreateObject);
+    ASSERT_TRUE(lib->unregisterServer());
+    a = createObject(QStringLiteral("TestLib.Counter"));
+    ASSERT_FALSE(a);
+    EXPECT_EQ(a.error().number, err::CannotCreateObject);
+}
+
+TEST_F(RegistryTest, AFailedSelfRegistrationBringsTheLibrarysReasonToTheHost)
+{
+    auto lib = loadLibrary(testControl());
+    ASSERT_TRUE(lib);
+    // No registry folder can be made below a file.
+    const QString blocker = home.filePath(QStringLiteral("file"));
+    writeEntry(blocker, "x");
+    qputenv("VELMORA_REGISTRY", QFile::encodeName(blocker + QStringLiteral("/registry")));
+    Result<> r = lib->registerServer();
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().number, err::PathNotFound);
+    EXPECT_EQ(r.error().description, QStringLiteral("DllRegisterServer in %1 failed with 0x80040201: "
+                                                    "Cannot create the registry folder %2/registry").arg(lib->path, blocker));
+
+    // An entry that cannot be removed: a folder, with something in it, in its place.
+    qputenv("VELMORA_REGISTRY", QFile::encodeName(home.path()));
+    QDir().mkpath(home.filePath(QStringLiteral("3f0e6a52-6f41-4b7e-9a38-0d3c3f2f8a11.class/x")));
+    r = lib->unregisterServer();
+    ASSERT_FALSE(r);
+    EXPECT_TRUE(r.error().description.startsWith(QStringLiteral("DllUnregisterServer in %1 failed with 0x80040201: Cannot remove")
+                                                      .arg(lib->path))) << r.error().description.toStdString();
 }
 
 TEST_F(RegistryTest, LoadingSomethingThatIsNotAControlLibraryFailsClearly)
 {
-    Error e;
-    EXPECT_FALSE(loadLibrary(QStringLiteral("/nonexistent/libnothing.so"), &e));
-    EXPECT_TRUE(e.description.contains(QStringLiteral("no such file")));
-    QFile notElf(home.path() + QStringLiteral("/fake.so"));
-    ASSERT_TRUE(notElf.open(QIODevice::WriteOnly));
-    notElf.write("not a library");
-    notElf.close();
-    EXPECT_FALSE(loadLibrary(notElf.fileName(), &e));
-    EXPECT_TRUE(e.description.contains(notElf.fileName()));
+    auto lib = loadLibrary(QStringLiteral("/nonexistent/libnothing.so"));
+    ASSERT_FALSE(lib);
+    EXPECT_TRUE(lib.error().description.contains(QStringLiteral("no such file")));
+    const QString notElf = home.filePath(QStringLiteral("fake.so"));
+    writeEntry(notElf, "not a library");
+    lib = loadLibrary(notElf);
+    ASSERT_FALSE(lib);
+    EXPECT_TRUE(lib.error().description.contains(notElf));
 
     // A registration that points at a missing file fails at creation, naming it.
     QTemporaryDir own;
     qputenv("VELMORA_REGISTRY", QFile::encodeName(own.path()));
     ASSERT_TRUE(registry::add(sample("lib.Gone", "{0a0b0c0d-0000-4000-8000-000000000007}")).ok());
-    EXPECT_FALSE(createObject(QStringLiteral("lib.Gone"), &e));
-    EXPECT_TRUE(e.description.contains(QStringLiteral("/opt/x/libsample.so")));
-    EXPECT_FALSE(createObject(QStringLiteral("{not-a-guid"), &e));
-    EXPECT_EQ(e.number, err::CannotCreateObject);
+    auto gone = createObject(QStringLiteral("lib.Gone"));
+    ASSERT_FALSE(gone);
+    EXPECT_TRUE(gone.error().description.contains(QStringLiteral("/opt/x/libsample.so")));
+    gone = createObject(QStringLiteral("{not-a-guid"));
+    ASSERT_FALSE(gone);
+    EXPECT_EQ(gone.error().number, err::CannotCreateObject);
 }

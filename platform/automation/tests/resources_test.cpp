@@ -85,12 +85,6 @@ protected:
         f.write(bytes);
         return path;
     }
-    Error readFailure(const QString& path)
-    {
-        Error e;
-        EXPECT_FALSE(readResources(path, &e).has_value());
-        return e;
-    }
     QTemporaryDir dir;
 };
 
@@ -108,87 +102,75 @@ TEST(ResourcePacking, SectionBytesFollowTheDocumentedLayout)
 TEST(ResourcePacking, UnpackRestoresEveryEntryInOrder)
 {
     auto back = unpackResources(packResources(sample()));
-    ASSERT_TRUE(back.has_value());
+    ASSERT_TRUE(back);
     ASSERT_EQ(back->size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ((*back)[i].type, sample()[i].type);
-        EXPECT_EQ((*back)[i].name, sample()[i].name);
-        EXPECT_EQ((*back)[i].data, sample()[i].data);
-    }
-    EXPECT_EQ(findResource(*back, QStringLiteral("custom"), QStringLiteral("_iid_x")), sample()[1].data);
-    EXPECT_FALSE(findResource(*back, QStringLiteral("CUSTOM"), QStringLiteral("_SRCIID_X")).has_value());
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(std::tuple((*back)[i].type, (*back)[i].name, (*back)[i].data),
+                  std::tuple(sample()[i].type, sample()[i].name, sample()[i].data));
+    EXPECT_EQ(*findResource(*back, QStringLiteral("custom"), QStringLiteral("_iid_x")), sample()[1].data);
+    EXPECT_EQ(findResource(*back, QStringLiteral("CUSTOM"), QStringLiteral("_SRCIID_X")).error().number, err::ResourceNotFound);
 }
 
 TEST(ResourcePacking, DamagedSectionsAreRefusedWithAReason)
 {
     const QByteArray good = packResources(sample());
-    QString why;
-    EXPECT_FALSE(unpackResources("VLMRSRC2" + good.mid(8), &why));
-    EXPECT_TRUE(why.contains(QLatin1String("VLMRSRC1"))) << why.toStdString();
-    EXPECT_FALSE(unpackResources(good.left(good.size() - 1), &why));
-    EXPECT_TRUE(why.contains(QLatin1String("entry 3 of 3"))) << why.toStdString();
-    EXPECT_FALSE(unpackResources(good + "!", &why));
-    EXPECT_TRUE(why.contains(QLatin1String("stray"))) << why.toStdString();
     // A data length far beyond the section must not be trusted.
     QByteArray huge = packResources({{QStringLiteral("A"), QStringLiteral("B"), QByteArray("x")}});
     poke(huge, 8 + 4 + 3 + 3, 0xFFFFFFF0u, 4);
-    EXPECT_FALSE(unpackResources(huge, &why));
+    const std::pair<QByteArray, const char*> cases[] = {
+        {"VLMRSRC2" + good.mid(8), "VLMRSRC1"},
+        {good.left(good.size() - 1), "entry 3 of 3"},
+        {good + "!", "stray"},
+        {huge, "entry 1 of 1"},
+    };
+    for (const auto& [bytes, why] : cases) {
+        auto r = unpackResources(bytes);
+        ASSERT_FALSE(r) << why;
+        EXPECT_TRUE(r.error().description.contains(QLatin1String(why))) << r.error().description.toStdString();
+    }
 }
 
 TEST_F(ElfFiles, TheSectionIsFoundThroughTheSectionHeaders)
 {
     const QByteArray blob = packResources(sample());
     auto all = readResources(write(QStringLiteral("lib.so"), buildElf({blob})));
-    ASSERT_TRUE(all.has_value());
+    ASSERT_TRUE(all);
     EXPECT_EQ(all->size(), 3u);
-    EXPECT_EQ(findResource(*all, QStringLiteral("TYPELIB"), QStringLiteral("1")), sample()[0].data);
+    EXPECT_EQ(*findResource(*all, QStringLiteral("TYPELIB"), QStringLiteral("1")), sample()[0].data);
 
     ElfLayout extended{blob};
     extended.extendedNumbering = true;
     all = readResources(write(QStringLiteral("ext.so"), buildElf(extended)));
-    ASSERT_TRUE(all.has_value());
+    ASSERT_TRUE(all);
     EXPECT_EQ(all->size(), 3u);
 }
 
 TEST_F(ElfFiles, FilesThatCannotCarryResourcesGetAClearError)
 {
     const QByteArray blob = packResources(sample());
-
-    Error e = readFailure(dir.filePath(QStringLiteral("absent.so")));
-    EXPECT_EQ(e.number, 53);
-    EXPECT_TRUE(e.description.contains(QLatin1String("absent.so")));
-
-    e = readFailure(write(QStringLiteral("text.so"), "just some text, not a library"));
-    EXPECT_TRUE(e.description.contains(QLatin1String("not an ELF file"))) << e.description.toStdString();
-    EXPECT_TRUE(e.description.contains(QLatin1String("text.so")));
-
-    QByteArray elf32 = buildElf({blob});
+    QByteArray elf32 = buildElf({blob}), bigEndian = buildElf({blob});
     elf32[4] = 1;
-    e = readFailure(write(QStringLiteral("elf32.so"), elf32));
-    EXPECT_TRUE(e.description.contains(QLatin1String("32-bit"))) << e.description.toStdString();
-
-    QByteArray bigEndian = buildElf({blob});
     bigEndian[5] = 2;
-    e = readFailure(write(QStringLiteral("be.so"), bigEndian));
-    EXPECT_TRUE(e.description.contains(QLatin1String("big-endian"))) << e.description.toStdString();
-
-    ElfLayout other{blob};
+    ElfLayout other{blob}, outside{blob};
     other.section = ".rodata";
-    e = readFailure(write(QStringLiteral("plain.so"), buildElf(other)));
-    EXPECT_TRUE(e.description.contains(QLatin1String("no .velmora_rsrc section"))) << e.description.toStdString();
-
-    ElfLayout outside{blob};
     outside.payloadOffsetOverride = 1u << 30;
-    e = readFailure(write(QStringLiteral("outside.so"), buildElf(outside)));
-    EXPECT_TRUE(e.description.contains(QLatin1String("outside the file"))) << e.description.toStdString();
-
-    e = readFailure(write(QStringLiteral("damaged.so"), buildElf({blob.left(blob.size() - 2)})));
-    EXPECT_TRUE(e.description.contains(QLatin1String("damaged section"))) << e.description.toStdString();
-
-    // Cut inside the section header table.
     const QByteArray whole = buildElf({blob});
-    e = readFailure(write(QStringLiteral("cut.so"), whole.left(whole.size() - 10)));
-    EXPECT_TRUE(e.description.contains(QLatin1String("section header table"))) << e.description.toStdString();
+    const std::pair<QString, const char*> cases[] = {
+        {dir.filePath(QStringLiteral("absent.so")), "no such file"},
+        {write(QStringLiteral("text.so"), "just some text, not a library"), "not an ELF file"},
+        {write(QStringLiteral("elf32.so"), elf32), "32-bit"},
+        {write(QStringLiteral("be.so"), bigEndian), "big-endian"},
+        {write(QStringLiteral("plain.so"), buildElf(other)), "no .velmora_rsrc section"},
+        {write(QStringLiteral("outside.so"), buildElf(outside)), "outside the file"},
+        {write(QStringLiteral("damaged.so"), buildElf({blob.left(blob.size() - 2)})), "damaged section"},
+        {write(QStringLiteral("cut.so"), whole.left(whole.size() - 10)), "section header table"},
+    };
+    for (const auto& [path, why] : cases) {
+        auto r = readResources(path);
+        ASSERT_FALSE(r) << why;
+        EXPECT_TRUE(r.error().description.contains(QLatin1String(why))) << r.error().description.toStdString();
+        EXPECT_TRUE(r.error().description.contains(path)) << r.error().description.toStdString();
+    }
 }
 
 TEST(VersionBlock, SerializesAsAVersionInfoNodeTree)
@@ -217,7 +199,7 @@ TEST(VersionBlock, SerializesAsAVersionInfoNodeTree)
     EXPECT_EQ(b.size() % 2, 0);
 
     auto back = VersionBlock::parse(b);
-    ASSERT_TRUE(back.has_value());
+    ASSERT_TRUE(back);
     EXPECT_EQ(back->major, 1);
     EXPECT_EQ(back->minor, 0);
     EXPECT_EQ(back->build, 0);
@@ -231,23 +213,24 @@ TEST(VersionBlock, SerializesAsAVersionInfoNodeTree)
     v.selfRegister = false;
     const QByteArray plain = v.serialize();
     EXPECT_FALSE(plain.contains(QByteArray(reinterpret_cast<const char*>(u"OLESelfRegister"), 30)));
-    ASSERT_TRUE(VersionBlock::parse(plain).has_value());
+    ASSERT_TRUE(VersionBlock::parse(plain));
     EXPECT_FALSE(VersionBlock::parse(plain)->selfRegister);
 }
 
 TEST(VersionBlock, DamagedBlocksAreRefused)
 {
-    VersionBlock v;
-    const QByteArray b = v.serialize();
-    QString why;
-    EXPECT_FALSE(VersionBlock::parse(b.left(30), &why));
-    EXPECT_FALSE(why.isEmpty());
-    QByteArray wrongKey = b;
+    const QByteArray b = VersionBlock().serialize();
+    QByteArray wrongKey = b, noSignature = b;
     wrongKey[6] = 'X';
-    EXPECT_FALSE(VersionBlock::parse(wrongKey, &why));
-    EXPECT_TRUE(why.contains(QLatin1String("not a version block"))) << why.toStdString();
-    QByteArray noSignature = b;
     noSignature[40] = 0;
-    EXPECT_FALSE(VersionBlock::parse(noSignature, &why));
-    EXPECT_TRUE(why.contains(QLatin1String("fixed file information"))) << why.toStdString();
+    const std::pair<QByteArray, const char*> cases[] = {
+        {b.left(30), "claims"},
+        {wrongKey, "not a version block"},
+        {noSignature, "fixed file information"},
+    };
+    for (const auto& [bytes, why] : cases) {
+        auto r = VersionBlock::parse(bytes);
+        ASSERT_FALSE(r) << why;
+        EXPECT_TRUE(r.error().description.contains(QLatin1String(why))) << r.error().description.toStdString();
+    }
 }

@@ -5,51 +5,55 @@
 
 using namespace automation;
 
-TEST(Variant, BooleansAreMinusOneAndZero)
+TEST(Variant, ConversionsFollowTheAutomationRules)
 {
-    EXPECT_EQ(Variant::fromBool(true).toI4(), -1);
-    EXPECT_EQ(Variant::fromBool(false).toI4(), 0);
-    EXPECT_EQ(Variant(std::int16_t(-1)).toBool(), true);
-    EXPECT_EQ(Variant(std::int32_t(2)).toBool(), true);
-    EXPECT_EQ(Variant(std::int32_t(0)).toBool(), false);
-    EXPECT_EQ(Variant(QStringLiteral("true")).toBool(), true);
-    EXPECT_EQ(Variant::fromBool(true).toBStr(), QStringLiteral("True"));
-}
-
-TEST(Variant, IntegerConversionsRoundHalfToEvenAndCheckRange)
-{
-    EXPECT_EQ(Variant(2.5).convert(VarType::I2)->i2(), 2);
-    EXPECT_EQ(Variant(3.5).convert(VarType::I2)->i2(), 4);
-    EXPECT_EQ(Variant(-2.5).convert(VarType::I4)->i4(), -2);
-    Error e;
-    EXPECT_FALSE(Variant(std::int32_t(40000)).convert(VarType::I2, &e));
-    EXPECT_EQ(e.number, err::Overflow);
-    EXPECT_FALSE(Variant(1e12).convert(VarType::I4, &e));
-    EXPECT_EQ(e.number, err::Overflow);
-}
-
-TEST(Variant, StringsConvertAsNumbersOrFailWithTypeMismatch)
-{
-    EXPECT_EQ(Variant(QStringLiteral(" 1.0 ")).convert(VarType::I2)->i2(), 1);
-    EXPECT_EQ(Variant(QStringLiteral("-7")).toI4(), -7);
-    Error e;
-    EXPECT_FALSE(Variant(QStringLiteral("COM1")).convert(VarType::I2, &e));
-    EXPECT_EQ(e.number, err::TypeMismatch);
-    EXPECT_EQ(e.description, QStringLiteral("Type mismatch"));
-    EXPECT_FALSE(Variant(QStringLiteral("")).toR8(&e));
-    EXPECT_EQ(Variant().toI4(), 0);
-    EXPECT_EQ(Variant().toBStr(), QString());
-}
-
-TEST(Variant, ObjectsConvertThroughTheirDefaultMember)
-{
-    Variant pic(makePicture(0x1234));
-    EXPECT_EQ(pic.toI4(), 0x1234);
-    Error e;
-    EXPECT_FALSE(Variant(std::int32_t(5)).convert(VarType::Dispatch, &e));
-    EXPECT_EQ(e.number, err::TypeMismatch);
-    EXPECT_FALSE(Variant(DispatchPtr()).toI4(&e));
-    EXPECT_EQ(e.number, err::ObjectRequired);
+    const struct {
+        Variant from;
+        VarType to;
+        Variant want;            // when the conversion succeeds
+        std::int32_t error = 0;  // else its error number
+    } cases[] = {
+        // Booleans are -1 and 0; any non-zero number is True.
+        {Variant::fromBool(true), VarType::I4, Variant(std::int32_t(-1))},
+        {Variant::fromBool(false), VarType::I2, Variant(std::int16_t(0))},
+        {Variant(std::int16_t(-1)), VarType::Bool, Variant::fromBool(true)},
+        {Variant(std::int32_t(2)), VarType::Bool, Variant::fromBool(true)},
+        {Variant(std::int32_t(0)), VarType::Bool, Variant::fromBool(false)},
+        {Variant("true"), VarType::Bool, Variant::fromBool(true)},
+        {Variant::fromBool(true), VarType::BStr, Variant("True")},
+        // Doubles round half to even; integers are range-checked.
+        {Variant(2.5), VarType::I2, Variant(std::int16_t(2))},
+        {Variant(3.5), VarType::I2, Variant(std::int16_t(4))},
+        {Variant(-2.5), VarType::I4, Variant(std::int32_t(-2))},
+        {Variant(std::int32_t(40000)), VarType::I2, {}, err::Overflow},
+        {Variant(1e12), VarType::I4, {}, err::Overflow},
+        // Strings read as numbers.
+        {Variant(" 1.0 "), VarType::I2, Variant(std::int16_t(1))},
+        {Variant("-7"), VarType::I4, Variant(std::int32_t(-7))},
+        {Variant("COM1"), VarType::I2, {}, err::TypeMismatch},
+        {Variant(""), VarType::R8, {}, err::TypeMismatch},
+        {Variant(), VarType::I4, Variant(std::int32_t(0))},
+        {Variant(), VarType::BStr, Variant(QString())},
+        // Objects convert through their default member.
+        {Variant(makePicture(0x1234)), VarType::I4, Variant(std::int32_t(0x1234))},
+        {Variant(makePicture(7)), VarType::BStr, Variant("7")},
+        {Variant(std::int32_t(5)), VarType::Dispatch, {}, err::TypeMismatch},
+        {Variant(DispatchPtr()), VarType::I4, {}, err::ObjectRequired},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.from.describe().toStdString() + " as " + varTypeName(c.to).toStdString());
+        const Result<> r = c.from.convert(c.to);
+        if (c.error) {
+            ASSERT_FALSE(r);
+            EXPECT_EQ(r.error().number, c.error);
+            EXPECT_EQ(r.error().description, standardDescription(c.error));
+        } else {
+            ASSERT_TRUE(r) << r.error().description.toStdString();
+            EXPECT_EQ(*r, c.want);
+        }
+    }
+    EXPECT_EQ(Variant("-7").toI4().value_or(0), -7);
+    EXPECT_FALSE(Variant("x").toBool());
 }
 
 TEST(Variant, DescribeShowsTypeAndValue)

@@ -37,15 +37,13 @@ QTextStream& errStream()
     return s;
 }
 
-struct Failure {
-    QString text;
-};
+Error failure(const QString& text) { return makeError(err::InvalidCall, text, QStringLiteral("packres")); }
 
-QByteArray readFile(const QString& path)
+Result<QByteArray> readFile(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        throw Failure{QStringLiteral("cannot read %1: %2").arg(path, f.errorString())};
+        return failure(QStringLiteral("cannot read %1: %2").arg(path, f.errorString()));
     return f.readAll();
 }
 
@@ -65,30 +63,29 @@ QByteArray iidRecord(const QUuid& id)
     return b;
 }
 
-TypeLibrary readTypeLibrary(const QString& path)
+Result<TypeLibrary> readTypeLibrary(const QString& path)
 {
-    QString why;
-    auto lib = TypeLibrary::parse(readFile(path), &why);
+    auto lib = TypeLibrary::parse(TRY(readFile(path)));
     if (!lib)
-        throw Failure{QStringLiteral("%1: %2").arg(path, why)};
-    return *lib;
+        return failure(QStringLiteral("%1: %2").arg(path, lib.error().description));
+    return lib;
 }
 
 // {"fileVersion": "1.0.0.33", "versionText": "1.00.0033", "description": ...,
 //  "productName": ..., "internalName": ..., "selfRegister": true}
-QByteArray versionBlock(const QString& path)
+Result<QByteArray> versionBlock(const QString& path)
 {
     QJsonParseError pe;
-    const QJsonDocument doc = QJsonDocument::fromJson(readFile(path), &pe);
+    const QJsonDocument doc = QJsonDocument::fromJson(TRY(readFile(path)), &pe);
     if (!doc.isObject())
-        throw Failure{QStringLiteral("%1: not a JSON object (%2)").arg(path, pe.errorString())};
+        return failure(QStringLiteral("%1: not a JSON object (%2)").arg(path, pe.errorString()));
     const QJsonObject o = doc.object();
     static const QStringList known{QStringLiteral("fileVersion"), QStringLiteral("versionText"),
                                    QStringLiteral("description"), QStringLiteral("productName"),
                                    QStringLiteral("internalName"), QStringLiteral("selfRegister")};
     for (const QString& key : o.keys())
         if (!known.contains(key))
-            throw Failure{QStringLiteral("%1: unknown key \"%2\" (known: %3)").arg(path, key, known.join(QStringLiteral(", ")))};
+            return failure(QStringLiteral("%1: unknown key \"%2\" (known: %3)").arg(path, key, known.join(QStringLiteral(", "))));
     VersionBlock v;
     const QStringList parts = o.value(QLatin1String("fileVersion")).toString().split(QLatin1Char('.'));
     int* fields[] = {&v.major, &v.minor, &v.build, &v.revision};
@@ -98,7 +95,7 @@ QByteArray versionBlock(const QString& path)
         ok = ok && *fields[i] >= 0 && *fields[i] <= 0xFFFF;
     }
     if (!ok)
-        throw Failure{QStringLiteral("%1: \"fileVersion\" must read a.b.c.d, each 0 to 65535").arg(path)};
+        return failure(QStringLiteral("%1: \"fileVersion\" must read a.b.c.d, each 0 to 65535").arg(path));
     v.productVersionText = o.value(QLatin1String("versionText")).toString();
     v.description = o.value(QLatin1String("description")).toString();
     v.productName = o.value(QLatin1String("productName")).toString();
@@ -107,57 +104,70 @@ QByteArray versionBlock(const QString& path)
     return v.serialize();
 }
 
-QByteArray bitmap(const QString& path)
+Result<QByteArray> bitmap(const QString& path)
 {
-    const QByteArray file = readFile(path);
+    const QByteArray file = TRY(readFile(path));
     if (file.size() < 14 + 40 || !file.startsWith("BM"))
-        throw Failure{QStringLiteral("%1: not a BMP file").arg(path)};
+        return failure(QStringLiteral("%1: not a BMP file").arg(path));
     return file.mid(14);
 }
 
-Resource resourceOf(const QString& item)
+Result<Resource> resourceOf(const QString& item)
 {
     const int c1 = item.indexOf(QLatin1Char(':'));
     const int c2 = c1 < 0 ? -1 : item.indexOf(QLatin1Char(':'), c1 + 1);
     if (c1 <= 0 || c2 <= c1 + 1 || c2 + 1 >= item.size())
-        throw Failure{QStringLiteral("\"%1\" does not read TYPE:NAME:SOURCE").arg(item)};
+        return failure(QStringLiteral("\"%1\" does not read TYPE:NAME:SOURCE").arg(item));
     Resource r{item.left(c1).toUpper(), item.mid(c1 + 1, c2 - c1 - 1), {}};
     const QString source = item.mid(c2 + 1);
     if (source.startsWith(QLatin1String("guid:"))) {
         const QUuid id = QUuid::fromString(source.mid(5));
         if (id.isNull())
-            throw Failure{QStringLiteral("\"%1\" is not a GUID").arg(source.mid(5))};
+            return failure(QStringLiteral("\"%1\" is not a GUID").arg(source.mid(5)));
         r.data = iidRecord(id);
     } else if (source.startsWith(QLatin1String("iid:default:"))) {
-        r.data = iidRecord(readTypeLibrary(source.mid(12)).defaultInterface.iid);
+        r.data = iidRecord(TRY(readTypeLibrary(source.mid(12))).defaultInterface.iid);
     } else if (source.startsWith(QLatin1String("iid:event:"))) {
-        r.data = iidRecord(readTypeLibrary(source.mid(10)).eventInterface.iid);
+        r.data = iidRecord(TRY(readTypeLibrary(source.mid(10))).eventInterface.iid);
     } else if (r.type == QLatin1String("TYPELIB")) {
-        r.data = readTypeLibrary(source).serialize();
+        r.data = TRY(readTypeLibrary(source)).serialize();
     } else if (r.type == QLatin1String("VERSION")) {
-        r.data = versionBlock(source);
+        r.data = TRY(versionBlock(source));
     } else if (r.type == QLatin1String("BITMAP")) {
-        r.data = bitmap(source);
+        r.data = TRY(bitmap(source));
     } else {
-        r.data = readFile(source);
+        r.data = TRY(readFile(source));
     }
     if (r.type.toLatin1().size() > 0xFFFF || r.name.toLatin1().size() > 0xFFFF)
-        throw Failure{QStringLiteral("resource type or name too long")};
+        return failure(QStringLiteral("resource type or name too long"));
     return r;
 }
 
 int list(const QString& library)
 {
-    Error e;
-    auto all = readResources(library, &e);
+    auto all = readResources(library);
     if (!all) {
-        errStream() << "packres: " << e.description << Qt::endl;
+        errStream() << "packres: " << all.error().description << Qt::endl;
         return 1;
     }
     QTextStream out(stdout);
     for (const Resource& r : *all)
         out << r.type << ' ' << r.name << ' ' << r.data.size() << Qt::endl;
     return 0;
+}
+
+// The resources named on the command line, each given once.
+Result<std::vector<Resource>> collect(const QStringList& items)
+{
+    std::vector<Resource> all;
+    for (const QString& item : items) {
+        Resource r = TRY(resourceOf(item));
+        for (const Resource& other : all)
+            if (other.type == r.type && other.name.compare(r.name, Qt::CaseInsensitive) == 0)
+                return failure(QStringLiteral("%1 %2 is given twice").arg(r.type, r.name));
+        all.push_back(std::move(r));
+    }
+    return all;
 }
 
 int usage()
@@ -178,21 +188,13 @@ int main(int argc, char** argv)
     if (args.size() < 3 || args[0] != QLatin1String("-o"))
         return usage();
     const QString output = args[1];
-    std::vector<Resource> all;
-    try {
-        for (const QString& item : args.mid(2)) {
-            Resource r = resourceOf(item);
-            for (const Resource& other : all)
-                if (other.type == r.type && other.name.compare(r.name, Qt::CaseInsensitive) == 0)
-                    throw Failure{QStringLiteral("%1 %2 is given twice").arg(r.type, r.name)};
-            all.push_back(std::move(r));
-        }
-    } catch (const Failure& f) {
-        errStream() << "packres: " << f.text << Qt::endl;
+    const Result<std::vector<Resource>> all = collect(args.mid(2));
+    if (!all) {
+        errStream() << "packres: " << all.error().description << Qt::endl;
         return 1;
     }
     QSaveFile out(output);
-    if (!out.open(QIODevice::WriteOnly) || out.write(packResources(all)) < 0 || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || out.write(packResources(*all)) < 0 || !out.commit()) {
         errStream() << "packres: cannot write " << output << ": " << out.errorString() << Qt::endl;
         return 1;
     }

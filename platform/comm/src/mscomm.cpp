@@ -191,8 +191,7 @@ Result<> MSComm::output(const Variant& value)
 {
     if (!line_)
         return fail(err::PortNotOpen, QStringLiteral("COM%1 is not open").arg(port_));
-    Error error;
-    const auto text = value.type() == VarType::Dispatch ? std::nullopt : value.toBStr(&error);
+    const auto text = value.type() == VarType::Dispatch ? Result<QString>::fail(automation::err::TypeMismatch) : value.toBStr();
     if (!text)
         return fail(automation::err::TypeMismatch, standardDescription(automation::err::TypeMismatch));
     QByteArray bytes;

@@ -262,15 +262,15 @@ TEST(ControlServer, CreatedByProgIdFromAPrivateRegistry)
     ASSERT_TRUE(registry.isValid());
     qputenv("VELMORA_REGISTRY", QFile::encodeName(registry.path()));
     ASSERT_EQ(DllRegisterServer(), automation::hr::Ok);
-    automation::Error error;
-    auto control = automation::createObject(QStringLiteral("MSCommLib.MSComm"), &error);
-    ASSERT_TRUE(control) << qPrintable(error.description);
+    auto created = automation::createObject(QStringLiteral("MSCommLib.MSComm"));
+    ASSERT_TRUE(created) << qPrintable(created.error().description);
+    const automation::ControlPtr control = *created;
     EXPECT_EQ(control->idOfName(QStringLiteral("cdholding")), MSComm::DispCDHolding);
     EXPECT_EQ(control->idOfName(QStringLiteral("Output")), MSComm::DispOutput);
     EXPECT_TRUE(control->put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
     EXPECT_TRUE(control->put(MSComm::DispOutput, Variant("0")).ok());
-    auto byClsid = automation::createObject(QStringLiteral("{c1fb3f52-c4dd-45dc-885a-e5863a9a239d}"), &error);
-    ASSERT_TRUE(byClsid) << qPrintable(error.description);
+    auto byClsid = automation::createObject(QStringLiteral("{c1fb3f52-c4dd-45dc-885a-e5863a9a239d}"));
+    ASSERT_TRUE(byClsid) << qPrintable(byClsid.error().description);
     qunsetenv("VELMORA_REGISTRY");
 }
 

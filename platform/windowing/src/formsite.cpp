@@ -3,6 +3,8 @@
 #include "automation/server.h"
 #include "windowing/handles.h"
 
+#include "logging.h"
+
 namespace windowing {
 
 using namespace automation;
@@ -89,26 +91,14 @@ HostedControl::HostedControl(QWidget* form, ControlPtr control, ClassRegistratio
 {
 }
 
-std::unique_ptr<HostedControl> HostedControl::create(QWidget* form, const QString& progIdOrClsid, Options options, Error* error)
+Result<std::unique_ptr<HostedControl>> HostedControl::create(QWidget* form, const QString& progIdOrClsid, Options options)
 {
-    const QString name = progIdOrClsid.trimmed();
-    Error e;
-    std::optional<ClassRegistration> reg;
-    if (name.startsWith(QLatin1Char('{'))) {
-        const QUuid id = QUuid::fromString(name);
-        if (!id.isNull())
-            reg = registry::findByClsid(id, &e);
-    } else {
-        reg = registry::findByProgId(name, &e);
-    }
-    ControlPtr control = createObject(name, &e);
-    if (!control) {
-        if (error)
-            *error = e;
-        return nullptr;
-    }
+    // Looked up once: the registration gives the control and its misc status.
+    ClassRegistration reg = TRY(findClass(progIdOrClsid));
+    ControlPtr control = TRY(createObject(reg));
+    qCDebug(lcWindowing).noquote() << "hosting" << progIdOrClsid << "from" << reg.library;
 
-    std::unique_ptr<HostedControl> h(new HostedControl(form, control, reg.value_or(ClassRegistration{})));
+    std::unique_ptr<HostedControl> h(new HostedControl(form, control, std::move(reg)));
     h->site_.setUserMode(options.userMode);
     h->site_.setPropertyChangedHandler(std::move(options.onPropertyChanged));
     // The site comes first: a control may ask its container during
@@ -116,12 +106,7 @@ std::unique_ptr<HostedControl> HostedControl::create(QWidget* form, const QStrin
     control->setSite(&h->site_);
     h->sink_ = std::make_unique<Sink>(h.get(), std::move(options.onEvent));
     control->advise(h->sink_.get());
-    const Result<> init = options.bag ? control->load(*options.bag) : control->initNew();
-    if (!init.ok()) {
-        if (error)
-            *error = init.error();
-        return nullptr;
-    }
+    TRY(options.bag ? control->load(*options.bag) : control->initNew());
     h->size_ = options.size ? control->resize(*options.size) : SizeTwips{};
     h->placeWindow();
     return h;

@@ -109,6 +109,10 @@ QIcon iconFromHandle(IconHandle handle)
     return t.icons.value(handle);
 }
 
+// The interface's key function: its vtable and type information live in this
+// library only, whichever control library implements it.
+MouseMoveTarget::~MouseMoveTarget() = default;
+
 bool deliverMouseMove(WindowHandle handle, int xPixels, int yPixels)
 {
     QWidget* w = widgetFromHandle(handle);

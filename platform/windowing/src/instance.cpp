@@ -115,7 +115,7 @@ void fatalError(const automation::Error& error)
         const QString report =
             QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number).arg(description);
         std::fprintf(stderr, "%s\n", qPrintable(report));
-        showError(report, ProgramTitle);
+        showError(report);
     }
     // The run-time frame ends here, whatever is still on the stack: no
     // destructors run, the kernel closes files and releases locks.

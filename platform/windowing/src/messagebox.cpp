@@ -3,11 +3,12 @@
 #include "windowing/messagebox.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
-#include <cstdio>
+#include "logging.h"
 
 namespace windowing {
 namespace {
@@ -32,8 +33,8 @@ QMessageBox::Icon qtIcon(Icon icon)
 Answer showRealBox(const MessageRequest& request)
 {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        // No widgets in this process: say it on stderr and take the default.
-        std::fprintf(stderr, "%s: %s\n", qPrintable(request.title), qPrintable(request.text));
+        // No widgets in this process: log it and take the default.
+        qCWarning(lcWindowing).noquote() << request.title + QStringLiteral(": ") + request.text;
         return request.buttons == Buttons::YesNo ? request.defaultButton : Answer::Ok;
     }
 
@@ -61,7 +62,17 @@ Answer showRealBox(const MessageRequest& request)
     return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
+QString& title()
+{
+    static QString* t = new QString;
+    return *t;
+}
+
 } // namespace
+
+void setProgramTitle(const QString& t) { title() = t; }
+
+QString programTitle() { return title().isEmpty() ? QGuiApplication::applicationDisplayName() : title(); }
 
 Answer messageBox(const MessageRequest& request)
 {

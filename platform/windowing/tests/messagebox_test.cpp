@@ -1,118 +1,70 @@
 // The message-box seam: scripted answers in tests, QMessageBox otherwise.
+// Boxes are headed by the program's title, "Host Program" here.
 
 #include "windowing/messagebox.h"
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
-#include <memory>
-
 using namespace windowing;
 
-namespace {
-
-class MessageBoxTest : public ::testing::Test {
-protected:
-    void TearDown() override { setMessageBoxHandler({}); }
-};
-
-QMessageBox* openBox()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
-            return box;
-    return nullptr;
-}
-
-// Waits in the box's own loop for the box to show, lets `act` look at it and
-// press a button. A box that never turns up fails the test instead of hanging.
-void whenBoxOpens(std::function<void(QMessageBox*)> act)
-{
-    auto* poll = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, started, act] {
-        if (QMessageBox* box = openBox()) {
-            poll->deleteLater();
-            EXPECT_EQ(QApplication::activeModalWidget(), box) << "the box is not modal";
-            act(box);
-            if (box->isVisible()) {
-                ADD_FAILURE() << "the box stayed open";
-                box->done(0);
-            }
-        } else if (started->elapsed() > 5000) {
-            poll->deleteLater();
-            ADD_FAILURE() << "no message box opened";
-        }
-    });
-    poll->start(5);
-}
-
-} // namespace
-
-TEST_F(MessageBoxTest, ScriptedAnswersSeeQuestionsAndErrorsAsAsked)
+TEST(MessageBoxes, ScriptedAnswersSeeWhatWasAsked)
 {
     QList<MessageRequest> seen;
     setMessageBoxHandler([&](const MessageRequest& r) {
         seen << r;
-        return seen.size() == 1 ? Answer::Yes : Answer::No;
+        return Answer::Yes;
     });
     EXPECT_EQ(askYesNo("Leave?", Answer::No), Answer::Yes);
-    EXPECT_EQ(askYesNo("Configure?", Answer::Yes), Answer::No);
     showError("Broken");
     showError("Broken", "Other");
-    ASSERT_EQ(seen.size(), 4);
-
-    EXPECT_EQ(seen[0].text, "Leave?");
-    EXPECT_EQ(seen[0].title, "Velmora");
-    EXPECT_EQ(seen[0].buttons, Buttons::YesNo);
-    EXPECT_EQ(seen[0].icon, Icon::Question);
-    EXPECT_EQ(seen[0].defaultButton, Answer::No);
-    EXPECT_EQ(seen[1].defaultButton, Answer::Yes);
-
-    EXPECT_EQ(seen[2].text, "Broken");
-    EXPECT_EQ(seen[2].title, "Velmora");
-    EXPECT_EQ(seen[2].buttons, Buttons::Ok);
-    EXPECT_EQ(seen[2].icon, Icon::Error);
-    EXPECT_EQ(seen[3].title, "Other");
+    setMessageBoxHandler({});
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_EQ(std::tuple(seen[0].text, seen[0].title, seen[0].buttons, seen[0].icon, seen[0].defaultButton),
+              std::tuple(QString("Leave?"), QString("Host Program"), Buttons::YesNo, Icon::Question, Answer::No));
+    EXPECT_EQ(std::tuple(seen[1].text, seen[1].title, seen[1].buttons, seen[1].icon),
+              std::tuple(QString("Broken"), QString("Host Program"), Buttons::Ok, Icon::Error));
+    EXPECT_EQ(seen[2].title, "Other");
 }
 
-TEST_F(MessageBoxTest, RealQuestionBoxShowsWhatWasAskedAndReturnsTheButton)
+TEST(MessageBoxes, RealBoxesShowWhatWasAskedAndAnswerTheButton)
 {
-    whenBoxOpens([](QMessageBox* box) {
-        EXPECT_EQ(box->windowTitle(), "Velmora");
-        EXPECT_EQ(box->text(), "Leave?");
-        EXPECT_EQ(box->icon(), QMessageBox::Question);
-        EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-        ASSERT_NE(box->defaultButton(), nullptr);
-        EXPECT_EQ(box->standardButton(box->defaultButton()), QMessageBox::No);
-        box->button(QMessageBox::Yes)->click();
-    });
-    EXPECT_EQ(askYesNo("Leave?", Answer::No), Answer::Yes);
-
-    // Escape answers No.
-    whenBoxOpens([](QMessageBox* box) {
-        EXPECT_EQ(box->standardButton(box->defaultButton()), QMessageBox::Yes);
-        QTest::keyClick(box, Qt::Key_Escape);
-    });
-    EXPECT_EQ(askYesNo("Configure?", Answer::Yes), Answer::No);
-}
-
-TEST_F(MessageBoxTest, RealErrorBoxHasOnlyOk)
-{
-    whenBoxOpens([](QMessageBox* box) {
-        EXPECT_EQ(box->windowTitle(), "Velmora");
-        EXPECT_EQ(box->icon(), QMessageBox::Critical);
-        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
-        box->button(QMessageBox::Ok)->click();
-    });
-    showError("Broken");
+    const struct {
+        MessageRequest request;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton;
+        std::function<void(QMessageBox*)> press;
+        Answer answer;
+    } cases[] = {
+        {{"Leave?", programTitle(), Buttons::YesNo, Icon::Question, Answer::No}, QMessageBox::Question,
+         QMessageBox::Yes | QMessageBox::No, QMessageBox::No, [](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, Answer::Yes},
+        {{"Configure?", programTitle(), Buttons::YesNo, Icon::Question, Answer::Yes}, QMessageBox::Question,
+         QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, Answer::No},
+        {{"Broken", programTitle(), Buttons::Ok, Icon::Error, Answer::Ok}, QMessageBox::Critical,
+         QMessageBox::Ok, QMessageBox::Ok, [](QMessageBox* b) { b->button(QMessageBox::Ok)->click(); }, Answer::Ok},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request.text.toStdString());
+        bool shown = false;
+        // Polls the box's own event loop until the modal box shows.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); box && !shown) {
+                shown = true;
+                EXPECT_EQ(std::tuple(box->windowTitle(), box->text(), box->icon(), box->standardButtons()),
+                          std::tuple(QString("Host Program"), c.request.text, c.icon, c.buttons));
+                EXPECT_EQ(box->standardButton(box->defaultButton()), c.defaultButton);
+                c.press(box);
+            }
+        });
+        poll.start(5);
+        EXPECT_EQ(messageBox(c.request), c.answer);
+        EXPECT_TRUE(shown);
+    }
 }

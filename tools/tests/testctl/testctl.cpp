@@ -35,10 +35,9 @@ public:
 
     Result<> load(const PropertyBag& bag) override
     {
-        Error e;
-        auto v = bag.read(QStringLiteral("Level"), Variant(DefaultLevel)).convert(VarType::I2, &e);
+        auto v = bag.read(QStringLiteral("Level"), Variant(DefaultLevel)).convert(VarType::I2);
         if (!v)
-            return Result<>(Error{e.number, e.description, Source});
+            return Result<>(Error{v.error().number, v.error().description, Source});
         level_ = v->i2();
         ready(true);
         return {};

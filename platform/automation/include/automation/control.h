@@ -30,7 +30,8 @@ public:
 
     // Text form, one "Name = Type:Value" line per entry (Type I2, I4, Bool, R8, BStr).
     QByteArray toText() const;
-    static std::optional<PropertyBag> fromText(const QByteArray& text, QString* why = nullptr);
+    // A line that does not read so fails with its line number.
+    static Result<PropertyBag> fromText(const QByteArray& text);
 
 private:
     std::map<QString, Variant> values_;
@@ -39,7 +40,7 @@ private:
 // What the container offers a control.
 class IControlSite {
 public:
-    virtual ~IControlSite() = default;
+    virtual ~IControlSite();
     // The containing form's automation object (by-name access to Visible, ...).
     virtual DispatchPtr container() = 0;
     // A persisted property changed (a designer marks its form as modified).

@@ -14,7 +14,7 @@ namespace automation {
 // written back into args.
 class IDispatch {
 public:
-    virtual ~IDispatch() = default;
+    virtual ~IDispatch();
     virtual const TypeInfo& typeInfo() const = 0;
     virtual Result<> invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) = 0;
 
@@ -31,7 +31,7 @@ public:
 // reference: what the sink writes into args is seen by the raiser.
 class IEventSink {
 public:
-    virtual ~IEventSink() = default;
+    virtual ~IEventSink();
     virtual void onEvent(DispId id, std::vector<Variant>& args) = 0;
 };
 

@@ -12,7 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUuid>
-#include <optional>
+#include <vector>
 
 #include "automation/result.h"
 
@@ -31,7 +31,7 @@ struct ClassRegistration {
     bool control = true;
 
     QByteArray toText() const;
-    static std::optional<ClassRegistration> fromText(const QByteArray& text, QString* why = nullptr);
+    static Result<ClassRegistration> fromText(const QByteArray& text);
 };
 
 namespace registry {
@@ -51,10 +51,16 @@ Result<> add(const ClassRegistration& reg, Scope scope = defaultScope());
 // Removing a class that is not registered succeeds.
 Result<> remove(const QUuid& clsid, Scope scope = defaultScope());
 
-// Look-ups read the files afresh. A damaged entry is an error naming its file.
-std::optional<ClassRegistration> findByProgId(const QString& progId, Error* error = nullptr);
-std::optional<ClassRegistration> findByClsid(const QUuid& clsid, Error* error = nullptr);
-std::vector<ClassRegistration> all(Error* error = nullptr);
+// Look-ups read the files afresh. A damaged entry (unreadable, not a regular
+// file, not 'Key=Value' lines, a dangling link) is an error naming its file.
+// When several entries claim one ProgID, the first usable one wins (its file
+// named after its class id, its library present); the others are reported
+// as warnings of the category velmora.automation, or in the error when none
+// is usable.
+Result<ClassRegistration> findByProgId(const QString& progId);
+Result<ClassRegistration> findByClsid(const QUuid& clsid);
+// Every entry; fails on the first damaged one.
+Result<std::vector<ClassRegistration>> all();
 
 } // namespace registry
 

@@ -12,7 +12,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <optional>
 #include <vector>
 
 #include "automation/result.h"
@@ -27,14 +26,15 @@ struct Resource {
 };
 
 QByteArray packResources(const std::vector<Resource>& resources);
-std::optional<std::vector<Resource>> unpackResources(const QByteArray& section, QString* why = nullptr);
+Result<std::vector<Resource>> unpackResources(const QByteArray& section);
 
 // Reads the resources from a library file on disk without loading it.
-std::optional<std::vector<Resource>> readResources(const QString& libraryPath, Error* error = nullptr);
-std::optional<QByteArray> findResource(const std::vector<Resource>& all, const QString& type, const QString& name);
+Result<std::vector<Resource>> readResources(const QString& libraryPath);
+// The data of a resource, by type and name (case-insensitive).
+Result<QByteArray> findResource(const std::vector<Resource>& all, const QString& type, const QString& name);
 
 // Unpacks resources linked into a module's memory between begin and end.
-std::optional<std::vector<Resource>> resourcesAt(const char* begin, const char* end, QString* why = nullptr);
+Result<std::vector<Resource>> resourcesAt(const char* begin, const char* end);
 
 // The version block: file and product version, and its string table.
 struct VersionBlock {
@@ -43,7 +43,7 @@ struct VersionBlock {
     QString description, productName, internalName;
     bool selfRegister = true;                           // the "OLESelfRegister" entry
     QByteArray serialize() const;
-    static std::optional<VersionBlock> parse(const QByteArray& bytes, QString* why = nullptr);
+    static Result<VersionBlock> parse(const QByteArray& bytes);
 };
 
 } // namespace automation
@@ -61,9 +61,9 @@ namespace automation {
 // The resources of the module this is compiled into, read from memory. Only
 // modules built with velmora_add_resources may call it (others fail to link).
 // Internal linkage keeps each module's copy bound to its own section.
-static inline std::optional<std::vector<Resource>> ownResources(QString* why = nullptr)
+static inline Result<std::vector<Resource>> ownResources()
 {
-    return resourcesAt(velmora_rsrc_begin, velmora_rsrc_end, why);
+    return resourcesAt(velmora_rsrc_begin, velmora_rsrc_end);
 }
 
 // The type library the module carries (resource TYPELIB 1): a control
@@ -71,17 +71,8 @@ static inline std::optional<std::vector<Resource>> ownResources(QString* why = n
 // it serves are the ones its type library declares.
 static inline Result<TypeLibrary> ownTypeLibrary()
 {
-    QString why;
-    auto all = ownResources(&why);
-    if (!all)
-        return Result<TypeLibrary>::fail(err::InvalidCall, why);
-    auto bytes = findResource(*all, QStringLiteral("TYPELIB"), QStringLiteral("1"));
-    if (!bytes)
-        return Result<TypeLibrary>::fail(err::InvalidCall, QStringLiteral("the module carries no type library"));
-    auto lib = TypeLibrary::parse(*bytes, &why);
-    if (!lib)
-        return Result<TypeLibrary>::fail(err::InvalidCall, why);
-    return *lib;
+    const std::vector<Resource> all = TRY(ownResources());
+    return TypeLibrary::parse(TRY(findResource(all, QStringLiteral("TYPELIB"), QStringLiteral("1"))));
 }
 
 } // namespace automation

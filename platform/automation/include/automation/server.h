@@ -27,8 +27,8 @@ constexpr std::int32_t Fail = static_cast<std::int32_t>(0x80004005);
 
 class IClassFactory {
 public:
-    virtual ~IClassFactory() = default;
-    virtual ControlPtr createInstance(Error* error) = 0;
+    virtual ~IClassFactory();
+    virtual Result<ControlPtr> createInstance() = 0;
 };
 
 // One class a library serves.
@@ -38,27 +38,45 @@ struct ServedClass {
 };
 
 // Implementation of the exports for a library serving `classes`; `anchor` is
-// any address inside the library (used to find the library's own file).
+// any address inside the library (used to find the library's own file). The
+// exports answer a result code; when registering or unregistering fails, the
+// reason is left in this thread's error information, where the host's
+// LoadedLibrary::registerServer / unregisterServer pick it up.
 std::int32_t serverRegister(const std::vector<ServedClass>& classes, const void* anchor);
 std::int32_t serverUnregister(const std::vector<ServedClass>& classes);
 std::int32_t serverGetClassObject(const std::vector<ServedClass>& classes, const QUuid* clsid, IClassFactory** out);
 std::int32_t serverCanUnloadNow();
-// The last error of a failed DllRegisterServer/DllUnregisterServer in this process.
-Error lastServerError();
 
-// Host side: create a control by ProgID ("MSCommLib.MSComm") or class id
-// ("{...}"): registry -> library loaded once (never unloaded) -> factory.
-ControlPtr createObject(const QString& progIdOrClsid, Error* error = nullptr);
-
-// Loads a library file and returns its exports; used by createObject and regsvr.
-struct LoadedLibrary {
+// A control library loaded into this process (loaded once, never unloaded),
+// and its exports called the host's way: a failure carries the library's own
+// reason.
+class LoadedLibrary {
+public:
     QString path;
-    std::int32_t (*registerServer)() = nullptr;
-    std::int32_t (*unregisterServer)() = nullptr;
-    std::int32_t (*getClassObject)(const QUuid*, IClassFactory**) = nullptr;
-    std::int32_t (*canUnloadNow)() = nullptr;
+
+    Result<> registerServer() const;
+    Result<> unregisterServer() const;
+    Result<IClassFactory*> classFactory(const QUuid& clsid) const;
+    bool canUnloadNow() const;
+
+private:
+    friend Result<LoadedLibrary> loadLibrary(const QString& path);
+    Result<> selfRegistration(std::int32_t (*entry)(), const char* name) const;
+    std::int32_t (*registerServer_)() = nullptr;
+    std::int32_t (*unregisterServer_)() = nullptr;
+    std::int32_t (*getClassObject_)(const QUuid*, IClassFactory**) = nullptr;
+    std::int32_t (*canUnloadNow_)() = nullptr;
 };
-std::optional<LoadedLibrary> loadLibrary(const QString& path, Error* error = nullptr);
+// Loads a library file and finds its exports; used by createObject and regsvr.
+Result<LoadedLibrary> loadLibrary(const QString& path);
+
+// Host side: the registration of a ProgID ("MSCommLib.MSComm") or class id
+// ("{...}"), and an instance of a registered class (registry -> library
+// loaded once -> factory). createObject(name) is both steps; a host that
+// needs the registration too (its misc status) takes them one by one.
+Result<ClassRegistration> findClass(const QString& progIdOrClsid);
+Result<ControlPtr> createObject(const ClassRegistration& registration);
+Result<ControlPtr> createObject(const QString& progIdOrClsid);
 
 } // namespace automation
 

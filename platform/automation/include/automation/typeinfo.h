@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "automation/result.h"
 #include "automation/variant.h"
 
 namespace automation {
@@ -52,14 +53,13 @@ struct TypeInfo {
     std::vector<EventInfo> events;
 
     const MemberInfo* find(DispId id, InvokeKind kind) const;
-    bool hasMember(DispId id) const;
     // Name lookup is case-insensitive, as automation names are.
     std::optional<DispId> idOfName(const QString& name) const;
     const EventInfo* findEvent(DispId id) const;
     std::optional<DispId> eventIdOfName(const QString& name) const;
 
     QJsonObject toJson() const;
-    static std::optional<TypeInfo> fromJson(const QJsonObject& o, QString* why = nullptr);
+    static Result<TypeInfo> fromJson(const QJsonObject& o);
 };
 
 // A type library: identity, version and the interfaces of one control library.
@@ -80,7 +80,7 @@ struct TypeLibrary {
     std::vector<Enum> enums;
 
     QByteArray serialize() const;  // stable JSON bytes, as carried in the library file
-    static std::optional<TypeLibrary> parse(const QByteArray& bytes, QString* why = nullptr);
+    static Result<TypeLibrary> parse(const QByteArray& bytes);
 };
 
 } // namespace automation

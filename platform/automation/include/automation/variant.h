@@ -4,10 +4,10 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <variant>
 
 #include "automation/error.h"
+#include "automation/result.h"
 
 namespace automation {
 
@@ -51,13 +51,13 @@ public:
     // each other (True is -1), strings parse as numbers ("True"/"False" as
     // Booleans), doubles round half to even into integers. Fails with
     // "Type mismatch" (13) or "Overflow" (6); Empty converts to 0, False or "".
-    std::optional<Variant> convert(VarType to, Error* error = nullptr) const;
+    Result<Variant> convert(VarType to) const;
 
-    // Convenience conversions; they report failure the same way.
-    std::optional<std::int32_t> toI4(Error* error = nullptr) const;
-    std::optional<bool> toBool(Error* error = nullptr) const;
-    std::optional<double> toR8(Error* error = nullptr) const;
-    std::optional<QString> toBStr(Error* error = nullptr) const;
+    // Convenience conversions; they fail the same way.
+    Result<std::int32_t> toI4() const;
+    Result<bool> toBool() const;
+    Result<double> toR8() const;
+    Result<QString> toBStr() const;
 
     // Short human form for tools and messages: I2:5, Bool:True, BStr:"x".
     QString describe() const;

@@ -69,8 +69,8 @@ public:
         std::function<void(automation::DispId)> onPropertyChanged;
     };
 
-    static std::unique_ptr<HostedControl> create(QWidget* form, const QString& progIdOrClsid, Options options,
-                                                 automation::Error* error = nullptr);
+    static automation::Result<std::unique_ptr<HostedControl>> create(QWidget* form, const QString& progIdOrClsid,
+                                                                      Options options);
     ~HostedControl();
     HostedControl(const HostedControl&) = delete;
     HostedControl& operator=(const HostedControl&) = delete;

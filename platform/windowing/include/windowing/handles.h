@@ -28,7 +28,7 @@ QIcon iconFromHandle(IconHandle handle);   // null QIcon for an unknown handle
 // A control window that wants mouse moves in twips implements this.
 class MouseMoveTarget {
 public:
-    virtual ~MouseMoveTarget() = default;
+    virtual ~MouseMoveTarget();
     // button and shift as the windowing system reports them (0 when none).
     virtual void mouseMoveTwips(int button, int shift, double xTwips, double yTwips) = 0;
 };

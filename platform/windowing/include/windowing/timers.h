@@ -18,14 +18,8 @@
 
 namespace windowing {
 
-// The time base of all timers. The real clock follows the monotonic clock and
+// The time base of all timers: the real clock follows the monotonic clock and
 // the Qt event loop; the manual clock (tests) moves only when advanced.
-class Clock {
-public:
-    virtual ~Clock() = default;
-    virtual std::int64_t nowMs() const = 0;
-};
-
 // Installs the manual clock for this process (call before any Timer is made).
 void useManualClock();
 bool manualClockInUse();
