@@ -38,10 +38,8 @@ TEST(Handles, WindowHandlesFollowTheirWidgetAndAreNeverReused)
     EXPECT_EQ(windowHandle(nullptr), 0u);
     b.reset();
     EXPECT_EQ(widgetFromHandle(hb), nullptr);
-    for (int i = 0; i < 8; ++i) {   // new widgets, maybe at the same address, get fresh handles
-        QWidget fresh;
-        EXPECT_NE(windowHandle(&fresh), hb);
-    }
+    for (int i = 0; i < 8; ++i)   // new widgets, maybe at the same address, get fresh handles
+        EXPECT_NE(windowHandle(std::make_unique<QWidget>().get()), hb);
 }
 
 TEST(Handles, OneIconHandlePerIconThatKeepsTheIconAlive)

@@ -102,7 +102,7 @@ TEST(PreviousInstance, ProgramsStartedByTheHolderDoNotKeepTheLock)
     EXPECT_EQ(::kill(holder.pid, 0), 0) << "the program it became should still run";
 }
 
-TEST(FatalError, ShowsTheGenericReportThenEndsWithExitCode1)
+TEST(FatalError, ShowsTheGenericReportUnderTheProgramsTitleThenEndsWithExitCode1)
 {
     const automation::Error error{53, "File not found", "Velmora"};
     EXPECT_EXIT(
@@ -115,12 +115,4 @@ TEST(FatalError, ShowsTheGenericReportThenEndsWithExitCode1)
             fatalError(error);
         },
         ::testing::ExitedWithCode(1), "BOX\\[Host Program\\|2\\|0\\]Run-time error '53'://File not found");
-
-    // A handler replaces the report, but not the end.
-    EXPECT_EXIT(
-        {
-            setFatalErrorHandler([](const automation::Error& e) { std::fprintf(stderr, "handled %d\n", e.number); });
-            fatalError(error);
-        },
-        ::testing::ExitedWithCode(1), "^handled 53\n$");
 }

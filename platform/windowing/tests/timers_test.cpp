@@ -38,18 +38,17 @@ const struct {
 } Cases[] = {
     {"ticks every interval while enabled with an interval", [](Scene& s) {
          Timer& a = s.make("a", 150);
-         Timer& zero = s.make("zero", 0);
          Timer& off = s.make("off", 100, false);
+         EXPECT_EQ(s.make("zero", 0).remainingMs(), -1);
          advanceClock(149);
          EXPECT_EQ(a.remainingMs(), 1);
          advanceClock(451);
          a.setEnabled(false);
-         EXPECT_EQ(a.remainingMs(), -1);
-         EXPECT_EQ(zero.remainingMs(), -1);
          off.setEnabled(true);
          advanceClock(50);
          off.setInterval(0);   // stops it
          advanceClock(1000);
+         EXPECT_EQ(a.remainingMs(), -1);
      }, {"a@150", "a@300", "a@450", "a@600"}},
     {"switching on keeps the countdown; off and on, or a new interval, restart it", [](Scene& s) {
          Timer& a = s.make("a", 150);
@@ -72,7 +71,6 @@ const struct {
          Timer& b = s.make("b", 150, false);
          Timer& c = s.make("c", 100);
          Timer& a = s.make("a", 100);
-         // c turns b on at 100; at 200 a switches c off before c's tick of that instant.
          c.onTimer = [&] { s.note("c"); b.setEnabled(true); };
          a.onTimer = [&] { s.note("a"); if (clockNowMs() - s.t0 == 200) c.setEnabled(false); };
          c.setEnabled(false);
@@ -87,35 +85,28 @@ const struct {
          });
          EXPECT_EQ(a.remainingMs(), 100);
          advanceClock(100);
-         // A tick handler is a handler too: its own timer falling due meanwhile ticks once more after it.
+         // A tick handler is a handler too.
          a.onTimer = [&] { s.note("a"); if (s.log.size() == 3) advanceClock(250); };
          advanceClock(150);
          EXPECT_EQ(a.remainingMs(), 50);
      }, {"a@5000", "a@5100", "a@5250", "a@5500"}},
     {"pending ticks come in due order, each in a handler, after the outermost one", [](Scene& s) {
-         for (const char* name : {"slow", "fast"}) {
-             Timer& t = s.make(name, name[0] == 's' ? 300 : 100);
-             t.onTimer = [&s, name] { s.note(QStringLiteral("%1:%2").arg(name).arg(HandlerScope::active())); };
-         }
+         s.make("slow", 300);
+         s.make("fast", 100).onTimer = [&s] { s.note(QStringLiteral("fast:%1").arg(HandlerScope::active())); };
          HandlerScope outer;
-         {
-             HandlerScope inner;
-             advanceClock(350);
-         }
+         runHandler([] { advanceClock(350); });
          EXPECT_TRUE(s.log.isEmpty());
-     }, {"fast:1@350", "slow:1@350"}},
+     }, {"fast:1@350", "slow@350"}},
     {"a pending tick is dropped when its timer is switched off", [](Scene& s) {
-         Timer& dropped = s.make("dropped", 150);
-         Timer& restarted = s.make("restarted", 150);
-         Timer& zeroed = s.make("zeroed", 150);
-         Timer& kept = s.make("kept", 150);
+         for (const char* name : {"dropped", "restarted", "zeroed", "kept"})
+             s.make(name, 150);
          runHandler([&] {
              advanceClock(200);
-             dropped.setEnabled(false);
-             restarted.setEnabled(false);
-             restarted.setEnabled(true);
-             zeroed.setInterval(0);
-             kept.setInterval(150);   // still running: its pending tick stays
+             s.timers["dropped"]->setEnabled(false);
+             s.timers["restarted"]->setEnabled(false);
+             s.timers["restarted"]->setEnabled(true);
+             s.timers["zeroed"]->setInterval(0);
+             s.timers["kept"]->setInterval(150);   // still running: its pending tick stays
          });
          advanceClock(150);
      }, {"kept@200", "restarted@350", "kept@350"}},
