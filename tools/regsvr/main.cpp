@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include "../common/log.h"
 #include "automation/registry.h"
 #include "automation/server.h"
 
@@ -36,29 +37,25 @@ constexpr char Usage[] =
 
 QString hex(std::int32_t code) { return QStringLiteral("0x%1").arg(std::uint32_t(code), 8, 16, QLatin1Char('0')); }
 
-// Registers or unregisters one library; false (after saying why) on failure.
-bool process(const QString& path, bool unregister, bool silent)
+// Registers or unregisters one library; the line that reports it.
+Result<QString> process(const QString& path, bool unregister)
 {
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+    qCDebug(toolsLog) << "calling" << entry << "of" << path;
     Error e;
     const auto lib = loadLibrary(path, &e);
-    if (!lib) {
-        errStream() << "regsvr: " << e.description << Qt::endl;
-        return false;
-    }
+    if (!lib)
+        return e;
     const std::int32_t hr = unregister ? lib->unregisterServer() : lib->registerServer();
     if (hr != hr::Ok) {
         const Error why = lastServerError();
-        errStream() << "regsvr: " << entry << " in " << lib->path << " failed with " << hex(hr);
+        QString text = QStringLiteral("%1 in %2 failed with %3").arg(QLatin1String(entry), lib->path, hex(hr));
         if (!why.description.isEmpty())
-            errStream() << ": " << why.description;
-        errStream() << Qt::endl;
-        return false;
+            text += QStringLiteral(": ") + why.description;
+        return Error{hr, text, lib->path};
     }
-    if (!silent)
-        outStream() << (unregister ? "Unregistered " : "Registered ") << lib->path << " ("
-                    << QDir::toNativeSeparators(registry::writeDir(registry::defaultScope())) << ")" << Qt::endl;
-    return true;
+    return QStringLiteral("%1 %2 (%3)").arg(unregister ? QStringLiteral("Unregistered") : QStringLiteral("Registered"), lib->path,
+                                            QDir::toNativeSeparators(registry::writeDir(registry::defaultScope())));
 }
 
 } // namespace
@@ -96,7 +93,13 @@ int main(int argc, char** argv)
         registry::setDefaultScope(registry::Scope::System);
 
     bool ok = true;
-    for (const QString& path : libraries)
-        ok = process(path, unregister, silent) && ok;
+    for (const QString& path : libraries) {
+        const Result<QString> done = process(path, unregister);
+        if (!done)
+            errStream() << "regsvr: " << done.error().description << Qt::endl;
+        else if (!silent)
+            outStream() << *done << Qt::endl;
+        ok = done.ok() && ok;
+    }
     return ok ? 0 : 1;
 }
