@@ -5,7 +5,6 @@
 #include <QApplication>
 
 #include "automation/resources.h"
-#include "automation/typeinfo.h"
 #include "windowing/formsite.h"
 
 using namespace automation;
@@ -31,20 +30,14 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
     const QString lib = envPath("TESTCTL_LIB"), none = box.path("work") + QStringLiteral("/nowhere.so");
     const QString priv = box.path("registry"), sys = box.path("system"), user = box.path("data/velmora/registry");
     auto done = [&](const char* verb, const QString& folder) { return QStringLiteral("%1 %2 (%3)\n").arg(QLatin1String(verb), testLibrary(), folder); };
-    struct Step {
-        QString registry;   // VELMORA_REGISTRY, unset when empty
-        QStringList args;
-        int code;
-        QString out;
-        QStringList err;    // texts standard error holds; empty when none expected
-        const char* counts; // entries in the private, system and user registries afterwards
-    } steps[] = {
+    // VELMORA_REGISTRY (unset when empty), arguments, exit status, standard output, texts standard error
+    // holds (none when empty), entries in the private, system and user registries afterwards.
+    const struct { QString registry; QStringList args; int code; QString out; QStringList err; const char* counts; } steps[] = {
         {priv, {lib}, 0, done("Registered", priv), {}, "1 0 0"},
         {priv, {"-s", lib}, 0, {}, {}, "1 0 0"},
         {priv, {"-u", lib}, 0, done("Unregistered", priv), {}, "0 0 0"},
         {priv, {"-u", lib}, 0, done("Unregistered", priv), {}, "0 0 0"},
         {priv, {none, lib}, 1, done("Registered", priv), {"regsvr: ", none, "no such file"}, "1 0 0"},
-        {priv, {"notes.so"}, 1, {}, {"regsvr: ", "notes.so"}, "1 0 0"},
         {priv, {envPath("VELMORA_BUILD_DIR") + "/lib/libvelmora_automation.so"}, 1, {}, {"not a control library"}, "1 0 0"},
         {priv, {}, 2, {}, {"no library given", "usage: regsvr"}, "1 0 0"},
         {priv, {"--frobnicate", "-u", lib}, 2, {}, {"unknown option --frobnicate", "usage: regsvr"}, "1 0 0"},
@@ -53,10 +46,10 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
         {{}, {"--system", "-u", lib}, 0, done("Unregistered", sys), {}, "1 0 1"},
         {box.path("work") + "/notes.so/registry", {lib}, 1, {}, {"DllRegisterServer in " + testLibrary() + " failed with 0x80040201"}, "1 0 1"},
     };
-    for (const Step& s : steps) {
+    for (const auto& s : steps) {
         SCOPED_TRACE(s.args.join(QLatin1Char(' ')).toStdString());
         s.registry.isEmpty() ? box.env.remove(QStringLiteral("VELMORA_REGISTRY")) : box.env.insert(QStringLiteral("VELMORA_REGISTRY"), s.registry);
-        const Outcome r = box.regsvr(s.args);
+        const Outcome r = box.run("REGSVR", s.args);
         EXPECT_EQ(r.code, s.code);
         EXPECT_EQ(r.out, s.out);
         EXPECT_EQ(r.err.isEmpty(), s.err.isEmpty()) << r.err.toStdString();
@@ -65,210 +58,117 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
         EXPECT_EQ(counts(box), QLatin1String(s.counts));
     }
     QFile entry(priv + QStringLiteral("/5d0c7a21-93b4-4f6e-8a1d-2b7e4c90f002.class"));
-    ASSERT_TRUE(entry.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     EXPECT_EQ(entry.readAll(), QStringLiteral("CLSID={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F002}\nProgID=VelmoraTest.Widget\nName=Widget\n"
         "Library=%1\nThreadingModel=Apartment\nMiscStatus=132497\nToolboxBitmap=%1,30000\n"
         "TypeLib={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F001}\nVersion=2.5\nControl=1\n").arg(testLibrary()).toUtf8());
-
-    // A damaged entry is named when a control of it is created.
-    entry.resize(0);
-    entry.write("this is not a class registration\n");
-    entry.close();
-    box.env.insert(QStringLiteral("VELMORA_REGISTRY"), priv);
-    const Outcome r = box.ctlhost("create w VelmoraTest.Widget\n");
-    EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.out.startsWith(QStringLiteral("error 429: ")) && r.out.contains(entry.fileName())) << r.out.toStdString();
 }
 
-// One transcript per case: lines starting with "> " are the script (<NUL> a
-// NUL byte), the other lines what ctlhost prints.
+// One case per script: each line a script line (<NUL> a NUL byte), and after
+// " => " what ctlhost prints for it, lines parted by " | ".
 TEST(Ctlhost, RunsScriptsAsTheTranscriptsShow)
 {
     Sandbox box;
-    ASSERT_EQ(box.regsvr({envPath("TESTCTL_LIB")}).code, 0);
+    ASSERT_EQ(box.run("REGSVR", {envPath("TESTCTL_LIB")}).code, 0);
     box.write("big.bag", "Level = I4:99999\n");
     box.write("bad.bag", "Level is twelve\n");
     box.write("text.bag", "Level = BStr:\"high\"\n");
     box.write("script.ctl", "create w VelmoraTest.Widget\nwait 0\nadvance 1000\ncall w Add 40 2\n");
-    const QStringList k{QStringLiteral("--keep-going")};
-    struct Case {
+    const struct {
         const char* transcript;
-        QStringList options = {};
-        int code = 0;
-        QString err = {};   // a text standard error holds
+        QStringList options;
+        int code;
+        const char* err = "";   // a text standard error holds
     } cases[] = {
-        {R"(> # members by name and by dispid, typed arguments, defaults
-> echo start
-start
-> create w VelmoraTest.Widget
-event w.Ready (#2) args: Bool:False
-> call w Add 2
-w.Add = I4:12
-> call w add 2 i4:5
-w.Add = I4:7
-> call w #1 i2:7 missing
-w.Add = I4:17
-> call w Echo
-w.Echo = BStr:"world"
-> call w Describe i2:5 r8:1.5 bool:false true
-w.Describe = BStr:"I2:5, R8:1.5, Bool:False, Bool:True"
-> call w Describe 1.25 70000 3000000000 word
-w.Describe = BStr:"R8:1.25, I4:70000, R8:3000000000, BStr:\"word\""
-> call w #0x60030005 empty pic:77 obj:form obj:w
-w.Describe = BStr:"Empty, Object:Picture, Object:Form, Object:_Widget"
-> call w Describe str:"big world" "a \"b\"\\"
-w.Describe = BStr:"BStr:\"big world\", BStr:\"a \\\"b\\\"\\\\\""
-> get w Level
-w.Level = I2:3
-> put w Level 9
-changed w.Level (#3)
-> get w #3
-w.Level = I2:9
-)"},
-        {R"(> create w VelmoraTest.Widget
-event w.Ready (#2) args: Bool:False
-> call w Echo "\x01\t\\\"\0\x7f\x9f-é"
-w.Echo = BStr:"\x01\t\\\"\0\x7f\x9f-é"
-> call w Fail "tab\there\x1b[0m"
-error 5: tab\there\x1b[0m [VelmoraTest.Widget]
-> echo a	b
-a\tb
-> call w Echo "\x4"
-error: line 5: \x takes two hexadecimal digits: \x4"
-> call w Echo "a<NUL>b"
-error: line 6: a NUL byte at column 15
-> call w Add 1<NUL> 2
-error: line 7: a NUL byte at column 13
-)", k, 1},
-        {R"(> create w VelmoraTest.Widget
-event w.Ready (#2) args: Bool:False
-> call w Fire 4
-event w.Ticked (#1) args: I4:4, BStr:"tick"
-w.Fire = I4:4
-> reply w Ticked 1 i4:42
-> call w Fire 5
-event w.Ticked (#1) args: I4:5, BStr:"tick"
-w.Fire = I4:42
-> reply w #1 1 str:"nine"
-> call w Fire 6
-event w.Ticked (#1) args: I4:6, BStr:"tick"
-w.Fire = I4:-1
-> create v VelmoraTest.Widget
-event v.Ready (#2) args: Bool:False
-> call v Keep obj:w
-> call v Relay 2
-event w.Ticked (#1) args: I4:2, BStr:"tick"
-v.Relay = I4:-1
-> destroy w
-> call v Relay 3
-v.Relay = I4:3
-> reply w Ticked 1 i4:1
-error: line 12: no control named w
-> reply v Nope 1 i4:1
-error: line 13: v has no event Nope
-> reply v Ticked 3 i4:1
-error: line 14: 3 is not an argument number of that event
-> reply v Ticked 0 i4:1
-error: line 15: 0 is not an argument number of that event
-> reply v Ticked 1
-error: line 16: usage: reply <name> <event|#dispid> <argument number> <value>
-)", k, 1},
-        {R"(> create w VelmoraTest.Widget
-event w.Ready (#2) args: Bool:False
-> save w default.bag
-> put w Level 12
-changed w.Level (#3)
-> save w w.bag
-> create v VelmoraTest.Widget w.bag
-event v.Ready (#2) args: Bool:True
-> get v Level
-v.Level = I2:12
-> load v default.bag
-event v.Ready (#2) args: Bool:True
-> get v Level
-v.Level = I2:3
-> load v big.bag
-error 6: Overflow [VelmoraTest.Widget]
-> create u VelmoraTest.Widget text.bag
-error 13: Type mismatch [VelmoraTest.Widget]
-> create u VelmoraTest.Widget bad.bag
-error: line 11: bad.bag: line 1: expected 'Name = Type:Value' (Type I2, I4, Bool, R8 or BStr)
-> load v absent.bag
-error: line 12: cannot read absent.bag: No such file or directory
-)", k, 1},
-        {R"(> get form Visible
-form.Visible = Bool:False
-> put form visible -1
-> get form Visible
-form.Visible = Bool:True
-> put form Caption "Усилитель"
-> create w VelmoraTest.Widget
-event w.Ready (#2) args: Bool:False
-> get w FormCaption
-w.FormCaption = BStr:"Усилитель"
-> resize w 2000 1000
-w size = 465 x 465
-> get w Placement
-w.Placement = BStr:"31 x 31 px on the form, hidden, run mode"
-> mode design
-> get w Placement
-w.Placement = BStr:"31 x 31 px on the form, hidden, design mode"
-> create d VelmoraTest.Widget
-event d.Ready (#2) args: Bool:False
-> resize d 15 15
-d size = 465 x 465
-> get d Placement
-d.Placement = BStr:"31 x 31 px on the form, design mode"
-> get form Enabled
-error 438: Object doesn't support this property or method [form.Enabled]
+        {R"(# members by name and by dispid, typed arguments, defaults
+echo start => start
+create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
+call w Add 2 => w.Add = I4:12
+call w add 2 i4:5 => w.Add = I4:7
+call w #1 i2:7 missing => w.Add = I4:17
+call w Describe i2:5 r8:1.5 bool:false true => w.Describe = BStr:"I2:5, R8:1.5, Bool:False, Bool:True"
+call w Describe 1.25 70000 3000000000 word => w.Describe = BStr:"R8:1.25, I4:70000, R8:3000000000, BStr:\"word\""
+call w #0x60030005 empty pic:77 obj:form obj:w => w.Describe = BStr:"Empty, Object:Picture, Object:Form, Object:_Widget"
+call w Describe str:"big world" "a \"b\"\\" => w.Describe = BStr:"BStr:\"big world\", BStr:\"a \\\"b\\\"\\\\\""
+call w Echo "\x01\t\\\"\0\x7f\x9f-é" => w.Echo = BStr:"\x01\t\\\"\0\x7f\x9f-é"
+call w Fail "tab\there\x1b[0m" => error 5: tab\there\x1b[0m [VelmoraTest.Widget]
+echo a	b => a\tb
+call w Echo "\x4" => error: line 14: \x takes two hexadecimal digits: \x4"
+call w Echo "a<NUL>b" => error: line 15: a NUL byte at column 15
+call w Add 1<NUL> 2 => error: line 16: a NUL byte at column 13
+put w Level 9 => changed w.Level (#3)
+get w #3 => w.Level = I2:9
+call w Fire 4 => event w.Ticked (#1) args: I4:4, BStr:"tick" | w.Fire = I4:4
+reply w Ticked 1 i4:42
+call w Fire 5 => event w.Ticked (#1) args: I4:5, BStr:"tick" | w.Fire = I4:42
+reply w #1 1 str:"nine"
+call w Fire 6 => event w.Ticked (#1) args: I4:6, BStr:"tick" | w.Fire = I4:-1
+create v VelmoraTest.Widget => event v.Ready (#2) args: Bool:False
+call v Keep obj:w
+call v Relay 2 => event w.Ticked (#1) args: I4:2, BStr:"tick" | v.Relay = I4:-1
+destroy w
+call v Relay 3 => v.Relay = I4:3
+reply v Nope 1 i4:1 => error: line 29: v has no event Nope
+reply v Ticked 3 i4:1 => error: line 30: 3 is not an argument number of that event
+reply v Ticked 0 i4:1 => error: line 31: 0 is not an argument number of that event
+reply v Ticked 1 => error: line 32: usage: reply <name> <event|#dispid> <argument number> <value>
+)", {"-k"}, 1},
+        {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
+save w default.bag
+put w Level 12 => changed w.Level (#3)
+save w w.bag
+create v VelmoraTest.Widget w.bag => event v.Ready (#2) args: Bool:True
+get v Level => v.Level = I2:12
+load v default.bag => event v.Ready (#2) args: Bool:True
+get v Level => v.Level = I2:3
+load v big.bag => error 6: Overflow [VelmoraTest.Widget]
+create u VelmoraTest.Widget text.bag => error 13: Type mismatch [VelmoraTest.Widget]
+create u VelmoraTest.Widget bad.bag => error: line 11: bad.bag: line 1: expected 'Name = Type:Value' (Type I2, I4, Bool, R8 or BStr)
+load v absent.bag => error: line 12: cannot read absent.bag: No such file or directory
+get form Visible => form.Visible = Bool:False
+put form visible -1
+get form Visible => form.Visible = Bool:True
+put form Caption "Усилитель"
+get v FormCaption => v.FormCaption = BStr:"Усилитель"
+resize v 2000 1000 => v size = 465 x 465
+get v Placement => v.Placement = BStr:"31 x 31 px on the form, hidden, run mode"
+mode design
+get v Placement => v.Placement = BStr:"31 x 31 px on the form, hidden, design mode"
+create d VelmoraTest.Widget => event d.Ready (#2) args: Bool:False
+resize d 15 15 => d size = 465 x 465
+get d Placement => d.Placement = BStr:"31 x 31 px on the form, design mode"
+call d Nope => error 438: Object doesn't support this property or method [d.Nope]
+call x Add 1 => error: line 26: no control named x
+call d Add i2:70000 => error: line 27: i2:70000 is not a 16-bit value
+call d Echo "open => error: line 28: unterminated quoted text
+frobnicate d => error: line 29: unknown command frobnicate
+advance 10 => error: line 30: advance needs the manual clock (--manual-clock); use wait for real time
+create d VelmoraTest.Widget => error: line 31: the name d is already taken
+create z No.Such.Class => error 429: Can't create object: No.Such.Class is not registered [registry]
+)", {"--keep-going"}, 1},
+        {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
+call w Fail => error 5: The widget refuses [VelmoraTest.Widget]
+echo not reached
 )", {}, 1},
-        {R"(> create w VelmoraTest.Widget
-event w.Ready (#2) args: Bool:False
-> call w Fail
-error 5: The widget refuses [VelmoraTest.Widget]
-> echo not reached
-)", {}, 1},
-        {R"(> create w VelmoraTest.Widget
-event w.Ready (#2) args: Bool:False
-> call w Nope
-error 438: Object doesn't support this property or method [w.Nope]
-> call w Add
-error 449: Argument not optional [VelmoraTest.Widget]
-> call w Add 1 2 3
-error 450: Wrong number of arguments or invalid property assignment [VelmoraTest.Widget]
-> call x Add 1
-error: line 5: no control named x
-> call w Add i2:70000
-error: line 6: i2:70000 is not a 16-bit value
-> call w Echo "open
-error: line 7: unterminated quoted text
-> frobnicate w
-error: line 8: unknown command frobnicate
-> advance 10
-error: line 9: advance needs the manual clock (--manual-clock); use wait for real time
-> create w VelmoraTest.Widget
-error: line 10: the name w is already taken
-> create z No.Such.Class
-error 429: Can't create object: No.Such.Class is not registered [registry]
-> echo done
-done
-)", k, 1},
-        {R"(event w.Ready (#2) args: Bool:False
-w.Add = I4:42
-)", {"--manual-clock", "script.ctl"}},
+        {"=> event w.Ready (#2) args: Bool:False | w.Add = I4:42", {"--manual-clock", "script.ctl"}, 0},
         {"", {"absent.ctl"}, 2, "ctlhost: cannot read absent.ctl: No such file or directory"},
         {"", {"--fast"}, 2, "ctlhost: unknown option --fast"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         QByteArray script;
         QString expected;
-        for (const QString& line : QString::fromUtf8(c.transcript).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            line.startsWith(QLatin1String("> ")) ? void(script += line.mid(2).toUtf8() + '\n') : void(expected += line + '\n');
+        for (const QString& line : QString::fromUtf8(c.transcript).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const qsizetype at = line.indexOf(QLatin1String("=>"));
+            if (at != 0)
+                script += line.left(at < 0 ? line.size() : at - 1).toUtf8() + '\n';
+            for (const QString& out : at < 0 ? QStringList() : line.mid(at + 3).split(QStringLiteral(" | ")))
+                expected += out + QLatin1Char('\n');
+        }
         SCOPED_TRACE(script.toStdString());
-        const Outcome r = box.ctlhost(script.replace("<NUL>", QByteArray(1, '\0')), c.options);
+        const Outcome r = box.run("CTLHOST", c.options, script.replace("<NUL>", QByteArray(1, '\0')));
         EXPECT_EQ(r.code, c.code);
         EXPECT_EQ(r.out, expected);
-        EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.err))) << r.err.toStdString();
     }
     QFile saved(box.path("work") + QStringLiteral("/w.bag")), unchanged(box.path("work") + QStringLiteral("/default.bag"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly) && unchanged.open(QIODevice::ReadOnly));
@@ -299,10 +199,6 @@ TEST(LibraryResources, TheTestLibraryCarriesWhatItsSourcesSay)
     // Interface ids: length, then Data1, Data2, Data3 little-endian, then Data4.
     EXPECT_EQ(resource("CUSTOM", "_IID_WIDGET").toHex(), QByteArray("10000000" "217a0c5d" "b493" "6e4f" "8a1d2b7e4c90f003"));
     EXPECT_EQ(resource("CUSTOM", "_SRCIID_WIDGET").toHex(), QByteArray("10000000" "217a0c5d" "b493" "6e4f" "8a1d2b7e4c90f004"));
-    const auto lib = TypeLibrary::parse(resource("TYPELIB", "1"));
-    ASSERT_TRUE(lib);
-    EXPECT_EQ(lib->serialize(), resource("TYPELIB", "1"));   // stored in canonical form
-    EXPECT_EQ(lib->helpString, QStringLiteral("Velmora test widget 2.5"));
     const auto v = VersionBlock::parse(resource("VERSION", "1"));
     ASSERT_TRUE(v);
     EXPECT_EQ(std::tuple(v->major, v->minor, v->build, v->revision, v->productVersionText, v->internalName, v->selfRegister),
@@ -318,24 +214,21 @@ TEST(LibraryResources, TheTestLibraryCarriesWhatItsSourcesSay)
 TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput)
 {
     Sandbox box;
-    const QString packres = envPath("PACKRES"), typelib = envPath("TESTCTL_SOURCE") + QStringLiteral("/typelib.json");
-    Outcome r = box.run(packres, {QStringLiteral("--list"), envPath("TESTCTL_LIB")});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out.section(QLatin1Char('\n'), 1), QStringLiteral("CUSTOM _IID_WIDGET 20\nCUSTOM _SRCIID_WIDGET 20\nVERSION 1 588\nBITMAP 30000 760\n"));
-    r = box.run(packres, {"-o", "out", "CUSTOM:_IID_X:guid:{00112233-4455-6677-8899-aabbccddeeff}"});
-    QFile blob(box.path("work") + QStringLiteral("/out"));
-    ASSERT_TRUE(r.code == 0 && blob.open(QIODevice::ReadOnly)) << r.err.toStdString();
-    EXPECT_TRUE(blob.readAll().endsWith(QByteArray::fromHex("10000000" "33221100" "5544" "7766" "8899aabbccddeeff")));
-    const std::pair<QStringList, const char*> bad[] = {
-        {{"TYPELIB-1"}, "does not read TYPE:NAME:SOURCE"}, {{"BITMAP:1:none.bmp"}, "none.bmp"},
-        {{"BITMAP:1:" + typelib}, "not a BMP file"}, {{"TYPELIB:1:" + typelib, "typelib:1:" + typelib}, "TYPELIB 1 is given twice"},
-        {{"VERSION:1:" + typelib}, "unknown key"}, {{"CUSTOM:_IID_X:guid:{nonsense}"}, "is not a GUID"}};
-    for (const auto& [items, why] : bad) {
-        r = box.run(packres, QStringList{"-o", "out"} + items);
-        EXPECT_EQ(r.code, 1);
-        EXPECT_TRUE(r.err.contains(QLatin1String(why))) << r.err.toStdString();
+    const QString typelib = envPath("TESTCTL_SOURCE") + QStringLiteral("/typelib.json");
+    const struct { QStringList args; int code; const char* text; } runs[] = {   // text: in its output
+        {{"--list", envPath("TESTCTL_LIB")}, 0, "\nCUSTOM _IID_WIDGET 20\nCUSTOM _SRCIID_WIDGET 20\nVERSION 1 588\nBITMAP 30000 760\n"},
+        {{"-o", "out", "TYPELIB-1"}, 1, "does not read TYPE:NAME:SOURCE"}, {{"-o", "out", "BITMAP:1:none.bmp"}, 1, "none.bmp"},
+        {{"-o", "out", "BITMAP:1:" + typelib}, 1, "not a BMP file"}, {{"-o", "out", "VERSION:1:" + typelib}, 1, "unknown key"},
+        {{"-o", "out", "TYPELIB:1:" + typelib, "typelib:1:" + typelib}, 1, "TYPELIB 1 is given twice"},
+        {{"-o", "out", "CUSTOM:_IID_X:guid:{nonsense}"}, 1, "is not a GUID"}, {{}, 2, "usage: packres"},
+        {{"-o", "out", "CUSTOM:_IID_X:guid:{00112233-4455-6677-8899-aabbccddeeff}"}, 0, ""},
+    };
+    for (const auto& run : runs) {
+        const Outcome r = box.run("PACKRES", run.args);
+        EXPECT_EQ(r.code, run.code);
+        EXPECT_TRUE((r.out + r.err).contains(QLatin1String(run.text))) << r.out.toStdString() << r.err.toStdString();
     }
-    r = box.run(packres, {});
-    EXPECT_EQ(r.code, 2);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("usage: packres")));
+    QFile blob(box.path("work") + QStringLiteral("/out"));
+    ASSERT_TRUE(blob.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(blob.readAll().endsWith(QByteArray::fromHex("10000000" "33221100" "5544" "7766" "8899aabbccddeeff")));
 }

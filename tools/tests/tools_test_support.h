@@ -1,5 +1,5 @@
-// Running regsvr and ctlhost as a user would, in a sandbox of their own: a
-// private registry, home and XDG folders, never the user's.
+// Running the tools as a user would, in a sandbox of their own: a private
+// registry, home and XDG folders, never the user's.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,8 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-// Failures show texts as text.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << s.toStdString(); }
+inline void PrintTo(const QString& s, std::ostream* os) { *os << s.toStdString(); }   // failures show text
 
 namespace toolstest {
 
@@ -23,15 +22,14 @@ struct Outcome {
 struct Sandbox {
     Sandbox()
     {
-        for (const char* d : {"registry", "system", "home", "data/velmora/registry", "config", "runtime", "work"})
-            QDir(dir.path()).mkpath(QLatin1String(d));
-        const std::pair<const char*, const char*> vars[] = {
-            {"VELMORA_REGISTRY", "registry"}, {"VELMORA_SYSTEM_REGISTRY", "system"}, {"HOME", "home"},
-            {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"}};
+        for (const char* sub : {"registry", "system", "home", "data/velmora/registry", "config", "runtime", "work"})
+            QDir().mkpath(path(sub));
+        const std::pair<const char*, const char*> vars[] = {{"VELMORA_REGISTRY", "registry"}, {"VELMORA_SYSTEM_REGISTRY", "system"},
+            {"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"}};
         for (const auto& [name, sub] : vars)
             env.insert(QLatin1String(name), path(sub));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         QFile::setPermissions(path("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     }
     QString path(const char* sub) const { return dir.filePath(QLatin1String(sub)); }
     void write(const char* name, const QByteArray& bytes) const
@@ -39,22 +37,18 @@ struct Sandbox {
         QFile f(path("work") + QLatin1Char('/') + QLatin1String(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
     }
-    Outcome run(const QString& program, const QStringList& args, const QByteArray& input = {}) const
+    // Runs the program named by the environment variable `tool` in the work folder.
+    Outcome run(const char* tool, const QStringList& args, const QByteArray& input = {}) const
     {
         QProcess p;
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(path("work"));
-        p.start(program, args);
+        p.start(envPath(tool), args);
         p.write(input);
         p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(120000)) << program.toStdString() << " did not finish";
+        EXPECT_TRUE(p.waitForFinished(120000)) << tool << " did not finish";
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
                 QString::fromUtf8(p.readAllStandardError())};
-    }
-    Outcome regsvr(const QStringList& args) const { return run(envPath("REGSVR"), args); }
-    Outcome ctlhost(const QByteArray& script, const QStringList& options = {}) const
-    {
-        return run(envPath("CTLHOST"), options, script);
     }
 
     QTemporaryDir dir;

@@ -24,6 +24,9 @@ class Widget : public ControlObject {
 public:
     const TypeInfo& typeInfo() const override { return library().defaultInterface; }
     const TypeInfo* eventInfo() const override { return &library().eventInterface; }
+    QString errorSource() const override { return Source; }
+    SizeTwips resize(SizeTwips) override { return {465, 465}; }
+    QWidget* window() override { return &window_; }
     Result<> initNew() override { return ready(DefaultLevel, false); }
     Result<> load(const PropertyBag& bag) override
     {
@@ -36,13 +39,11 @@ public:
         bag.write(QStringLiteral("Level"), Variant(level_), Variant(DefaultLevel));
         return {};
     }
-    SizeTwips resize(SizeTwips) override { return {465, 465}; }
-    QWidget* window() override { return &window_; }
 
 protected:
     Result<> invokeChecked(const MemberInfo& m, std::vector<Variant>& a) override
     {
-        IControlSite* s = site();
+        std::vector<Variant> none;
         switch (m.id) {
         case 1: return Variant(a[0].i4() + a[1].i4());
         case 2: return a[0];
@@ -50,26 +51,20 @@ protected:
             if (m.kind == InvokeKind::PropertyGet)
                 return Variant(level_);
             level_ = a[0].i2();
-            if (s)
-                s->propertyChanged(m.id);
+            site()->propertyChanged(m.id);
             return {};
         case 4: {
             std::vector<Variant> args{a[0], Variant(QStringLiteral("tick"))};
             events().raise(1, args);
             return Variant(args[0].toI4().value_or(-1));   // the sink may have answered through Count
         }
-        case 6: {
-            std::vector<Variant> none;
-            return s ? s->container()->callByName(QStringLiteral("Caption"), InvokeKind::PropertyGet, none)
-                     : Result<>::fail(err::ObjectRequired, {}, Source);
-        }
+        case 6: return site()->container()->callByName(QStringLiteral("Caption"), InvokeKind::PropertyGet, none);
         case 7: return Result<>::fail(err::InvalidCall, a[0].bstr(), Source);
         case 8:
-            return Variant(QStringLiteral("%1 x %2 px%3%4, %5 mode")
-                               .arg(window_.width()).arg(window_.height())
-                               .arg(s && window_.parentWidget() == s->containerWidget() ? QStringLiteral(" on the form") : QString())
+            return Variant(QStringLiteral("%1 x %2 px%3%4, %5 mode").arg(window_.width()).arg(window_.height())
+                               .arg(window_.parentWidget() == site()->containerWidget() ? QStringLiteral(" on the form") : QString())
                                .arg(window_.isHidden() ? QStringLiteral(", hidden") : QString())
-                               .arg(s && s->userMode() ? QStringLiteral("run") : QStringLiteral("design")));
+                               .arg(site()->userMode() ? QStringLiteral("run") : QStringLiteral("design")));
         case 9: kept_ = a[0]; return {};
         case 10: return kept_.dispatch()->callByName(QStringLiteral("Fire"), InvokeKind::Method, a);
         }
@@ -79,7 +74,6 @@ protected:
                 text << v.describe();
         return Variant(text.join(QStringLiteral(", ")));
     }
-    QString errorSource() const override { return Source; }
 
 private:
     Result<> ready(std::int16_t level, bool fromBag)
