@@ -62,6 +62,12 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
     EXPECT_EQ(entry.readAll(), QStringLiteral("CLSID={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F002}\nProgID=VelmoraTest.Widget\nName=Widget\n"
         "Library=%1\nThreadingModel=Apartment\nMiscStatus=132497\nToolboxBitmap=%1,30000\n"
         "TypeLib={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F001}\nVersion=2.5\nControl=1\n").arg(testLibrary()).toUtf8());
+    entry.close();   // damaged, the entry is named when a control is created
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly | QIODevice::Truncate) && entry.write("this is not a class registration\n") > 0);
+    entry.close();
+    box.env.insert(QStringLiteral("VELMORA_REGISTRY"), priv);
+    const Outcome r = box.run("CTLHOST", {}, "create w VelmoraTest.Widget\n");
+    EXPECT_TRUE(r.code == 1 && r.out.startsWith(QStringLiteral("error 429: ")) && r.out.contains(entry.fileName())) << r.out.toStdString();
 }
 
 // One case per script: each line a script line (<NUL> a NUL byte), and after
@@ -111,7 +117,8 @@ call v Relay 3 => v.Relay = I4:3
 reply v Nope 1 i4:1 => error: line 29: v has no event Nope
 reply v Ticked 3 i4:1 => error: line 30: 3 is not an argument number of that event
 reply v Ticked 0 i4:1 => error: line 31: 0 is not an argument number of that event
-reply v Ticked 1 => error: line 32: usage: reply <name> <event|#dispid> <argument number> <value>
+save v w.bag extra => error: line 32: usage: save <name> <file>
+reply v Ticked 1 => error: line 33: usage: reply <name> <event|#dispid> <argument number> <value>
 )", {"-k"}, 1},
         {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
 save w default.bag
@@ -125,9 +132,10 @@ load v big.bag => error 6: Overflow [VelmoraTest.Widget]
 create u VelmoraTest.Widget text.bag => error 13: Type mismatch [VelmoraTest.Widget]
 create u VelmoraTest.Widget bad.bag => error: line 11: bad.bag: line 1: expected 'Name = Type:Value' (Type I2, I4, Bool, R8 or BStr)
 load v absent.bag => error: line 12: cannot read absent.bag: No such file or directory
-get form Visible => form.Visible = Bool:False
 put form visible -1
 get form Visible => form.Visible = Bool:True
+put form Visible 0
+get form Visible => form.Visible = Bool:False
 put form Caption "Усилитель"
 get v FormCaption => v.FormCaption = BStr:"Усилитель"
 resize v 2000 1000 => v size = 465 x 465
@@ -138,12 +146,12 @@ create d VelmoraTest.Widget => event d.Ready (#2) args: Bool:False
 resize d 15 15 => d size = 465 x 465
 get d Placement => d.Placement = BStr:"31 x 31 px on the form, design mode"
 call d Nope => error 438: Object doesn't support this property or method [d.Nope]
-call x Add 1 => error: line 26: no control named x
-call d Add i2:70000 => error: line 27: i2:70000 is not a 16-bit value
-call d Echo "open => error: line 28: unterminated quoted text
-frobnicate d => error: line 29: unknown command frobnicate
-advance 10 => error: line 30: advance needs the manual clock (--manual-clock); use wait for real time
-create d VelmoraTest.Widget => error: line 31: the name d is already taken
+call x Add 1 => error: line 27: no control named x
+call d Add i2:70000 => error: line 28: i2:70000 is not a 16-bit value
+call d Echo "open => error: line 29: unterminated quoted text
+frobnicate d => error: line 30: unknown command frobnicate
+advance 10 => error: line 31: advance needs the manual clock (--manual-clock); use wait for real time
+create d VelmoraTest.Widget => error: line 32: the name d is already taken
 create z No.Such.Class => error 429: Can't create object: No.Such.Class is not registered [registry]
 )", {"--keep-going"}, 1},
         {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
