@@ -89,19 +89,17 @@ TEST(Ctlhost, RunsScriptsAsTheTranscriptsShow)
         {R"(# members by name and by dispid, typed arguments, defaults
 echo start => start
 create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
-call w Add 2 => w.Add = I4:12
-call w add 2 i4:5 => w.Add = I4:7
+call w add 2 => w.Add = I4:12
 call w #1 i2:7 missing => w.Add = I4:17
-call w Describe i2:5 r8:1.5 bool:false true => w.Describe = BStr:"I2:5, R8:1.5, Bool:False, Bool:True"
-call w Describe 1.25 70000 3000000000 word => w.Describe = BStr:"R8:1.25, I4:70000, R8:3000000000, BStr:\"word\""
-call w #0x60030005 empty pic:77 obj:form obj:w => w.Describe = BStr:"Empty, Object:Picture, Object:Form, Object:_Widget"
-call w Describe str:"big world" "a \"b\"\\" => w.Describe = BStr:"BStr:\"big world\", BStr:\"a \\\"b\\\"\\\\\""
+call w Describe i2:5 i4:5 r8:1.5 bool:false true 1.25 => w.Describe = BStr:"I2:5, I4:5, R8:1.5, Bool:False, Bool:True, R8:1.25"
+call w Describe 70000 3000000000 word empty pic:77 obj:form => w.Describe = BStr:"I4:70000, R8:3000000000, BStr:\"word\", Empty, Object:Picture, Object:Form"
+call w #0x60030005 obj:w str:"big world" "a \"b\"\\" => w.Describe = BStr:"Object:_Widget, BStr:\"big world\", BStr:\"a \\\"b\\\"\\\\\""
 call w Echo "\x01\t\\\"\0\x7f\x9f-é" => w.Echo = BStr:"\x01\t\\\"\0\x7f\x9f-é"
 call w Fail "tab\there\x1b[0m" => error 5: tab\there\x1b[0m [VelmoraTest.Widget]
 echo a	b => a\tb
-call w Echo "\x4" => error: line 14: \x takes two hexadecimal digits: \x4"
-call w Echo "a<NUL>b" => error: line 15: a NUL byte at column 15
-call w Add 1<NUL> 2 => error: line 16: a NUL byte at column 13
+call w Echo "\x4" => error: line 12: \x takes two hexadecimal digits: \x4"
+call w Echo "a<NUL>b" => error: line 13: a NUL byte at column 15
+call w Add 1<NUL> 2 => error: line 14: a NUL byte at column 13
 put w Level 9 => changed w.Level (#3)
 get w #3 => w.Level = I2:9
 call w Fire 4 => event w.Ticked (#1) args: I4:4, BStr:"tick" | w.Fire = I4:4
@@ -114,11 +112,11 @@ call v Keep obj:w
 call v Relay 2 => event w.Ticked (#1) args: I4:2, BStr:"tick" | v.Relay = I4:-1
 destroy w
 call v Relay 3 => v.Relay = I4:3
-reply v Nope 1 i4:1 => error: line 29: v has no event Nope
-reply v Ticked 3 i4:1 => error: line 30: 3 is not an argument number of that event
-reply v Ticked 0 i4:1 => error: line 31: 0 is not an argument number of that event
-save v w.bag extra => error: line 32: usage: save <name> <file>
-reply v Ticked 1 => error: line 33: usage: reply <name> <event|#dispid> <argument number> <value>
+reply v Nope 1 i4:1 => error: line 27: v has no event Nope
+reply v Ticked 3 i4:1 => error: line 28: 3 is not an argument number of that event
+reply v Ticked 0 i4:1 => error: line 29: 0 is not an argument number of that event
+save v w.bag extra => error: line 30: usage: save <name> <file>
+reply v Ticked 1 => error: line 31: usage: reply <name> <event|#dispid> <argument number> <value>
 )", {"-k"}, 1},
         {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
 save w default.bag

@@ -92,15 +92,10 @@ private:
 std::vector<ServedClass> classes()
 {
     const TypeLibrary& lib = library();
-    ClassRegistration reg;
-    reg.clsid = lib.coclass;
-    reg.progId = Source;
-    reg.name = lib.coclassName;
-    reg.miscStatus = 0x20591;
-    reg.toolboxBitmap = QStringLiteral("30000");
-    reg.typeLib = lib.libid;
-    reg.typeLibVersion = QStringLiteral("%1.%2").arg(lib.majorVersion).arg(lib.minorVersion);
-    return {{reg, [] { return std::make_shared<Widget>(); }}};
+    const QString version = QStringLiteral("%1.%2").arg(lib.majorVersion).arg(lib.minorVersion);
+    return {{{.clsid = lib.coclass, .progId = Source, .name = lib.coclassName, .miscStatus = 0x20591,
+              .toolboxBitmap = QStringLiteral("30000"), .typeLib = lib.libid, .typeLibVersion = version},
+             [] { return std::make_shared<Widget>(); }}};
 }
 
 } // namespace
