@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include "../common/log.h"
 #include "windowing/timers.h"
 
 namespace ctlhost {
@@ -25,11 +26,34 @@ QString describeArgs(const std::vector<Variant>& args)
     return parts.join(QStringLiteral(", "));
 }
 
-std::optional<qint64> milliseconds(const QString& text)
+Result<qint64> milliseconds(const Word& w)
 {
     bool ok = false;
-    const qint64 ms = text.toLongLong(&ok);
-    return ok && ms >= 0 ? std::optional<qint64>(ms) : std::nullopt;
+    const qint64 ms = w.raw().toLongLong(&ok);
+    if (!ok || ms < 0)
+        return mistake(QStringLiteral("%1 is not a number of milliseconds").arg(w.raw()));
+    return ms;
+}
+
+Result<> expectCount(const std::vector<Word>& w, size_t min, size_t max, const char* usage)
+{
+    if (w.size() >= min && w.size() <= max)
+        return {};
+    return mistake(QStringLiteral("usage: %1").arg(QLatin1String(usage)));
+}
+
+// A file named by a word: the quoted text, or the word as written.
+QString fileName(const Word& w) { return w.quoted ? w.text : w.raw(); }
+
+Result<PropertyBag> readBag(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return mistake(QStringLiteral("cannot read %1: %2").arg(file, f.errorString()));
+    auto bag = PropertyBag::fromText(f.readAll());
+    if (!bag)
+        return mistake(QStringLiteral("%1: %2").arg(file, bag.error().description));
+    return *bag;
 }
 
 } // namespace
@@ -47,64 +71,35 @@ Host::~Host()
     controls_.clear();
 }
 
-bool Host::scriptError(const QString& text)
+void Host::print(const QString& line)
 {
-    out_ << "error: line " << line_ << ": " << text << Qt::endl;
-    return false;
+    out_ << escapeControls(line) << Qt::endl;
 }
 
-bool Host::automationError(const Error& e)
-{
-    out_ << "error " << e.number << ": " << e.description;
-    if (!e.source.isEmpty())
-        out_ << " [" << e.source << "]";
-    out_ << Qt::endl;
-    return false;
-}
-
-bool Host::expectCount(const Words& w, size_t min, size_t max, const char* usage)
-{
-    if (w.size() >= min && w.size() <= max)
-        return true;
-    return scriptError(QStringLiteral("usage: %1").arg(QLatin1String(usage)));
-}
-
-HostedControl* Host::control(const QString& name)
+Result<HostedControl*> Host::control(const QString& name)
 {
     auto it = controls_.find(name);
-    if (it == controls_.end()) {
-        scriptError(QStringLiteral("no control named %1").arg(name));
-        return nullptr;
-    }
+    if (it == controls_.end())
+        return mistake(QStringLiteral("no control named %1").arg(name));
     return it->second.get();
 }
 
-std::optional<Host::Target> Host::target(const QString& name)
+Result<Host::Target> Host::target(const QString& name)
 {
     if (name == FormName)
         return Target{name, formObject_};
-    if (HostedControl* c = control(name))
-        return Target{name, c->control()};
-    return std::nullopt;
+    return Target{name, TRY(control(name))->control()};
 }
 
-std::optional<DispId> Host::member(const Target& t, const Word& w)
+Result<DispId> Host::member(const Target& t, const Word& w)
 {
-    QString why;
-    if (w.quoted) {
-        scriptError(QStringLiteral("a member is a name or #dispid, not quoted text"));
-        return std::nullopt;
-    }
-    if (w.prefix.startsWith(QLatin1Char('#'))) {
-        auto id = parseDispId(w.prefix, &why);
-        if (!id)
-            scriptError(why);
-        return id;
-    }
-    auto id = t.object->idOfName(w.prefix);
-    if (!id)
-        automationError(makeError(err::NoSuchMember, {}, QStringLiteral("%1.%2").arg(t.name, w.prefix)));
-    return id;
+    if (w.quoted)
+        return mistake(QStringLiteral("a member is a name or #dispid, not quoted text"));
+    if (w.prefix.startsWith(QLatin1Char('#')))
+        return parseDispId(w.prefix);
+    if (auto id = t.object->idOfName(w.prefix))
+        return *id;
+    return makeError(err::NoSuchMember, {}, QStringLiteral("%1.%2").arg(t.name, w.prefix));
 }
 
 QString Host::memberName(const Target& t, DispId id, InvokeKind kind) const
@@ -118,7 +113,7 @@ QString Host::memberName(const Target& t, DispId id, InvokeKind kind) const
     return QStringLiteral("#%1").arg(id);
 }
 
-std::optional<std::vector<Variant>> Host::arguments(const Words& words, size_t from)
+Result<std::vector<Variant>> Host::arguments(const Words& words, size_t from)
 {
     std::vector<Variant> args;
     const ObjectLookup objects = [this](const QString& name) -> DispatchPtr {
@@ -127,24 +122,17 @@ std::optional<std::vector<Variant>> Host::arguments(const Words& words, size_t f
         auto it = controls_.find(name);
         return it == controls_.end() ? nullptr : DispatchPtr(it->second->control());
     };
-    for (size_t i = from; i < words.size(); ++i) {
-        QString why;
-        auto v = parseArgument(words[i], objects, &why);
-        if (!v) {
-            scriptError(why);
-            return std::nullopt;
-        }
-        args.push_back(*v);
-    }
+    for (size_t i = from; i < words.size(); ++i)
+        args.push_back(TRY(parseArgument(words[i], objects)));
     return args;
 }
 
 void Host::onEvent(const QString& control, const QString& event, DispId id, std::vector<Variant>& args)
 {
-    out_ << "event " << control << '.' << event << " (#" << id << ")";
-    if (!args.empty())
-        out_ << " args: " << describeArgs(args);
-    out_ << Qt::endl;
+    print(QStringLiteral("event %1.%2 (#%3)%4")
+              .arg(control, event)
+              .arg(id)
+              .arg(args.empty() ? QString() : QStringLiteral(" args: ") + describeArgs(args)));
     // Event arguments are by reference: write back what the script asked for.
     auto c = replies_.find(control);
     if (c == replies_.end())
@@ -152,82 +140,89 @@ void Host::onEvent(const QString& control, const QString& event, DispId id, std:
     auto e = c->second.find(id);
     if (e == c->second.end())
         return;
-    for (const auto& [n, value] : e->second)
-        if (n >= 1 && size_t(n) <= args.size())
+    for (const auto& [n, value] : e->second) {
+        if (n >= 1 && size_t(n) <= args.size()) {
+            qCDebug(toolsLog) << "writing" << value.describe() << "into argument" << n << "of" << control << event;
             args[size_t(n) - 1] = value;
+        }
+    }
 }
 
 bool Host::execute(const QString& text, int lineNumber)
 {
-    line_ = lineNumber;
+    qCDebug(toolsLog).noquote() << "line" << lineNumber << escapeControls(text);
+    const Done done = run(text);
+    if (done.ok())
+        return true;
+    const Error& e = done.error();
+    if (e.number == ScriptMistake)
+        print(QStringLiteral("error: line %1: %2").arg(lineNumber).arg(e.description));
+    else
+        print(QStringLiteral("error %1: %2%3").arg(e.number).arg(e.description, e.source.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(e.source)));
+    return false;
+}
+
+Host::Done Host::run(const QString& text)
+{
+    // A NUL would cut the line short wherever text is handled as C strings.
+    if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0)
+        return mistake(QStringLiteral("a NUL byte at column %1").arg(nul + 1));
     const QString line = text.trimmed();
     if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-        return true;
+        return {};
     const QString command = line.section(QRegularExpression(QStringLiteral("\\s+")), 0, 0);
     if (command == QLatin1String("echo")) {
-        out_ << line.mid(4).trimmed() << Qt::endl;
-        return true;
+        print(line.mid(4).trimmed());
+        return {};
     }
-    QString why;
-    const auto words = splitWords(line, &why);
-    if (!words)
-        return scriptError(why);
+    const Words words = TRY(splitWords(line));
 
     // Time passes only in these two; they must not run as a handler, or the
     // ticks falling due would be held back until they end.
     if (command == QLatin1String("wait"))
-        return doWait(*words);
+        return doWait(words);
     if (command == QLatin1String("advance"))
-        return doAdvance(*words);
+        return doAdvance(words);
 
     // Every other command runs as a handler of the form, as a program's
     // event handlers do: ticks that fall due meanwhile come after it.
     windowing::HandlerScope handler;
     if (command == QLatin1String("create"))
-        return doCreate(*words);
+        return doCreate(words);
     if (command == QLatin1String("destroy"))
-        return doDestroy(*words);
+        return doDestroy(words);
     if (command == QLatin1String("call"))
-        return doInvoke(*words, InvokeKind::Method);
+        return doInvoke(words, InvokeKind::Method);
     if (command == QLatin1String("get"))
-        return doInvoke(*words, InvokeKind::PropertyGet);
+        return doInvoke(words, InvokeKind::PropertyGet);
     if (command == QLatin1String("put"))
-        return doInvoke(*words, InvokeKind::PropertyPut);
+        return doInvoke(words, InvokeKind::PropertyPut);
     if (command == QLatin1String("save"))
-        return doSave(*words);
+        return doSave(words);
     if (command == QLatin1String("load"))
-        return doLoad(*words);
+        return doLoad(words);
     if (command == QLatin1String("resize"))
-        return doResize(*words);
+        return doResize(words);
     if (command == QLatin1String("reply"))
-        return doReply(*words);
+        return doReply(words);
     if (command == QLatin1String("mode"))
-        return doMode(*words);
-    return scriptError(QStringLiteral("unknown command %1").arg(command));
+        return doMode(words);
+    return mistake(QStringLiteral("unknown command %1").arg(command));
 }
 
-bool Host::doCreate(const Words& w)
+Host::Done Host::doCreate(const Words& w)
 {
-    if (!expectCount(w, 3, 4, "create <name> <ProgID|{CLSID}> [<bag file>]"))
-        return false;
+    TRY(expectCount(w, 3, 4, "create <name> <ProgID|{CLSID}> [<bag file>]"));
     const QString name = w[1].raw();
     static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
     if (!identifier.match(name).hasMatch())
-        return scriptError(QStringLiteral("%1 is not a control name (letters, digits, _)").arg(name));
+        return mistake(QStringLiteral("%1 is not a control name (letters, digits, _)").arg(name));
     if (name == FormName || controls_.count(name))
-        return scriptError(QStringLiteral("the name %1 is already taken").arg(name));
+        return mistake(QStringLiteral("the name %1 is already taken").arg(name));
 
     std::optional<PropertyBag> bag;
-    if (w.size() == 4) {
-        const QString file = w[3].quoted ? w[3].text : w[3].raw();
-        QFile f(file);
-        if (!f.open(QIODevice::ReadOnly))
-            return scriptError(QStringLiteral("cannot read %1: %2").arg(file, f.errorString()));
-        auto parsed = PropertyBag::fromText(f.readAll());
-        if (!parsed)
-            return scriptError(QStringLiteral("%1: %2").arg(file, parsed.error().description));
-        bag = *parsed;
-    }
+    if (w.size() == 4)
+        bag = TRY(readBag(fileName(w[3])));
     HostedControl::Options options;
     options.bag = bag ? &*bag : nullptr;
     options.userMode = userMode_;
@@ -239,171 +234,127 @@ bool Host::doCreate(const Words& w)
         const QString prop = it == controls_.end()
             ? QStringLiteral("#%1").arg(id)
             : memberName(Target{name, it->second->control()}, id, InvokeKind::PropertyPut);
-        out_ << "changed " << name << '.' << prop << " (#" << id << ")" << Qt::endl;
+        print(QStringLiteral("changed %1.%2 (#%3)").arg(name, prop).arg(id));
     };
     auto hosted = HostedControl::create(&form_, w[2].raw(), std::move(options));
     if (!hosted)
-        return automationError(hosted.error());
+        return hosted.error();
     controls_[name] = std::move(*hosted);
-    return true;
+    return {};
 }
 
-bool Host::doDestroy(const Words& w)
+Host::Done Host::doDestroy(const Words& w)
 {
-    if (!expectCount(w, 2, 2, "destroy <name>") || !control(w[1].raw()))
-        return false;
+    TRY(expectCount(w, 2, 2, "destroy <name>"));
+    TRY(control(w[1].raw()));
     controls_.erase(w[1].raw());
     replies_.erase(w[1].raw());
-    return true;
+    return {};
 }
 
-bool Host::doInvoke(const Words& w, InvokeKind kind)
+Host::Done Host::doInvoke(const Words& w, InvokeKind kind)
 {
     const char* usage = kind == InvokeKind::Method ? "call <name> <member|#dispid> [<argument> ...]"
         : kind == InvokeKind::PropertyGet          ? "get <name> <property|#dispid> [<index> ...]"
                                                    : "put <name> <property|#dispid> [<index> ...] <value>";
-    const size_t min = kind == InvokeKind::PropertyPut ? 4 : 3;
-    if (!expectCount(w, min, size_t(-1), usage))
-        return false;
-    auto t = target(w[1].raw());
-    if (!t)
-        return false;
-    auto id = member(*t, w[2]);
-    if (!id)
-        return false;
-    auto args = arguments(w, 3);
-    if (!args)
-        return false;
-    const Result<> r = t->object->invoke(*id, kind, *args);
-    if (!r.ok())
-        return automationError(r.error());
-    if (kind == InvokeKind::PropertyGet || (kind == InvokeKind::Method && !r.value().isEmpty()))
-        out_ << t->name << '.' << memberName(*t, *id, kind) << " = " << r.value().describe() << Qt::endl;
-    return true;
+    TRY(expectCount(w, kind == InvokeKind::PropertyPut ? 4 : 3, size_t(-1), usage));
+    const Target t = TRY(target(w[1].raw()));
+    const DispId id = TRY(member(t, w[2]));
+    std::vector<Variant> args = TRY(arguments(w, 3));
+    const Variant value = TRY(t.object->invoke(id, kind, args));
+    if (kind == InvokeKind::PropertyGet || (kind == InvokeKind::Method && !value.isEmpty()))
+        print(QStringLiteral("%1.%2 = %3").arg(t.name, memberName(t, id, kind), value.describe()));
+    return {};
 }
 
-bool Host::doSave(const Words& w)
+Host::Done Host::doSave(const Words& w)
 {
-    if (!expectCount(w, 3, 3, "save <name> <file>"))
-        return false;
-    HostedControl* c = control(w[1].raw());
-    if (!c)
-        return false;
+    TRY(expectCount(w, 3, 3, "save <name> <file>"));
+    HostedControl* c = TRY(control(w[1].raw()));
     PropertyBag bag;
-    const Result<> r = c->save(bag);
-    if (!r.ok())
-        return automationError(r.error());
-    const QString file = w[2].quoted ? w[2].text : w[2].raw();
+    TRY(c->save(bag));
+    const QString file = fileName(w[2]);
     QSaveFile f(file);
     if (!f.open(QIODevice::WriteOnly) || f.write(bag.toText()) < 0 || !f.commit())
-        return scriptError(QStringLiteral("cannot write %1: %2").arg(file, f.errorString()));
-    return true;
+        return mistake(QStringLiteral("cannot write %1: %2").arg(file, f.errorString()));
+    return {};
 }
 
-bool Host::doLoad(const Words& w)
+Host::Done Host::doLoad(const Words& w)
 {
-    if (!expectCount(w, 3, 3, "load <name> <file>"))
-        return false;
-    HostedControl* c = control(w[1].raw());
-    if (!c)
-        return false;
-    const QString file = w[2].quoted ? w[2].text : w[2].raw();
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return scriptError(QStringLiteral("cannot read %1: %2").arg(file, f.errorString()));
-    auto bag = PropertyBag::fromText(f.readAll());
-    if (!bag)
-        return scriptError(QStringLiteral("%1: %2").arg(file, bag.error().description));
-    const Result<> r = c->load(*bag);
-    return r.ok() || automationError(r.error());
+    TRY(expectCount(w, 3, 3, "load <name> <file>"));
+    HostedControl* c = TRY(control(w[1].raw()));
+    const PropertyBag bag = TRY(readBag(fileName(w[2])));
+    return c->load(bag);
 }
 
-bool Host::doResize(const Words& w)
+Host::Done Host::doResize(const Words& w)
 {
-    if (!expectCount(w, 4, 4, "resize <name> <width> <height> (twips)"))
-        return false;
-    HostedControl* c = control(w[1].raw());
-    if (!c)
-        return false;
+    TRY(expectCount(w, 4, 4, "resize <name> <width> <height> (twips)"));
+    HostedControl* c = TRY(control(w[1].raw()));
     bool okW = false, okH = false;
     const int width = w[2].raw().toInt(&okW), height = w[3].raw().toInt(&okH);
     if (!okW || !okH || width < 0 || height < 0)
-        return scriptError(QStringLiteral("width and height are whole twips, 0 or more"));
+        return mistake(QStringLiteral("width and height are whole twips, 0 or more"));
     const SizeTwips size = c->resize({width, height});
-    out_ << w[1].raw() << " size = " << size.width << " x " << size.height << Qt::endl;
-    return true;
+    print(QStringLiteral("%1 size = %2 x %3").arg(w[1].raw()).arg(size.width).arg(size.height));
+    return {};
 }
 
-bool Host::doReply(const Words& w)
+Host::Done Host::doReply(const Words& w)
 {
-    if (!expectCount(w, 5, 5, "reply <name> <event|#dispid> <argument number> <value>"))
-        return false;
+    TRY(expectCount(w, 5, 5, "reply <name> <event|#dispid> <argument number> <value>"));
     const QString name = w[1].raw();
-    HostedControl* c = control(name);
-    if (!c)
-        return false;
-    QString why;
-    std::optional<DispId> id;
+    HostedControl* c = TRY(control(name));
     const TypeInfo* events = c->control()->eventInfo();
+    DispId id = 0;
     if (w[2].raw().startsWith(QLatin1Char('#'))) {
-        id = parseDispId(w[2].raw(), &why);
-    } else if (events) {
-        id = events->eventIdOfName(w[2].raw());
-        why = QStringLiteral("%1 has no event %2").arg(name, w[2].raw());
+        id = TRY(parseDispId(w[2].raw()));
+    } else if (!events) {
+        return mistake(QStringLiteral("%1 lists no events; name the event by #dispid").arg(name));
+    } else if (auto named = events->eventIdOfName(w[2].raw())) {
+        id = *named;
     } else {
-        why = QStringLiteral("%1 lists no events; name the event by #dispid").arg(name);
+        return mistake(QStringLiteral("%1 has no event %2").arg(name, w[2].raw()));
     }
-    if (!id)
-        return scriptError(why);
     bool ok = false;
     const int n = w[3].raw().toInt(&ok);
-    const EventInfo* info = events ? events->findEvent(*id) : nullptr;
+    const EventInfo* info = events ? events->findEvent(id) : nullptr;
     if (!ok || n < 1 || (info && size_t(n) > info->params.size()))
-        return scriptError(QStringLiteral("%1 is not an argument number of that event").arg(w[3].raw()));
-    auto value = arguments(w, 4);
-    if (!value)
-        return false;
-    replies_[name][*id][n] = value->front();
-    return true;
+        return mistake(QStringLiteral("%1 is not an argument number of that event").arg(w[3].raw()));
+    replies_[name][id][n] = TRY(arguments(w, 4)).front();
+    return {};
 }
 
-bool Host::doWait(const Words& w)
+Host::Done Host::doWait(const Words& w)
 {
-    if (!expectCount(w, 2, 2, "wait <ms>"))
-        return false;
-    const auto ms = milliseconds(w[1].raw());
-    if (!ms)
-        return scriptError(QStringLiteral("%1 is not a number of milliseconds").arg(w[1].raw()));
+    TRY(expectCount(w, 2, 2, "wait <ms>"));
+    const qint64 ms = TRY(milliseconds(w[1]));
     QEventLoop loop;
-    QTimer::singleShot(std::chrono::milliseconds(*ms), &loop, &QEventLoop::quit);
+    QTimer::singleShot(std::chrono::milliseconds(ms), &loop, &QEventLoop::quit);
     loop.exec();
-    return true;
+    return {};
 }
 
-bool Host::doAdvance(const Words& w)
+Host::Done Host::doAdvance(const Words& w)
 {
-    if (!expectCount(w, 2, 2, "advance <ms>"))
-        return false;
+    TRY(expectCount(w, 2, 2, "advance <ms>"));
     if (!manualClock_)
-        return scriptError(QStringLiteral("advance needs the manual clock (--manual-clock); use wait for real time"));
-    const auto ms = milliseconds(w[1].raw());
-    if (!ms)
-        return scriptError(QStringLiteral("%1 is not a number of milliseconds").arg(w[1].raw()));
-    windowing::advanceClock(*ms);
-    return true;
+        return mistake(QStringLiteral("advance needs the manual clock (--manual-clock); use wait for real time"));
+    windowing::advanceClock(TRY(milliseconds(w[1])));
+    return {};
 }
 
-bool Host::doMode(const Words& w)
+Host::Done Host::doMode(const Words& w)
 {
-    if (!expectCount(w, 2, 2, "mode run|design"))
-        return false;
+    TRY(expectCount(w, 2, 2, "mode run|design"));
     const QString m = w[1].raw();
     if (m != QLatin1String("run") && m != QLatin1String("design"))
-        return scriptError(QStringLiteral("mode is run or design, not %1").arg(m));
+        return mistake(QStringLiteral("mode is run or design, not %1").arg(m));
     userMode_ = m == QLatin1String("run");
     for (auto& [name, c] : controls_)
         c->site().setUserMode(userMode_);
-    return true;
+    return {};
 }
 
 } // namespace ctlhost

@@ -17,42 +17,44 @@ public:
     Host(QTextStream& out, bool manualClock);
     ~Host();
 
-    // Runs one script line (numbered from 1, for messages); false when the
-    // command failed. Blank lines and # comments succeed.
+    // Runs one script line (numbered from 1, for messages) and prints what it
+    // produced, its error included; false when the command failed. Blank
+    // lines and # comments succeed.
     bool execute(const QString& line, int lineNumber);
 
 private:
     using Words = std::vector<Word>;
+    // A command's outcome: nothing, or the error to print.
+    using Done = automation::Result<>;
     struct Target {
         QString name;
         automation::DispatchPtr object;
     };
 
-    bool scriptError(const QString& text);
-    bool automationError(const automation::Error& e);
-    std::optional<Target> target(const QString& name);
-    std::optional<automation::DispId> member(const Target& t, const Word& w);
+    Done run(const QString& line);
+    // Prints one line of output, control characters escaped.
+    void print(const QString& line);
+    automation::Result<Target> target(const QString& name);
+    automation::Result<automation::DispId> member(const Target& t, const Word& w);
     QString memberName(const Target& t, automation::DispId id, automation::InvokeKind kind) const;
-    std::optional<std::vector<automation::Variant>> arguments(const Words& words, size_t from);
-    windowing::HostedControl* control(const QString& name);
-    bool expectCount(const Words& w, size_t min, size_t max, const char* usage);
+    automation::Result<std::vector<automation::Variant>> arguments(const Words& words, size_t from);
+    automation::Result<windowing::HostedControl*> control(const QString& name);
     void onEvent(const QString& control, const QString& event, automation::DispId id, std::vector<automation::Variant>& args);
 
-    bool doCreate(const Words& w);
-    bool doDestroy(const Words& w);
-    bool doInvoke(const Words& w, automation::InvokeKind kind);
-    bool doSave(const Words& w);
-    bool doLoad(const Words& w);
-    bool doResize(const Words& w);
-    bool doReply(const Words& w);
-    bool doWait(const Words& w);
-    bool doAdvance(const Words& w);
-    bool doMode(const Words& w);
+    Done doCreate(const Words& w);
+    Done doDestroy(const Words& w);
+    Done doInvoke(const Words& w, automation::InvokeKind kind);
+    Done doSave(const Words& w);
+    Done doLoad(const Words& w);
+    Done doResize(const Words& w);
+    Done doReply(const Words& w);
+    Done doWait(const Words& w);
+    Done doAdvance(const Words& w);
+    Done doMode(const Words& w);
 
     QTextStream& out_;
     bool manualClock_;
     bool userMode_ = true;
-    int line_ = 0;
     QWidget form_;
     automation::DispatchPtr formObject_;
     std::map<QString, std::unique_ptr<windowing::HostedControl>> controls_;

@@ -77,8 +77,10 @@ int main(int argc, char** argv)
         char* buffer = nullptr;
         size_t capacity = 0;
         // Line by line, so that an interactive session sees each answer at once.
-        while (getline(&buffer, &capacity, input) >= 0) {
-            QString line = QString::fromUtf8(buffer);
+        ssize_t length = 0;
+        while ((length = getline(&buffer, &capacity, input)) >= 0) {
+            // By length: a NUL byte in the line is kept, for the host to report.
+            QString line = QString::fromUtf8(buffer, length);
             while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
                 line.chop(1);
             if (!host.execute(line, ++number)) {

@@ -1,14 +1,16 @@
 #include "script.h"
 
 #include <QRegularExpression>
+#include <optional>
 
 #include "automation/picture.h"
 
 namespace ctlhost {
 
+using automation::Result;
 using automation::Variant;
 
-std::optional<std::vector<Word>> splitWords(const QString& line, QString* why)
+Result<std::vector<Word>> splitWords(const QString& line)
 {
     std::vector<Word> words;
     int i = 0;
@@ -18,6 +20,7 @@ std::optional<std::vector<Word>> splitWords(const QString& line, QString* why)
             ++i;
             continue;
         }
+        const int start = i;
         Word w;
         while (i < n && !line[i].isSpace() && line[i] != QLatin1Char('"'))
             w.prefix += line[i++];
@@ -40,23 +43,49 @@ std::optional<std::vector<Word>> splitWords(const QString& line, QString* why)
                     case 'r': c = QLatin1Char('\r'); break;
                     case 't': c = QLatin1Char('\t'); break;
                     case '0': c = QChar(0); break;
+                    case 'x': {
+                        static const QRegularExpression twoDigits(QStringLiteral("^[0-9a-fA-F]{2}"));
+                        const QString digits = line.mid(i, 2);
+                        if (!twoDigits.match(digits).hasMatch())
+                            return mistake(QStringLiteral("\\x takes two hexadecimal digits: %1").arg(line.mid(i - 2, 4)));
+                        c = QChar(digits.toUShort(nullptr, 16));
+                        i += 2;
+                        break;
+                    }
                     default: c = e; break;
                     }
                 }
                 w.text += c;
             }
-            if (!closed) {
-                *why = QStringLiteral("unterminated quoted text");
-                return std::nullopt;
-            }
-            if (i < n && !line[i].isSpace()) {
-                *why = QStringLiteral("text after a closing quote: %1").arg(line.mid(i).section(QLatin1Char(' '), 0, 0));
-                return std::nullopt;
-            }
+            if (!closed)
+                return mistake(QStringLiteral("unterminated quoted text"));
+            if (i < n && !line[i].isSpace())
+                return mistake(QStringLiteral("text after a closing quote: %1").arg(line.mid(i).section(QLatin1Char(' '), 0, 0)));
         }
+        w.written = line.mid(start, i - start);
         words.push_back(w);
     }
     return words;
+}
+
+QString escapeControls(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\n': out += QLatin1String("\\n"); break;
+        case '\r': out += QLatin1String("\\r"); break;
+        case '\t': out += QLatin1String("\\t"); break;
+        case 0: out += QLatin1String("\\0"); break;
+        default:
+            if (c.category() == QChar::Other_Control)
+                out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return out;
 }
 
 namespace {
@@ -74,30 +103,22 @@ std::optional<qlonglong> parseInteger(const QString& text)
     return ok ? std::optional<qlonglong>(v) : std::nullopt;
 }
 
-std::optional<Variant> fail(QString* why, const QString& text)
-{
-    *why = text;
-    return std::nullopt;
-}
-
 } // namespace
 
-std::optional<automation::DispId> parseDispId(const QString& text, QString* why)
+Result<automation::DispId> parseDispId(const QString& text)
 {
     const auto v = text.startsWith(QLatin1Char('#')) ? parseInteger(text.mid(1)) : std::nullopt;
-    if (!v || *v < -2147483648LL || *v > 4294967295LL) {
-        *why = QStringLiteral("%1 is not a dispatch id (#N, N a 32-bit integer)").arg(text);
-        return std::nullopt;
-    }
+    if (!v || *v < -2147483648LL || *v > 4294967295LL)
+        return mistake(QStringLiteral("%1 is not a dispatch id (#N, N a 32-bit integer)").arg(text));
     return automation::DispId(std::uint32_t(*v));
 }
 
-std::optional<Variant> parseArgument(const Word& word, const ObjectLookup& objects, QString* why)
+Result<Variant> parseArgument(const Word& word, const ObjectLookup& objects)
 {
     if (word.quoted) {
         if (word.prefix.isEmpty() || word.prefix.compare(QLatin1String("str:"), Qt::CaseInsensitive) == 0)
             return Variant(word.text);
-        return fail(why, QStringLiteral("quoted text goes with str: only: %1").arg(word.raw()));
+        return mistake(QStringLiteral("quoted text goes with str: only: %1").arg(word.raw()));
     }
     const QString w = word.prefix;
     const int colon = int(w.indexOf(QLatin1Char(':')));
@@ -108,14 +129,14 @@ std::optional<Variant> parseArgument(const Word& word, const ObjectLookup& objec
         const auto v = parseInteger(value);
         const bool i2 = type == QLatin1String("i2");
         if (!v || (i2 && (*v < -32768 || *v > 32767)) || (!i2 && (*v < -2147483648LL || *v > 2147483647LL)))
-            return fail(why, QStringLiteral("%1 is not a %2 value").arg(w, i2 ? QStringLiteral("16-bit") : QStringLiteral("32-bit")));
+            return mistake(QStringLiteral("%1 is not a %2 value").arg(w, i2 ? QStringLiteral("16-bit") : QStringLiteral("32-bit")));
         return i2 ? Variant(std::int16_t(*v)) : Variant(std::int32_t(*v));
     }
     if (type == QLatin1String("r8")) {
         bool ok = false;
         const double d = value.toDouble(&ok);
         if (!ok)
-            return fail(why, QStringLiteral("%1 is not a number").arg(w));
+            return mistake(QStringLiteral("%1 is not a number").arg(w));
         return Variant(d);
     }
     if (type == QLatin1String("bool")) {
@@ -124,20 +145,20 @@ std::optional<Variant> parseArgument(const Word& word, const ObjectLookup& objec
             return Variant::fromBool(true);
         if (v == QLatin1String("false") || v == QLatin1String("0"))
             return Variant::fromBool(false);
-        return fail(why, QStringLiteral("%1 is not true or false").arg(w));
+        return mistake(QStringLiteral("%1 is not true or false").arg(w));
     }
     if (type == QLatin1String("str"))
         return Variant(value);
     if (type == QLatin1String("obj")) {
         automation::DispatchPtr obj = objects ? objects(value) : nullptr;
         if (!obj)
-            return fail(why, QStringLiteral("no object named %1").arg(value));
+            return mistake(QStringLiteral("no object named %1").arg(value));
         return Variant(obj);
     }
     if (type == QLatin1String("pic")) {
         const auto v = parseInteger(value);
         if (!v || *v < 0 || *v > 4294967295LL)
-            return fail(why, QStringLiteral("%1 is not an icon handle").arg(w));
+            return mistake(QStringLiteral("%1 is not an icon handle").arg(w));
         return Variant(automation::makePicture(std::uint32_t(*v)));
     }
 
@@ -157,7 +178,7 @@ std::optional<Variant> parseArgument(const Word& word, const ObjectLookup& objec
     if (decimal.match(w).hasMatch())
         return Variant(w.toDouble());
     if (colon > 0)
-        return fail(why, QStringLiteral("unknown type %1: in %2 (quote text that holds a colon)").arg(w.left(colon), w));
+        return mistake(QStringLiteral("unknown type %1: in %2 (quote text that holds a colon)").arg(w.left(colon), w));
     return Variant(w);
 }
 

@@ -1,27 +1,41 @@
-// The words of a ctlhost script line and the typed arguments they spell.
+// The words of a ctlhost script line, the typed arguments they spell, and the
+// escapes of quoted text.
 #pragma once
 
 #include <QString>
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "automation/dispatch.h"
+#include "automation/result.h"
 
 namespace ctlhost {
 
+// A mistake in the script itself, as opposed to an error raised by a control
+// or the runtime; it prints as "error: line N: <description>". No runtime
+// error has the number 0.
+constexpr std::int32_t ScriptMistake = 0;
+inline automation::Error mistake(const QString& description) { return {ScriptMistake, description, {}}; }
+
 // One blank-separated word. A word may hold one double-quoted part ("a b",
-// str:"a b"), which keeps blanks and understands \" \\ \n \r \t \0.
+// str:"a b"), which keeps blanks and understands \" \\ \n \r \t \0 and \xHH
+// (the character of that code, two hexadecimal digits).
 struct Word {
-    QString prefix;   // text before the quoted part (or the whole word if unquoted)
-    QString text;     // the quoted part, unescaped
+    QString prefix;    // text before the quoted part (or the whole word if unquoted)
+    QString text;      // the quoted part, unescaped
     bool quoted = false;
-    QString raw() const { return quoted ? prefix + QLatin1Char('"') + text + QLatin1Char('"') : prefix; }
+    QString written;   // the word as the script writes it
+    const QString& raw() const { return written; }
 };
 
-// Splits a line into words; nullopt (with why) for an unterminated quote or
-// text glued to a closing quote.
-std::optional<std::vector<Word>> splitWords(const QString& line, QString* why);
+// Splits a line into words; fails on an unterminated quote, an unknown \x
+// escape, or text glued to a closing quote.
+automation::Result<std::vector<Word>> splitWords(const QString& line);
+
+// The text with its control characters escaped as quoted text writes them:
+// \n \r \t \0, and \xHH for the other control characters (U+0001 to U+001F,
+// U+007F to U+009F). Backslashes and quotes are left alone.
+QString escapeControls(const QString& text);
 
 // Looks up objects named by obj:<name> arguments.
 using ObjectLookup = std::function<automation::DispatchPtr(const QString& name)>;
@@ -31,9 +45,9 @@ using ObjectLookup = std::function<automation::DispatchPtr(const QString& name)>
 //   missing  empty  obj:<name>  pic:<icon handle>
 // and untyped literals: true/false -> Bool, an integer -> I4 (R8 beyond),
 // a decimal number -> R8, any other word without a colon -> BStr.
-std::optional<automation::Variant> parseArgument(const Word& word, const ObjectLookup& objects, QString* why);
+automation::Result<automation::Variant> parseArgument(const Word& word, const ObjectLookup& objects);
 
 // "#N" (decimal, negative or 0x hexadecimal): the dispatch id N.
-std::optional<automation::DispId> parseDispId(const QString& text, QString* why);
+automation::Result<automation::DispId> parseDispId(const QString& text);
 
 } // namespace ctlhost

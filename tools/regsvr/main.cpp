@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include "../common/log.h"
 #include "automation/registry.h"
 #include "automation/server.h"
 
@@ -34,24 +35,15 @@ constexpr char Usage[] =
     "  -s        silent: print nothing on success\n"
     "  The registry used is $VELMORA_REGISTRY when it is set.\n";
 
-// Registers or unregisters one library; false (after saying why) on failure.
-bool process(const QString& path, bool unregister, bool silent)
+// Registers or unregisters one library; the line that reports it. A failure
+// names the entry point, the library, its code and its reason.
+Result<QString> process(const QString& path, bool unregister)
 {
-    const auto lib = loadLibrary(path);
-    if (!lib) {
-        errStream() << "regsvr: " << lib.error().description << Qt::endl;
-        return false;
-    }
-    // The error names the entry point, the library, its code and its reason.
-    const Result<> done = unregister ? lib->unregisterServer() : lib->registerServer();
-    if (!done) {
-        errStream() << "regsvr: " << done.error().description << Qt::endl;
-        return false;
-    }
-    if (!silent)
-        outStream() << (unregister ? "Unregistered " : "Registered ") << lib->path << " ("
-                    << QDir::toNativeSeparators(registry::writeDir(registry::defaultScope())) << ")" << Qt::endl;
-    return true;
+    qCDebug(toolsLog) << "calling" << (unregister ? "DllUnregisterServer" : "DllRegisterServer") << "of" << path;
+    const LoadedLibrary lib = TRY(loadLibrary(path));
+    TRY(unregister ? lib.unregisterServer() : lib.registerServer());
+    return QStringLiteral("%1 %2 (%3)").arg(unregister ? QStringLiteral("Unregistered") : QStringLiteral("Registered"), lib.path,
+                                            QDir::toNativeSeparators(registry::writeDir(registry::defaultScope())));
 }
 
 } // namespace
@@ -89,7 +81,13 @@ int main(int argc, char** argv)
         registry::setDefaultScope(registry::Scope::System);
 
     bool ok = true;
-    for (const QString& path : libraries)
-        ok = process(path, unregister, silent) && ok;
+    for (const QString& path : libraries) {
+        const Result<QString> done = process(path, unregister);
+        if (!done)
+            errStream() << "regsvr: " << done.error().description << Qt::endl;
+        else if (!silent)
+            outStream() << *done << Qt::endl;
+        ok = done.ok() && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -1,14 +1,14 @@
-// Running regsvr and ctlhost as a user would, in a sandbox of their own: a
-// private registry, home and XDG folders, never the user's.
+// Running the tools as a user would, in a sandbox of their own: a private
+// registry, home and XDG folders, never the user's.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << s.toStdString(); }   // failures show text
 
 namespace toolstest {
 
@@ -16,78 +16,43 @@ inline QString envPath(const char* name) { return QString::fromLocal8Bit(qgetenv
 
 struct Outcome {
     int code = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
-class Sandbox {
-public:
+struct Sandbox {
     Sandbox()
     {
-        for (const char* d : {"registry", "system", "home", "data", "config", "cache", "runtime", "work"})
-            QDir(dir.path()).mkpath(QLatin1String(d));
+        for (const char* sub : {"registry", "system", "home", "data/velmora/registry", "config", "runtime", "work"})
+            QDir().mkpath(path(sub));
+        const std::pair<const char*, const char*> vars[] = {{"VELMORA_REGISTRY", "registry"}, {"VELMORA_SYSTEM_REGISTRY", "system"},
+            {"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"}};
+        for (const auto& [name, sub] : vars)
+            env.insert(QLatin1String(name), path(sub));
         QFile::setPermissions(path("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    }
-
-    QString path(const char* sub) const { return dir.filePath(QLatin1String(sub)); }
-    QString registry() const { return path("registry"); }
-
-    // The environment of a tool run: the registry override set unless the
-    // test wants the user/system pair.
-    QProcessEnvironment environment(bool privateRegistry = true) const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("HOME"), path("home"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), path("cache"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
-        env.insert(QStringLiteral("VELMORA_SYSTEM_REGISTRY"), path("system"));
-        if (privateRegistry)
-            env.insert(QStringLiteral("VELMORA_REGISTRY"), registry());
-        else
-            env.remove(QStringLiteral("VELMORA_REGISTRY"));
-        for (const auto& [k, v] : extra)
-            env.insert(k, v);
-        return env;
     }
-
-    Outcome run(const QString& program, const QStringList& args, const QByteArray& input = {}, bool privateRegistry = true) const
+    QString path(const char* sub) const { return dir.filePath(QLatin1String(sub)); }
+    void write(const char* name, const QByteArray& bytes) const
+    {
+        QFile f(path("work") + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    }
+    // Runs the program named by the environment variable `tool` in the work folder.
+    Outcome run(const char* tool, const QStringList& args, const QByteArray& input = {}) const
     {
         QProcess p;
-        p.setProcessEnvironment(environment(privateRegistry));
+        p.setProcessEnvironment(env);
         p.setWorkingDirectory(path("work"));
-        p.start(program, args);
-        Outcome r;
-        if (!p.waitForStarted(30000)) {
-            ADD_FAILURE() << "cannot start " << program.toStdString();
-            return r;
-        }
+        p.start(envPath(tool), args);
         p.write(input);
         p.closeWriteChannel();
-        if (!p.waitForFinished(120000)) {
-            ADD_FAILURE() << program.toStdString() << " did not finish";
-            p.kill();
-            p.waitForFinished();
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
-
-    Outcome regsvr(const QStringList& args, bool privateRegistry = true) const
-    {
-        return run(envPath("REGSVR"), args, {}, privateRegistry);
-    }
-    Outcome ctlhost(const QByteArray& script, const QStringList& options = {}) const
-    {
-        return run(envPath("CTLHOST"), options, script);
+        EXPECT_TRUE(p.waitForFinished(120000)) << tool << " did not finish";
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
     }
 
     QTemporaryDir dir;
-    std::vector<std::pair<QString, QString>> extra;   // further variables for the tools
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
 };
 
 } // namespace toolstest

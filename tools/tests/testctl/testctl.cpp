@@ -1,8 +1,7 @@
-// A small control library for the tool tests: optional parameters with
-// defaults, a persisted property with change notification, an event with a
-// by-reference argument, calls into the containing form, and a failing
-// member. Its type information comes from the type library it carries as a
-// resource, read from its own memory.
+// A small control library for the tool tests, its type information read from
+// the type library it carries: optional parameters, a persisted property with
+// change notification, an event with a by-reference argument, calls into the
+// containing form, a failing member, and a reference kept to another control.
 #include <QWidget>
 
 #include "automation/resources.h"
@@ -25,107 +24,77 @@ class Widget : public ControlObject {
 public:
     const TypeInfo& typeInfo() const override { return library().defaultInterface; }
     const TypeInfo* eventInfo() const override { return &library().eventInterface; }
-
-    Result<> initNew() override
-    {
-        level_ = DefaultLevel;
-        ready(false);
-        return {};
-    }
-
+    QString errorSource() const override { return Source; }
+    SizeTwips resize(SizeTwips) override { return {465, 465}; }
+    QWidget* window() override { return &window_; }
+    Result<> initNew() override { return ready(DefaultLevel, false); }
     Result<> load(const PropertyBag& bag) override
     {
         auto v = bag.read(QStringLiteral("Level"), Variant(DefaultLevel)).convert(VarType::I2);
-        if (!v)
-            return Result<>(Error{v.error().number, v.error().description, Source});
-        level_ = v->i2();
-        ready(true);
-        return {};
+        return v ? ready(v->i2(), true) : Result<>(Error{v.error().number, v.error().description, Source});
     }
-
     Result<> save(PropertyBag& bag) override
     {
         bag.write(QStringLiteral("Level"), Variant(level_), Variant(DefaultLevel));
         return {};
     }
 
-    SizeTwips resize(SizeTwips) override { return {465, 465}; }
-
-    QWidget* window() override
-    {
-        if (!window_)
-            window_ = std::make_unique<QWidget>();
-        return window_.get();
-    }
-
 protected:
     Result<> invokeChecked(const MemberInfo& m, std::vector<Variant>& a) override
     {
+        std::vector<Variant> none;
         switch (m.id) {
         case 1: return Variant(a[0].i4() + a[1].i4());
-        case 2: {
-            const QString text = QStringLiteral("Hello, %1").arg(a[0].bstr());
-            return Variant(a[1].boolean() ? text.toUpper() : text);
-        }
+        case 2: return a[0];
         case 3:
             if (m.kind == InvokeKind::PropertyGet)
                 return Variant(level_);
             level_ = a[0].i2();
-            if (site())
-                site()->propertyChanged(m.id);
+            site()->propertyChanged(m.id);
             return {};
         case 4: {
             std::vector<Variant> args{a[0], Variant(QStringLiteral("tick"))};
             events().raise(1, args);
-            // The sink may have answered through the by-reference Count.
-            lastAnswer_ = args[0].toI4().value_or(-1);
-            return {};
+            return Variant(args[0].toI4().value_or(-1));   // the sink may have answered through Count
         }
-        case 5: return Variant(lastAnswer_);
-        case 6: {
-            if (!site() || !site()->container())
-                return Result<>::fail(err::ObjectRequired, {}, Source);
-            std::vector<Variant> value{a[0]};
-            return site()->container()->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, value);
+        case 6: return site()->container()->callByName(QStringLiteral("Caption"), InvokeKind::PropertyGet, none);
+        case 7: return Result<>::fail(err::InvalidCall, a[0].bstr(), Source);
+        case 8:
+            return Variant(QStringLiteral("%1 x %2 px%3%4, %5 mode").arg(window_.width()).arg(window_.height())
+                               .arg(window_.parentWidget() == site()->containerWidget() ? QStringLiteral(" on the form") : QString())
+                               .arg(window_.isHidden() ? QStringLiteral(", hidden") : QString())
+                               .arg(site()->userMode() ? QStringLiteral("run") : QStringLiteral("design")));
+        case 9: kept_ = a[0]; return {};
+        case 10: return kept_.dispatch()->callByName(QStringLiteral("Fire"), InvokeKind::Method, a);
         }
-        case 7: {
-            if (!site() || !site()->container())
-                return Result<>::fail(err::ObjectRequired, {}, Source);
-            std::vector<Variant> none;
-            return site()->container()->callByName(QStringLiteral("Caption"), InvokeKind::PropertyGet, none);
-        }
-        case 8: return Result<>::fail(err::InvalidCall, QStringLiteral("The widget refuses"), Source);
-        case 9: return Variant::fromBool(site() && site()->userMode());
-        case 0x60030005: return Variant(a[0].describe());
-        }
-        return Result<>::fail(err::NoSuchMember, {}, Source);
+        QStringList text;   // Describe
+        for (const Variant& v : a)
+            if (v.type() != VarType::Missing)
+                text << v.describe();
+        return Variant(text.join(QStringLiteral(", ")));
     }
-    QString errorSource() const override { return Source; }
 
 private:
-    void ready(bool fromBag)
+    Result<> ready(std::int16_t level, bool fromBag)
     {
+        level_ = level;
         std::vector<Variant> args{Variant::fromBool(fromBag)};
         events().raise(2, args);
+        return {};
     }
 
     std::int16_t level_ = DefaultLevel;
-    std::int32_t lastAnswer_ = 0;
-    std::unique_ptr<QWidget> window_;
+    Variant kept_;
+    QWidget window_;
 };
 
 std::vector<ServedClass> classes()
 {
     const TypeLibrary& lib = library();
-    ClassRegistration reg;
-    reg.clsid = lib.coclass;
-    reg.progId = QStringLiteral("VelmoraTest.Widget");
-    reg.name = lib.coclassName;
-    reg.miscStatus = 0x20591;
-    reg.toolboxBitmap = QStringLiteral("30000");
-    reg.typeLib = lib.libid;
-    reg.typeLibVersion = QStringLiteral("%1.%2").arg(lib.majorVersion).arg(lib.minorVersion);
-    return {{reg, [] { return std::make_shared<Widget>(); }}};
+    const QString version = QStringLiteral("%1.%2").arg(lib.majorVersion).arg(lib.minorVersion);
+    return {{{.clsid = lib.coclass, .progId = Source, .name = lib.coclassName, .miscStatus = 0x20591,
+              .toolboxBitmap = QStringLiteral("30000"), .typeLib = lib.libid, .typeLibVersion = version},
+             [] { return std::make_shared<Widget>(); }}};
 }
 
 } // namespace

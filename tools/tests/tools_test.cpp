@@ -1,0 +1,240 @@
+// regsvr and ctlhost run as processes on the test control library, the
+// resources packed into that library read from its file, and the form object.
+#include "tools_test_support.h"
+
+#include <QApplication>
+
+#include "automation/resources.h"
+#include "windowing/formsite.h"
+
+using namespace automation;
+using namespace toolstest;
+
+namespace {
+
+QString testLibrary() { return QFileInfo(envPath("TESTCTL_LIB")).canonicalFilePath(); }
+QString counts(const Sandbox& box)
+{
+    QStringList n;
+    for (const char* folder : {"registry", "system", "data/velmora/registry"})
+        n << QString::number(QDir(box.path(folder)).entryList(QDir::Files).size());
+    return n.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
+{
+    Sandbox box;
+    box.write("notes.so", "not a library\n");
+    const QString lib = envPath("TESTCTL_LIB"), none = box.path("work") + QStringLiteral("/nowhere.so");
+    const QString priv = box.path("registry"), sys = box.path("system"), user = box.path("data/velmora/registry");
+    auto done = [&](const char* verb, const QString& folder) { return QStringLiteral("%1 %2 (%3)\n").arg(QLatin1String(verb), testLibrary(), folder); };
+    // VELMORA_REGISTRY (unset when empty), arguments, exit status, standard output, texts standard error
+    // holds (none when empty), entries in the private, system and user registries afterwards.
+    const struct { QString registry; QStringList args; int code; QString out; QStringList err; const char* counts; } steps[] = {
+        {priv, {lib}, 0, done("Registered", priv), {}, "1 0 0"},
+        {priv, {"-s", lib}, 0, {}, {}, "1 0 0"},
+        {priv, {"-u", lib}, 0, done("Unregistered", priv), {}, "0 0 0"},
+        {priv, {"-u", lib}, 0, done("Unregistered", priv), {}, "0 0 0"},
+        {priv, {none, lib}, 1, done("Registered", priv), {"regsvr: ", none, "no such file"}, "1 0 0"},
+        {priv, {envPath("VELMORA_BUILD_DIR") + "/lib/libvelmora_automation.so"}, 1, {}, {"not a control library"}, "1 0 0"},
+        {priv, {}, 2, {}, {"no library given", "usage: regsvr"}, "1 0 0"},
+        {priv, {"--frobnicate", "-u", lib}, 2, {}, {"unknown option --frobnicate", "usage: regsvr"}, "1 0 0"},
+        {{}, {"--system", lib}, 0, done("Registered", sys), {}, "1 1 0"},
+        {{}, {lib}, 0, done("Registered", user), {}, "1 1 1"},
+        {{}, {"--system", "-u", lib}, 0, done("Unregistered", sys), {}, "1 0 1"},
+        {box.path("work") + "/notes.so/registry", {lib}, 1, {}, {"DllRegisterServer in " + testLibrary() + " failed with 0x80040201"}, "1 0 1"},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.args.join(QLatin1Char(' ')).toStdString());
+        s.registry.isEmpty() ? box.env.remove(QStringLiteral("VELMORA_REGISTRY")) : box.env.insert(QStringLiteral("VELMORA_REGISTRY"), s.registry);
+        const Outcome r = box.run("REGSVR", s.args);
+        EXPECT_EQ(r.code, s.code);
+        EXPECT_EQ(r.out, s.out);
+        EXPECT_EQ(r.err.isEmpty(), s.err.isEmpty()) << r.err.toStdString();
+        for (const QString& text : s.err)
+            EXPECT_TRUE(r.err.contains(text)) << r.err.toStdString();
+        EXPECT_EQ(counts(box), QLatin1String(s.counts));
+    }
+    QFile entry(priv + QStringLiteral("/5d0c7a21-93b4-4f6e-8a1d-2b7e4c90f002.class"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_EQ(entry.readAll(), QStringLiteral("CLSID={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F002}\nProgID=VelmoraTest.Widget\nName=Widget\n"
+        "Library=%1\nThreadingModel=Apartment\nMiscStatus=132497\nToolboxBitmap=%1,30000\n"
+        "TypeLib={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F001}\nVersion=2.5\nControl=1\n").arg(testLibrary()).toUtf8());
+    entry.close();   // damaged, the entry is named when a control is created
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly | QIODevice::Truncate) && entry.write("this is not a class registration\n") > 0);
+    entry.close();
+    box.env.insert(QStringLiteral("VELMORA_REGISTRY"), priv);
+    const Outcome r = box.run("CTLHOST", {}, "create w VelmoraTest.Widget\n");
+    EXPECT_TRUE(r.code == 1 && r.out.startsWith(QStringLiteral("error 429: ")) && r.out.contains(entry.fileName())) << r.out.toStdString();
+}
+
+// One case per script: each line a script line (<NUL> a NUL byte), and after
+// " => " what ctlhost prints for it, lines parted by " | ".
+TEST(Ctlhost, RunsScriptsAsTheTranscriptsShow)
+{
+    Sandbox box;
+    ASSERT_EQ(box.run("REGSVR", {envPath("TESTCTL_LIB")}).code, 0);
+    box.write("big.bag", "Level = I4:99999\n");
+    box.write("bad.bag", "Level is twelve\n");
+    box.write("text.bag", "Level = BStr:\"high\"\n");
+    box.write("script.ctl", "create w VelmoraTest.Widget\nwait 0\nadvance 1000\ncall w Add 40 2\n");
+    const struct {
+        const char* transcript;
+        QStringList options;
+        int code;
+        const char* err = "";   // a text standard error holds
+    } cases[] = {
+        {R"(# members by name and by dispid, typed arguments, defaults
+echo start => start
+create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
+call w add 2 => w.Add = I4:12
+call w #1 i2:7 missing => w.Add = I4:17
+call w Describe i2:5 i4:5 r8:1.5 bool:false true 1.25 => w.Describe = BStr:"I2:5, I4:5, R8:1.5, Bool:False, Bool:True, R8:1.25"
+call w Describe 70000 3000000000 word empty pic:77 obj:form => w.Describe = BStr:"I4:70000, R8:3000000000, BStr:\"word\", Empty, Object:Picture, Object:Form"
+call w #0x60030005 obj:w str:"big world" "a \"b\"\\" => w.Describe = BStr:"Object:_Widget, BStr:\"big world\", BStr:\"a \\\"b\\\"\\\\\""
+call w Echo "\x01\t\\\"\0\x7f\x9f-é" => w.Echo = BStr:"\x01\t\\\"\0\x7f\x9f-é"
+call w Fail "tab\there\x1b[0m" => error 5: tab\there\x1b[0m [VelmoraTest.Widget]
+echo a	b => a\tb
+call w Echo "\x4" => error: line 12: \x takes two hexadecimal digits: \x4"
+call w Echo "a<NUL>b" => error: line 13: a NUL byte at column 15
+call w Add 1<NUL> 2 => error: line 14: a NUL byte at column 13
+put w Level 9 => changed w.Level (#3)
+get w #3 => w.Level = I2:9
+call w Fire 4 => event w.Ticked (#1) args: I4:4, BStr:"tick" | w.Fire = I4:4
+reply w Ticked 1 i4:42
+call w Fire 5 => event w.Ticked (#1) args: I4:5, BStr:"tick" | w.Fire = I4:42
+reply w #1 1 str:"nine"
+call w Fire 6 => event w.Ticked (#1) args: I4:6, BStr:"tick" | w.Fire = I4:-1
+create v VelmoraTest.Widget => event v.Ready (#2) args: Bool:False
+call v Keep obj:w
+call v Relay 2 => event w.Ticked (#1) args: I4:2, BStr:"tick" | v.Relay = I4:-1
+destroy w
+call v Relay 3 => v.Relay = I4:3
+reply v Nope 1 i4:1 => error: line 27: v has no event Nope
+reply v Ticked 3 i4:1 => error: line 28: 3 is not an argument number of that event
+reply v Ticked 0 i4:1 => error: line 29: 0 is not an argument number of that event
+save v w.bag extra => error: line 30: usage: save <name> <file>
+reply v Ticked 1 => error: line 31: usage: reply <name> <event|#dispid> <argument number> <value>
+)", {"-k"}, 1},
+        {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
+save w default.bag
+put w Level 12 => changed w.Level (#3)
+save w w.bag
+create v VelmoraTest.Widget w.bag => event v.Ready (#2) args: Bool:True
+get v Level => v.Level = I2:12
+load v default.bag => event v.Ready (#2) args: Bool:True
+get v Level => v.Level = I2:3
+load v big.bag => error 6: Overflow [VelmoraTest.Widget]
+create u VelmoraTest.Widget text.bag => error 13: Type mismatch [VelmoraTest.Widget]
+create u VelmoraTest.Widget bad.bag => error: line 11: bad.bag: line 1: expected 'Name = Type:Value' (Type I2, I4, Bool, R8 or BStr)
+load v absent.bag => error: line 12: cannot read absent.bag: No such file or directory
+put form visible -1
+get form Visible => form.Visible = Bool:True
+put form Visible 0
+get form Visible => form.Visible = Bool:False
+put form Caption "Усилитель"
+get v FormCaption => v.FormCaption = BStr:"Усилитель"
+resize v 2000 1000 => v size = 465 x 465
+get v Placement => v.Placement = BStr:"31 x 31 px on the form, hidden, run mode"
+mode design
+get v Placement => v.Placement = BStr:"31 x 31 px on the form, hidden, design mode"
+create d VelmoraTest.Widget => event d.Ready (#2) args: Bool:False
+resize d 15 15 => d size = 465 x 465
+get d Placement => d.Placement = BStr:"31 x 31 px on the form, design mode"
+call d Nope => error 438: Object doesn't support this property or method [d.Nope]
+call x Add 1 => error: line 27: no control named x
+call d Add i2:70000 => error: line 28: i2:70000 is not a 16-bit value
+call d Echo "open => error: line 29: unterminated quoted text
+frobnicate d => error: line 30: unknown command frobnicate
+advance 10 => error: line 31: advance needs the manual clock (--manual-clock); use wait for real time
+create d VelmoraTest.Widget => error: line 32: the name d is already taken
+create z No.Such.Class => error 429: Can't create object: No.Such.Class is not registered [registry]
+)", {"--keep-going"}, 1},
+        {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
+call w Fail => error 5: The widget refuses [VelmoraTest.Widget]
+echo not reached
+)", {}, 1},
+        {"=> event w.Ready (#2) args: Bool:False | w.Add = I4:42", {"--manual-clock", "script.ctl"}, 0},
+        {"", {"absent.ctl"}, 2, "ctlhost: cannot read absent.ctl: No such file or directory"},
+        {"", {"--fast"}, 2, "ctlhost: unknown option --fast"},
+    };
+    for (const auto& c : cases) {
+        QByteArray script;
+        QString expected;
+        for (const QString& line : QString::fromUtf8(c.transcript).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const qsizetype at = line.indexOf(QLatin1String("=>"));
+            if (at != 0)
+                script += line.left(at < 0 ? line.size() : at - 1).toUtf8() + '\n';
+            for (const QString& out : at < 0 ? QStringList() : line.mid(at + 3).split(QStringLiteral(" | ")))
+                expected += out + QLatin1Char('\n');
+        }
+        SCOPED_TRACE(script.toStdString());
+        const Outcome r = box.run("CTLHOST", c.options, script.replace("<NUL>", QByteArray(1, '\0')));
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.out, expected);
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.err))) << r.err.toStdString();
+    }
+    QFile saved(box.path("work") + QStringLiteral("/w.bag")), unchanged(box.path("work") + QStringLiteral("/default.bag"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly) && unchanged.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll() + unchanged.readAll(), QByteArray("Level = I2:12\n"));   // defaults are left out
+}
+
+TEST(FormObject, CallsAfterTheFormIsGoneFailWithObjectRequired)
+{
+    int argc = 1;
+    char name[] = "tools_tests", *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    auto form = std::make_unique<QWidget>();
+    const DispatchPtr obj = windowing::makeFormObject(form.get());
+    std::vector<Variant> on{Variant::fromBool(true)};
+    ASSERT_TRUE(obj->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, on));
+    EXPECT_TRUE(form->isVisible());
+    form.reset();
+    const Result<> r = obj->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, on);
+    EXPECT_EQ(r ? 0 : r.error().number, err::ObjectRequired);
+}
+
+TEST(LibraryResources, TheTestLibraryCarriesWhatItsSourcesSay)
+{
+    const auto all = readResources(envPath("TESTCTL_LIB"));
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->size(), 5u);
+    auto resource = [&](const char* type, const char* name) { return findResource(*all, QLatin1String(type), QLatin1String(name)).value_or(QByteArray()); };
+    // Interface ids: length, then Data1, Data2, Data3 little-endian, then Data4.
+    EXPECT_EQ(resource("CUSTOM", "_IID_WIDGET").toHex(), QByteArray("10000000" "217a0c5d" "b493" "6e4f" "8a1d2b7e4c90f003"));
+    EXPECT_EQ(resource("CUSTOM", "_SRCIID_WIDGET").toHex(), QByteArray("10000000" "217a0c5d" "b493" "6e4f" "8a1d2b7e4c90f004"));
+    const auto v = VersionBlock::parse(resource("VERSION", "1"));
+    ASSERT_TRUE(v);
+    EXPECT_EQ(std::tuple(v->major, v->minor, v->build, v->revision, v->productVersionText, v->internalName, v->selfRegister),
+              std::tuple(2, 5, 0, 7, QStringLiteral("2.05.0007"), QStringLiteral("testctl"), true));
+    QFile bmp(envPath("TESTCTL_SOURCE") + QStringLiteral("/toolbox.bmp"));
+    ASSERT_TRUE(bmp.open(QIODevice::ReadOnly));
+    EXPECT_EQ(resource("BITMAP", "30000"), bmp.readAll().mid(14));   // without the 14-byte file header
+    QFile maps(QStringLiteral("/proc/self/maps"));   // read from the file, never loaded
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(maps.readAll().contains("libtools_testctl"));
+}
+
+TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput)
+{
+    Sandbox box;
+    const QString typelib = envPath("TESTCTL_SOURCE") + QStringLiteral("/typelib.json");
+    const struct { QStringList args; int code; const char* text; } runs[] = {   // text: in its output
+        {{"--list", envPath("TESTCTL_LIB")}, 0, "\nCUSTOM _IID_WIDGET 20\nCUSTOM _SRCIID_WIDGET 20\nVERSION 1 588\nBITMAP 30000 760\n"},
+        {{"-o", "out", "TYPELIB-1"}, 1, "does not read TYPE:NAME:SOURCE"}, {{"-o", "out", "BITMAP:1:none.bmp"}, 1, "none.bmp"},
+        {{"-o", "out", "BITMAP:1:" + typelib}, 1, "not a BMP file"}, {{"-o", "out", "VERSION:1:" + typelib}, 1, "unknown key"},
+        {{"-o", "out", "TYPELIB:1:" + typelib, "typelib:1:" + typelib}, 1, "TYPELIB 1 is given twice"},
+        {{"-o", "out", "CUSTOM:_IID_X:guid:{nonsense}"}, 1, "is not a GUID"}, {{}, 2, "usage: packres"},
+        {{"-o", "out", "CUSTOM:_IID_X:guid:{00112233-4455-6677-8899-aabbccddeeff}"}, 0, ""},
+    };
+    for (const auto& run : runs) {
+        const Outcome r = box.run("PACKRES", run.args);
+        EXPECT_EQ(r.code, run.code);
+        EXPECT_TRUE((r.out + r.err).contains(QLatin1String(run.text))) << r.out.toStdString() << r.err.toStdString();
+    }
+    QFile blob(box.path("work") + QStringLiteral("/out"));
+    ASSERT_TRUE(blob.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(blob.readAll().endsWith(QByteArray::fromHex("10000000" "33221100" "5544" "7766" "8899aabbccddeeff")));
+}
