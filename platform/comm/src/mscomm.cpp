@@ -56,6 +56,13 @@ Result<> MSComm::fail(std::int32_t number, const QString& description) const
     return Result<>::fail(number, description, ProgId);
 }
 
+Result<> MSComm::onPort(Result<> r) const
+{
+    if (r)
+        return r;
+    return fail(r.error().number, QStringLiteral("COM%1: %2").arg(port_).arg(r.error().description));
+}
+
 Result<> MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
 {
     const bool put = member.kind == InvokeKind::PropertyPut;
@@ -99,24 +106,17 @@ Result<> MSComm::openPort()
 {
     if (line_)
         return {};   // already open: nothing changes
-    QString why;
-    const auto map = PortMap::load(&why);
-    if (!map)
-        return fail(err::HardwareNotAvailable, why);
-    const PortTarget* target = map->find(port_);
+    const PortMap map = TRY(inPort(PortMap::load()));
+    const PortTarget* target = map.find(port_);
     if (!target)
-        return fail(err::InvalidPort, QStringLiteral("COM%1 is not mapped to a device (set COM%1 in %2)").arg(port_).arg(map->file));
-    if (map->trace.isEmpty()) {
+        return fail(err::InvalidPort, QStringLiteral("COM%1 is not mapped to a device (set COM%1 in %2)").arg(port_).arg(map.file));
+    if (map.trace.isEmpty())
         trace_.reset();
-    } else if (!trace_ || trace_->path() != map->trace) {
-        trace_ = LineTrace::open(map->trace, &why);
-        if (!trace_)
-            return fail(err::HardwareNotAvailable, why);
-    }
+    else if (!trace_ || trace_->path() != map.trace)
+        trace_ = TRY(inPort(LineTrace::open(map.trace)));
     auto line = target->kind == PortTarget::Kind::Simulator ? makeSimulatorBackend(*target)
                                                             : makeDeviceBackend(target->device);
-    if (Status s = line->open(baud_, rts_, dtr_))
-        return fail(s->number, QStringLiteral("COM%1: %2").arg(port_).arg(s->description));
+    TRY(onPort(line->open(baud_, rts_, dtr_)));
     line_ = std::move(line);
     if (trace_) {
         // The kernel raises both lines at open; then the kept levels apply.
@@ -179,10 +179,8 @@ Result<> MSComm::putSettings(const QString& text)
         return fail(err::InvalidPropertyValue,
                     QStringLiteral("Invalid property value: Settings \"%1\" (expected \"<speed>,N,8,1\", "
                                    "speed 110 to 115200 bit/s, e.g. \"300,N,8,1\")").arg(text));
-    if (line_) {
-        if (Status s = line_->setSpeed(baud))
-            return fail(s->number, QStringLiteral("COM%1: %2").arg(port_).arg(s->description));
-    }
+    if (line_)
+        TRY(onPort(line_->setSpeed(baud)));
     baud_ = baud;
     return {};
 }
@@ -204,8 +202,7 @@ Result<> MSComm::output(const Variant& value)
                             .arg(c.unicode(), 4, 16, QLatin1Char('0')));
         bytes += char(c.unicode());
     }
-    if (Status s = line_->write(bytes))
-        return fail(s->number, QStringLiteral("COM%1: %2").arg(port_).arg(s->description));
+    TRY(onPort(line_->write(bytes)));
     if (trace_) {
         trace_->transmit(bytes, baud_);
         trace_->flush();

@@ -7,6 +7,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include "comm/errors.h"
+
 namespace comm {
 
 QString PortTarget::describe() const
@@ -33,6 +35,11 @@ QString PortMap::configPath()
     return base + QStringLiteral("/velmora/comm.conf");
 }
 
+static automation::Error bad(const QString& description)
+{
+    return automation::Error{err::HardwareNotAvailable, description, {}};
+}
+
 static PortMap defaults(const QString& file)
 {
     PortMap map;
@@ -42,7 +49,7 @@ static PortMap defaults(const QString& file)
     return map;
 }
 
-std::optional<PortTarget> PortMap::parseTarget(const QString& value, QString* error)
+automation::Result<PortTarget> PortMap::parseTarget(const QString& value)
 {
     if (value.startsWith(QLatin1Char('/'))) {
         PortTarget t;
@@ -52,8 +59,7 @@ std::optional<PortTarget> PortMap::parseTarget(const QString& value, QString* er
     const bool sim = value.startsWith(QLatin1String("sim"))
                      && (value.size() == 3 || value[3] == QLatin1Char(':') || value[3] == QLatin1Char('?'));
     if (!sim) {
-        *error = QStringLiteral("\"%1\" is neither a device path (/dev/...) nor \"sim\" or \"sim:<name>\"").arg(value);
-        return std::nullopt;
+        return bad(QStringLiteral("\"%1\" is neither a device path (/dev/...) nor \"sim\" or \"sim:<name>\"").arg(value));
     }
     PortTarget t;
     t.kind = PortTarget::Kind::Simulator;
@@ -65,8 +71,7 @@ std::optional<PortTarget> PortMap::parseTarget(const QString& value, QString* er
         t.simulator = QStringLiteral("default");
     static const QRegularExpression nameRe(QStringLiteral("^[A-Za-z0-9_.-]+$"));
     if (!nameRe.match(t.simulator).hasMatch()) {
-        *error = QStringLiteral("simulator name \"%1\" may hold only letters, digits, '_', '.' and '-'").arg(t.simulator);
-        return std::nullopt;
+        return bad(QStringLiteral("simulator name \"%1\" may hold only letters, digits, '_', '.' and '-'").arg(t.simulator));
     }
     if (q < 0)
         return t;
@@ -81,17 +86,15 @@ std::optional<PortTarget> PortMap::parseTarget(const QString& value, QString* er
         } else if (key == QLatin1String("power") && (val == QLatin1String("on") || val == QLatin1String("off"))) {
             t.powerOn = val == QLatin1String("on");
         } else if (key == QLatin1String("delay") || key == QLatin1String("panel") || key == QLatin1String("power")) {
-            *error = QStringLiteral("bad %1 \"%2\" (delay: 0-600000 ms, panel: 0 or 1, power: on or off)").arg(key, val);
-            return std::nullopt;
+            return bad(QStringLiteral("bad %1 \"%2\" (delay: 0-600000 ms, panel: 0 or 1, power: on or off)").arg(key, val));
         } else {
-            *error = QStringLiteral("unknown simulator option \"%1\" (known: delay, panel, power)").arg(key);
-            return std::nullopt;
+            return bad(QStringLiteral("unknown simulator option \"%1\" (known: delay, panel, power)").arg(key));
         }
     }
     return t;
 }
 
-std::optional<PortMap> PortMap::parse(const QByteArray& text, const QString& file, QString* error)
+automation::Result<PortMap> PortMap::parse(const QByteArray& text, const QString& file)
 {
     PortMap map = defaults(file);
     static const QRegularExpression portKey(QStringLiteral("^COM([1-9][0-9]?)$"),
@@ -104,8 +107,7 @@ std::optional<PortMap> PortMap::parse(const QByteArray& text, const QString& fil
         if (line.isEmpty())
             continue;
         auto fail = [&](const QString& what) {
-            *error = QStringLiteral("%1:%2: %3").arg(file).arg(i + 1).arg(what);
-            return std::nullopt;
+            return bad(QStringLiteral("%1:%2: %3").arg(file).arg(i + 1).arg(what));
         };
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0)
@@ -122,26 +124,23 @@ std::optional<PortMap> PortMap::parse(const QByteArray& text, const QString& fil
         const int port = m.hasMatch() ? m.captured(1).toInt() : 0;
         if (port < 1 || port > MaxPort)
             return fail(QStringLiteral("unknown key \"%1\" (known: COM1 to COM%2, trace)").arg(key).arg(MaxPort));
-        QString why;
-        auto target = parseTarget(value, &why);
+        auto target = parseTarget(value);
         if (!target)
-            return fail(QStringLiteral("COM%1: %2").arg(port).arg(why));
+            return fail(QStringLiteral("COM%1: %2").arg(port).arg(target.error().description));
         map.ports[port] = *target;
     }
     return map;
 }
 
-std::optional<PortMap> PortMap::load(QString* error)
+automation::Result<PortMap> PortMap::load()
 {
     const QString path = configPath();
     QFile f(path);
     if (!f.exists())
         return defaults(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: cannot read the port mapping: %2").arg(path, f.errorString());
-        return std::nullopt;
-    }
-    return parse(f.readAll(), path, error);
+    if (!f.open(QIODevice::ReadOnly))
+        return bad(QStringLiteral("%1: cannot read the port mapping: %2").arg(path, f.errorString()));
+    return parse(f.readAll(), path);
 }
 
 } // namespace comm

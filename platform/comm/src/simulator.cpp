@@ -7,7 +7,10 @@
 #include <QHash>
 
 #include "comm/frontpanel.h"
+#include "log.h"
 #include "windowing/timers.h"
+
+Q_LOGGING_CATEGORY(lcComm, "velmora.comm")
 
 namespace comm {
 
@@ -131,6 +134,11 @@ void SimulatedAmplifier::endWord()
     word.shiftedOut.assign(pending_.begin(), pending_.begin() + out);
     word.bits.assign(pending_.begin() + out, pending_.end());
     pending_.clear();
+    if (!word.shiftedOut.empty())
+        qCDebug(lcComm) << "simulated amplifier" << name_ << ":" << word.shiftedOut.size()
+                        << "bit(s) shifted out in front of the word" << word.text();
+    if (!word.wellFormed())
+        qCDebug(lcComm) << "simulated amplifier" << name_ << ": malformed word" << word.text() << "ignored";
     words_.push_back(word);
     if (word.wellFormed())
         act(word);

@@ -6,6 +6,9 @@
 #include <QString>
 #include <time.h>
 
+#include "comm/errors.h"
+#include "log.h"
+
 namespace comm {
 
 static std::int64_t monotonicNs()
@@ -15,7 +18,7 @@ static std::int64_t monotonicNs()
     return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-std::shared_ptr<LineTrace> LineTrace::open(const QString& path, QString* error)
+automation::Result<std::shared_ptr<LineTrace>> LineTrace::open(const QString& path)
 {
     // One trace per file and process, kept while a control holds it.
     static QHash<QString, std::weak_ptr<LineTrace>> traces;
@@ -23,8 +26,8 @@ std::shared_ptr<LineTrace> LineTrace::open(const QString& path, QString* error)
         return existing;
     std::shared_ptr<LineTrace> trace(new LineTrace(path));
     if (!trace->file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        *error = QStringLiteral("cannot write the line trace %1: %2").arg(path, trace->file_.errorString());
-        return nullptr;
+        return automation::Error{err::HardwareNotAvailable,
+                                 QStringLiteral("cannot write the line trace %1: %2").arg(path, trace->file_.errorString()), {}};
     }
     trace->file_.write(QStringLiteral(
         "$date %1 $end\n"
@@ -68,7 +71,8 @@ void LineTrace::write(std::int64_t t, Signal s, bool level)
     out += (level ? '1' : '0');
     out += char(s);
     out += '\n';
-    file_.write(out);
+    if (file_.write(out) != out.size())
+        qCWarning(lcComm) << "line trace" << file_.fileName() << ":" << file_.errorString();
 }
 
 void LineTrace::emitUpTo(std::int64_t t)

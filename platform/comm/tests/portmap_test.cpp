@@ -11,7 +11,10 @@ namespace {
 
 std::optional<PortMap> parse(const char* text, QString* error)
 {
-    return PortMap::parse(QByteArray(text), QStringLiteral("/cfg/comm.conf"), error);
+    auto r = PortMap::parse(QByteArray(text), QStringLiteral("/cfg/comm.conf"));
+    if (!r)
+        *error = r.error().description;
+    return r ? std::optional<PortMap>(*r) : std::nullopt;
 }
 
 } // namespace
@@ -102,13 +105,14 @@ TEST(PortMap, FileComesFromTheEnvironmentOrXdgConfigHome)
 TEST(PortMap, LoadsThePrivateFileAndReportsItsDamage)
 {
     QString error;
-    auto map = PortMap::load(&error);
-    ASSERT_TRUE(map) << qPrintable(error);
+    auto map = PortMap::load();
+    ASSERT_TRUE(map);
     EXPECT_EQ(map->find(1)->simulator, "default");
     EXPECT_EQ(map->find(2)->simulator, "com2");
 
     comm::testing::writeConfig(QStringLiteral("COM1 = nowhere\n"));
-    EXPECT_FALSE(PortMap::load(&error));
+    EXPECT_FALSE(PortMap::load());
+    error = PortMap::load().error().description;
     EXPECT_TRUE(error.startsWith(qEnvironmentVariable("VELMORA_COMM_CONFIG") + QStringLiteral(":1:"))) << qPrintable(error);
     comm::testing::restoreConfig();
 }

@@ -143,10 +143,9 @@ TEST(Trace, HeldBackEdgesMergeInTimeOrder)
 {
     const QString path = comm::testing::tempDir() + QStringLiteral("/merge.vcd");
     {
-        QString error;
-        auto trace = comm::LineTrace::open(path, &error);
-        ASSERT_TRUE(trace) << qPrintable(error);
-        EXPECT_EQ(comm::LineTrace::open(path, &error), trace) << "one trace per file";
+        auto trace = *comm::LineTrace::open(path);
+        ASSERT_TRUE(trace);
+        EXPECT_EQ(*comm::LineTrace::open(path), trace) << "one trace per file";
         // At 300 bit/s a frame lasts 33 ms; line changes meanwhile land between its edges.
         trace->transmit("00", 300);
         for (int i = 0; i < 200; ++i)

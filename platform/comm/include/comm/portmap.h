@@ -15,7 +15,8 @@
 
 #include <QString>
 #include <map>
-#include <optional>
+
+#include "automation/result.h"
 
 namespace comm {
 
@@ -42,11 +43,14 @@ struct PortMap {
     const PortTarget* find(int port) const;
 
     static QString configPath();
-    // Reads the configuration; a damaged file is an error naming the file and line.
-    static std::optional<PortMap> load(QString* error);
-    static std::optional<PortMap> parse(const QByteArray& text, const QString& file, QString* error);
-    // "sim", "sim:name?delay=..&panel=.." or an absolute device path.
-    static std::optional<PortTarget> parseTarget(const QString& value, QString* error);
+    // Reads the configuration; a damaged file is an error naming the file
+    // and line, a file that is no regular file or over 64 KiB one naming the
+    // file and why (comm::err::HardwareNotAvailable).
+    static automation::Result<PortMap> load();
+    static automation::Result<PortMap> parse(const QByteArray& text, const QString& file);
+    // "sim", "sim:name?delay=..&panel=..&power=.." or an absolute device path;
+    // the error's description says what is wrong with it.
+    static automation::Result<PortTarget> parseTarget(const QString& value);
 };
 
 } // namespace comm

@@ -15,6 +15,8 @@
 #include <deque>
 #include <memory>
 
+#include "automation/result.h"
+
 namespace comm {
 
 class LineTrace {
@@ -22,9 +24,9 @@ public:
     enum class Signal : char { Rts = '!', Dtr = '"', TxD = '#', Dcd = '$' };
 
     // The trace writing `path` in this process, started (file truncated) on
-    // first use and shared while anyone holds it. Null with *error set when
-    // the file cannot be written.
-    static std::shared_ptr<LineTrace> open(const QString& path, QString* error);
+    // first use and shared while anyone holds it; an error naming the file
+    // when it cannot be written.
+    static automation::Result<std::shared_ptr<LineTrace>> open(const QString& path);
     ~LineTrace();
 
     QString path() const { return file_.fileName(); }
