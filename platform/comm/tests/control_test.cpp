@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "automation/server.h"
 #include "comm/errors.h"
@@ -320,4 +322,27 @@ TEST(Shim, RefusesToOpenTheMachinesSerialPorts)
     ASSERT_TRUE(self.waitForFinished(20000));
     EXPECT_NE(self.exitStatus() == QProcess::NormalExit && self.exitCode() == 0, true);
     EXPECT_TRUE(self.readAllStandardError().contains("velmora_modemshim.so is not preloaded"));
+}
+
+TEST_F(Control, AMappingThatIsNoSmallRegularFileFailsTheOpenAtOnce)
+{
+    const QString dir = comm::testing::tempDir();
+    const QString fifo = dir + QStringLiteral("/fifo.conf"), big = dir + QStringLiteral("/big.conf");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile sparse(big);
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+    ASSERT_EQ(ftruncate(sparse.handle(), 3LL << 30), 0);   // 3 GiB, no disk used
+    sparse.close();
+    const struct { QString file; const char* why; } cases[] = {
+        {fifo, "not a regular file"}, {QStringLiteral("/dev/zero"), "not a regular file"},
+        {big, "larger than 65536 bytes"}, {dir, "not a regular file"}};
+    const QByteArray own = qgetenv("VELMORA_COMM_CONFIG");
+    for (const auto& c : cases) {
+        qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(c.file));
+        expectError(put(MSComm::DispPortOpen, Variant::fromBool(true)), comm::err::HardwareNotAvailable,
+                    QStringLiteral("%1: cannot read the port mapping: %2").arg(c.file, QLatin1String(c.why)));
+    }
+    qputenv("VELMORA_COMM_CONFIG", own);
+    QFile::remove(fifo);
+    QFile::remove(big);
 }
