@@ -135,7 +135,7 @@ void MSComm::closePort()
     line_->close();
     line_.reset();
     if (trace_)
-        trace_->flush();
+        trace_->finish();
 }
 
 void MSComm::setLine(bool rts, bool on)
@@ -203,10 +203,8 @@ Result<> MSComm::output(const Variant& value)
         bytes += char(c.unicode());
     }
     TRY(onPort(line_->write(bytes)));
-    if (trace_) {
+    if (trace_)
         trace_->transmit(bytes, baud_);
-        trace_->flush();
-    }
     return {};
 }
 

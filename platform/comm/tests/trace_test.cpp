@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <csignal>
 #include <map>
 
 #include "comm/simulator.h"
@@ -150,7 +151,7 @@ TEST(Trace, HeldBackEdgesMergeInTimeOrder)
         trace->transmit("00", 300);
         for (int i = 0; i < 200; ++i)
             trace->line(comm::LineTrace::Signal::Dtr, i % 2);
-        trace->flush();
+        trace->finish();
     }
     QString header;
     const auto changes = parseVcd(path, &header);   // checks the order
@@ -159,4 +160,36 @@ TEST(Trace, HeldBackEdgesMergeInTimeOrder)
         txd += c.signal == "TxD";
     EXPECT_EQ(txd, 8) << "all edges of both frames written at the end";
     EXPECT_EQ(changes.back().signal, "TxD");
+}
+
+TEST(Trace, AKilledProcessLeavesAWellFormedTraceUpToItsLastLineRequest)
+{
+    auto& amp = comm::SimulatedAmplifier::get(QStringLiteral("killed"));
+    const QString path = comm::testing::tempDir() + QStringLiteral("/killed.vcd");
+    comm::testing::writeConfig(QStringLiteral("COM1 = sim:killed\ntrace = %1\n").arg(path));
+    EXPECT_EXIT(
+        {
+            MSComm c;
+            c.put(MSComm::DispSettings, Variant("300,N,8,1"));
+            c.put(MSComm::DispPortOpen, Variant::fromBool(true));
+            amp.pressPowerKey();
+            sendWord(c, {true});
+            c.get(MSComm::DispCDHolding);   // the word's frame is still on the wire (33 ms at 300 bit/s)
+            raise(SIGKILL);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    comm::testing::restoreConfig();
+    QString header;
+    const auto changes = parseVcd(path, &header);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().endsWith('\n')) << "no torn last line";
+    QString dtr;
+    for (const Change& c : changes)
+        if (c.signal == "DTR")
+            dtr += QLatin1Char(c.level);
+    EXPECT_EQ(dtr, "101" + QString("01").repeated(7)) << "the open, then eight cells";
+    ASSERT_FALSE(changes.empty());
+    EXPECT_EQ(changes.back().signal, "DCD") << "the last line request";
+    EXPECT_EQ(changes.back().level, '1');
 }
