@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "comm/lines.h"
-#include "comm/portmap.h"
+#include "lines.h"
+#include "portmap.h"
 
 namespace comm {
 

@@ -5,10 +5,11 @@
 #include <QRegularExpression>
 #include <algorithm>
 
+#include "automation/resources.h"
 #include "backends.h"
 #include "comm/errors.h"
-#include "comm/portmap.h"
-#include "comm/trace.h"
+#include "portmap.h"
+#include "trace.h"
 
 namespace comm {
 
@@ -19,31 +20,9 @@ const QString MSComm::ProgId = QStringLiteral("MSCommLib.MSComm");
 
 const TypeInfo& MSComm::info()
 {
-    static const TypeInfo info = [] {
-        TypeInfo t;
-        t.name = QStringLiteral("IMSComm");
-        t.iid = QUuid(QStringLiteral("{48693c04-6c11-410b-bd86-34232b880f75}"));
-        auto get = [&](const char* name, DispId id, VarType type) {
-            t.members.push_back({QString::fromLatin1(name), id, InvokeKind::PropertyGet, {}, type, {}});
-        };
-        auto put = [&](const char* name, DispId id, VarType type) {
-            t.members.push_back({QString::fromLatin1(name), id, InvokeKind::PropertyPut,
-                                 {ParamInfo{QStringLiteral("value"), type}}, VarType::Empty, {}});
-        };
-        get("CDHolding", DispCDHolding, VarType::Bool);
-        get("CommPort", DispCommPort, VarType::I2);
-        put("CommPort", DispCommPort, VarType::I2);
-        get("DTREnable", DispDTREnable, VarType::Bool);
-        put("DTREnable", DispDTREnable, VarType::Bool);
-        get("PortOpen", DispPortOpen, VarType::Bool);
-        put("PortOpen", DispPortOpen, VarType::Bool);
-        get("RTSEnable", DispRTSEnable, VarType::Bool);
-        put("RTSEnable", DispRTSEnable, VarType::Bool);
-        get("Settings", DispSettings, VarType::BStr);
-        put("Settings", DispSettings, VarType::BStr);
-        put("Output", DispOutput, VarType::Variant);
-        return t;
-    }();
+    // The members and their dispatch ids are the type library's, carried in
+    // this library's file (src/typelib.json).
+    static const TypeInfo info = ownTypeLibrary().value_or(TypeLibrary{}).defaultInterface;
     return info;
 }
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "automation/control.h"
-#include "comm/lines.h"
+#include "lines.h"
 
 namespace comm {
 
@@ -13,6 +13,7 @@ class LineTrace;
 
 class MSComm : public automation::ControlObject {
 public:
+    // The type library's dispatch ids (src/typelib.json).
     enum : automation::DispId {
         DispCDHolding = 1,
         DispCommPort = 4,

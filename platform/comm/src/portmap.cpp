@@ -1,5 +1,5 @@
 // The port mapping file: "key = value" lines, '#' comments.
-#include "comm/portmap.h"
+#include "portmap.h"
 
 #include <QDir>
 #include <QFile>

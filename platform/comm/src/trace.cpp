@@ -1,5 +1,5 @@
 // VCD writer for the line trace.
-#include "comm/trace.h"
+#include "trace.h"
 
 #include <QDateTime>
 #include <QHash>

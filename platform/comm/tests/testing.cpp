@@ -1,11 +1,11 @@
-// The comm room's test support: this process's private port mapping, pseudo-
-// terminals, and command words sent through a serial-port control.
+// The comm room's test support (comm/testing.h).
 #include "comm/testing.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "automation/server.h"
 #include "modemshim.h"
 
 extern "C" int velmora_comm_testing_anchor;
@@ -34,33 +35,8 @@ QTemporaryDir& dir()
     return d;
 }
 
-QByteArray& startMapping()
-{
-    static QByteArray text;
-    return text;
-}
-
+QByteArray firstMapping;
 QString configFile() { return dir().filePath(QStringLiteral("comm.conf")); }
-
-// The mapping ctest hands the process must lead every port to a simulated
-// amplifier: then nothing a test does reaches a device of the machine.
-QByteArray checkedStartMapping()
-{
-    const QString path = qEnvironmentVariable("VELMORA_COMM_CONFIG");
-    QFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
-        fatal(QStringLiteral("no port mapping in VELMORA_COMM_CONFIG (\"%1\"): run the tests through ctest, "
-                             "whose velmora_add_test sets it").arg(path));
-    const QByteArray text = f.readAll();
-    static const QRegularExpression simPort(QStringLiteral("^\\s*COM(\\d+)\\s*=\\s*sim\\b"),
-                                            QRegularExpression::MultilineOption);
-    QSet<int> ports;
-    for (auto it = simPort.globalMatch(QString::fromUtf8(text)); it.hasNext();)
-        ports.insert(it.next().captured(1).toInt());
-    if (ports != QSet<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16} || text.contains("/dev/"))
-        fatal(QStringLiteral("the port mapping %1 must lead COM1 to COM16 to simulated amplifiers").arg(path));
-    return text;
-}
 
 struct Setup {
     Setup()
@@ -68,7 +44,18 @@ struct Setup {
         if (!modemshim_count)
             fatal(QStringLiteral("velmora_modemshim.so is not preloaded (LD_PRELOAD): run the tests through "
                                  "ctest, whose velmora_add_test sets it; it keeps them off the serial ports"));
-        startMapping() = checkedStartMapping();
+        const QString path = qEnvironmentVariable("VELMORA_COMM_CONFIG");
+        QFile f(path);
+        if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+            fatal(QStringLiteral("no port mapping in VELMORA_COMM_CONFIG (\"%1\"): run the tests through ctest").arg(path));
+        firstMapping = f.readAll();
+        static const QRegularExpression simPort(QStringLiteral("^\\s*COM(\\d+)\\s*=\\s*sim\\b"),
+                                                QRegularExpression::MultilineOption);
+        QSet<int> ports;
+        for (auto it = simPort.globalMatch(QString::fromUtf8(firstMapping)); it.hasNext();)
+            ports.insert(it.next().captured(1).toInt());
+        if (ports.size() != 16 || *std::max_element(ports.begin(), ports.end()) != 16 || firstMapping.contains("/dev/"))
+            fatal(QStringLiteral("the port mapping %1 must lead COM1 to COM16 to simulated amplifiers").arg(path));
         if (!dir().isValid())
             fatal(QStringLiteral("cannot create a temporary folder"));
         qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(configFile()));
@@ -87,67 +74,21 @@ void writeConfig(const QString& text)
         fatal(QStringLiteral("cannot write the private port mapping %1").arg(configFile()));
 }
 
-void restoreConfig() { writeConfig(QString::fromUtf8(startMapping())); }
+void restoreConfig() { writeConfig(QString::fromUtf8(firstMapping)); }
 
-Pty::Pty()
+automation::ControlPtr createPort()
 {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    char name[128];
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0)
-        throw std::runtime_error("cannot open a pseudo-terminal");
-    path_ = QString::fromLocal8Bit(name);
-    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    if (slave_ < 0 || fstat(slave_, &st) != 0)
-        throw std::runtime_error("cannot open the pseudo-terminal's slave");
-    device_ = st.st_rdev;
+    static const bool registered = [] {
+        qputenv("VELMORA_REGISTRY", QFile::encodeName(dir().filePath(QStringLiteral("registry"))));
+        const auto lib = automation::loadLibrary(qEnvironmentVariable("VELMORA_COMM_LIB"));
+        return lib && lib->registerServer() == automation::hr::Ok;
+    }();
+    automation::Error error;
+    auto port = registered ? automation::createObject(QStringLiteral("MSCommLib.MSComm"), &error) : nullptr;
+    if (!port)
+        fatal(QStringLiteral("cannot create MSCommLib.MSComm from $VELMORA_COMM_LIB: %1").arg(error.description));
+    return port;
 }
-
-Pty::~Pty()
-{
-    if (slave_ >= 0)
-        ::close(slave_);
-    hangUp();
-}
-
-termios Pty::slaveSettings() const
-{
-    termios t{};
-    if (tcgetattr(slave_, &t) != 0)
-        throw std::runtime_error("tcgetattr on the slave failed");
-    return t;
-}
-
-QByteArray Pty::read()
-{
-    QByteArray all;
-    char buf[4096];
-    ssize_t n;
-    while (master_ >= 0 && (n = ::read(master_, buf, sizeof buf)) > 0)
-        all.append(buf, n);
-    return all;
-}
-
-void Pty::hangUp()
-{
-    if (master_ >= 0)
-        ::close(master_);
-    master_ = -1;
-}
-
-// The shim's functions are weak references: resolved when it is preloaded.
-std::vector<ModemRequest> modemRequests()
-{
-    const modemshim_request* log = modemshim_log();
-    std::vector<ModemRequest> out;
-    for (std::size_t i = 0; i < modemshim_count(); ++i)
-        out.push_back({log[i].dev, log[i].request, log[i].arg, log[i].error, log[i].lines});
-    return out;
-}
-void clearModemRequests() { modemshim_clear(); }
-int modemLines(dev_t device) { return modemshim_lines(device); }
-void setModemInputs(dev_t device, int inputs) { modemshim_set_inputs(device, inputs); }
-void failModemRequests(dev_t device, int err) { modemshim_fail(device, err); }
 
 automation::Result<> sendWord(automation::IDispatch& port, const std::array<bool, 8>& bits)
 {
@@ -162,5 +103,62 @@ automation::Result<> sendWord(automation::IDispatch& port, const std::array<bool
     }
     return port.put(Output, Variant("0"));
 }
+
+Pty::Pty()
+{
+    char name[128];
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) || unlockpt(master_) || ptsname_r(master_, name, sizeof name))
+        throw std::runtime_error("cannot open a pseudo-terminal");
+    path_ = QString::fromLocal8Bit(name);
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (slave_ < 0 || fstat(slave_, &st) != 0)
+        throw std::runtime_error("cannot open the pseudo-terminal's slave");
+    device_ = st.st_rdev;
+}
+
+Pty::~Pty()
+{
+    ::close(slave_);
+    hangUp();
+}
+
+termios Pty::slaveSettings() const
+{
+    termios t{};
+    tcgetattr(slave_, &t);
+    return t;
+}
+
+QByteArray Pty::read()
+{
+    QByteArray all;
+    char buf[4096];
+    for (ssize_t n; master_ >= 0 && (n = ::read(master_, buf, sizeof buf)) > 0;)
+        all.append(buf, n);
+    return all;
+}
+
+void Pty::hangUp()
+{
+    if (master_ >= 0)
+        ::close(master_);
+    master_ = -1;
+}
+
+std::vector<ModemRequest> modemRequests()
+{
+    std::vector<ModemRequest> out;
+    for (std::size_t i = 0; i < modemshim_count(); ++i) {
+        const modemshim_request& r = modemshim_log()[i];
+        out.push_back({r.dev, r.request, r.arg, r.error, r.lines});
+    }
+    return out;
+}
+void clearModemRequests() { modemshim_clear(); }
+int modemLines(dev_t device) { return modemshim_lines(device); }
+void setModemInputs(dev_t device, int inputs) { modemshim_set_inputs(device, inputs); }
+void failModemRequests(dev_t device, int err) { modemshim_fail(device, err); }
 
 } // namespace comm::testing
