@@ -161,9 +161,9 @@ TEST_F(Comm, MembersAndTheirErrors)
          "COM1: no such device: the simulated amplifier \"default\" is unplugged"},
         {nullptr, [&] { opened(); amp.unplug(); }, Output, Variant("0"), comm::err::HardwareNotAvailable,
          "no longer available (unplugged)"},
-        {nullptr, [&] { ct::createPort().swap(other); other->put(PortOpen, Variant::fromBool(true)); },
+        {nullptr, [&] { ct::createPort().swap(other); ASSERT_TRUE(other->put(PortOpen, Variant::fromBool(true)).ok()); },
          PortOpen, Variant::fromBool(true), comm::err::PortAlreadyOpen, "is already in use"},
-        {"COM2 = sim\n", [&] { port->put(CommPort, Variant(std::int16_t(5))); }, PortOpen, Variant::fromBool(true),
+        {"COM2 = sim\n", [&] { ASSERT_TRUE(port->put(CommPort, Variant(std::int16_t(5))).ok()); }, PortOpen, Variant::fromBool(true),
          comm::err::InvalidPort, "COM5 is not mapped to a device (set COM5 in " + config},
         {"COM1 = sim:a?power=1\n", {}, PortOpen, Variant::fromBool(true), comm::err::HardwareNotAvailable,
          config + ":1: COM1: bad power \"1\""},
@@ -311,8 +311,8 @@ TEST_F(Comm, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill)
     EXPECT_EXIT(
         {
             ct::writeConfig(QStringLiteral("COM1 = sim\ntrace = %1\n").arg(killed));
-            port->put(Settings, Variant("300,N,8,1"));
-            open();
+            (void)port->put(Settings, Variant("300,N,8,1"));
+            (void)open();
             send({Power});
             cd();
             raise(SIGKILL);
@@ -334,7 +334,7 @@ TEST_F(Comm, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive)
     ASSERT_TRUE(open().ok());
     EXPECT_EQ(shown.panel(), nullptr) << "only a mapping with panel=1 shows it";
     ASSERT_TRUE(open(false).ok());
-    port->put(CommPort, Variant(std::int16_t(2)));
+    ASSERT_TRUE(port->put(CommPort, Variant(std::int16_t(2))).ok());
     ASSERT_TRUE(open().ok());
     QPointer<comm::FrontPanel> panel = shown.panel();
     ASSERT_TRUE(panel && panel->isVisible());

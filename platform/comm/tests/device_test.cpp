@@ -3,7 +3,10 @@
 // requests, carrier detect, failures, a device that goes away.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include "comm/errors.h"
 #include "comm/testing.h"
@@ -47,6 +50,14 @@ protected:
 
 TEST_F(Device, OpenIsRawExclusiveWithoutHangupOrFlowControl)
 {
+    // Settings another program left behind, which the open must undo.
+    termios dirty = pty.slaveSettings();
+    dirty.c_cflag |= HUPCL | CRTSCTS | PARENB | CSTOPB;
+    dirty.c_iflag |= IXON | IXOFF;
+    dirty.c_lflag |= ICANON | ECHO | ISIG;
+    const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &dirty), 0);
+    ::close(fd);
     ASSERT_TRUE(port->put(Settings, Variant("1200,N,8,1")).ok());
     ASSERT_TRUE(put(RTSEnable, true));
     requests();
