@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "automation/server.h"
 #include "modemshim.h"
@@ -23,17 +24,9 @@ namespace comm::testing {
 
 namespace {
 
-[[noreturn]] void fatal(const QString& what)
-{
-    std::fprintf(stderr, "comm testing: %s\n", qPrintable(what));
-    std::abort();
-}
+[[noreturn]] void fatal(const QString& what) { std::fprintf(stderr, "comm testing: %s\n", qPrintable(what)), std::abort(); }
 
-QTemporaryDir& dir()
-{
-    static QTemporaryDir d;
-    return d;
-}
+QTemporaryDir& dir() { static QTemporaryDir d; return d; }
 
 QByteArray firstMapping;
 QString configFile() { return dir().filePath(QStringLiteral("comm.conf")); }
@@ -118,18 +111,8 @@ Pty::Pty()
     device_ = st.st_rdev;
 }
 
-Pty::~Pty()
-{
-    ::close(slave_);
-    hangUp();
-}
-
-termios Pty::slaveSettings() const
-{
-    termios t{};
-    tcgetattr(slave_, &t);
-    return t;
-}
+Pty::~Pty() { ::close(slave_), hangUp(); }
+termios Pty::slaveSettings() const { termios t{}; tcgetattr(slave_, &t); return t; }
 
 QByteArray Pty::read()
 {
@@ -140,12 +123,7 @@ QByteArray Pty::read()
     return all;
 }
 
-void Pty::hangUp()
-{
-    if (master_ >= 0)
-        ::close(master_);
-    master_ = -1;
-}
+void Pty::hangUp() { ::close(std::exchange(master_, -1)); }
 
 std::vector<ModemRequest> modemRequests()
 {
