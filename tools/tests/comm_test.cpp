@@ -16,7 +16,6 @@ TEST(CtlhostComm, ThePowerOnExampleSwitchesTheSimulatedAmplifierOn)
     Sandbox box;
     box.write("comm.conf", "COM1 = sim?delay=1000\n");
     box.env.insert(QStringLiteral("VELMORA_COMM_CONFIG"), box.path("work") + QStringLiteral("/comm.conf"));
-    box.env.insert(QStringLiteral("VELMORA_COMM_FORBID"), QStringLiteral("/dev/ttyS"));   // never the machine's own ports
     ASSERT_EQ(box.run("REGSVR", {envPath("COMM_LIB")}).code, 0);
     const Outcome r = box.run("CTLHOST", {QStringLiteral("--manual-clock")},
                               script + "get comm CDHolding\nadvance 999\nget comm CDHolding\nadvance 1\n" + tail);

@@ -12,7 +12,7 @@
 #include "automation/server.h"
 #include "windowing/messagebox.h"
 #include "nastr.h"
-#include "testsupport.h"
+#include "comm/testing.h"
 #include "windowing/instance.h"
 #include "windowing/timers.h"
 

@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "comm/lines.h"
-#include "comm/portmap.h"
+#include "lines.h"
+#include "portmap.h"
 
 namespace comm {
 
@@ -14,6 +14,6 @@ std::unique_ptr<LineBackend> makeDeviceBackend(const QString& path);
 std::unique_ptr<LineBackend> makeSimulatorBackend(const PortTarget& target);
 
 // The description of a failed open(2) of a serial device.
-Failure openFailure(int errnum, const QString& path);
+automation::Error openFailure(int errnum, const QString& path);
 
 } // namespace comm

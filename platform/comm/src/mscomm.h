@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "automation/control.h"
-#include "comm/lines.h"
+#include "lines.h"
 
 namespace comm {
 
@@ -13,6 +13,7 @@ class LineTrace;
 
 class MSComm : public automation::ControlObject {
 public:
+    // The type library's dispatch ids (src/typelib.json).
     enum : automation::DispId {
         DispCDHolding = 1,
         DispCommPort = 4,
@@ -38,6 +39,15 @@ protected:
 
 private:
     automation::Result<> fail(std::int32_t number, const QString& description) const;
+    // A line's failure as the control's: the port named, the source set.
+    automation::Result<> onPort(automation::Result<> r) const;
+    // The same for a step of opening the port, which names its file itself.
+    template <class T> automation::Result<T> inPort(automation::Result<T> r) const
+    {
+        if (r)
+            return r;
+        return automation::Error{r.error().number, r.error().description, ProgId};
+    }
 
     automation::Result<> openPort();
     void closePort();

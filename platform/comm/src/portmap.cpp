@@ -1,11 +1,19 @@
 // The port mapping file: "key = value" lines, '#' comments.
-#include "comm/portmap.h"
+#include "portmap.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include "comm/errors.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace comm {
 
@@ -33,6 +41,11 @@ QString PortMap::configPath()
     return base + QStringLiteral("/velmora/comm.conf");
 }
 
+static automation::Error bad(const QString& description)
+{
+    return automation::Error{err::HardwareNotAvailable, description, {}};
+}
+
 static PortMap defaults(const QString& file)
 {
     PortMap map;
@@ -42,7 +55,7 @@ static PortMap defaults(const QString& file)
     return map;
 }
 
-std::optional<PortTarget> PortMap::parseTarget(const QString& value, QString* error)
+automation::Result<PortTarget> PortMap::parseTarget(const QString& value)
 {
     if (value.startsWith(QLatin1Char('/'))) {
         PortTarget t;
@@ -52,8 +65,7 @@ std::optional<PortTarget> PortMap::parseTarget(const QString& value, QString* er
     const bool sim = value.startsWith(QLatin1String("sim"))
                      && (value.size() == 3 || value[3] == QLatin1Char(':') || value[3] == QLatin1Char('?'));
     if (!sim) {
-        *error = QStringLiteral("\"%1\" is neither a device path (/dev/...) nor \"sim\" or \"sim:<name>\"").arg(value);
-        return std::nullopt;
+        return bad(QStringLiteral("\"%1\" is neither a device path (/dev/...) nor \"sim\" or \"sim:<name>\"").arg(value));
     }
     PortTarget t;
     t.kind = PortTarget::Kind::Simulator;
@@ -65,8 +77,7 @@ std::optional<PortTarget> PortMap::parseTarget(const QString& value, QString* er
         t.simulator = QStringLiteral("default");
     static const QRegularExpression nameRe(QStringLiteral("^[A-Za-z0-9_.-]+$"));
     if (!nameRe.match(t.simulator).hasMatch()) {
-        *error = QStringLiteral("simulator name \"%1\" may hold only letters, digits, '_', '.' and '-'").arg(t.simulator);
-        return std::nullopt;
+        return bad(QStringLiteral("simulator name \"%1\" may hold only letters, digits, '_', '.' and '-'").arg(t.simulator));
     }
     if (q < 0)
         return t;
@@ -78,18 +89,18 @@ std::optional<PortTarget> PortMap::parseTarget(const QString& value, QString* er
             t.carrierDelayMs = n;
         } else if (key == QLatin1String("panel") && ok && (n == 0 || n == 1)) {
             t.panel = n == 1;
-        } else if (key == QLatin1String("delay") || key == QLatin1String("panel")) {
-            *error = QStringLiteral("bad %1 \"%2\" (delay: 0-600000 ms, panel: 0 or 1)").arg(key, val);
-            return std::nullopt;
+        } else if (key == QLatin1String("power") && (val == QLatin1String("on") || val == QLatin1String("off"))) {
+            t.powerOn = val == QLatin1String("on");
+        } else if (key == QLatin1String("delay") || key == QLatin1String("panel") || key == QLatin1String("power")) {
+            return bad(QStringLiteral("bad %1 \"%2\" (delay: 0-600000 ms, panel: 0 or 1, power: on or off)").arg(key, val));
         } else {
-            *error = QStringLiteral("unknown simulator option \"%1\" (known: delay, panel)").arg(key);
-            return std::nullopt;
+            return bad(QStringLiteral("unknown simulator option \"%1\" (known: delay, panel, power)").arg(key));
         }
     }
     return t;
 }
 
-std::optional<PortMap> PortMap::parse(const QByteArray& text, const QString& file, QString* error)
+automation::Result<PortMap> PortMap::parse(const QByteArray& text, const QString& file)
 {
     PortMap map = defaults(file);
     static const QRegularExpression portKey(QStringLiteral("^COM([1-9][0-9]?)$"),
@@ -102,8 +113,7 @@ std::optional<PortMap> PortMap::parse(const QByteArray& text, const QString& fil
         if (line.isEmpty())
             continue;
         auto fail = [&](const QString& what) {
-            *error = QStringLiteral("%1:%2: %3").arg(file).arg(i + 1).arg(what);
-            return std::nullopt;
+            return bad(QStringLiteral("%1:%2: %3").arg(file).arg(i + 1).arg(what));
         };
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0)
@@ -120,26 +130,44 @@ std::optional<PortMap> PortMap::parse(const QByteArray& text, const QString& fil
         const int port = m.hasMatch() ? m.captured(1).toInt() : 0;
         if (port < 1 || port > MaxPort)
             return fail(QStringLiteral("unknown key \"%1\" (known: COM1 to COM%2, trace)").arg(key).arg(MaxPort));
-        QString why;
-        auto target = parseTarget(value, &why);
+        auto target = parseTarget(value);
         if (!target)
-            return fail(QStringLiteral("COM%1: %2").arg(port).arg(why));
+            return fail(QStringLiteral("COM%1: %2").arg(port).arg(target.error().description));
         map.ports[port] = *target;
     }
     return map;
 }
 
-std::optional<PortMap> PortMap::load(QString* error)
+automation::Result<PortMap> PortMap::load()
 {
+    // Opened without blocking and checked on the open descriptor: a FIFO in
+    // the file's place must not hang the caller (the panel's watchdog reads
+    // the mapping every 5 s on its user-interface thread), nor a device or a
+    // huge file be read whole.
+    constexpr qint64 MaxSize = 64 * 1024;
     const QString path = configPath();
-    QFile f(path);
-    if (!f.exists())
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0 && errno == ENOENT)
         return defaults(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: cannot read the port mapping: %2").arg(path, f.errorString());
-        return std::nullopt;
+    auto cannot = [&](const QString& why) {
+        return bad(QStringLiteral("%1: cannot read the port mapping: %2").arg(path, why));
+    };
+    if (fd < 0)
+        return cannot(QString::fromLocal8Bit(strerror(errno)));
+    QFile f;
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return cannot(f.errorString());
     }
-    return parse(f.readAll(), path, error);
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return cannot(QString::fromLocal8Bit(strerror(errno)));
+    if (!S_ISREG(st.st_mode))
+        return cannot(QStringLiteral("not a regular file"));
+    const QByteArray text = f.read(MaxSize + 1);
+    if (st.st_size > MaxSize || text.size() > MaxSize)
+        return cannot(QStringLiteral("larger than %1 bytes").arg(MaxSize));
+    return parse(text, path);
 }
 
 } // namespace comm

@@ -12,16 +12,18 @@ namespace {
 class SimulatorBackend : public LineBackend {
 public:
     explicit SimulatorBackend(const PortTarget& target)
-        : amp_(SimulatedAmplifier::get(target.simulator)), target_(target) {}
+        : amp_(SimulatedAmplifier::get(target.simulator, target.powerOn ? SimulatedAmplifier::Start::On
+                                                                        : SimulatedAmplifier::Start::Off)),
+          target_(target) {}
     ~SimulatorBackend() override { close(); }
 
-    Status open(int baud, bool rts, bool dtr) override
+    automation::Result<> open(int baud, bool rts, bool dtr) override
     {
         if (!amp_.pluggedIn())
-            return Failure{err::InvalidPort, QStringLiteral("no such device: %1 is unplugged").arg(target_.describe())};
+            return lineError(err::InvalidPort, QStringLiteral("no such device: %1 is unplugged").arg(target_.describe()));
         connection_ = amp_.attach();
         if (!connection_)
-            return Failure{err::PortAlreadyOpen, QStringLiteral("%1 is already in use").arg(target_.describe())};
+            return lineError(err::PortAlreadyOpen, QStringLiteral("%1 is already in use").arg(target_.describe()));
         if (target_.carrierDelayMs >= 0)
             amp_.setCarrierDelay(target_.carrierDelayMs);
         amp_.setSpeed(baud);
@@ -29,7 +31,7 @@ public:
         setDtr(dtr);
         if (target_.panel && qobject_cast<QApplication*>(QCoreApplication::instance()))
             amp_.showPanel();
-        return std::nullopt;
+        return {};
     }
 
     void close() override
@@ -39,11 +41,11 @@ public:
         connection_ = 0;
     }
 
-    Status setSpeed(int baud) override
+    automation::Result<> setSpeed(int baud) override
     {
         if (present())
             amp_.setSpeed(baud);
-        return std::nullopt;
+        return {};
     }
 
     void setRts(bool on) override
@@ -58,13 +60,13 @@ public:
     }
     bool carrier() override { return present() && amp_.carrier(); }
 
-    Status write(const QByteArray& bytes) override
+    automation::Result<> write(const QByteArray& bytes) override
     {
         if (!present())
-            return Failure{err::HardwareNotAvailable,
-                           QStringLiteral("%1 is no longer available (unplugged)").arg(target_.describe())};
+            return lineError(err::HardwareNotAvailable,
+                             QStringLiteral("%1 is no longer available (unplugged)").arg(target_.describe()));
         amp_.receive(bytes);
-        return std::nullopt;
+        return {};
     }
 
     bool present() const override { return connection_ && amp_.present(connection_); }

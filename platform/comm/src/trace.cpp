@@ -1,10 +1,14 @@
 // VCD writer for the line trace.
-#include "comm/trace.h"
+#include "trace.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QString>
+#include <cstdlib>
 #include <time.h>
+
+#include "comm/errors.h"
+#include "log.h"
 
 namespace comm {
 
@@ -15,16 +19,23 @@ static std::int64_t monotonicNs()
     return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-std::shared_ptr<LineTrace> LineTrace::open(const QString& path, QString* error)
+automation::Result<std::shared_ptr<LineTrace>> LineTrace::open(const QString& path)
 {
-    // One trace per file and process, kept while a control holds it.
+    // One trace per file and process, kept while a control holds it. At exit
+    // the live ones write out what they hold back.
     static QHash<QString, std::weak_ptr<LineTrace>> traces;
     if (auto existing = traces.value(path).lock())
         return existing;
+    static const int atExit = std::atexit([] {
+        for (const auto& weak : std::as_const(traces))
+            if (auto live = weak.lock())
+                live->finish();
+    });
+    Q_UNUSED(atExit);
     std::shared_ptr<LineTrace> trace(new LineTrace(path));
     if (!trace->file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        *error = QStringLiteral("cannot write the line trace %1: %2").arg(path, trace->file_.errorString());
-        return nullptr;
+        return automation::Error{err::HardwareNotAvailable,
+                                 QStringLiteral("cannot write the line trace %1: %2").arg(path, trace->file_.errorString()), {}};
     }
     trace->file_.write(QStringLiteral(
         "$date %1 $end\n"
@@ -41,6 +52,7 @@ std::shared_ptr<LineTrace> LineTrace::open(const QString& path, QString* error)
         "#0\n"
         "$dumpvars\nx!\nx\"\n1#\nx$\n$end\n")
         .arg(QDateTime::currentDateTime().toString(Qt::ISODate)).toUtf8());
+    trace->file_.flush();
     trace->lastTime_ = 0;
     traces.insert(path, trace);
     return trace;
@@ -60,6 +72,8 @@ std::int64_t LineTrace::now() const { return monotonicNs() - start_; }
 
 void LineTrace::write(std::int64_t t, Signal s, bool level)
 {
+    // Edges written ahead at a close hold later changes back to their time.
+    t = std::max(t, lastTime_);
     QByteArray out;
     if (t != lastTime_) {
         out += '#' + QByteArray::number(t) + '\n';
@@ -88,6 +102,7 @@ void LineTrace::line(Signal s, bool level)
     const std::int64_t t = now();
     emitUpTo(t);
     write(t, s, level);
+    flush();
 }
 
 void LineTrace::transmit(const QByteArray& bytes, int baud)
@@ -111,12 +126,19 @@ void LineTrace::transmit(const QByteArray& bytes, int baud)
         frame += std::int64_t(10 * bitNs + 0.5);
     }
     txFreeAt_ = frame;
+    flush();
+}
+
+void LineTrace::finish()
+{
+    emitUpTo(INT64_MAX);
+    flush();
 }
 
 void LineTrace::flush()
 {
-    emitUpTo(now());
-    file_.flush();
+    if (!file_.flush())
+        qCWarning(lcComm) << "line trace" << file_.fileName() << ":" << file_.errorString();
 }
 
 } // namespace comm

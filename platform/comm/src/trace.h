@@ -6,7 +6,12 @@
 // asynchronous frame (start bit, eight data bits LSB first, stop bit) on the
 // line at the set speed from t on, after any frame still going out. Those
 // edges lie in the future when they are recorded; they are held back and
-// merged with later line changes so the file's times never decrease.
+// written as soon as a later change passes their time, so the file's times
+// never decrease, and all of them at close and at exit.
+//
+// The file is whole at every moment: each change is handed to the system as
+// it is recorded, so a process that is killed leaves a well-formed trace up
+// to its last line request, missing at most a frame still on the wire.
 #pragma once
 
 #include <QFile>
@@ -15,6 +20,8 @@
 #include <deque>
 #include <memory>
 
+#include "automation/result.h"
+
 namespace comm {
 
 class LineTrace {
@@ -22,9 +29,9 @@ public:
     enum class Signal : char { Rts = '!', Dtr = '"', TxD = '#', Dcd = '$' };
 
     // The trace writing `path` in this process, started (file truncated) on
-    // first use and shared while anyone holds it. Null with *error set when
-    // the file cannot be written.
-    static std::shared_ptr<LineTrace> open(const QString& path, QString* error);
+    // first use and shared while anyone holds it; an error naming the file
+    // when it cannot be written.
+    static automation::Result<std::shared_ptr<LineTrace>> open(const QString& path);
     ~LineTrace();
 
     QString path() const { return file_.fileName(); }
@@ -32,9 +39,8 @@ public:
     // Records RTS, DTR or DCD; a level equal to the last one is no change.
     void line(Signal s, bool level);
     void transmit(const QByteArray& bytes, int baud);
-    // Writes out everything up to now; TxD edges still ahead stay held back
-    // (the destructor writes them).
-    void flush();
+    // Writes out every TxD edge still held back (the port closes).
+    void finish();
 
     // Nanoseconds since the trace started.
     std::int64_t now() const;
@@ -43,6 +49,7 @@ private:
     explicit LineTrace(const QString& path);
     void emitUpTo(std::int64_t t);
     void write(std::int64_t t, Signal s, bool level);
+    void flush();
 
     QFile file_;
     std::int64_t start_ = 0;

@@ -8,13 +8,15 @@
 //   COM2 = sim                            the simulated amplifier "default"
 //   COM3 = sim:bench?delay=250&panel=1    a named one, carrier 250 ms after
 //                                         power-on, with its front panel
+//   COM4 = sim:amp?power=on               one that is on when first opened
 //   trace = /tmp/lines.vcd                record the lines as a VCD file
 // Ports COM1-COM16 may be mapped; COM1-COM3 default to /dev/ttyS0-/dev/ttyS2.
 #pragma once
 
 #include <QString>
 #include <map>
-#include <optional>
+
+#include "automation/result.h"
 
 namespace comm {
 
@@ -27,6 +29,7 @@ struct PortTarget {
     QString simulator;     // Simulator: the amplifier's name
     int carrierDelayMs = -1;   // -1: not given, the amplifier keeps its own
     bool panel = false;
+    bool powerOn = false;      // the amplifier starts powered when created
 
     // "COM1 -> /dev/ttyS0" style text for messages.
     QString describe() const;
@@ -40,11 +43,14 @@ struct PortMap {
     const PortTarget* find(int port) const;
 
     static QString configPath();
-    // Reads the configuration; a damaged file is an error naming the file and line.
-    static std::optional<PortMap> load(QString* error);
-    static std::optional<PortMap> parse(const QByteArray& text, const QString& file, QString* error);
-    // "sim", "sim:name?delay=..&panel=.." or an absolute device path.
-    static std::optional<PortTarget> parseTarget(const QString& value, QString* error);
+    // Reads the configuration; a damaged file is an error naming the file
+    // and line, a file that is no regular file or over 64 KiB one naming the
+    // file and why (comm::err::HardwareNotAvailable).
+    static automation::Result<PortMap> load();
+    static automation::Result<PortMap> parse(const QByteArray& text, const QString& file);
+    // "sim", "sim:name?delay=..&panel=..&power=.." or an absolute device path;
+    // the error's description says what is wrong with it.
+    static automation::Result<PortTarget> parseTarget(const QString& value);
 };
 
 } // namespace comm

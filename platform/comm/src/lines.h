@@ -4,17 +4,17 @@
 
 #include <QByteArray>
 #include <QString>
-#include <cstdint>
-#include <memory>
-#include <optional>
+
+#include "automation/result.h"
 
 namespace comm {
 
-struct Failure {
-    std::int32_t number = 0;   // comm::err
-    QString description;
-};
-using Status = std::optional<Failure>;   // nullopt: done
+// A failure of a line: number (comm::err) and description, no source (the
+// control adds its own and names the port).
+inline automation::Error lineError(std::int32_t number, const QString& description)
+{
+    return automation::Error{number, description, {}};
+}
 
 class LineBackend {
 public:
@@ -22,10 +22,10 @@ public:
 
     // Opens the line at `baud`, 8N1, and applies the given RTS and DTR levels
     // at once (RTS first, then DTR). Never waits for carrier.
-    virtual Status open(int baud, bool rts, bool dtr) = 0;
+    virtual automation::Result<> open(int baud, bool rts, bool dtr) = 0;
     // Leaves RTS and DTR where they are.
     virtual void close() = 0;
-    virtual Status setSpeed(int baud) = 0;
+    virtual automation::Result<> setSpeed(int baud) = 0;
 
     // One line request each; never fail. Ignored once the device has gone.
     virtual void setRts(bool on) = 0;
@@ -33,7 +33,7 @@ public:
     // Carrier detect: one line query; false once the device has gone.
     virtual bool carrier() = 0;
     // Queues the bytes for sending without waiting for them to go out.
-    virtual Status write(const QByteArray& bytes) = 0;
+    virtual automation::Result<> write(const QByteArray& bytes) = 0;
 
     // False once the device went away under the open line (unplugged).
     virtual bool present() const = 0;
