@@ -78,11 +78,13 @@ std::optional<PortTarget> PortMap::parseTarget(const QString& value, QString* er
             t.carrierDelayMs = n;
         } else if (key == QLatin1String("panel") && ok && (n == 0 || n == 1)) {
             t.panel = n == 1;
-        } else if (key == QLatin1String("delay") || key == QLatin1String("panel")) {
-            *error = QStringLiteral("bad %1 \"%2\" (delay: 0-600000 ms, panel: 0 or 1)").arg(key, val);
+        } else if (key == QLatin1String("power") && (val == QLatin1String("on") || val == QLatin1String("off"))) {
+            t.powerOn = val == QLatin1String("on");
+        } else if (key == QLatin1String("delay") || key == QLatin1String("panel") || key == QLatin1String("power")) {
+            *error = QStringLiteral("bad %1 \"%2\" (delay: 0-600000 ms, panel: 0 or 1, power: on or off)").arg(key, val);
             return std::nullopt;
         } else {
-            *error = QStringLiteral("unknown simulator option \"%1\" (known: delay, panel)").arg(key);
+            *error = QStringLiteral("unknown simulator option \"%1\" (known: delay, panel, power)").arg(key);
             return std::nullopt;
         }
     }

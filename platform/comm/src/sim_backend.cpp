@@ -12,7 +12,9 @@ namespace {
 class SimulatorBackend : public LineBackend {
 public:
     explicit SimulatorBackend(const PortTarget& target)
-        : amp_(SimulatedAmplifier::get(target.simulator)), target_(target) {}
+        : amp_(SimulatedAmplifier::get(target.simulator, target.powerOn ? SimulatedAmplifier::Start::On
+                                                                        : SimulatedAmplifier::Start::Off)),
+          target_(target) {}
     ~SimulatorBackend() override { close(); }
 
     Status open(int baud, bool rts, bool dtr) override

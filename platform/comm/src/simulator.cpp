@@ -37,14 +37,16 @@ QString SimulatedAmplifier::Word::text() const
     return s;
 }
 
-SimulatedAmplifier& SimulatedAmplifier::get(const QString& name)
+SimulatedAmplifier& SimulatedAmplifier::get(const QString& name, Start start)
 {
     // Kept for the life of the process, never destroyed: ports, panels and
     // timers may refer to them until the very end.
     static auto* amps = new QHash<QString, SimulatedAmplifier*>;
     SimulatedAmplifier*& amp = (*amps)[name];
-    if (!amp)
+    if (!amp) {
         amp = new SimulatedAmplifier(name);
+        amp->powered_ = amp->carrier_ = start == Start::On;
+    }
     return *amp;
 }
 
@@ -123,7 +125,11 @@ void SimulatedAmplifier::receive(const QByteArray& bytes)
 
 void SimulatedAmplifier::endWord()
 {
-    Word word{std::move(pending_)};
+    // The register holds the last eight bits; earlier ones fell out of it.
+    Word word;
+    const std::size_t out = pending_.size() > 8 ? pending_.size() - 8 : 0;
+    word.shiftedOut.assign(pending_.begin(), pending_.begin() + out);
+    word.bits.assign(pending_.begin() + out, pending_.end());
     pending_.clear();
     words_.push_back(word);
     if (word.wellFormed())

@@ -147,16 +147,12 @@ TEST_F(Control, OpeningAnOpenPortChangesNothing)
 TEST_F(Control, PowerOnAndOffThroughWords)
 {
     ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
-    // The first open clocked a bit: the first word is malformed and ignored.
-    ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
-    ASSERT_EQ(amp.words().size(), 1u);
-    EXPECT_FALSE(amp.words()[0].wellFormed());
-
+    // The first open clocked a stray bit: the first word shifts it out and stands.
     ASSERT_TRUE(comm::testing::sendWord(comm, powerKey).ok());
     ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
-    ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
     EXPECT_TRUE(getBool(MSComm::DispCDHolding));
-    EXPECT_EQ(amp.words()[1].text(), "10000000");
+    EXPECT_EQ(amp.words()[0].text(), "10000000");
+    EXPECT_EQ(amp.words()[0].shiftedOut, std::vector<bool>{true});
     ASSERT_TRUE(comm::testing::sendWord(comm, powerKey).ok());
     ASSERT_TRUE(comm::testing::sendWord(comm, none).ok());
     EXPECT_FALSE(getBool(MSComm::DispCDHolding));
@@ -177,6 +173,23 @@ TEST_F(Control, PowerOnAndOffThroughWords)
     ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(false)).ok());
     ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
     EXPECT_EQ(amp.carrierDelay(), 40);
+}
+
+TEST_F(Control, PowerOnInTheMappingAppliesOnlyToANewAmplifier)
+{
+    comm::testing::writeConfig(QStringLiteral("COM1 = sim:starts-on?power=on\nCOM2 = sim:com2?power=on\n"));
+    ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
+    EXPECT_TRUE(getBool(MSComm::DispCDHolding));
+    SimulatedAmplifier::get(QStringLiteral("starts-on")).pressPowerKey();
+    // Reopening (the watchdog does every 5 s) never switches it on again.
+    ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(false)).ok());
+    ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
+    EXPECT_FALSE(getBool(MSComm::DispCDHolding));
+    // An amplifier that already exists keeps its state.
+    ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(false)).ok());
+    ASSERT_TRUE(put(MSComm::DispCommPort, Variant(std::int16_t(2))).ok());
+    ASSERT_TRUE(put(MSComm::DispPortOpen, Variant::fromBool(true)).ok());
+    EXPECT_FALSE(getBool(MSComm::DispCDHolding));
 }
 
 TEST_F(Control, FailedOpensSayWhy)

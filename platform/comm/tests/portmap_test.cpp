@@ -38,7 +38,7 @@ TEST(PortMap, DevicesSimulatorsAndTrace)
     QString error;
     const auto map = parse("COM1 = /dev/ttyUSB0   # the adapter\n"
                            "  com2=sim   \n"
-                           "COM3 = sim:bench?delay=250&panel=1\n"
+                           "COM3 = sim:bench?delay=250&panel=1&power=on\n"
                            "COM12 = sim:x.y-z_1?panel=0\n"
                            "COM16 = sim?delay=40\n"
                            "trace = /tmp/lines#1.vcd\n", &error);
@@ -51,6 +51,8 @@ TEST(PortMap, DevicesSimulatorsAndTrace)
     EXPECT_EQ(map->find(3)->simulator, "bench");
     EXPECT_EQ(map->find(3)->carrierDelayMs, 250);
     EXPECT_TRUE(map->find(3)->panel);
+    EXPECT_TRUE(map->find(3)->powerOn);
+    EXPECT_FALSE(map->find(2)->powerOn);
     EXPECT_EQ(map->find(12)->simulator, "x.y-z_1");
     EXPECT_FALSE(map->find(12)->panel);
     EXPECT_EQ(map->find(16)->simulator, "default");
@@ -70,6 +72,7 @@ TEST(PortMap, DamagedLinesNameFileAndLine)
         {"COM1 = simulator\n", "\"simulator\" is neither"},
         {"COM1 = sim:a?delay=-5\n", "bad delay \"-5\""},
         {"COM1 = sim:a?panel=yes\n", "bad panel \"yes\""},
+        {"COM1 = sim:a?power=1\n", "bad power \"1\""},
         {"COM1 = sim:a?colour=red\n", "unknown simulator option \"colour\""},
         {"trace = lines.vcd\n", "must be an absolute path"},
     };

@@ -73,14 +73,16 @@ TEST(SimulatorLines, FirstOpenClocksOneBitAndCloseKeepsTheLines)
     const auto again = amp.attach();
     EXPECT_NE(again, id);
     EXPECT_EQ(amp.pendingBits().size(), 1u);
-    // The first word after the first open therefore has nine bits: malformed, ignored.
+    // The first word after the first open pushes that bit out of the
+    // amplifier's shift register: the word stands, the bit is noted.
     sendWord(amp, press(1));
     sendWord(amp, none);
     ASSERT_EQ(amp.words().size(), 2u);
-    EXPECT_FALSE(amp.words()[0].wellFormed());
-    EXPECT_EQ(amp.words()[0].text(), "110000000");
-    EXPECT_TRUE(amp.words()[1].wellFormed());
-    EXPECT_FALSE(amp.powered());
+    EXPECT_TRUE(amp.words()[0].wellFormed());
+    EXPECT_EQ(amp.words()[0].text(), "10000000");
+    EXPECT_EQ(amp.words()[0].shiftedOut, std::vector<bool>{true});
+    EXPECT_TRUE(amp.words()[1].shiftedOut.empty());
+    EXPECT_TRUE(amp.powered()) << "the first command after the open is obeyed";
     amp.detach(again);
 }
 
@@ -116,13 +118,23 @@ TEST_F(Simulator, MalformedWordsAreLoggedAndIgnored)
     sendWord(amp, none);
     // Two closing characters in a row: the second ends an empty word.
     amp.receive("0");
-    ASSERT_EQ(amp.words().size(), 3u);
+    // Eleven bits: the last eight are the word, the first three shifted out.
+    for (bool b : {true, true, false, true, false, false, false, false, false, false, false}) {
+        amp.setLines(b, false);
+        amp.setLines(b, true);
+    }
+    amp.receive("0");
+    ASSERT_EQ(amp.words().size(), 4u);
+    EXPECT_EQ(amp.words()[3].text(), "10000000");
+    EXPECT_EQ(amp.words()[3].shiftedOut, (std::vector<bool>{true, true, false}));
     EXPECT_FALSE(amp.words()[0].wellFormed());
     EXPECT_EQ(amp.words()[0].text(), "1111111");
     EXPECT_TRUE(amp.words()[1].wellFormed());
     EXPECT_FALSE(amp.words()[2].wellFormed());
     EXPECT_TRUE(amp.words()[2].bits.empty());
     EXPECT_FALSE(amp.powered());
+    sendWord(amp, none);
+    EXPECT_TRUE(amp.powered()) << "the eleven-bit word pressed the power key";
 }
 
 TEST_F(Simulator, PowerKeyTogglesOnPressAndRelease)

@@ -15,9 +15,8 @@ create comm MSCommLib.MSComm
 put comm CommPort 1
 put comm Settings "2400,N,8,1"
 put comm PortOpen true
-# Opening the port raises DTR and so clocks a stray bit into the amplifier;
-# a closing character ends that short word, which the amplifier ignores.
-put comm Output "0"
+# Opening the port raises DTR and so clocks a stray bit into the amplifier's
+# shift register; the eight bits of the next word shift it out again.
 echo COM1 is open; carrier detect before the power key:
 get comm CDHolding
 

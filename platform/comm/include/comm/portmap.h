@@ -8,6 +8,7 @@
 //   COM2 = sim                            the simulated amplifier "default"
 //   COM3 = sim:bench?delay=250&panel=1    a named one, carrier 250 ms after
 //                                         power-on, with its front panel
+//   COM4 = sim:amp?power=on               one that is on when first opened
 //   trace = /tmp/lines.vcd                record the lines as a VCD file
 // Ports COM1-COM16 may be mapped; COM1-COM3 default to /dev/ttyS0-/dev/ttyS2.
 #pragma once
@@ -27,6 +28,7 @@ struct PortTarget {
     QString simulator;     // Simulator: the amplifier's name
     int carrierDelayMs = -1;   // -1: not given, the amplifier keeps its own
     bool panel = false;
+    bool powerOn = false;      // the amplifier starts powered when created
 
     // "COM1 -> /dev/ttyS0" style text for messages.
     QString describe() const;

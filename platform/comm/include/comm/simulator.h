@@ -2,10 +2,12 @@
 //
 // It lives in the process that opens the port (the program, ctlhost, a test),
 // one per name, created on first use and kept for the life of the process. It
-// watches the lines the way the amplifier does: RTS is sampled at each rising
-// edge of DTR, eight samples make a word, and a character received on the
-// transmit line ends the word. A word of other than eight bits is kept in
-// the log as malformed and ignored.
+// watches the lines the way the amplifier's input, a clocked shift register,
+// does: RTS is shifted in at each rising edge of DTR, and a character received
+// on the transmit line latches the word, the last eight bits clocked. Bits
+// clocked before those eight have been shifted out; the log notes them with
+// the word. A word of fewer than eight bits is kept in the log as malformed
+// and ignored.
 //
 // Keys act when released: a word with the key's element set followed by a
 // well-formed word with it clear. Element 1 is the power key (toggles
@@ -18,8 +20,9 @@
 //
 // The lines are modelled as a real port leaves them with HUPCL cleared: they
 // start low (nothing has opened the port yet); every open raises DTR and RTS
-// (the kernel does), so the first open clocks one bit (RTS high) into the
-// amplifier; a close leaves them as they are.
+// (the kernel does), so the first open clocks one stray bit (RTS high) into
+// the amplifier, which the next word's eight bits shift out; a close leaves
+// the lines as they are.
 #pragma once
 
 #include <QObject>
@@ -37,10 +40,12 @@ namespace comm {
 class SimulatedAmplifier : public QObject {
     Q_OBJECT
 public:
-    // One decoded word: the RTS samples in the order they were clocked,
-    // element 1 first. Well-formed words have exactly eight.
+    // One latched word: the RTS samples in the order they were clocked,
+    // element 1 first. Well-formed words have exactly eight; `shiftedOut`
+    // holds the bits clocked in front of them, oldest first.
     struct Word {
         std::vector<bool> bits;
+        std::vector<bool> shiftedOut;
         bool wellFormed() const { return bits.size() == 8; }
         bool element(int i) const { return i >= 1 && i <= int(bits.size()) && bits[i - 1]; }
         // The eight elements as a byte, element 1 in bit 0 (well-formed words).
@@ -50,7 +55,10 @@ public:
     };
 
     // The amplifier of that name, created on first use; never destroyed.
-    static SimulatedAmplifier& get(const QString& name = QStringLiteral("default"));
+    // `start` is the power state of an amplifier this call creates (already
+    // on: carrier detect at once); an existing amplifier keeps its own.
+    enum class Start { Off, On };
+    static SimulatedAmplifier& get(const QString& name = QStringLiteral("default"), Start start = Start::Off);
 
     QString name() const { return name_; }
 
