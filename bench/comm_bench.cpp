@@ -3,7 +3,8 @@
 // serial-port control created by ProgID and driven through the automation
 // runtime by dispatch id, as the program drives it. Prints microseconds and
 // modem requests per word and the ratio. Exit status 1 when a word does not
-// take exactly 24 requests plus one per set bit.
+// take exactly 24 requests plus one per set bit. Run it with `ninja bench`: it
+// needs the test set-up (the modem shim preloaded, a private port mapping).
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -16,8 +17,7 @@
 #include <unistd.h>
 
 #include "automation/server.h"
-#include "modemshim.h"
-#include "testsupport.h"
+#include "comm/testing.h"
 
 using automation::InvokeKind;
 using automation::Variant;
@@ -96,22 +96,9 @@ double median(std::vector<double> v)
 
 } // namespace
 
-int main(int, char** argv)
+int main()
 {
-    ModemShim shim;
-    if (!shim.valid()) {
-        // Run again with the shim preloaded.
-        if (qEnvironmentVariableIsSet("VELMORA_BENCH_REEXEC")) {
-            std::fprintf(stderr, "comm_bench: the modem shim did not load (%s)\n", VELMORA_MODEMSHIM);
-            return 2;
-        }
-        setenv("VELMORA_BENCH_REEXEC", "1", 1);
-        setenv("LD_PRELOAD", VELMORA_MODEMSHIM, 1);
-        execv("/proc/self/exe", argv);
-        std::perror("comm_bench: exec");
-        return 2;
-    }
-
+    namespace testing = comm::testing;
     // A private registry holding the control library, and COM1 on a pty.
     QTemporaryDir registry;
     qputenv("VELMORA_REGISTRY", QFile::encodeName(registry.path()));
@@ -121,8 +108,9 @@ int main(int, char** argv)
         std::fprintf(stderr, "comm_bench: cannot register %s: %s\n", VELMORA_COMM_LIB, qPrintable(error.description));
         return 2;
     }
-    comm::testing::Pty pty;
-    comm::testing::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath()));
+    // COM1 on a pseudo-terminal, without a line trace.
+    testing::Pty pty;
+    testing::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath()));
     const auto control = automation::createObject(QStringLiteral("MSCommLib.MSComm"), &error);
     if (!control) {
         std::fprintf(stderr, "comm_bench: %s\n", qPrintable(error.description));
@@ -144,13 +132,13 @@ int main(int, char** argv)
     std::vector<double> bare, ctl;
     std::size_t bareRequests = 0, ctlRequests = 0;
     for (int round = 0; round < Rounds; ++round) {
-        shim.clear();
+        testing::clearModemRequests();
         bare.push_back(bareLoop(fd));
-        bareRequests = shim.count();
+        bareRequests = testing::modemRequests().size();
         pty.read();
-        shim.clear();
+        testing::clearModemRequests();
         ctl.push_back(controlLoop(*control));
-        ctlRequests = shim.count();
+        ctlRequests = testing::modemRequests().size();
         pty.read();
     }
     ::close(fd);

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "testsupport.h"
+#include "comm/testing.h"
 #include "windowing/timers.h"
 
 using namespace paneltest;

@@ -11,7 +11,7 @@
 #include "automation/registry.h"
 #include "automation/server.h"
 #include "nastr.h"
-#include "testsupport.h"
+#include "comm/testing.h"
 #include "windowing/instance.h"
 #include "windowing/timers.h"
 

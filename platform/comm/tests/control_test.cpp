@@ -10,7 +10,7 @@
 #include "comm/errors.h"
 #include "comm/simulator.h"
 #include "mscomm.h"
-#include "testsupport.h"
+#include "comm/testing.h"
 #include "windowing/timers.h"
 
 using automation::Result;
@@ -196,13 +196,14 @@ TEST_F(Control, FailedOpensSayWhy)
 {
     auto open = [&] { return put(MSComm::DispPortOpen, Variant::fromBool(true)); };
 
+    comm::testing::writeConfig(QStringLiteral("COM1 = sim\n"));
     put(MSComm::DispCommPort, Variant(std::int16_t(5)));
     expectError(open(), comm::err::InvalidPort, "COM5 is not mapped to a device");
-    EXPECT_TRUE(open().error().description.contains(comm::testing::configFile()));
+    EXPECT_TRUE(open().error().description.contains(qEnvironmentVariable("VELMORA_COMM_CONFIG")));
     put(MSComm::DispCommPort, Variant(std::int16_t(1)));
 
     comm::testing::writeConfig(QStringLiteral("COM1 = sim\nCOM2 = serial\n"));
-    expectError(open(), comm::err::HardwareNotAvailable, comm::testing::configFile() + QStringLiteral(":2:"));
+    expectError(open(), comm::err::HardwareNotAvailable, qEnvironmentVariable("VELMORA_COMM_CONFIG") + QStringLiteral(":2:"));
 
     const QString missing = comm::testing::tempDir() + QStringLiteral("/no-such-tty");
     comm::testing::writeConfig(QStringLiteral("COM1 = %1\n").arg(missing));

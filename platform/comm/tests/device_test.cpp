@@ -12,9 +12,8 @@
 #include <unistd.h>
 
 #include "comm/errors.h"
-#include "modemshim.h"
 #include "mscomm.h"
-#include "testsupport.h"
+#include "comm/testing.h"
 
 using automation::Result;
 using automation::Variant;
@@ -52,7 +51,6 @@ class Device : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(shim.valid()) << "run with LD_PRELOAD=velmora_modemshim.so (ctest sets it)";
         comm::testing::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath()));
         shim.clear();
     }
@@ -64,7 +62,7 @@ protected:
     {
         std::vector<Req> out;
         for (const auto& r : shim.requests())
-            if (r.dev == pty.device())
+            if (r.device == pty.device())
                 out.push_back({r.request, r.arg});
         return out;
     }
@@ -80,7 +78,14 @@ protected:
         return found;
     }
 
-    ModemShim shim;
+    struct {
+        std::vector<comm::testing::ModemRequest> requests() const { return comm::testing::modemRequests(); }
+        std::size_t count() const { return requests().size(); }
+        void clear() { comm::testing::clearModemRequests(); }
+        int lines(dev_t d) { return comm::testing::modemLines(d); }
+        void setInputs(dev_t d, int i) { comm::testing::setModemInputs(d, i); }
+        void fail(dev_t d, int e) { comm::testing::failModemRequests(d, e); }
+    } shim;
     comm::testing::Pty pty;
     MSComm comm;
 };

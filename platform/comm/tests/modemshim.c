@@ -144,11 +144,4 @@ void modemshim_set_inputs(dev_t dev, int inputs)
     d->lines = (d->lines & outputs) | (inputs & ~outputs);
 }
 
-void modemshim_set_outputs(dev_t dev, int outputs)
-{
-    struct device* d = deviceOf(dev);
-    const int mask = TIOCM_DTR | TIOCM_RTS;
-    d->lines = (d->lines & ~mask) | (outputs & mask);
-}
-
 void modemshim_fail(dev_t dev, int err) { deviceOf(dev)->failWith = err; }

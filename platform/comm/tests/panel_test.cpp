@@ -8,7 +8,7 @@
 #include "comm/frontpanel.h"
 #include "comm/simulator.h"
 #include "mscomm.h"
-#include "testsupport.h"
+#include "comm/testing.h"
 
 using automation::Variant;
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "comm/portmap.h"
-#include "testsupport.h"
+#include "comm/testing.h"
 
 using comm::PortMap;
 using comm::PortTarget;
@@ -87,7 +87,7 @@ TEST(PortMap, DamagedLinesNameFileAndLine)
 TEST(PortMap, FileComesFromTheEnvironmentOrXdgConfigHome)
 {
     // The test support points VELMORA_COMM_CONFIG at the private file.
-    EXPECT_EQ(PortMap::configPath(), comm::testing::configFile());
+    EXPECT_EQ(PortMap::configPath(), qEnvironmentVariable("VELMORA_COMM_CONFIG"));
     const QByteArray saved = qgetenv("VELMORA_COMM_CONFIG");
     qunsetenv("VELMORA_COMM_CONFIG");
     const QByteArray savedXdg = qgetenv("XDG_CONFIG_HOME");
@@ -109,6 +109,6 @@ TEST(PortMap, LoadsThePrivateFileAndReportsItsDamage)
 
     comm::testing::writeConfig(QStringLiteral("COM1 = nowhere\n"));
     EXPECT_FALSE(PortMap::load(&error));
-    EXPECT_TRUE(error.startsWith(comm::testing::configFile() + QStringLiteral(":1:"))) << qPrintable(error);
+    EXPECT_TRUE(error.startsWith(qEnvironmentVariable("VELMORA_COMM_CONFIG") + QStringLiteral(":1:"))) << qPrintable(error);
     comm::testing::restoreConfig();
 }

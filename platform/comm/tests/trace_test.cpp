@@ -8,7 +8,7 @@
 #include "comm/simulator.h"
 #include "comm/trace.h"
 #include "mscomm.h"
-#include "testsupport.h"
+#include "comm/testing.h"
 #include "windowing/timers.h"
 
 using automation::Variant;
