@@ -10,6 +10,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora"));
+    // The title of its message boxes.
+    QApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
     // Qt's own texts (the Yes and No of the questions) in the desktop's language.
     QTranslator qtTexts;
     if (qtTexts.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -1,14 +1,10 @@
-// Test doubles of the controls the panel hosts, served by one control library:
-//   lumora.Lumorel            the icon control: AddToTray (hides the form when
-//                             asked, as the real one does), DeleteFromTray,
-//                             Handle, and the DoubleClick event
-//   pellago.Pellagon          the balloon control: MessageType, ShowBalloonMessage
-//   VelmoraTest.RefusingComm  a serial-port control that refuses to open a
-//                             port that is already open (registered under
-//                             MSCommLib.MSComm by the test that needs it)
-// Each records every call; a test reads the record through the hidden member
-// Calls (dispid 0x7001) and makes the icon raise DoubleClick with
-// RaiseDoubleClick (0x7003).
+// Doubles of the controls the panel hosts, in one control library:
+//   lumora.Lumorel    the icon: AddToTray (hides the form when asked), DeleteFromTray, Handle
+//   pellago.Pellagon  the balloon tips: MessageType, ShowBalloonMessage
+//   a serial port     every number opens, no carrier, an open port refuses an open
+//                     request; its ProgID is $VELMORA_DOUBLES_COMM_PROGID at registration
+// Every call is recorded in order ("Tray.DeleteFromTray()", "MSComm.RTSEnable=True")
+// and read by the test through the exported functions at the end.
 #include <QStringList>
 
 #include "automation/server.h"
@@ -18,221 +14,151 @@ namespace {
 
 using namespace automation;
 
-constexpr DispId Calls = 0x7001;
-constexpr DispId ClearCalls = 0x7002;
-constexpr DispId RaiseDoubleClick = 0x7003;
+QStringList record;
 
-MemberInfo method(const char* name, DispId id, std::vector<ParamInfo> params = {})
+MemberInfo member(const char* name, DispId id, InvokeKind kind, std::vector<VarType> params = {})
 {
-    return {QString::fromLatin1(name), id, InvokeKind::Method, std::move(params), VarType::Empty, {}};
+    MemberInfo m{QString::fromLatin1(name), id, kind, {}, kind == InvokeKind::PropertyGet ? VarType::Variant : VarType::Empty, {}};
+    for (VarType t : params)
+        m.params.push_back(ParamInfo{QStringLiteral("p%1").arg(m.params.size()), t});
+    return m;
 }
-MemberInfo getter(const char* name, DispId id, VarType type)
-{
-    return {QString::fromLatin1(name), id, InvokeKind::PropertyGet, {}, type, {}};
-}
-MemberInfo putter(const char* name, DispId id, VarType type)
-{
-    return {QString::fromLatin1(name), id, InvokeKind::PropertyPut, {ParamInfo{QStringLiteral("value"), type}},
-            VarType::Empty, {}};
-}
-ParamInfo param(const char* name, VarType type) { return ParamInfo{QString::fromLatin1(name), type}; }
+constexpr auto Get = InvokeKind::PropertyGet, Put = InvokeKind::PropertyPut, Call = InvokeKind::Method;
 
 QString show(const Variant& v)
 {
-    switch (v.type()) {
-    case VarType::Bool: return v.boolean() ? QStringLiteral("True") : QStringLiteral("False");
-    case VarType::BStr: return QLatin1Char('"') + v.bstr() + QLatin1Char('"');
-    case VarType::Dispatch: {
-        // A picture: its icon handle.
-        const Result<> h = v.dispatch() ? v.dispatch()->get(DispIdValue) : Result<>();
-        return QStringLiteral("picture:") + (h.ok() ? h.value().describe() : QStringLiteral("?"));
-    }
-    default: return v.describe();
-    }
+    if (v.type() == VarType::Bool)
+        return v.boolean() ? QStringLiteral("True") : QStringLiteral("False");
+    if (v.type() == VarType::BStr)
+        return QLatin1Char('"') + v.bstr() + QLatin1Char('"');
+    if (v.type() == VarType::Dispatch && v.dispatch())   // a picture: its handle
+        return QStringLiteral("picture:") + v.dispatch()->get(DispIdValue).value().describe();
+    return v.describe();
 }
 
-// Records "Member(arg, ...)" for methods and "Member=value" for puts.
-class Recorder : public ControlObject {
+class Double : public ControlObject {
+public:
+    Double(const char* name, std::vector<MemberInfo> members) : info_{QString::fromLatin1(name), QUuid(), std::move(members), {}} {}
+    const TypeInfo& typeInfo() const override { return info_; }
+
 protected:
     Result<> invokeChecked(const MemberInfo& m, std::vector<Variant>& args) override
     {
-        if (m.id == Calls)
-            return Variant(calls_.join(QLatin1Char('\n')));
-        if (m.id == ClearCalls) {
-            calls_.clear();
-            return {};
-        }
-        if (m.kind == InvokeKind::PropertyPut) {
-            calls_ << m.name + QLatin1Char('=') + show(args[0]);
-        } else if (m.kind == InvokeKind::Method && m.id != RaiseDoubleClick) {
-            QStringList shown;
-            for (const Variant& a : args)
-                shown << show(a);
-            calls_ << m.name + QLatin1Char('(') + shown.join(QStringLiteral(", ")) + QLatin1Char(')');
-        }
-        return member(m, args);
+        QStringList shown;
+        for (const Variant& a : args)
+            shown << show(a);
+        const QString call = info_.name + QLatin1Char('.') + m.name;
+        if (m.kind == Put)
+            record << call + QLatin1Char('=') + shown.join(QString());
+        else if (m.kind == Call)
+            record << call + QLatin1Char('(') + shown.join(QStringLiteral(", ")) + QLatin1Char(')');
+        Result<> r = act(m.name, args);
+        if (!r.ok())
+            record.last() += QStringLiteral(" -> error");
+        return r;
     }
-    virtual Result<> member(const MemberInfo& m, std::vector<Variant>& args) = 0;
-
-    QStringList calls_;
+    virtual Result<> act(const QString& name, std::vector<Variant>& args) = 0;
+    TypeInfo info_;
 };
 
-class TrayDouble : public Recorder {
+class Tray : public Double {
 public:
-    static constexpr std::int32_t HandleValue = 4242;
-
-    const TypeInfo& typeInfo() const override
-    {
-        static const TypeInfo info{QStringLiteral("Lumorel"), QUuid(), {
-            method("AddToTray", 0x60030005, {param("TrayIcon", VarType::Dispatch), param("TrayToolTipText", VarType::BStr),
-                                             ParamInfo{QStringLiteral("HideWindow"), VarType::Bool, true, Variant::fromBool(false)}}),
-            method("DeleteFromTray", 0x60030008),
-            getter("Handle", 0x68030000, VarType::I4),
-            getter("Calls", Calls, VarType::BStr),
-            method("ClearCalls", ClearCalls),
-            method("RaiseDoubleClick", RaiseDoubleClick, {param("Button", VarType::I4)}),
-        }, {}};
-        return info;
-    }
+    Tray() : Double("Tray", {member("AddToTray", 0x60030005, Call, {VarType::Dispatch, VarType::BStr, VarType::Bool}),
+                             member("DeleteFromTray", 0x60030008, Call), member("Handle", 0x68030000, Get)}) { last = this; }
+    ~Tray() override { if (last == this) last = nullptr; }
     const TypeInfo* eventInfo() const override
     {
         static const TypeInfo info{QStringLiteral("LumorelEvents"), QUuid(), {},
-                                   {EventInfo{QStringLiteral("DoubleClick"), 6,
-                                              {ParamInfo{QStringLiteral("Button"), VarType::I4, false, {}, true}}}}};
+                                   {EventInfo{QStringLiteral("DoubleClick"), 6, {ParamInfo{QStringLiteral("Button"), VarType::I4}}}}};
         return &info;
     }
-
-protected:
-    Result<> member(const MemberInfo& m, std::vector<Variant>& args) override
+    void doubleClick(int button)
     {
-        switch (m.id) {
-        case 0x60030005:
-            if (args[2].boolean() && site())
-                if (DispatchPtr form = site()->container())
-                    return form->put(windowing::FormDispIdVisible, Variant::fromBool(false));
-            return {};
-        case 0x68030000:
-            return Variant(HandleValue);
-        case RaiseDoubleClick: {
-            std::vector<Variant> eventArgs{args[0]};
-            events().raise(6, eventArgs);
-            return {};
-        }
-        }
-        return {};
+        std::vector<Variant> args{Variant(std::int32_t(button))};
+        events().raise(6, args);
     }
-};
-
-class BalloonDouble : public Recorder {
-public:
-    const TypeInfo& typeInfo() const override
-    {
-        static const TypeInfo info{QStringLiteral("Pellagon"), QUuid(), {
-            putter("MessageType", 0x68030000, VarType::I4),
-            getter("MessageType", 0x68030000, VarType::I4),
-            method("ShowBalloonMessage", 0x60030005, {param("Prompt", VarType::BStr), param("Title", VarType::BStr),
-                                                      param("Handle", VarType::I4)}),
-            getter("Calls", Calls, VarType::BStr),
-            method("ClearCalls", ClearCalls),
-        }, {}};
-        return info;
-    }
-
-protected:
-    Result<> member(const MemberInfo& m, std::vector<Variant>& args) override
-    {
-        if (m.id == 0x68030000) {
-            if (m.kind == InvokeKind::PropertyPut)
-                type_ = args[0].i4();
-            return Variant(type_);
-        }
-        return {};
-    }
+    static inline Tray* last = nullptr;
 
 private:
-    std::int32_t type_ = 0;
+    Result<> act(const QString& name, std::vector<Variant>& args) override
+    {
+        if (name == QLatin1String("Handle"))
+            return Variant(std::int32_t(4242));
+        if (name == QLatin1String("AddToTray") && args[2].boolean() && site() && site()->container())
+            return site()->container()->put(windowing::FormDispIdVisible, Variant::fromBool(false));
+        return {};
+    }
 };
 
-// A serial port that exists (every number opens) and never sees a carrier,
-// but refuses an open request while it is open.
-class RefusingComm : public Recorder {
+class Balloon : public Double {
 public:
-    const TypeInfo& typeInfo() const override
-    {
-        static const TypeInfo info{QStringLiteral("IMSComm"), QUuid(), {
-            getter("CDHolding", 1, VarType::Bool),
-            getter("CommPort", 4, VarType::I2), putter("CommPort", 4, VarType::I2),
-            putter("DTREnable", 9, VarType::Bool),
-            getter("PortOpen", 20, VarType::Bool), putter("PortOpen", 20, VarType::Bool),
-            putter("RTSEnable", 22, VarType::Bool),
-            putter("Settings", 23, VarType::BStr),
-            putter("Output", 25, VarType::Variant),
-            getter("Calls", Calls, VarType::BStr),
-            method("ClearCalls", ClearCalls),
-        }, {}};
-        return info;
-    }
+    Balloon() : Double("Balloon", {member("MessageType", 0x68030000, Put, {VarType::I4}),
+                                   member("ShowBalloonMessage", 0x60030005, Call, {VarType::BStr, VarType::BStr, VarType::I4})}) {}
 
-protected:
-    Result<> member(const MemberInfo& m, std::vector<Variant>& args) override
+private:
+    Result<> act(const QString&, std::vector<Variant>&) override { return {}; }
+};
+
+class Comm : public Double {
+public:
+    Comm() : Double("MSComm", {member("CDHolding", 1, Get), member("CommPort", 4, Get), member("CommPort", 4, Put, {VarType::I2}),
+                               member("DTREnable", 9, Put, {VarType::Bool}), member("PortOpen", 20, Put, {VarType::Bool}),
+                               member("RTSEnable", 22, Put, {VarType::Bool}), member("Settings", 23, Put, {VarType::BStr}),
+                               member("Output", 25, Put, {VarType::Variant})}) {}
+
+private:
+    Result<> act(const QString& name, std::vector<Variant>& args) override
     {
-        const bool put = m.kind == InvokeKind::PropertyPut;
-        switch (m.id) {
-        case 1: return Variant::fromBool(false);
-        case 4:
-            if (!put)
-                return Variant(port_);
-            if (open_)
-                return refuse(8000, QStringLiteral("port open"));
+        if (name == QLatin1String("CDHolding"))
+            return Variant::fromBool(false);
+        if (name == QLatin1String("CommPort") && args.empty())
+            return Variant(port_);
+        if (name == QLatin1String("CommPort"))
             port_ = args[0].i2();
-            return {};
-        case 20:
-            if (!put)
-                return Variant::fromBool(open_);
-            if (args[0].boolean() && open_)
-                return refuse(8005, QStringLiteral("port already open"));
+        if (name == QLatin1String("PortOpen") && args[0].boolean() && open_)
+            return Result<>::fail(8005, QStringLiteral("Port already open"));
+        if (name == QLatin1String("PortOpen"))
             open_ = args[0].boolean();
-            return {};
-        case 25:
-            if (!open_)
-                return refuse(8018, QStringLiteral("port not open"));
-            return {};
-        }
+        if (name == QLatin1String("Output") && !open_)
+            return Result<>::fail(8018, QStringLiteral("Port is closed"));
         return {};
-    }
-
-private:
-    Result<> refuse(std::int32_t number, const QString& text)
-    {
-        calls_.last() += QStringLiteral(" -> error %1").arg(number);
-        return Result<>::fail(number, text, QStringLiteral("MSCommLib.MSComm"));
     }
     std::int16_t port_ = 1;
     bool open_ = false;
 };
 
-ClassRegistration registration(const char* clsid, const char* progId, const char* name)
+ServedClass served(const char* clsid, const QString& progId, std::function<ControlPtr()> make)
 {
     ClassRegistration reg;
     reg.clsid = QUuid(QString::fromLatin1(clsid));
-    reg.progId = QString::fromLatin1(progId);
-    reg.name = QString::fromLatin1(name);
+    reg.progId = progId;
+    reg.name = progId.section(QLatin1Char('.'), -1);
     reg.miscStatus = 0x20400;   // invisible at run time
-    return reg;
+    return {reg, std::move(make)};
 }
 
 std::vector<ServedClass> classes()
 {
-    return {
-        {registration("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e701}", "lumora.Lumorel", "Lumorel"),
-         [] { return std::make_shared<TrayDouble>(); }},
-        {registration("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e702}", "pellago.Pellagon", "Pellagon"),
-         [] { return std::make_shared<BalloonDouble>(); }},
-        {registration("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e703}", "VelmoraTest.RefusingComm", "RefusingComm"),
-         [] { return std::make_shared<RefusingComm>(); }},
-    };
+    return {served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e701}", QStringLiteral("lumora.Lumorel"), [] { return std::make_shared<Tray>(); }),
+            served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e702}", QStringLiteral("pellago.Pellagon"), [] { return std::make_shared<Balloon>(); }),
+            served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e703}",
+                   qEnvironmentVariable("VELMORA_DOUBLES_COMM_PROGID", QStringLiteral("VelmoraTest.Comm")),
+                   [] { return std::make_shared<Comm>(); })};
 }
 
 } // namespace
 
 VELMORA_CONTROL_SERVER(classes)
+
+extern "C" __attribute__((visibility("default"))) const char* velmora_doubles_record()
+{
+    static QByteArray text;
+    text = record.join(QLatin1Char('\n')).toUtf8();
+    return text.constData();
+}
+extern "C" __attribute__((visibility("default"))) void velmora_doubles_clear() { record.clear(); }
+extern "C" __attribute__((visibility("default"))) void velmora_doubles_double_click(int button)
+{
+    if (Tray::last)
+        Tray::last->doubleClick(button);
+}

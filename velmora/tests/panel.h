@@ -1,18 +1,16 @@
-// Test support for the panel: a private world per test process (registry,
-// home, runtime and working folders, comm mapping, manual clock), a fresh
-// working folder and amplifier per test, scripted message boxes, and readers
-// for what the test doubles and the simulated amplifier recorded.
+// Test support for the panel: a private world per process (registries, home,
+// runtime folder, manual clock), a fresh working folder and amplifiers per
+// test, scripted message boxes, and what a user or a peer of the panel sees,
+// written as one line of tokens (see PanelTest::step).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
+#include <QApplication>
 #include <QPointer>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
-#include <memory>
 
 #include "comm/simulator.h"
 #include "mainwindow.h"
@@ -20,55 +18,44 @@
 
 namespace paneltest {
 
-// The registry holding the comm library and the doubles (the default), or
-// one holding only the comm library.
-QString fullRegistry();
-QString commOnlyRegistry();
-// A registry where MSCommLib.MSComm is the refusing double.
-QString refusingCommRegistry();
-
-// Writes `bytes` to nastr.dat in the working folder.
+// The control registries: "full" (serial port, icon and balloon doubles),
+// "comm" (the serial port alone), "double" (all three doubles).
+void useRegistry(const char* name);
+comm::SimulatedAmplifier& amp(const char* name = "default");
 void writeSettingsFile(const QByteArray& bytes);
 QByteArray settingsFileBytes();
-bool settingsFileExists();
-
-comm::SimulatedAmplifier& amp(const char* name = "default");
-
-// The words the amplifier received, element 1 first, "10000000" style.
-QStringList words(const char* name = "default");
-
-// What a double recorded, one call a line.
-QStringList calls(velmora::Component& c);
-void clearCalls(velmora::Component& c);
+// The calls the doubles recorded, one a line ("Tray.DeleteFromTray()").
+QStringList record();
+void clearRecord();
+template <class W = QWidget> W* window(const char* objectName = nullptr)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<W*>(w); found && (!objectName || w->objectName() == QLatin1String(objectName)))
+            return found;
+    return nullptr;
+}
 
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Creates the main window and runs its load step.
-    velmora::Velmora& load();
-    // load(), then 150 ms: the first poll has run and the all-False word
-    // that follows the load (and ends the bit the port's opening clocked in)
-    // is sent; the amplifier's word log is cleared.
-    velmora::Velmora& start();
-    // Advances the test clock.
-    void advance(std::int64_t ms);
-    // Destroys windows that were unloaded (deleteLater).
-    static void processDeletes();
+    // Does `action` and returns what is seen then, as tokens (see seen()):
+    //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>
+    //   map:<port mapping>  registry:<name>  dblclick:<button>  <button or menu entry>[:yes|:no]
+    QString step(const QString& action);
+    // Runs the steps {action, expected} and compares each.
+    void run(const std::vector<std::pair<QString, QString>>& steps);
 
-    // Message boxes: each is recorded; Yes/No questions get the next scripted
-    // answer, or `otherwise` when the script is used up.
     std::deque<windowing::Answer> answers;
-    windowing::Answer otherwise = windowing::Answer::No;
     std::vector<windowing::MessageRequest> boxes;
-    int countBoxes(const QString& text) const;
-
     QPointer<velmora::Velmora> panel;
+    std::unique_ptr<QObject> scope_;   // connections that end with the test
 
 private:
+    QString seen();
     std::unique_ptr<QTemporaryDir> work_;
-    QString oldDir_;
+    std::size_t boxesSeen_ = 0;
 };
 
 } // namespace paneltest
