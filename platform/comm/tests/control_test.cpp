@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <fcntl.h>
 
 #include "automation/server.h"
 #include "comm/errors.h"
@@ -288,24 +291,33 @@ TEST(ControlServer, CreatedByProgIdFromAPrivateRegistry)
     qunsetenv("VELMORA_REGISTRY");
 }
 
-TEST(CommGuard, TestsNeverOpenTheMachinesSerialPorts)
+TEST(Shim, RefusesToOpenTheMachinesSerialPorts)
 {
-    EXPECT_EQ(qgetenv("VELMORA_COMM_FORBID"), "/dev/ttyS");
-    // A forbidden device, also when reached through a link, ends the process
-    // before it is opened.
-    const QString dir = comm::testing::tempDir();
-    QFile real(dir + QStringLiteral("/guarded0"));
-    ASSERT_TRUE(real.open(QIODevice::WriteOnly));
-    real.close();
-    QFile::remove(dir + QStringLiteral("/link0"));
-    ASSERT_TRUE(QFile::link(real.fileName(), dir + QStringLiteral("/link0")));
-    comm::testing::writeConfig(QStringLiteral("COM1 = %1/link0\n").arg(dir));
-    EXPECT_DEATH(
-        {
-            qputenv("VELMORA_COMM_FORBID", QFile::encodeName("/dev/ttyS:" + dir + "/guarded"));
-            MSComm c;
-            c.put(MSComm::DispPortOpen, Variant::fromBool(true));
-        },
-        "refusing to open .*link0");
+    // A name no device has: without the shim the open would fail with ENOENT.
+    const char* port = "/dev/ttyS-velmora-none";
+    ::testing::internal::CaptureStderr();
+    errno = 0;
+    EXPECT_EQ(::open(port, O_RDWR), -1);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(::openat(AT_FDCWD, port, O_RDWR | O_NOCTTY), -1);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(std::fopen(port, "r+"), nullptr);
+    EXPECT_EQ(errno, EACCES);
+    comm::testing::writeConfig(QStringLiteral("COM1 = %1\n").arg(QLatin1String(port)));
+    MSComm c;
+    const Result<> r = c.put(MSComm::DispPortOpen, Variant::fromBool(true));
+    EXPECT_FALSE(r.ok());
     comm::testing::restoreConfig();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("refused to open /dev/ttyS-velmora-none"), std::string::npos) << said;
+
+    // A test started without the shim ends before it runs.
+    QProcess self;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("LD_PRELOAD"));
+    self.setProcessEnvironment(env);
+    self.start(QStringLiteral("/proc/self/exe"), {QStringLiteral("--gtest_list_tests")});
+    ASSERT_TRUE(self.waitForFinished(20000));
+    EXPECT_NE(self.exitStatus() == QProcess::NormalExit && self.exitCode() == 0, true);
+    EXPECT_TRUE(self.readAllStandardError().contains("velmora_modemshim.so is not preloaded"));
 }

@@ -1,41 +1,74 @@
-/* An LD_PRELOAD interposer that gives pseudo-terminal slaves modem lines.
+/* Preloaded into every test process (LD_PRELOAD). Two jobs:
  *
- * A pty refuses every modem-control request with ENOTTY. Preloaded into a
- * test, this library answers TIOCMGET, TIOCMSET, TIOCMBIS and TIOCMBIC for pty
- * slaves (character devices with major 136-143) from a line state it keeps per
- * device, and records every ioctl request made on such a device, emulated or
- * not, so a test can check the exact request sequence. Other descriptors go
- * straight to the C library.
- *
- * The test reaches the state and the log through the functions below, found
- * with dlsym(RTLD_DEFAULT, ...) (see modemshim.h).
+ * - It keeps tests off the machine's serial ports: open, open64, openat,
+ *   openat64, fopen and fopen64 of a path starting with /dev/ttyS, or of
+ *   anything that is the device node of one (a link, another name), fail
+ *   with EACCES and a line on standard error. Such a port may be the console.
+ * - It gives pseudo-terminal slaves (character devices, majors 136-143) modem
+ *   lines: TIOCMGET, TIOCMSET, TIOCMBIS and TIOCMBIC are answered from a line
+ *   state kept per device, and every ioctl request on such a device is
+ *   logged, so a test can check the exact request sequence (modemshim.h).
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <termios.h>
 
 #include "modemshim.h"
 
+/* ---- Refusing the serial ports ------------------------------------------ */
+
+static int refused(int dirfd, const char* path)
+{
+    struct stat st;
+    /* ttyS devices are major 4, minors 64 and up; stat opens nothing. */
+    if (strncmp(path, "/dev/ttyS", 9) != 0
+        && !(fstatat(dirfd, path, &st, 0) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) == 4
+             && minor(st.st_rdev) >= 64))
+        return 0;
+    fprintf(stderr, "velmora_modemshim: refused to open %s: tests never open the machine's serial ports\n", path);
+    errno = EACCES;
+    return 1;
+}
+
+#define NEXT(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
+#define MODE(flags) \
+    mode_t mode = 0; \
+    if (((flags) & O_CREAT) || ((flags) & O_TMPFILE) == O_TMPFILE) \
+    { va_list ap; va_start(ap, flags); mode = va_arg(ap, mode_t); va_end(ap); }
+
+int open(const char* path, int flags, ...)
+{ MODE(flags) return refused(AT_FDCWD, path) ? -1 : NEXT(open)(path, flags, mode); }
+int open64(const char* path, int flags, ...)
+{ MODE(flags) return refused(AT_FDCWD, path) ? -1 : NEXT(open64)(path, flags, mode); }
+int openat(int dirfd, const char* path, int flags, ...)
+{ MODE(flags) return refused(dirfd, path) ? -1 : NEXT(openat)(dirfd, path, flags, mode); }
+int openat64(int dirfd, const char* path, int flags, ...)
+{ MODE(flags) return refused(dirfd, path) ? -1 : NEXT(openat64)(dirfd, path, flags, mode); }
+FILE* fopen(const char* path, const char* how)
+{ return refused(AT_FDCWD, path) ? NULL : NEXT(fopen)(path, how); }
+FILE* fopen64(const char* path, const char* how)
+{ return refused(AT_FDCWD, path) ? NULL : NEXT(fopen64)(path, how); }
+
+/* ---- Modem lines for pseudo-terminals ----------------------------------- */
+
 #define MAX_DEVICES 64
 
-struct device {
+static struct device {
     dev_t dev;
     int lines;      /* TIOCM_* bits */
     int failWith;   /* errno for modem requests, 0 = answer normally */
-};
-
-static struct device devices[MAX_DEVICES];
+} devices[MAX_DEVICES];
 static int deviceCount;
 static struct modemshim_request* log_;
 static size_t logCount, logCapacity;
-static int (*realIoctl)(int, unsigned long, ...);
 
 static struct device* deviceOf(dev_t dev)
 {
@@ -44,98 +77,59 @@ static struct device* deviceOf(dev_t dev)
             return &devices[i];
     if (deviceCount == MAX_DEVICES)
         abort();
-    struct device* d = &devices[deviceCount++];
-    d->dev = dev;
     /* The kernel raises DTR and RTS when a port opens. */
-    d->lines = TIOCM_DTR | TIOCM_RTS;
-    d->failWith = 0;
-    return d;
+    devices[deviceCount] = (struct device){dev, TIOCM_DTR | TIOCM_RTS, 0};
+    return &devices[deviceCount++];
 }
 
-static void record(dev_t dev, unsigned long request, int arg, int result, int lines)
+static int record(dev_t dev, unsigned request, int arg, int error, int result)
 {
     if (logCount == logCapacity) {
-        size_t capacity = logCapacity ? logCapacity * 2 : 4096;
-        struct modemshim_request* grown = realloc(log_, capacity * sizeof *log_);
-        if (!grown)
+        logCapacity = logCapacity ? logCapacity * 2 : 4096;
+        if (!(log_ = realloc(log_, logCapacity * sizeof *log_)))
             abort();
-        log_ = grown;
-        logCapacity = capacity;
     }
-    log_[logCount++] = (struct modemshim_request){dev, request, arg, result, lines};
-}
-
-static int isPtySlave(int fd, dev_t* dev)
-{
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
-        return 0;
-    unsigned maj = major(st.st_rdev);
-    if (maj < 136 || maj > 143)
-        return 0;
-    *dev = st.st_rdev;
-    return 1;
+    log_[logCount++] = (struct modemshim_request){dev, request, arg, error, deviceOf(dev)->lines};
+    errno = error;
+    return result;
 }
 
 int ioctl(int fd, unsigned long request, ...)
 {
     va_list ap;
     va_start(ap, request);
-    void* argp = va_arg(ap, void*);
+    int* argp = va_arg(ap, int*);
     va_end(ap);
 
-    if (!realIoctl) {
-        realIoctl = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
-        if (!realIoctl)
-            abort();
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || major(st.st_rdev) < 136 || major(st.st_rdev) > 143)
+        return NEXT(ioctl)(fd, request, argp);
+    const dev_t dev = st.st_rdev;
+    const unsigned req = (unsigned)request;
+    if (req != TIOCMGET && req != TIOCMSET && req != TIOCMBIS && req != TIOCMBIC) {
+        const int result = NEXT(ioctl)(fd, request, argp);
+        return record(dev, req, 0, result == 0 ? 0 : errno, result);
     }
-
-    dev_t dev;
-    if (!isPtySlave(fd, &dev))
-        return realIoctl(fd, request, argp);
-
-    unsigned req = (unsigned)request;
-    int isModem = req == TIOCMGET || req == TIOCMSET || req == TIOCMBIS || req == TIOCMBIC;
-    if (!isModem) {
-        int result = realIoctl(fd, request, argp);
-        int saved = errno;
-        record(dev, req, 0, result == 0 ? 0 : saved, deviceOf(dev)->lines);
-        errno = saved;
-        return result;
-    }
-
     struct device* d = deviceOf(dev);
-    int* value = (int*)argp;
-    int arg = (req == TIOCMGET || !value) ? 0 : *value;
-    if (d->failWith) {
-        record(dev, req, arg, d->failWith, d->lines);
-        errno = d->failWith;
-        return -1;
-    }
-    if (!value) {
-        record(dev, req, arg, EFAULT, d->lines);
-        errno = EFAULT;
-        return -1;
-    }
+    const int arg = (req == TIOCMGET || !argp) ? 0 : *argp;
+    if (d->failWith || !argp)
+        return record(dev, req, arg, d->failWith ? d->failWith : EFAULT, -1);
     /* Only the outputs can be written; the inputs (DCD, CTS, DSR, RI) are the test's. */
     const int outputs = TIOCM_DTR | TIOCM_RTS;
     switch (req) {
-    case TIOCMGET: *value = d->lines; break;
+    case TIOCMGET: *argp = d->lines; break;
     case TIOCMSET: d->lines = (d->lines & ~outputs) | (arg & outputs); break;
     case TIOCMBIS: d->lines |= arg & outputs; break;
     case TIOCMBIC: d->lines &= ~(arg & outputs); break;
     }
-    record(dev, req, arg, 0, d->lines);
-    return 0;
+    return record(dev, req, arg, 0, 0);
 }
 
 size_t modemshim_count(void) { return logCount; }
-
 const struct modemshim_request* modemshim_log(void) { return log_; }
-
 void modemshim_clear(void) { logCount = 0; }
-
 int modemshim_lines(dev_t dev) { return deviceOf(dev)->lines; }
+void modemshim_fail(dev_t dev, int err) { deviceOf(dev)->failWith = err; }
 
 void modemshim_set_inputs(dev_t dev, int inputs)
 {
@@ -143,5 +137,3 @@ void modemshim_set_inputs(dev_t dev, int inputs)
     const int outputs = TIOCM_DTR | TIOCM_RTS;
     d->lines = (d->lines & outputs) | (inputs & ~outputs);
 }
-
-void modemshim_fail(dev_t dev, int err) { deviceOf(dev)->failWith = err; }

@@ -65,6 +65,9 @@ QByteArray checkedStartMapping()
 struct Setup {
     Setup()
     {
+        if (!modemshim_count)
+            fatal(QStringLiteral("velmora_modemshim.so is not preloaded (LD_PRELOAD): run the tests through "
+                                 "ctest, whose velmora_add_test sets it; it keeps them off the serial ports"));
         startMapping() = checkedStartMapping();
         if (!dir().isValid())
             fatal(QStringLiteral("cannot create a temporary folder"));
