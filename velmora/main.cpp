@@ -9,9 +9,10 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velmora"));
-    // The title of its message boxes.
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
+    // The program's name, the title of its message boxes (the display name,
+    // which follows it). A display name of its own would be appended to every
+    // window title on X11 ("... — Velmora").
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
     // Qt's own texts (the Yes and No of the questions) in the desktop's language.
     QTranslator qtTexts;
     if (qtTexts.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -1,10 +1,14 @@
-// Doubles of the controls the panel hosts, in one control library:
-//   lumora.Lumorel    the icon: AddToTray (hides the form when asked), DeleteFromTray, Handle
-//   pellago.Pellagon  the balloon tips: MessageType, ShowBalloonMessage
-//   a serial port     every number opens, no carrier, an open port refuses an open
-//                     request; its ProgID is $VELMORA_DOUBLES_COMM_PROGID at registration
-// Every call is recorded in order ("Tray.DeleteFromTray()", "MSComm.RTSEnable=True")
-// and read by the test through the exported functions at the end.
+// Doubles of the controls the panel hosts, in one control library, each
+// recording what it is asked in order, as tokens the tests read through the
+// exported functions at the end:
+//   lumora.Lumorel    "icon" (AddToTray with a picture, the form's caption and
+//                     HideWindow, which hides the form), "noicon" (DeleteFromTray)
+//   pellago.Pellagon  "tip-on", "tip-off", "tip-failed" (the three balloons, each
+//                     with its type, the form's caption and the icon's handle)
+//   a serial port     "open", "close", "open!" (refused: it is open), "port<n>",
+//                     "<speed>", "rts0|1", "dtr0|1", "out"; every number opens, no
+//                     carrier; its ProgID is $VELMORA_DOUBLES_COMM_PROGID at registration
+// Anything else is recorded as "Class.Member(arguments)".
 #include <QStringList>
 
 #include "automation/server.h"
@@ -13,119 +17,94 @@
 namespace {
 
 using namespace automation;
-
-QStringList record;
-
-MemberInfo member(const char* name, DispId id, InvokeKind kind, std::vector<VarType> params = {})
-{
-    MemberInfo m{QString::fromLatin1(name), id, kind, {}, kind == InvokeKind::PropertyGet ? VarType::Variant : VarType::Empty, {}};
-    for (VarType t : params)
-        m.params.push_back(ParamInfo{QStringLiteral("p%1").arg(m.params.size()), t});
-    return m;
-}
 constexpr auto Get = InvokeKind::PropertyGet, Put = InvokeKind::PropertyPut, Call = InvokeKind::Method;
-
-QString show(const Variant& v)
-{
-    if (v.type() == VarType::Bool)
-        return v.boolean() ? QStringLiteral("True") : QStringLiteral("False");
-    if (v.type() == VarType::BStr)
-        return QLatin1Char('"') + v.bstr() + QLatin1Char('"');
-    if (v.type() == VarType::Dispatch && v.dispatch())   // a picture: its handle
-        return QStringLiteral("picture:") + v.dispatch()->get(DispIdValue).value().describe();
-    return v.describe();
-}
+QStringList record;
 
 class Double : public ControlObject {
 public:
-    Double(const char* name, std::vector<MemberInfo> members) : info_{QString::fromLatin1(name), QUuid(), std::move(members), {}} {}
+    using Act = std::function<Result<>(Double&, const QString&, std::vector<Variant>&)>;
+    Double(const char* name, std::vector<MemberInfo> members, Act act) : info_{QString::fromLatin1(name), {}, std::move(members), {}}, act_(std::move(act)) {}
     const TypeInfo& typeInfo() const override { return info_; }
+    const TypeInfo* eventInfo() const override
+    {
+        static const TypeInfo events{{}, {}, {}, {EventInfo{QStringLiteral("DoubleClick"), 6, {ParamInfo{QStringLiteral("Button"), VarType::I4}}}}};
+        return info_.name == QLatin1String("Tray") ? &events : nullptr;
+    }
+    QString caption() { return site()->container()->get(windowing::FormDispIdCaption).value().bstr(); }
+    void raise(DispId id, std::vector<Variant> args) { events().raise(id, args); }
+    static inline Double* tray = nullptr;
 
 protected:
     Result<> invokeChecked(const MemberInfo& m, std::vector<Variant>& args) override
     {
         QStringList shown;
         for (const Variant& a : args)
-            shown << show(a);
-        const QString call = info_.name + QLatin1Char('.') + m.name;
-        if (m.kind == Put)
-            record << call + QLatin1Char('=') + shown.join(QString());
-        else if (m.kind == Call)
-            record << call + QLatin1Char('(') + shown.join(QStringLiteral(", ")) + QLatin1Char(')');
-        Result<> r = act(m.name, args);
-        if (!r.ok())
-            record.last() += QStringLiteral(" -> error");
-        return r;
+            shown << a.describe();
+        record << info_.name + QLatin1Char('.') + m.name + QLatin1Char('(') + shown.join(QStringLiteral(", ")) + QLatin1Char(')');
+        return act_(*this, m.name, args);
     }
-    virtual Result<> act(const QString& name, std::vector<Variant>& args) = 0;
     TypeInfo info_;
+    Act act_;
 };
 
-class Tray : public Double {
-public:
-    Tray() : Double("Tray", {member("AddToTray", 0x60030005, Call, {VarType::Dispatch, VarType::BStr, VarType::Bool}),
-                             member("DeleteFromTray", 0x60030008, Call), member("Handle", 0x68030000, Get)}) { last = this; }
-    ~Tray() override { if (last == this) last = nullptr; }
-    const TypeInfo* eventInfo() const override
-    {
-        static const TypeInfo info{QStringLiteral("LumorelEvents"), QUuid(), {},
-                                   {EventInfo{QStringLiteral("DoubleClick"), 6, {ParamInfo{QStringLiteral("Button"), VarType::I4}}}}};
-        return &info;
-    }
-    void doubleClick(int button)
-    {
-        std::vector<Variant> args{Variant(std::int32_t(button))};
-        events().raise(6, args);
-    }
-    static inline Tray* last = nullptr;
+MemberInfo member(const char* name, DispId id, InvokeKind kind, std::vector<VarType> params = {})
+{
+    MemberInfo m{QString::fromLatin1(name), id, kind, {}, kind == Get ? VarType::Variant : VarType::Empty, {}};
+    for (VarType t : params)
+        m.params.push_back(ParamInfo{QStringLiteral("p%1").arg(m.params.size()), t});
+    return m;
+}
 
-private:
-    Result<> act(const QString& name, std::vector<Variant>& args) override
-    {
-        if (name == QLatin1String("Handle"))
-            return Variant(std::int32_t(4242));
-        if (name == QLatin1String("AddToTray") && args[2].boolean() && site() && site()->container())
-            return site()->container()->put(windowing::FormDispIdVisible, Variant::fromBool(false));
-        return {};
-    }
-};
+Result<> tray(Double& d, const QString& name, std::vector<Variant>& args)
+{
+    Double::tray = &d;
+    if (name == QLatin1String("Handle"))
+        return record.removeLast(), Variant(std::int32_t(4242));
+    if (name == QLatin1String("DeleteFromTray"))
+        record.last() = QStringLiteral("noicon");
+    if (name == QLatin1String("AddToTray") && args[0].dispatch() && args[0].dispatch()->get(DispIdValue).value().i4()
+        && args[1].bstr() == d.caption() && args[2].boolean())
+        return record.last() = QStringLiteral("icon"), d.site()->container()->put(windowing::FormDispIdVisible, Variant::fromBool(false));
+    return {};
+}
 
-class Balloon : public Double {
-public:
-    Balloon() : Double("Balloon", {member("MessageType", 0x68030000, Put, {VarType::I4}),
-                                   member("ShowBalloonMessage", 0x60030005, Call, {VarType::BStr, VarType::BStr, VarType::I4})}) {}
+Result<> balloon(Double& d, const QString& name, std::vector<Variant>& args)
+{
+    static std::int32_t type = 0;
+    if (name == QLatin1String("MessageType"))
+        return type = args[0].i4(), record.removeLast(), Result<>();
+    const std::map<QString, QString> tips = {{QStringLiteral("1Усилитель включен"), QStringLiteral("tip-on")},
+                                             {QStringLiteral("1Усилитель выключен"), QStringLiteral("tip-off")},
+                                             {QStringLiteral("3Не удалось включить усилитель"), QStringLiteral("tip-failed")}};
+    const auto tip = tips.find(QString::number(type) + args[0].bstr());
+    if (tip != tips.end() && args[1].bstr() == d.caption() && args[2].i4() == 4242)
+        record.last() = tip->second;
+    return {};
+}
 
-private:
-    Result<> act(const QString&, std::vector<Variant>&) override { return {}; }
-};
-
-class Comm : public Double {
-public:
-    Comm() : Double("MSComm", {member("CDHolding", 1, Get), member("CommPort", 4, Get), member("CommPort", 4, Put, {VarType::I2}),
-                               member("DTREnable", 9, Put, {VarType::Bool}), member("PortOpen", 20, Put, {VarType::Bool}),
-                               member("RTSEnable", 22, Put, {VarType::Bool}), member("Settings", 23, Put, {VarType::BStr}),
-                               member("Output", 25, Put, {VarType::Variant})}) {}
-
-private:
-    Result<> act(const QString& name, std::vector<Variant>& args) override
-    {
-        if (name == QLatin1String("CDHolding"))
-            return Variant::fromBool(false);
-        if (name == QLatin1String("CommPort") && args.empty())
-            return Variant(port_);
+Double::Act comm()
+{
+    return [port = std::int16_t(1), open = false](Double&, const QString& name, std::vector<Variant>& args) mutable -> Result<> {
+        QString& token = record.last();
+        const bool on = !args.empty() && args[0].type() == VarType::Bool && args[0].boolean();
+        if (name == QLatin1String("CDHolding") || (name == QLatin1String("CommPort") && args.empty()))
+            return record.removeLast(), name == QLatin1String("CDHolding") ? Variant::fromBool(false) : Variant(port);
         if (name == QLatin1String("CommPort"))
-            port_ = args[0].i2();
-        if (name == QLatin1String("PortOpen") && args[0].boolean() && open_)
-            return Result<>::fail(8005, QStringLiteral("Port already open"));
+            port = args[0].i2(), token = QStringLiteral("port%1").arg(port);
+        if (name == QLatin1String("Settings"))
+            token = args[0].bstr().section(QLatin1Char(','), 0, 0);
+        if (name == QLatin1String("RTSEnable") || name == QLatin1String("DTREnable"))
+            token = name.left(3).toLower() + QString::number(on);
+        if (name == QLatin1String("Output"))
+            token = open ? QStringLiteral("out") : QStringLiteral("out!");
         if (name == QLatin1String("PortOpen"))
-            open_ = args[0].boolean();
-        if (name == QLatin1String("Output") && !open_)
-            return Result<>::fail(8018, QStringLiteral("Port is closed"));
+            token = on && open ? QStringLiteral("open!") : on ? QStringLiteral("open") : QStringLiteral("close");
+        if ((name == QLatin1String("PortOpen") && on && open) || (name == QLatin1String("Output") && !open))
+            return Result<>::fail(on ? 8005 : 8018, QStringLiteral("refused"));
+        open = name == QLatin1String("PortOpen") ? on : open;
         return {};
-    }
-    std::int16_t port_ = 1;
-    bool open_ = false;
-};
+    };
+}
 
 ServedClass served(const char* clsid, const QString& progId, std::function<ControlPtr()> make)
 {
@@ -139,26 +118,35 @@ ServedClass served(const char* clsid, const QString& progId, std::function<Contr
 
 std::vector<ServedClass> classes()
 {
-    return {served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e701}", QStringLiteral("lumora.Lumorel"), [] { return std::make_shared<Tray>(); }),
-            served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e702}", QStringLiteral("pellago.Pellagon"), [] { return std::make_shared<Balloon>(); }),
-            served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e703}",
-                   qEnvironmentVariable("VELMORA_DOUBLES_COMM_PROGID", QStringLiteral("VelmoraTest.Comm")),
-                   [] { return std::make_shared<Comm>(); })};
+    return {
+        served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e701}", QStringLiteral("lumora.Lumorel"), [] {
+            return std::make_shared<Double>("Tray", std::vector{member("AddToTray", 0x60030005, Call, {VarType::Dispatch, VarType::BStr, VarType::Bool}),
+                                                                member("DeleteFromTray", 0x60030008, Call), member("Handle", 0x68030000, Get)}, tray);
+        }),
+        served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e702}", QStringLiteral("pellago.Pellagon"), [] {
+            return std::make_shared<Double>("Balloon", std::vector{member("MessageType", 0x68030000, Put, {VarType::I4}),
+                member("ShowBalloonMessage", 0x60030005, Call, {VarType::BStr, VarType::BStr, VarType::I4})}, balloon);
+        }),
+        served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e703}", qEnvironmentVariable("VELMORA_DOUBLES_COMM_PROGID", QStringLiteral("VelmoraTest.Comm")), [] {
+            return std::make_shared<Double>("MSComm", std::vector{member("CDHolding", 1, Get), member("CommPort", 4, Get),
+                member("CommPort", 4, Put, {VarType::I2}), member("DTREnable", 9, Put, {VarType::Bool}), member("PortOpen", 20, Put, {VarType::Bool}),
+                member("RTSEnable", 22, Put, {VarType::Bool}), member("Settings", 23, Put, {VarType::BStr}), member("Output", 25, Put, {VarType::Variant})}, comm());
+        }),
+    };
 }
 
 } // namespace
 
 VELMORA_CONTROL_SERVER(classes)
 
-extern "C" __attribute__((visibility("default"))) const char* velmora_doubles_record()
+extern "C" __attribute__((visibility("default"))) const char* velmora_doubles_take_record()
 {
     static QByteArray text;
-    text = record.join(QLatin1Char('\n')).toUtf8();
+    text = record.join(QLatin1Char(' ')).toUtf8();
+    record.clear();
     return text.constData();
 }
-extern "C" __attribute__((visibility("default"))) void velmora_doubles_clear() { record.clear(); }
 extern "C" __attribute__((visibility("default"))) void velmora_doubles_double_click(int button)
 {
-    if (Tray::last)
-        Tray::last->doubleClick(button);
+    Double::tray->raise(6, {Variant(std::int32_t(button))});
 }

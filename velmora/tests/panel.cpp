@@ -1,59 +1,47 @@
 #include "panel.h"
 
+#include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
 
 #include <dlfcn.h>
 
 #include "comm/testing.h"
-#include "nastr.h"
 #include "windowing/timers.h"
 
 namespace paneltest {
 
 namespace {
 
-QTemporaryDir& world()
-{
-    static QTemporaryDir* dir = new QTemporaryDir;
-    return *dir;
-}
-
 QString worldPath(const QString& name)
 {
-    QDir().mkpath(world().filePath(name));
-    return world().filePath(name);
+    static QTemporaryDir* world = new QTemporaryDir;
+    QDir().mkpath(world->filePath(name));
+    return world->filePath(name);
 }
 
-void* doubles(const char* symbol)
-{
-    static void* lib = dlopen(qgetenv("VELMORA_TEST_DOUBLES").constData(), RTLD_NOW);
-    return lib ? dlsym(lib, symbol) : nullptr;
-}
+void* doubles(const char* symbol) { return dlsym(dlopen(qgetenv("VELMORA_TEST_DOUBLES").constData(), RTLD_NOW), symbol); }
 
 // Registers the libraries into the registry folder `name` with the tool a user has.
 void makeRegistry(const char* name, const QStringList& libraries, const QString& commDouble = {})
 {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_REGISTRY"), worldPath(QString::fromLatin1(name)));
+    env.insert(QStringLiteral("VELMORA_DOUBLES_COMM_PROGID"), commDouble);
     for (const QString& library : libraries) {
         QProcess regsvr;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("VELMORA_REGISTRY"), worldPath(QString::fromLatin1(name)));
-        if (!commDouble.isEmpty())
-            env.insert(QStringLiteral("VELMORA_DOUBLES_COMM_PROGID"), commDouble);
         regsvr.setProcessEnvironment(env);
-        regsvr.start(qEnvironmentVariable("VELMORA_REGSVR"), {qEnvironmentVariable(library.toLatin1())});
+        regsvr.start(qEnvironmentVariable("VELMORA_REGSVR"), {qEnvironmentVariable(qPrintable(library))});
         if (!regsvr.waitForFinished(30000) || regsvr.exitCode() != 0)
             qFatal("registering %s: %s", qPrintable(library), regsvr.readAllStandardError().constData());
     }
 }
 
-// The words since the last look, element by element: "1" for the power key,
-// "0" for an all-clear word, "com2:..." for another amplifier.
+// The words since the last look, as the elements set ("1" the power key, "0"
+// none), "com2:..." for the other amplifiers.
 QStringList newWords()
 {
     QStringList out;
@@ -70,56 +58,9 @@ QStringList newWords()
     return out;
 }
 
-// The doubles' calls since the last look, as tokens; the serial port's line
-// requests are left out.
-QStringList newCalls()
-{
-    const QString caption = QStringLiteral("\"Усилитель \"Вельмора\"  - Version 1.1\"");
-    const std::map<QString, QString> known = {
-        {QStringLiteral("Tray.DeleteFromTray()"), QStringLiteral("noicon")},
-        {QStringLiteral("I4:1 Усилитель включен"), QStringLiteral("tip-on")},
-        {QStringLiteral("I4:1 Усилитель выключен"), QStringLiteral("tip-off")},
-        {QStringLiteral("I4:3 Не удалось включить усилитель"), QStringLiteral("tip-failed")},
-        {QStringLiteral("MSComm.PortOpen=True"), QStringLiteral("open")},
-        {QStringLiteral("MSComm.PortOpen=True -> error"), QStringLiteral("open!")},
-        {QStringLiteral("MSComm.PortOpen=False"), QStringLiteral("close")},
-        {QStringLiteral("MSComm.Settings=\"300,N,8,1\""), QStringLiteral("300")},
-        {QStringLiteral("MSComm.Settings=\"2400,N,8,1\""), QStringLiteral("2400")},
-        {QStringLiteral("MSComm.CommPort=I2:2"), QStringLiteral("port2")},
-    };
-    static const QRegularExpression icon(QStringLiteral("^Tray\\.AddToTray\\(picture:I4:[1-9]\\d*, %1, True\\)$")
-                                             .arg(QRegularExpression::escape(caption)));
-    static const QRegularExpression tip(QStringLiteral("^Balloon\\.ShowBalloonMessage\\(\"(.*)\", %1, I4:4242\\)$")
-                                            .arg(QRegularExpression::escape(caption)));
-    static const QRegularExpression lineRequest(QStringLiteral("^MSComm\\.(RTSEnable|DTREnable|Output)"));
-    QStringList out;
-    QString type;
-    for (QString call : record()) {
-        if (call.startsWith(QLatin1String("Balloon.MessageType=")) && (type = call.mid(20), true))
-            continue;
-        if (lineRequest.match(call).hasMatch())
-            continue;
-        if (icon.match(call).hasMatch())
-            call = QStringLiteral("icon");
-        else if (const auto m = tip.match(call); m.hasMatch())
-            call = type + QLatin1Char(' ') + m.captured(1);
-        out << (known.count(call) ? known.at(call) : call);
-    }
-    clearRecord();
-    return out;
-}
-
 } // namespace
 
-void useRegistry(const char* name) { qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QString::fromLatin1(name)))); }
-
 comm::SimulatedAmplifier& amp(const char* name) { return comm::SimulatedAmplifier::get(QString::fromLatin1(name)); }
-
-void writeSettingsFile(const QByteArray& bytes)
-{
-    QFile f(QStringLiteral("nastr.dat"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-}
 
 QByteArray settingsFileBytes()
 {
@@ -127,38 +68,28 @@ QByteArray settingsFileBytes()
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-QStringList record()
-{
-    const auto text = reinterpret_cast<const char* (*)()>(doubles("velmora_doubles_record"));
-    return QString::fromUtf8(text ? text() : "").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-void clearRecord()
-{
-    if (auto clear = reinterpret_cast<void (*)()>(doubles("velmora_doubles_clear")))
-        clear();
-}
+QString takeRecord() { return QString::fromUtf8(reinterpret_cast<const char* (*)()>(doubles("velmora_doubles_take_record"))()); }
 
 void PanelTest::SetUp()
 {
-    useRegistry("full");
+    qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QStringLiteral("full"))));
     comm::testing::restoreConfig();
     for (const char* name : {"default", "com2", "com3"})
         amp(name).reset();
-    work_ = std::make_unique<QTemporaryDir>(world().filePath(QStringLiteral("work-XXXXXX")));
+    work_ = std::make_unique<QTemporaryDir>(worldPath(QStringLiteral("work")) + QStringLiteral("/XXXXXX"));
     ASSERT_TRUE(QDir::setCurrent(work_->path()));
     answers.clear();
     scope_ = std::make_unique<QObject>();
     windowing::setMessageBoxHandler([this](const windowing::MessageRequest& r) {
         boxes.push_back(r);
-        if (r.buttons != windowing::Buttons::YesNo)
-            return windowing::Answer::Ok;
-        const windowing::Answer a = answers.empty() ? windowing::Answer::No : answers.front();
-        if (!answers.empty())
+        const auto answer = r.buttons != windowing::Buttons::YesNo ? windowing::Answer::Ok
+                            : answers.empty()                      ? windowing::Answer::No
+                                                                   : answers.front();
+        if (r.buttons == windowing::Buttons::YesNo && !answers.empty())
             answers.pop_front();
-        return a;
+        return answer;
     });
-    clearRecord();
+    takeRecord();
 }
 
 void PanelTest::TearDown()
@@ -171,17 +102,13 @@ void PanelTest::TearDown()
         if (w && !w->parent())
             delete w.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    windowing::setMessageBoxHandler({});
-    QDir::setCurrent(world().path());
 }
 
 QString PanelTest::step(const QString& action)
 {
     const QString verb = action.section(QLatin1Char(':'), 0, 0), arg = action.section(QLatin1Char(':'), 1);
-    const QByteArray nameBytes = arg.isEmpty() ? QByteArray("default") : arg.toLatin1();
-    const char* name = nameBytes.constData();
-    if (verb == QLatin1String("load")) {
-        // As the program starts it: the load step, then shown.
+    const QByteArray name = arg.isEmpty() ? QByteArray("default") : arg.toLatin1();
+    if (verb == QLatin1String("load")) {   // as the program starts it: the load step, then shown
         panel = new velmora::Velmora;
         EXPECT_TRUE(panel->Form_Load());
         panel->show();
@@ -196,12 +123,13 @@ QString PanelTest::step(const QString& action)
         });
     } else if (verb == QLatin1String("unplug") || verb == QLatin1String("replug")) {
         verb == QLatin1String("unplug") ? amp(name).unplug() : amp(name).replug();
+    } else if (verb == QLatin1String("file")) {
+        QFile f(QStringLiteral("nastr.dat"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(arg.toUtf8()) == arg.toUtf8().size());
     } else if (verb == QLatin1String("map")) {
         comm::testing::writeConfig(arg);
     } else if (verb == QLatin1String("registry")) {
-        useRegistry(name);
-    } else if (verb == QLatin1String("file")) {
-        writeSettingsFile(arg.toUtf8());
+        qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg)));
     } else if (verb == QLatin1String("dblclick")) {
         reinterpret_cast<void (*)(int)>(doubles("velmora_doubles_double_click"))(arg.toInt());
     } else {
@@ -209,10 +137,8 @@ QString PanelTest::step(const QString& action)
             answers = {arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No};
         if (auto* b = panel->findChild<QAbstractButton*>(verb))
             b->click();
-        else if (auto* a = panel->findChild<QAction*>(verb))
-            a->trigger();
         else
-            ADD_FAILURE() << "no control " << qPrintable(verb);
+            panel->findChild<QAction*>(verb)->trigger();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return seen();
@@ -224,51 +150,50 @@ void PanelTest::run(const std::vector<std::pair<QString, QString>>& steps)
         EXPECT_EQ(step(action).toStdString(), expected.toStdString()) << "after " << qPrintable(action);
 }
 
-// The state word and the readiness text (or "gone" once unloaded), the
-// doubles' calls, the words on the line and the message boxes since the last
-// look; a token repeated n times in a row shows as token*n.
+// The state word ("ON", "OFF", "-"; its colour and the power buttons checked
+// with it) and the readiness text ("warming", "ready", "-"), or "gone" once the
+// window is unloaded; "hidden"; the open dialogs; then what happened since the
+// last look: the doubles' tokens (without the line requests), the words on the
+// line, the message boxes ("ask-port", "ask-exit", "ask-off"). A token repeated
+// n times in a row shows as token*n.
 QString PanelTest::seen()
 {
-    QStringList state, tokens;
-    if (!panel) {
-        state << QStringLiteral("gone");
-    } else {
+    QStringList out, tokens, dialogs;
+    if (panel) {
         const QLabel* word = panel->findChild<QLabel*>("Label4");
-        const bool on = word->text() == QStringLiteral("ВКЛЮЧЕН");
-        state << (word->text().isEmpty() ? QStringLiteral("-") : on ? QStringLiteral("ON") : word->text());
-        state.last().replace(QStringLiteral("ВЫКЛЮЧЕН"), QStringLiteral("OFF"));
-        // Its colour and the power buttons go with it.
-        if (word->palette().color(QPalette::WindowText) != (on ? QColor(Qt::blue) : QColor(Qt::red)))
-            state << QStringLiteral("wrong-colour");
-        if (!word->text().isEmpty() && (panel->findChild<QPushButton*>("Vkl")->isEnabled() == on
-                                         || panel->findChild<QPushButton*>("Vikl")->isEnabled() != on))
-            state << QStringLiteral("wrong-buttons");
+        const bool on = word->text() == QStringLiteral("ВКЛЮЧЕН"), off = word->text() == QStringLiteral("ВЫКЛЮЧЕН");
+        out << (on ? QStringLiteral("ON") : off ? QStringLiteral("OFF") : word->text().isEmpty() ? QStringLiteral("-") : word->text());
+        if (word->palette().color(QPalette::WindowText) != (on ? Qt::blue : Qt::red)
+            || ((on || off) && (panel->findChild<QAbstractButton*>("Vkl")->isEnabled() != off || panel->findChild<QAbstractButton*>("Vikl")->isEnabled() != on)))
+            out << QStringLiteral("wrong-colour-or-buttons");
         const QString ready = panel->findChild<QLabel*>("Label3")->text();
-        state << (ready.isEmpty() ? QStringLiteral("-") : ready == QStringLiteral("Готов к работе") ? QStringLiteral("ready")
-                   : ready == QStringLiteral("Идет прогрев радиоламп") ? QStringLiteral("warming") : ready);
+        out << (ready.isEmpty() ? QStringLiteral("-") : ready == QStringLiteral("Готов к работе") ? QStringLiteral("ready")
+                : ready == QStringLiteral("Идет прогрев радиоламп") ? QStringLiteral("warming") : ready);
+        if (!panel->isVisible())
+            out << QStringLiteral("hidden");
+    } else {
+        out << QStringLiteral("gone");
     }
-    if (panel && !panel->isVisible())
-        state << QStringLiteral("hidden");
-    QStringList dialogs;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<QDialog*>(w) && w->isVisible())
             dialogs << w->objectName();
     dialogs.sort();
-    state << dialogs;
-    tokens << newCalls() << newWords();
-    const std::map<QString, std::pair<QString, windowing::Answer>> questions = {
-        {QStringLiteral("Нет доступа к текущему COM порту. Настроить номер порта?"), {QStringLiteral("ask-port"), windowing::Answer::Yes}},
-        {QStringLiteral("Вы действительно хотите выйти из программы?"), {QStringLiteral("ask-exit"), windowing::Answer::No}},
-        {QStringLiteral("Вы действительно хотите выключить усилитель?"), {QStringLiteral("ask-off"), windowing::Answer::Yes}},
-    };
+    static const QRegularExpression lineRequest(QStringLiteral("^(rts|dtr)[01]$|^out!?$"));
+    tokens = takeRecord().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    tokens.removeIf([](const QString& t) { return lineRequest.match(t).hasMatch(); });
+    tokens << newWords();
+    const std::map<QString, std::pair<const char*, windowing::Answer>> questions = {
+        {QStringLiteral("Нет доступа к текущему COM порту. Настроить номер порта?"), {"ask-port", windowing::Answer::Yes}},
+        {QStringLiteral("Вы действительно хотите выйти из программы?"), {"ask-exit", windowing::Answer::No}},
+        {QStringLiteral("Вы действительно хотите выключить усилитель?"), {"ask-off", windowing::Answer::Yes}}};
     for (; boxesSeen_ < boxes.size(); ++boxesSeen_) {
         const windowing::MessageRequest& b = boxes[boxesSeen_];
         const auto q = questions.find(b.text);
-        const bool asExpected = q != questions.end() && b.title == QStringLiteral("Velmora") && b.icon == windowing::Icon::Question
-                                && b.buttons == windowing::Buttons::YesNo && b.defaultButton == q->second.second;
-        tokens << (asExpected ? q->second.first : QStringLiteral("box:") + b.text);
+        const bool asked = q != questions.end() && b.title == QStringLiteral("Velmora") && b.icon == windowing::Icon::Question
+                           && b.buttons == windowing::Buttons::YesNo && b.defaultButton == q->second.second;
+        tokens << (asked ? QString::fromLatin1(q->second.first) : QStringLiteral("box:") + b.text);
     }
-    QStringList out = state;
+    out << dialogs;
     for (int i = 0, n = 1; i < tokens.size(); i += n) {
         for (n = 1; i + n < tokens.size() && tokens[i + n] == tokens[i];)
             ++n;
@@ -281,7 +206,7 @@ QString PanelTest::seen()
 
 int main(int argc, char** argv)
 {
-    using namespace paneltest;
+    using paneltest::worldPath;
     // Nothing of the user's is read or written: home, configuration, data,
     // runtime folder (the instance lock) and registries are the test's own.
     qputenv("HOME", QFile::encodeName(worldPath(QStringLiteral("home"))));
@@ -290,13 +215,12 @@ int main(int argc, char** argv)
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(worldPath(QStringLiteral("runtime"))));
     QFile::setPermissions(worldPath(QStringLiteral("runtime")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("VELMORA_SYSTEM_REGISTRY", QFile::encodeName(worldPath(QStringLiteral("system-registry"))));
-    makeRegistry("full", {QStringLiteral("VELMORA_COMM_LIB"), QStringLiteral("VELMORA_TEST_DOUBLES")});
-    makeRegistry("comm", {QStringLiteral("VELMORA_COMM_LIB")});
-    makeRegistry("double", {QStringLiteral("VELMORA_TEST_DOUBLES")}, QStringLiteral("MSCommLib.MSComm"));
-
+    paneltest::makeRegistry("full", {QStringLiteral("VELMORA_COMM_LIB"), QStringLiteral("VELMORA_TEST_DOUBLES")});
+    paneltest::makeRegistry("comm", {QStringLiteral("VELMORA_COMM_LIB")});
+    paneltest::makeRegistry("double", {QStringLiteral("VELMORA_TEST_DOUBLES")}, QStringLiteral("MSCommLib.MSComm"));
     windowing::useManualClock();
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
+    QApplication::setApplicationName(QStringLiteral("Velmora"));   // as main() does
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

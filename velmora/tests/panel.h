@@ -1,14 +1,12 @@
 // Test support for the panel: a private world per process (registries, home,
 // runtime folder, manual clock), a fresh working folder and amplifiers per
-// test, scripted message boxes, and what a user or a peer of the panel sees,
-// written as one line of tokens (see PanelTest::step).
+// test, scripted message boxes, and what a user or a peer sees (see step()).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QPointer>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
 
@@ -18,19 +16,14 @@
 
 namespace paneltest {
 
-// The control registries: "full" (serial port, icon and balloon doubles),
-// "comm" (the serial port alone), "double" (all three doubles).
-void useRegistry(const char* name);
 comm::SimulatedAmplifier& amp(const char* name = "default");
-void writeSettingsFile(const QByteArray& bytes);
 QByteArray settingsFileBytes();
-// The calls the doubles recorded, one a line ("Tray.DeleteFromTray()").
-QStringList record();
-void clearRecord();
-template <class W = QWidget> W* window(const char* objectName = nullptr)
+// What the doubles were asked since the last call, as their tokens (doubles.cpp).
+QString takeRecord();
+template <class W> W* window()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<W*>(w); found && (!objectName || w->objectName() == QLatin1String(objectName)))
+        if (auto* found = qobject_cast<W*>(w))
             return found;
     return nullptr;
 }
@@ -39,12 +32,11 @@ class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-
-    // Does `action` and returns what is seen then, as tokens (see seen()):
+    // Does the action and returns what is seen then (see seen() in panel.cpp):
     //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>
-    //   map:<port mapping>  registry:<name>  dblclick:<button>  <button or menu entry>[:yes|:no]
+    //   map:<port mapping>  registry:full|comm|double  dblclick:<button>  <button or menu entry>[:yes|:no]
     QString step(const QString& action);
-    // Runs the steps {action, expected} and compares each.
+    // Runs {action, what is seen after it} steps, comparing each.
     void run(const std::vector<std::pair<QString, QString>>& steps);
 
     std::deque<windowing::Answer> answers;

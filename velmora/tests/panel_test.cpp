@@ -153,20 +153,10 @@ TEST_F(PanelTest, TheWatchdogOnASerialPortThatRefusesAnOpenWhileOpen)
 
 TEST_F(PanelTest, AWordIsShiftedOutAsRtsOffDtrOffRtsOnForASetBitDtrOnThenTheClosingCharacter)
 {
-    step("registry:double");
-    step("load");
-    step("+150");
-    clearRecord();
+    run({{"registry:double", "gone"}, {"load", "- - 300 open icon"}, {"+150", "OFF - tip-off"}});
+    takeRecord();
     panel->findChild<QAbstractButton*>("JdVikl")->click();
-    QStringList expected;
-    for (int i = 1; i <= 8; ++i) {
-        expected << "MSComm.RTSEnable=False" << "MSComm.DTREnable=False";
-        if (i == 4)
-            expected << "MSComm.RTSEnable=True";
-        expected << "MSComm.DTREnable=True";
-    }
-    expected << "MSComm.Output=\"0\"";
-    EXPECT_EQ(record(), expected);
+    EXPECT_EQ(takeRecord().toStdString(), (times("rts0 dtr0 dtr1", 3) + " rts0 dtr0 rts1 dtr1 " + times("rts0 dtr0 dtr1", 4) + " out").toStdString());
 }
 
 TEST_F(PanelTest, HiddenBehindTheIconAndBroughtBackByALeftDoubleClick)
