@@ -1,14 +1,10 @@
-// Doubles of the controls the panel hosts, in one control library, each
-// recording what it is asked in order, as tokens the tests read through the
-// exported functions at the end:
-//   lumora.Lumorel    "icon" (AddToTray with a picture, the form's caption and
-//                     HideWindow, which hides the form), "noicon" (DeleteFromTray)
-//   pellago.Pellagon  "tip-on", "tip-off", "tip-failed" (the three balloons, each
-//                     with its type, the form's caption and the icon's handle)
-//   a serial port     "open", "close", "open!" (refused: it is open), "port<n>",
-//                     "<speed>", "rts0|1", "dtr0|1", "out"; every number opens, no
-//                     carrier; its ProgID is $VELMORA_DOUBLES_COMM_PROGID at registration
-// Anything else is recorded as "Class.Member(arguments)".
+// Doubles of the panel's controls in one control library, recording in order
+// what they are asked, as tokens the tests take through the exports at the end:
+//   lumora.Lumorel    "icon" (AddToTray: a picture, the form's caption, hiding it), "noicon"
+//   pellago.Pellagon  "tip-on", "tip-off", "tip-failed" (type, form's caption, icon's handle)
+//   a serial port     "open", "open!" (refused while open), "close", "port<n>", "<speed>",
+//                     "rts0|1", "dtr0|1", "out"; no carrier; ProgID $VELMORA_DOUBLES_COMM_PROGID
+// Anything else as "Class.Member(arguments)".
 #include <QStringList>
 
 #include "automation/server.h"
@@ -106,33 +102,24 @@ Double::Act comm()
     };
 }
 
-ServedClass served(const char* clsid, const QString& progId, std::function<ControlPtr()> make)
-{
-    ClassRegistration reg;
-    reg.clsid = QUuid(QString::fromLatin1(clsid));
-    reg.progId = progId;
-    reg.name = progId.section(QLatin1Char('.'), -1);
-    reg.miscStatus = 0x20400;   // invisible at run time
-    return {reg, std::move(make)};
-}
-
 std::vector<ServedClass> classes()
 {
-    return {
-        served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e701}", QStringLiteral("lumora.Lumorel"), [] {
-            return std::make_shared<Double>("Tray", std::vector{member("AddToTray", 0x60030005, Call, {VarType::Dispatch, VarType::BStr, VarType::Bool}),
-                                                                member("DeleteFromTray", 0x60030008, Call), member("Handle", 0x68030000, Get)}, tray);
-        }),
-        served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e702}", QStringLiteral("pellago.Pellagon"), [] {
-            return std::make_shared<Double>("Balloon", std::vector{member("MessageType", 0x68030000, Put, {VarType::I4}),
-                member("ShowBalloonMessage", 0x60030005, Call, {VarType::BStr, VarType::BStr, VarType::I4})}, balloon);
-        }),
-        served("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e703}", qEnvironmentVariable("VELMORA_DOUBLES_COMM_PROGID", QStringLiteral("VelmoraTest.Comm")), [] {
-            return std::make_shared<Double>("MSComm", std::vector{member("CDHolding", 1, Get), member("CommPort", 4, Get),
-                member("CommPort", 4, Put, {VarType::I2}), member("DTREnable", 9, Put, {VarType::Bool}), member("PortOpen", 20, Put, {VarType::Bool}),
-                member("RTSEnable", 22, Put, {VarType::Bool}), member("Settings", 23, Put, {VarType::BStr}), member("Output", 25, Put, {VarType::Variant})}, comm());
-        }),
+    using V = VarType;
+    const auto served = [](int n, const QString& progId, const char* name, std::vector<MemberInfo> members, Double::Act act) {
+        ClassRegistration reg;
+        reg.clsid = QUuid(QStringLiteral("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e70%1}").arg(n));
+        reg.progId = progId;
+        reg.miscStatus = 0x20400;   // invisible at run time
+        return ServedClass{reg, [=] { return std::make_shared<Double>(name, members, act); }};
     };
+    return {served(1, QStringLiteral("lumora.Lumorel"), "Tray", {member("AddToTray", 0x60030005, Call, {V::Dispatch, V::BStr, V::Bool}),
+                   member("DeleteFromTray", 0x60030008, Call), member("Handle", 0x68030000, Get)}, tray),
+            served(2, QStringLiteral("pellago.Pellagon"), "Balloon", {member("MessageType", 0x68030000, Put, {V::I4}),
+                   member("ShowBalloonMessage", 0x60030005, Call, {V::BStr, V::BStr, V::I4})}, balloon),
+            served(3, qEnvironmentVariable("VELMORA_DOUBLES_COMM_PROGID", QStringLiteral("VelmoraTest.Comm")), "MSComm",
+                   {member("CDHolding", 1, Get), member("CommPort", 4, Get), member("CommPort", 4, Put, {V::I2}), member("DTREnable", 9, Put, {V::Bool}),
+                    member("PortOpen", 20, Put, {V::Bool}), member("RTSEnable", 22, Put, {V::Bool}), member("Settings", 23, Put, {V::BStr}),
+                    member("Output", 25, Put, {V::Variant})}, comm())};
 }
 
 } // namespace

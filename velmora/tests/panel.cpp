@@ -26,18 +26,13 @@ QString worldPath(const QString& name)
 void* doubles(const char* symbol) { return dlsym(dlopen(qgetenv("VELMORA_TEST_DOUBLES").constData(), RTLD_NOW), symbol); }
 
 // Registers the libraries into the registry folder `name` with the tool a user has.
-void makeRegistry(const char* name, const QStringList& libraries, const QString& commDouble = {})
+void makeRegistry(const char* name, std::initializer_list<const char*> libraries, const char* commDouble = "")
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VELMORA_REGISTRY"), worldPath(QString::fromLatin1(name)));
-    env.insert(QStringLiteral("VELMORA_DOUBLES_COMM_PROGID"), commDouble);
-    for (const QString& library : libraries) {
-        QProcess regsvr;
-        regsvr.setProcessEnvironment(env);
-        regsvr.start(qEnvironmentVariable("VELMORA_REGSVR"), {qEnvironmentVariable(qPrintable(library))});
-        if (!regsvr.waitForFinished(30000) || regsvr.exitCode() != 0)
-            qFatal("registering %s: %s", qPrintable(library), regsvr.readAllStandardError().constData());
-    }
+    qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QString::fromLatin1(name))));
+    qputenv("VELMORA_DOUBLES_COMM_PROGID", commDouble);
+    for (const char* library : libraries)
+        if (QProcess::execute(qEnvironmentVariable("VELMORA_REGSVR"), {qEnvironmentVariable(library)}) != 0)
+            qFatal("cannot register %s", library);
 }
 
 // The words since the last look, as the elements set ("1" the power key, "0"
@@ -207,17 +202,16 @@ QString PanelTest::seen()
 int main(int argc, char** argv)
 {
     using paneltest::worldPath;
-    // Nothing of the user's is read or written: home, configuration, data,
-    // runtime folder (the instance lock) and registries are the test's own.
+    // Nothing of the user's is read or written: home, runtime folder (the
+    // instance lock) and registries are the test's own.
     qputenv("HOME", QFile::encodeName(worldPath(QStringLiteral("home"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(worldPath(QStringLiteral("home/.config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(worldPath(QStringLiteral("home/.local/share"))));
+    for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qunsetenv(xdg);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(worldPath(QStringLiteral("runtime"))));
     QFile::setPermissions(worldPath(QStringLiteral("runtime")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("VELMORA_SYSTEM_REGISTRY", QFile::encodeName(worldPath(QStringLiteral("system-registry"))));
-    paneltest::makeRegistry("full", {QStringLiteral("VELMORA_COMM_LIB"), QStringLiteral("VELMORA_TEST_DOUBLES")});
-    paneltest::makeRegistry("comm", {QStringLiteral("VELMORA_COMM_LIB")});
-    paneltest::makeRegistry("double", {QStringLiteral("VELMORA_TEST_DOUBLES")}, QStringLiteral("MSCommLib.MSComm"));
+    paneltest::makeRegistry("full", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES"});
+    paneltest::makeRegistry("comm", {"VELMORA_COMM_LIB"});
+    paneltest::makeRegistry("double", {"VELMORA_TEST_DOUBLES"}, "MSCommLib.MSComm");
     windowing::useManualClock();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));   // as main() does
