@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QLayout>
+#include <QLoggingCategory>
 #include <cstdio>
 
 #include "about.h"
@@ -18,6 +19,8 @@
 #include "windowing/timers.h"
 
 namespace velmora {
+
+Q_LOGGING_CATEGORY(lcPanel, "velmora.panel", QtInfoMsg)
 
 using automation::Result;
 using automation::Variant;
@@ -58,12 +61,6 @@ void fatalIfFailed(const Result<>& r)
 template <class F> void handleEvent(F&& f)
 {
     windowing::runHandler([&] { fatalIfFailed(f()); });
-}
-
-bool isTrue(const Result<>& r)
-{
-    const auto b = r.value().toBool();
-    return b && *b;
 }
 
 } // namespace
@@ -158,10 +155,9 @@ bool Velmora::Form_Load()
             c->reportIfMissing();
         // A first start has no settings file yet: give it the settings this
         // step starts from anyway (COM1, 300 bit/s, no automatic switching).
-        QString why;
-        if (!ensureSettingsFile(&why))
+        if (const Result<> made = ensureSettingsFile(); !made.ok())
             std::fprintf(stderr, "velmora: cannot create %s (%s); using the default settings\n",
-                         qPrintable(SettingsFileName), qPrintable(why));
+                         qPrintable(SettingsFileName), qPrintable(made.error().description));
 
         fatalIfFailed(MSComm1.put(comm::Settings, Variant("300,N,8,1")));
         WarmDone = false;
@@ -169,26 +165,39 @@ bool Velmora::Form_Load()
 
         // From here on every failure takes the load error path: the port
         // counts as not open, and the steps not yet done stay undone.
-        auto loadError = [this] { PortOk = 0; };
-        if (!MSComm1.put(comm::PortOpen, Variant::fromBool(true)).ok())
-            return loadError();
-        PortOk = -1;
-        const Settings settings = readSettings();
-        const bool autoOn = settings.autoOnSet();
-        if (autoOn && !Vkl_Click().ok())
-            return loadError();
-        Timer5->setEnabled(false);
-        if (!addToTray().ok())
-            return loadError();
-        bool ready = false;
-        if (!carrier(&ready).ok())
-            return loadError();
-        if (ready)
-            ui->Label3->setText(TextReady);
-        else if (autoOn)
-            Timer5->setEnabled(true);
+        if (const Result<> r = loadSteps(); !r.ok()) {
+            PortOk = 0;
+            qCDebug(lcPanel) << "load error path:" << r.error().number << r.error().description;
+        }
     });
     return !endInstance;
+}
+
+Result<> Velmora::loadSteps()
+{
+    TRY(MSComm1.put(comm::PortOpen, Variant::fromBool(true)));
+    PortOk = -1;
+    const bool autoOn = readSettings().autoOnSet();
+    if (autoOn)
+        TRY(automaticPowerOn());
+    Timer5->setEnabled(false);
+    TRY(addToTray());
+    if (TRY(carrier()))
+        ui->Label3->setText(TextReady);
+    else if (autoOn)
+        Timer5->setEnabled(true);
+    return {};
+}
+
+Result<> Velmora::automaticPowerOn()
+{
+    // The power key toggles: pressed on a running amplifier it would switch
+    // it off. One that is on already counts as switched on by the program.
+    if (!TRY(carrier()))
+        return Vkl_Click();
+    WarmDone = false;
+    poweredOnByProgram();
+    return {};
 }
 
 Result<> Velmora::addToTray()
@@ -252,18 +261,18 @@ Result<> Velmora::Exit_Click()
         return {};
     if (readSettings().autoOffSet()) {
         OffShown = true;
-        if (Result<> r = powerOffLoop(); !r.ok())
-            return r;
+        // Checked once, before the loop: the power key toggles, and pressed
+        // on an amplifier that is off it would switch it on.
+        if (TRY(carrier()))
+            TRY(powerOffLoop());
     }
-    if (Result<> r = Tray.call(tray::DeleteFromTray); !r.ok())
-        return r;
+    TRY(Tray.call(tray::DeleteFromTray));
     unload();
     return {};
 }
 
 void Velmora::unload()
 {
-    unloading_ = true;
     for (windowing::Timer* t : {Timer1, Timer2, Timer3, Timer4, Timer5})
         t->setEnabled(false);
     hide();
@@ -284,40 +293,36 @@ void Velmora::closeEvent(QCloseEvent* event)
 
 Result<> Velmora::SendWord()
 {
+    const Variant off = Variant::fromBool(false), on = Variant::fromBool(true);
     for (int i = 1; i <= 8; ++i) {
-        if (Result<> r = MSComm1.put(comm::RTSEnable, Variant::fromBool(false)); !r.ok())
-            return r;
-        if (Result<> r = MSComm1.put(comm::DTREnable, Variant::fromBool(false)); !r.ok())
-            return r;
+        TRY(MSComm1.put(comm::RTSEnable, off));
+        TRY(MSComm1.put(comm::DTREnable, off));
         if (Bits[i])
-            if (Result<> r = MSComm1.put(comm::RTSEnable, Variant::fromBool(true)); !r.ok())
-                return r;
-        if (Result<> r = MSComm1.put(comm::DTREnable, Variant::fromBool(true)); !r.ok())
-            return r;
+            TRY(MSComm1.put(comm::RTSEnable, on));
+        TRY(MSComm1.put(comm::DTREnable, on));
     }
     // Only the closing character is guarded: it fails when the port is not open.
-    if (!MSComm1.put(comm::Output, Variant("0")).ok())
+    if (const Result<> sent = MSComm1.put(comm::Output, Variant("0")); !sent.ok()) {
+        qCDebug(lcPanel) << "word not sent:" << sent.error().description;
         PortPrompt();
+    }
     return {};
 }
 
 Result<> Velmora::pressKey(int element, int cleared)
 {
     Bits[element] = true;
-    if (Result<> r = SendWord(); !r.ok())
-        return r;
+    TRY(SendWord());
     Bits[element] = false;
     for (int i = 0; i < cleared; ++i)
-        if (Result<> r = SendWord(); !r.ok())
-            return r;
+        TRY(SendWord());
     return {};
 }
 
-Result<> Velmora::carrier(bool* present)
+Result<bool> Velmora::carrier()
 {
-    const Result<> r = MSComm1.get(comm::CDHolding);
-    *present = r.ok() && isTrue(r);
-    return r;
+    const Variant present = TRY(MSComm1.get(comm::CDHolding));
+    return present.toBool().value_or(false);
 }
 
 // ---------------------------------------------------------------------------
@@ -325,20 +330,21 @@ Result<> Velmora::carrier(bool* present)
 
 Result<> Velmora::powerOnAttempt() { return pressKey(1, 2); }
 
+void Velmora::poweredOnByProgram()
+{
+    Timer3->setEnabled(true);
+    OnByProgram = true;
+}
+
 Result<> Velmora::Vkl_Click()
 {
     WarmDone = false;
     Tries = 0;
     while (Tries <= 10) {
-        if (Result<> r = powerOnAttempt(); !r.ok())
-            return r;
-        bool on = false;
-        if (Result<> r = carrier(&on); !r.ok())
-            return r;
-        if (on) {
+        TRY(powerOnAttempt());
+        if (TRY(carrier())) {
             Tries = 10;
-            Timer3->setEnabled(true);
-            OnByProgram = true;
+            poweredOnByProgram();
         }
         ++Tries;
     }
@@ -359,12 +365,8 @@ Result<> Velmora::powerOffLoop()
 {
     Tries = 0;
     while (Tries <= 4) {
-        if (Result<> r = pressKey(1, 3); !r.ok())
-            return r;
-        bool on = false;
-        if (Result<> r = carrier(&on); !r.ok())
-            return r;
-        if (!on)
+        TRY(pressKey(1, 3));
+        if (!TRY(carrier()))
             Tries = 4;
         ++Tries;
     }
@@ -381,10 +383,7 @@ void Velmora::setPowerDisplay(bool on)
 
 Result<> Velmora::Timer2_Timer()
 {
-    bool on = false;
-    if (Result<> r = carrier(&on); !r.ok())
-        return r;
-    if (on) {
+    if (TRY(carrier())) {
         setPowerDisplay(true);
         if (!WarmDone) {
             ui->Label3->setText(TextWarming);
@@ -392,8 +391,7 @@ Result<> Velmora::Timer2_Timer()
                 WarmStarted = true;
                 Timer3->setEnabled(true);
                 if (!OnByProgram) {
-                    if (Result<> r = showBalloon(balloon::bmInformation, TipOn); !r.ok())
-                        return r;
+                    TRY(showBalloon(balloon::bmInformation, TipOn));
                     OffShown = false;
                 }
                 OnByProgram = false;
@@ -406,8 +404,7 @@ Result<> Velmora::Timer2_Timer()
         Timer3->setEnabled(false);
         if (!OffShown) {
             OffShown = true;
-            if (Result<> r = showBalloon(balloon::bmInformation, TipOff); !r.ok())
-                return r;
+            TRY(showBalloon(balloon::bmInformation, TipOff));
         }
     }
     return {};
@@ -423,13 +420,10 @@ Result<> Velmora::Timer3_Timer()
 
 Result<> Velmora::showBalloon(std::int32_t type, const QString& prompt)
 {
-    if (Result<> r = Balloon.put(balloon::MessageType, Variant(type)); !r.ok())
-        return r;
-    Result<> handle = Tray.get(tray::Handle);
-    if (!handle.ok())
-        return handle;
-    const Variant h = handle.value().isEmpty() ? Variant(std::int32_t(0)) : handle.value();
-    return Balloon.call(balloon::ShowBalloonMessage, {Variant(prompt), Variant(windowTitle()), h});
+    TRY(Balloon.put(balloon::MessageType, Variant(type)));
+    const Variant handle = TRY(Tray.get(tray::Handle));
+    return Balloon.call(balloon::ShowBalloonMessage,
+                        {Variant(prompt), Variant(windowTitle()), handle.isEmpty() ? Variant(std::int32_t(0)) : handle});
 }
 
 // ---------------------------------------------------------------------------
@@ -437,8 +431,7 @@ Result<> Velmora::showBalloon(std::int32_t type, const QString& prompt)
 
 Result<> Velmora::standby(int element)
 {
-    if (Result<> r = pressKey(element, 0); !r.ok())
-        return r;
+    TRY(pressKey(element, 0));
     // The key is released by the delayed word; a timer already running keeps
     // its countdown, so two quick clicks share one delayed word.
     Timer1->setEnabled(true);
@@ -459,11 +452,9 @@ Result<> Velmora::selectInput(int n)
     // Two presses of the first-input key select input 1, then the next-input
     // key steps on.
     for (int i = 0; i < 2; ++i)
-        if (Result<> r = pressKey(6, 1); !r.ok())
-            return r;
+        TRY(pressKey(6, 1));
     for (int i = 1; i < n; ++i)
-        if (Result<> r = pressKey(5, 1); !r.ok())
-            return r;
+        TRY(pressKey(5, 1));
     return {};
 }
 
@@ -477,59 +468,63 @@ Result<> Velmora::Kom3_Click() { return selectInput(3); }
 Result<> Velmora::Timer4_Timer()
 {
     const Settings settings = readSettings();
-
-    // Trap A: the port counts as not open and the tick ends. Trap B: the tick
-    // just ends. Before either is armed a failure is not caught.
-    enum class Trap { None, A, B } trap = Trap::None;
-    auto caught = [&](const Result<>& failure) -> Result<> {
-        if (trap == Trap::A)
-            PortOk = 0;
-        return trap == Trap::None ? failure : Result<>();
-    };
     const Variant open = Variant::fromBool(true);
-    const Variant close = Variant::fromBool(false);
 
-    if (PortOk == 0) {
-        trap = Trap::A;
-        if (Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
-            return caught(r);
+    // Two error traps: trap A counts the port as not open and ends the tick,
+    // trap B just ends it. Before either is armed a failure is not caught.
+    auto trapA = [this](const automation::Error& e) -> Result<> {
+        qCDebug(lcPanel) << "watchdog, port not open:" << e.description;
+        PortOk = 0;
+        return {};
+    };
+    auto trapB = [](const automation::Error& e) -> Result<> {
+        qCDebug(lcPanel) << "watchdog, tick ended:" << e.description;
+        return {};
+    };
+
+    const bool reopened = PortOk == 0;
+    if (reopened) {
+        if (const Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
+            return trapA(r.error());
         PortOk = -1;
     }
 
     const Result<> inUse = MSComm1.get(comm::CommPort);
     if (!inUse.ok())
-        return caught(inUse);
-    if (inUse.value().toR8().value_or(0) != settings.portNumber()) {
-        trap = Trap::A;
-        if (Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
-            return caught(r);
-        trap = Trap::B;
-        if (Result<> r = MSComm1.put(comm::PortOpen, close); !r.ok())
-            return caught(r);
-        if (Result<> r = MSComm1.put(comm::CommPort, Variant(settings.portNumber())); !r.ok())
-            return caught(r);
-        if (Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
-            return caught(r);
+        return reopened ? trapA(inUse.error()) : inUse;
+    if (inUse->toR8().value_or(0) != settings.portNumber()) {
+        // The open request on the port as it is comes first.
+        if (const Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
+            return trapA(r.error());
+        if (const Result<> r = movePort(settings.portNumber()); !r.ok())
+            return trapB(r.error());
     }
 
     // The speed is applied on every tick, so the port is cycled every 5 s
     // while a speed is chosen.
-    if (const auto line = settings.lineSettings()) {
-        trap = Trap::B;
-        if (Result<> r = MSComm1.put(comm::PortOpen, close); !r.ok())
-            return caught(r);
-        if (Result<> r = MSComm1.put(comm::Settings, Variant(*line)); !r.ok())
-            return caught(r);
-        if (Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
-            return caught(r);
-    }
+    if (const auto line = settings.lineSettings())
+        if (const Result<> r = applyLineSettings(*line); !r.ok())
+            return trapB(r.error());
     return {};
+}
+
+Result<> Velmora::movePort(double number)
+{
+    TRY(MSComm1.put(comm::PortOpen, Variant::fromBool(false)));
+    TRY(MSComm1.put(comm::CommPort, Variant(number)));
+    return MSComm1.put(comm::PortOpen, Variant::fromBool(true));
+}
+
+Result<> Velmora::applyLineSettings(const QString& line)
+{
+    TRY(MSComm1.put(comm::PortOpen, Variant::fromBool(false)));
+    TRY(MSComm1.put(comm::Settings, Variant(line)));
+    return MSComm1.put(comm::PortOpen, Variant::fromBool(true));
 }
 
 Result<> Velmora::Timer5_Timer()
 {
-    if (Result<> r = showBalloon(balloon::bmError, TipPowerOnFailed); !r.ok())
-        return r;
+    TRY(showBalloon(balloon::bmError, TipPowerOnFailed));
     Timer5->setEnabled(false);
     return {};
 }

@@ -39,6 +39,10 @@ public:
     // running: this one must end at once, without showing anything.
     bool Form_Load();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
     // Menu entries and the icon's double click.
     automation::Result<> Scrit_Click();
     automation::Result<> Exit_Click();
@@ -69,9 +73,34 @@ public:
     // "Нет доступа к текущему COM порту..."; Yes opens the settings window.
     void PortPrompt();
 
-    // The open settings and About windows (null when not loaded).
-    Nastr* settingsWindow() const { return nastr_; }
-    About* aboutWindow() const { return about_; }
+    // The load step's steps 5 to 11; a failure takes the load error path.
+    automation::Result<> loadSteps();
+    // The automatic power-on of the load step: the power-on command, unless
+    // the amplifier already reports ready.
+    automation::Result<> automaticPowerOn();
+    // The power-on loop's "carrier found".
+    void poweredOnByProgram();
+    // One power-on attempt's three words (power key pressed, released).
+    automation::Result<> powerOnAttempt();
+    // Up to 5 power-off attempts of four words, until the carrier is gone.
+    automation::Result<> powerOffLoop();
+    // One key press: element `element` set for one word, then clear for `cleared` words.
+    automation::Result<> pressKey(int element, int cleared);
+    automation::Result<> selectInput(int n);
+    automation::Result<> standby(int element);
+    // The watchdog's renumbering (step 3) and speed (step 4), each under trap B.
+    automation::Result<> movePort(double number);
+    automation::Result<> applyLineSettings(const QString& line);
+    // CDHolding: the amplifier reports ready.
+    automation::Result<bool> carrier();
+    automation::Result<> addToTray();
+    automation::Result<> showBalloon(std::int32_t type, const QString& prompt);
+    void showSettings();
+    void setPowerDisplay(bool on);
+    // Stops the timers and destroys the window; the program ends once no
+    // window of it is loaded.
+    void unload();
+    void wire();
 
     // The command word, elements 1 to 8 (element 0 is unused).
     std::array<bool, 9> Bits{};
@@ -92,32 +121,9 @@ public:
     Component Tray{QStringLiteral("Tray"), QStringLiteral("lumora.Lumorel")};
     Component Balloon{QStringLiteral("Balloon"), QStringLiteral("pellago.Pellagon")};
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    // One power-on attempt's three words (power key pressed, released).
-    automation::Result<> powerOnAttempt();
-    // Up to 5 power-off attempts of four words, until the carrier is gone.
-    automation::Result<> powerOffLoop();
-    // One key press: element `element` set for one word, then clear for `cleared` words.
-    automation::Result<> pressKey(int element, int cleared);
-    automation::Result<> selectInput(int n);
-    automation::Result<> standby(int element);
-    automation::Result<> carrier(bool* present);
-    automation::Result<> addToTray();
-    automation::Result<> showBalloon(std::int32_t type, const QString& prompt);
-    void showSettings();
-    void setPowerDisplay(bool on);
-    // Stops the timers and destroys the window; the program ends once no
-    // window of it is loaded.
-    void unload();
-    void wire();
-
     std::unique_ptr<Ui::Velmora> ui;
     QPointer<Nastr> nastr_;
     QPointer<About> about_;
-    bool unloading_ = false;
 };
 
 // The main window's caption, also the icon's tip and the balloons' title.

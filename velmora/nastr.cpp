@@ -83,10 +83,9 @@ automation::Result<> Nastr::Command1_Click()
         boxState(ui->Vikl),
         static_cast<std::int16_t>(ui->Skor->currentIndex()),
     };
-    QString why;
-    if (!writeSettings(lines, &why)) {
+    if (const automation::Result<> saved = writeSettings(lines); !saved.ok()) {
         windowing::showError(QStringLiteral("Не удалось сохранить настройки в файл %1:\n%2")
-                                 .arg(QDir::current().absoluteFilePath(SettingsFileName), why));
+                                 .arg(QDir::current().absoluteFilePath(SettingsFileName), saved.error().description));
         return {};
     }
     close();

@@ -15,6 +15,9 @@ namespace {
 // and its later lines are never read anyway.
 constexpr qint64 MaxReadBytes = 64 * 1024;
 
+// The run-time's "Path/File access error".
+constexpr std::int32_t FileAccessError = 75;
+
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -137,7 +140,7 @@ QByteArray formatSettings(const std::array<std::int16_t, 4>& lines)
     return bytes;
 }
 
-bool writeSettings(const std::array<std::int16_t, 4>& lines, QString* why)
+automation::Result<> writeSettings(const std::array<std::int16_t, 4>& lines)
 {
     // Written beside the old file and renamed over it: a crash or a full disk
     // leaves either the old file or the new one, never a torn one, and an
@@ -157,22 +160,20 @@ bool writeSettings(const std::array<std::int16_t, 4>& lines, QString* why)
             done += n;
     }
     if (written && file.commit())
-        return true;
-    if (why) {
-        *why = file.errorString();
-        if (file.error() == QFileDevice::NoError || why->isEmpty())
-            *why = QStringLiteral("the file could not be written completely");
-    }
+        return {};
+    QString why = file.errorString();
+    if (file.error() == QFileDevice::NoError || why.isEmpty())
+        why = QStringLiteral("the file could not be written completely");
     file.cancelWriting();
-    return false;
+    return automation::Result<>::fail(FileAccessError, why, SettingsFileName);
 }
 
-bool ensureSettingsFile(QString* why)
+automation::Result<> ensureSettingsFile()
 {
     const QFileInfo info(SettingsFileName);
     if (info.exists() || info.isSymLink())
-        return true;
-    return writeSettings({0, 0, 0, 0}, why);
+        return {};
+    return writeSettings({0, 0, 0, 0});
 }
 
 } // namespace velmora

@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "automation/result.h"
+
 namespace velmora {
 
 inline const QString SettingsFileName = QStringLiteral("nastr.dat");
@@ -55,14 +57,14 @@ Settings readSettings();
 QByteArray formatLine(std::int16_t value);
 QByteArray formatSettings(const std::array<std::int16_t, 4>& lines);
 
-// Replaces nastr.dat atomically with the four lines. On failure returns false
-// and says why (the old file stays as it was).
-bool writeSettings(const std::array<std::int16_t, 4>& lines, QString* why);
+// Replaces nastr.dat atomically with the four lines. A failure's description
+// says why; the old file stays as it was.
+automation::Result<> writeSettings(const std::array<std::int16_t, 4>& lines);
 
 // Writes the defaults (0, 0, 0, 0) when the file does not exist at all; a file
-// that exists, damaged or not, is left alone. Returns false when it could not
-// be written (the readers then use the same defaults anyway).
-bool ensureSettingsFile(QString* why = nullptr);
+// that exists, damaged or not, is left alone. Fails when it could not be
+// written (the readers then use the same defaults anyway).
+automation::Result<> ensureSettingsFile();
 
 // Rounds half to even into a 16-bit integer (the range is checked on reading).
 std::int16_t toInt16(double value);

@@ -1,14 +1,10 @@
-// Test doubles of the controls the panel hosts, served by one control library:
-//   lumora.Lumorel            the icon control: AddToTray (hides the form when
-//                             asked, as the real one does), DeleteFromTray,
-//                             Handle, and the DoubleClick event
-//   pellago.Pellagon          the balloon control: MessageType, ShowBalloonMessage
-//   VelmoraTest.RefusingComm  a serial-port control that refuses to open a
-//                             port that is already open (registered under
-//                             MSCommLib.MSComm by the test that needs it)
-// Each records every call; a test reads the record through the hidden member
-// Calls (dispid 0x7001) and makes the icon raise DoubleClick with
-// RaiseDoubleClick (0x7003).
+// Doubles of the panel's controls in one control library, recording in order
+// what they are asked, as tokens the tests take through the exports at the end:
+//   lumora.Lumorel    "icon" (AddToTray: a picture, the form's caption, hiding it), "noicon"
+//   pellago.Pellagon  "tip-on", "tip-off", "tip-failed" (type, form's caption, icon's handle)
+//   a serial port     "open", "open!" (refused while open), "close", "port<n>", "<speed>",
+//                     "rts0|1", "dtr0|1", "out"; no carrier; ProgID $VELMORA_DOUBLES_COMM_PROGID
+// Anything else as "Class.Member(arguments)".
 #include <QStringList>
 
 #include "automation/server.h"
@@ -17,222 +13,127 @@
 namespace {
 
 using namespace automation;
+constexpr auto Get = InvokeKind::PropertyGet, Put = InvokeKind::PropertyPut, Call = InvokeKind::Method;
+QStringList record;
 
-constexpr DispId Calls = 0x7001;
-constexpr DispId ClearCalls = 0x7002;
-constexpr DispId RaiseDoubleClick = 0x7003;
-
-MemberInfo method(const char* name, DispId id, std::vector<ParamInfo> params = {})
-{
-    return {QString::fromLatin1(name), id, InvokeKind::Method, std::move(params), VarType::Empty, {}};
-}
-MemberInfo getter(const char* name, DispId id, VarType type)
-{
-    return {QString::fromLatin1(name), id, InvokeKind::PropertyGet, {}, type, {}};
-}
-MemberInfo putter(const char* name, DispId id, VarType type)
-{
-    return {QString::fromLatin1(name), id, InvokeKind::PropertyPut, {ParamInfo{QStringLiteral("value"), type}},
-            VarType::Empty, {}};
-}
-ParamInfo param(const char* name, VarType type) { return ParamInfo{QString::fromLatin1(name), type}; }
-
-QString show(const Variant& v)
-{
-    switch (v.type()) {
-    case VarType::Bool: return v.boolean() ? QStringLiteral("True") : QStringLiteral("False");
-    case VarType::BStr: return QLatin1Char('"') + v.bstr() + QLatin1Char('"');
-    case VarType::Dispatch: {
-        // A picture: its icon handle.
-        const Result<> h = v.dispatch() ? v.dispatch()->get(DispIdValue) : Result<>();
-        return QStringLiteral("picture:") + (h.ok() ? h.value().describe() : QStringLiteral("?"));
+class Double : public ControlObject {
+public:
+    using Act = std::function<Result<>(Double&, const QString&, std::vector<Variant>&)>;
+    Double(const char* name, std::vector<MemberInfo> members, Act act) : info_{QString::fromLatin1(name), {}, std::move(members), {}}, act_(std::move(act)) {}
+    const TypeInfo& typeInfo() const override { return info_; }
+    const TypeInfo* eventInfo() const override
+    {
+        static const TypeInfo events{{}, {}, {}, {EventInfo{QStringLiteral("DoubleClick"), 6, {ParamInfo{QStringLiteral("Button"), VarType::I4}}}}};
+        return info_.name == QLatin1String("Tray") ? &events : nullptr;
     }
-    default: return v.describe();
-    }
-}
+    QString caption() { return site()->container()->get(windowing::FormDispIdCaption).value().bstr(); }
+    void raise(DispId id, std::vector<Variant> args) { events().raise(id, args); }
+    static inline Double* tray = nullptr;
 
-// Records "Member(arg, ...)" for methods and "Member=value" for puts.
-class Recorder : public ControlObject {
 protected:
     Result<> invokeChecked(const MemberInfo& m, std::vector<Variant>& args) override
     {
-        if (m.id == Calls)
-            return Variant(calls_.join(QLatin1Char('\n')));
-        if (m.id == ClearCalls) {
-            calls_.clear();
-            return {};
-        }
-        if (m.kind == InvokeKind::PropertyPut) {
-            calls_ << m.name + QLatin1Char('=') + show(args[0]);
-        } else if (m.kind == InvokeKind::Method && m.id != RaiseDoubleClick) {
-            QStringList shown;
-            for (const Variant& a : args)
-                shown << show(a);
-            calls_ << m.name + QLatin1Char('(') + shown.join(QStringLiteral(", ")) + QLatin1Char(')');
-        }
-        return member(m, args);
+        QStringList shown;
+        for (const Variant& a : args)
+            shown << a.describe();
+        record << info_.name + QLatin1Char('.') + m.name + QLatin1Char('(') + shown.join(QStringLiteral(", ")) + QLatin1Char(')');
+        return act_(*this, m.name, args);
     }
-    virtual Result<> member(const MemberInfo& m, std::vector<Variant>& args) = 0;
-
-    QStringList calls_;
+    TypeInfo info_;
+    Act act_;
 };
 
-class TrayDouble : public Recorder {
-public:
-    static constexpr std::int32_t HandleValue = 4242;
-
-    const TypeInfo& typeInfo() const override
-    {
-        static const TypeInfo info{QStringLiteral("Lumorel"), QUuid(), {
-            method("AddToTray", 0x60030005, {param("TrayIcon", VarType::Dispatch), param("TrayToolTipText", VarType::BStr),
-                                             ParamInfo{QStringLiteral("HideWindow"), VarType::Bool, true, Variant::fromBool(false)}}),
-            method("DeleteFromTray", 0x60030008),
-            getter("Handle", 0x68030000, VarType::I4),
-            getter("Calls", Calls, VarType::BStr),
-            method("ClearCalls", ClearCalls),
-            method("RaiseDoubleClick", RaiseDoubleClick, {param("Button", VarType::I4)}),
-        }, {}};
-        return info;
-    }
-    const TypeInfo* eventInfo() const override
-    {
-        static const TypeInfo info{QStringLiteral("LumorelEvents"), QUuid(), {},
-                                   {EventInfo{QStringLiteral("DoubleClick"), 6,
-                                              {ParamInfo{QStringLiteral("Button"), VarType::I4, false, {}, true}}}}};
-        return &info;
-    }
-
-protected:
-    Result<> member(const MemberInfo& m, std::vector<Variant>& args) override
-    {
-        switch (m.id) {
-        case 0x60030005:
-            if (args[2].boolean() && site())
-                if (DispatchPtr form = site()->container())
-                    return form->put(windowing::FormDispIdVisible, Variant::fromBool(false));
-            return {};
-        case 0x68030000:
-            return Variant(HandleValue);
-        case RaiseDoubleClick: {
-            std::vector<Variant> eventArgs{args[0]};
-            events().raise(6, eventArgs);
-            return {};
-        }
-        }
-        return {};
-    }
-};
-
-class BalloonDouble : public Recorder {
-public:
-    const TypeInfo& typeInfo() const override
-    {
-        static const TypeInfo info{QStringLiteral("Pellagon"), QUuid(), {
-            putter("MessageType", 0x68030000, VarType::I4),
-            getter("MessageType", 0x68030000, VarType::I4),
-            method("ShowBalloonMessage", 0x60030005, {param("Prompt", VarType::BStr), param("Title", VarType::BStr),
-                                                      param("Handle", VarType::I4)}),
-            getter("Calls", Calls, VarType::BStr),
-            method("ClearCalls", ClearCalls),
-        }, {}};
-        return info;
-    }
-
-protected:
-    Result<> member(const MemberInfo& m, std::vector<Variant>& args) override
-    {
-        if (m.id == 0x68030000) {
-            if (m.kind == InvokeKind::PropertyPut)
-                type_ = args[0].i4();
-            return Variant(type_);
-        }
-        return {};
-    }
-
-private:
-    std::int32_t type_ = 0;
-};
-
-// A serial port that exists (every number opens) and never sees a carrier,
-// but refuses an open request while it is open.
-class RefusingComm : public Recorder {
-public:
-    const TypeInfo& typeInfo() const override
-    {
-        static const TypeInfo info{QStringLiteral("IMSComm"), QUuid(), {
-            getter("CDHolding", 1, VarType::Bool),
-            getter("CommPort", 4, VarType::I2), putter("CommPort", 4, VarType::I2),
-            putter("DTREnable", 9, VarType::Bool),
-            getter("PortOpen", 20, VarType::Bool), putter("PortOpen", 20, VarType::Bool),
-            putter("RTSEnable", 22, VarType::Bool),
-            putter("Settings", 23, VarType::BStr),
-            putter("Output", 25, VarType::Variant),
-            getter("Calls", Calls, VarType::BStr),
-            method("ClearCalls", ClearCalls),
-        }, {}};
-        return info;
-    }
-
-protected:
-    Result<> member(const MemberInfo& m, std::vector<Variant>& args) override
-    {
-        const bool put = m.kind == InvokeKind::PropertyPut;
-        switch (m.id) {
-        case 1: return Variant::fromBool(false);
-        case 4:
-            if (!put)
-                return Variant(port_);
-            if (open_)
-                return refuse(8000, QStringLiteral("port open"));
-            port_ = args[0].i2();
-            return {};
-        case 20:
-            if (!put)
-                return Variant::fromBool(open_);
-            if (args[0].boolean() && open_)
-                return refuse(8005, QStringLiteral("port already open"));
-            open_ = args[0].boolean();
-            return {};
-        case 25:
-            if (!open_)
-                return refuse(8018, QStringLiteral("port not open"));
-            return {};
-        }
-        return {};
-    }
-
-private:
-    Result<> refuse(std::int32_t number, const QString& text)
-    {
-        calls_.last() += QStringLiteral(" -> error %1").arg(number);
-        return Result<>::fail(number, text, QStringLiteral("MSCommLib.MSComm"));
-    }
-    std::int16_t port_ = 1;
-    bool open_ = false;
-};
-
-ClassRegistration registration(const char* clsid, const char* progId, const char* name)
+MemberInfo member(const char* name, DispId id, InvokeKind kind, std::vector<VarType> params = {})
 {
-    ClassRegistration reg;
-    reg.clsid = QUuid(QString::fromLatin1(clsid));
-    reg.progId = QString::fromLatin1(progId);
-    reg.name = QString::fromLatin1(name);
-    reg.miscStatus = 0x20400;   // invisible at run time
-    return reg;
+    MemberInfo m{QString::fromLatin1(name), id, kind, {}, kind == Get ? VarType::Variant : VarType::Empty, {}};
+    for (VarType t : params)
+        m.params.push_back(ParamInfo{QStringLiteral("p%1").arg(m.params.size()), t});
+    return m;
+}
+
+Result<> tray(Double& d, const QString& name, std::vector<Variant>& args)
+{
+    Double::tray = &d;
+    if (name == QLatin1String("Handle"))
+        return record.removeLast(), Variant(std::int32_t(4242));
+    if (name == QLatin1String("DeleteFromTray"))
+        record.last() = QStringLiteral("noicon");
+    if (name == QLatin1String("AddToTray") && args[0].dispatch() && args[0].dispatch()->get(DispIdValue).value().i4()
+        && args[1].bstr() == d.caption() && args[2].boolean())
+        return record.last() = QStringLiteral("icon"), d.site()->container()->put(windowing::FormDispIdVisible, Variant::fromBool(false));
+    return {};
+}
+
+Result<> balloon(Double& d, const QString& name, std::vector<Variant>& args)
+{
+    static std::int32_t type = 0;
+    if (name == QLatin1String("MessageType"))
+        return type = args[0].i4(), record.removeLast(), Result<>();
+    const std::map<QString, QString> tips = {{QStringLiteral("1Усилитель включен"), QStringLiteral("tip-on")},
+                                             {QStringLiteral("1Усилитель выключен"), QStringLiteral("tip-off")},
+                                             {QStringLiteral("3Не удалось включить усилитель"), QStringLiteral("tip-failed")}};
+    const auto tip = tips.find(QString::number(type) + args[0].bstr());
+    if (tip != tips.end() && args[1].bstr() == d.caption() && args[2].i4() == 4242)
+        record.last() = tip->second;
+    return {};
+}
+
+Double::Act comm()
+{
+    return [port = std::int16_t(1), open = false](Double&, const QString& name, std::vector<Variant>& args) mutable -> Result<> {
+        QString& token = record.last();
+        const bool on = !args.empty() && args[0].type() == VarType::Bool && args[0].boolean();
+        if (name == QLatin1String("CDHolding") || (name == QLatin1String("CommPort") && args.empty()))
+            return record.removeLast(), name == QLatin1String("CDHolding") ? Variant::fromBool(false) : Variant(port);
+        if (name == QLatin1String("CommPort"))
+            port = args[0].i2(), token = QStringLiteral("port%1").arg(port);
+        if (name == QLatin1String("Settings"))
+            token = args[0].bstr().section(QLatin1Char(','), 0, 0);
+        if (name == QLatin1String("RTSEnable") || name == QLatin1String("DTREnable"))
+            token = name.left(3).toLower() + QString::number(on);
+        if (name == QLatin1String("Output"))
+            token = open ? QStringLiteral("out") : QStringLiteral("out!");
+        if (name == QLatin1String("PortOpen"))
+            token = on && open ? QStringLiteral("open!") : on ? QStringLiteral("open") : QStringLiteral("close");
+        if ((name == QLatin1String("PortOpen") && on && open) || (name == QLatin1String("Output") && !open))
+            return Result<>::fail(on ? 8005 : 8018, QStringLiteral("refused"));
+        open = name == QLatin1String("PortOpen") ? on : open;
+        return {};
+    };
 }
 
 std::vector<ServedClass> classes()
 {
-    return {
-        {registration("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e701}", "lumora.Lumorel", "Lumorel"),
-         [] { return std::make_shared<TrayDouble>(); }},
-        {registration("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e702}", "pellago.Pellagon", "Pellagon"),
-         [] { return std::make_shared<BalloonDouble>(); }},
-        {registration("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e703}", "VelmoraTest.RefusingComm", "RefusingComm"),
-         [] { return std::make_shared<RefusingComm>(); }},
+    using V = VarType;
+    const auto served = [](int n, const QString& progId, const char* name, std::vector<MemberInfo> members, Double::Act act) {
+        ClassRegistration reg;
+        reg.clsid = QUuid(QStringLiteral("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e70%1}").arg(n));
+        reg.progId = progId;
+        reg.miscStatus = 0x20400;   // invisible at run time
+        return ServedClass{reg, [=] { return std::make_shared<Double>(name, members, act); }};
     };
+    return {served(1, QStringLiteral("lumora.Lumorel"), "Tray", {member("AddToTray", 0x60030005, Call, {V::Dispatch, V::BStr, V::Bool}),
+                   member("DeleteFromTray", 0x60030008, Call), member("Handle", 0x68030000, Get)}, tray),
+            served(2, QStringLiteral("pellago.Pellagon"), "Balloon", {member("MessageType", 0x68030000, Put, {V::I4}),
+                   member("ShowBalloonMessage", 0x60030005, Call, {V::BStr, V::BStr, V::I4})}, balloon),
+            served(3, qEnvironmentVariable("VELMORA_DOUBLES_COMM_PROGID", QStringLiteral("VelmoraTest.Comm")), "MSComm",
+                   {member("CDHolding", 1, Get), member("CommPort", 4, Get), member("CommPort", 4, Put, {V::I2}), member("DTREnable", 9, Put, {V::Bool}),
+                    member("PortOpen", 20, Put, {V::Bool}), member("RTSEnable", 22, Put, {V::Bool}), member("Settings", 23, Put, {V::BStr}),
+                    member("Output", 25, Put, {V::Variant})}, comm())};
 }
 
 } // namespace
 
 VELMORA_CONTROL_SERVER(classes)
+
+extern "C" __attribute__((visibility("default"))) const char* velmora_doubles_take_record()
+{
+    static QByteArray text;
+    text = record.join(QLatin1Char(' ')).toUtf8();
+    record.clear();
+    return text.constData();
+}
+extern "C" __attribute__((visibility("default"))) void velmora_doubles_double_click(int button)
+{
+    Double::tray->raise(6, {Variant(std::int32_t(button))});
+}

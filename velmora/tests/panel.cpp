@@ -1,100 +1,62 @@
 #include "panel.h"
 
-#include <QApplication>
+#include <QAbstractButton>
+#include <QAction>
 #include <QDir>
-#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
 
-#include <cstdio>
-#include <cstdlib>
+#include <dlfcn.h>
 
-#include "about.h"
-#include "automation/registry.h"
-#include "automation/server.h"
-#include "windowing/messagebox.h"
-#include "nastr.h"
 #include "comm/testing.h"
-#include "windowing/instance.h"
+#include "windowing/messagebox.h"
 #include "windowing/timers.h"
 
 namespace paneltest {
 
 namespace {
 
-constexpr automation::DispId DoubleCalls = 0x7001;
-constexpr automation::DispId DoubleClearCalls = 0x7002;
-
-QTemporaryDir& world()
+QString worldPath(const QString& name)
 {
-    static QTemporaryDir* dir = new QTemporaryDir;
-    return *dir;
+    static QTemporaryDir* world = new QTemporaryDir;
+    QDir().mkpath(world->filePath(name));
+    return world->filePath(name);
 }
 
-QString worldPath(const char* name)
+void* doubles(const char* symbol) { return dlsym(dlopen(qgetenv("VELMORA_TEST_DOUBLES").constData(), RTLD_NOW), symbol); }
+
+// Registers the libraries into the registry folder `name` with the tool a user has.
+void makeRegistry(const char* name, std::initializer_list<const char*> libraries, const char* commDouble = "")
 {
-    const QString path = world().filePath(QString::fromLatin1(name));
-    QDir().mkpath(path);
-    return path;
+    qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QString::fromLatin1(name))));
+    qputenv("VELMORA_DOUBLES_COMM_PROGID", commDouble);
+    for (const char* library : libraries)
+        if (QProcess::execute(qEnvironmentVariable("VELMORA_REGSVR"), {qEnvironmentVariable(library)}) != 0)
+            qFatal("cannot register %s", library);
 }
 
-void die(const QString& why)
+// The words since the last look, as the elements set ("1" the power key, "0"
+// none), "com2:..." for the other amplifiers.
+QStringList newWords()
 {
-    std::fprintf(stderr, "panel test set-up: %s\n", qPrintable(why));
-    std::exit(2);
-}
-
-void registerLibrary(const char* env)
-{
-    const QString path = QString::fromLocal8Bit(qgetenv(env));
-    const auto lib = automation::loadLibrary(path);
-    if (!lib)
-        die(QStringLiteral("%1: %2").arg(QString::fromLatin1(env), lib.error().description));
-    if (const automation::Result<> r = lib->registerServer(); !r)
-        die(QStringLiteral("%1 does not register: %2").arg(path, r.error().description));
-}
-
-QString makeRegistry(const char* name, bool comm, bool doubles, bool refusingComm)
-{
-    const QString dir = worldPath(name);
-    qputenv("VELMORA_REGISTRY", QFile::encodeName(dir));
-    if (comm)
-        registerLibrary("VELMORA_COMM_LIB");
-    if (doubles)
-        registerLibrary("VELMORA_TEST_DOUBLES");
-    if (refusingComm) {
-        auto reg = automation::registry::findByProgId(QStringLiteral("VelmoraTest.RefusingComm"));
-        if (!reg)
-            die(QStringLiteral("the refusing comm double is not registered"));
-        reg->progId = QStringLiteral("MSCommLib.MSComm");
-        if (!automation::registry::add(*reg).ok())
-            die(QStringLiteral("cannot register the refusing comm double"));
+    QStringList out;
+    for (const char* name : {"default", "com2", "com3"}) {
+        for (const auto& w : amp(name).words()) {
+            QString elements;
+            for (int i = 1; i <= 8; ++i)
+                elements += w.element(i) ? QString::number(i) : QString();
+            elements = !w.wellFormed() ? QStringLiteral("?") + w.text() : elements.isEmpty() ? QStringLiteral("0") : elements;
+            out << (qstrcmp(name, "default") ? QString::fromLatin1(name) + QLatin1Char(':') : QString()) + elements;
+        }
+        amp(name).clearWords();
     }
-    return dir;
+    return out;
 }
 
 } // namespace
 
-QString fullRegistry()
-{
-    static const QString dir = makeRegistry("registry", true, true, false);
-    return dir;
-}
-QString commOnlyRegistry()
-{
-    static const QString dir = makeRegistry("registry-comm-only", true, false, false);
-    return dir;
-}
-QString refusingCommRegistry()
-{
-    static const QString dir = makeRegistry("registry-refusing", false, true, true);
-    return dir;
-}
-
-void writeSettingsFile(const QByteArray& bytes)
-{
-    QFile f(QStringLiteral("nastr.dat"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
+comm::SimulatedAmplifier& amp(const char* name) { return comm::SimulatedAmplifier::get(QString::fromLatin1(name)); }
 
 QByteArray settingsFileBytes()
 {
@@ -102,124 +64,158 @@ QByteArray settingsFileBytes()
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-bool settingsFileExists() { return QFileInfo::exists(QStringLiteral("nastr.dat")); }
-
-comm::SimulatedAmplifier& amp(const char* name)
-{
-    return comm::SimulatedAmplifier::get(QString::fromLatin1(name));
-}
-
-QStringList words(const char* name)
-{
-    QStringList out;
-    for (const auto& w : amp(name).words())
-        out << w.text();
-    return out;
-}
-
-QStringList calls(velmora::Component& c)
-{
-    if (!c.control())
-        return {QStringLiteral("<no control>")};
-    const automation::Result<> r = c.control()->get(DoubleCalls);
-    if (!r.ok() || r.value().bstr().isEmpty())
-        return {};
-    return r.value().bstr().split(QLatin1Char('\n'));
-}
-
-void clearCalls(velmora::Component& c)
-{
-    if (c.control())
-        c.control()->call(DoubleClearCalls);
-}
+QString takeRecord() { return QString::fromUtf8(reinterpret_cast<const char* (*)()>(doubles("velmora_doubles_take_record"))()); }
 
 void PanelTest::SetUp()
 {
-    qputenv("VELMORA_REGISTRY", QFile::encodeName(fullRegistry()));
+    qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QStringLiteral("full"))));
     comm::testing::restoreConfig();
     for (const char* name : {"default", "com2", "com3"})
         amp(name).reset();
-    work_ = std::make_unique<QTemporaryDir>(world().filePath(QStringLiteral("work-XXXXXX")));
-    ASSERT_TRUE(work_->isValid());
-    oldDir_ = QDir::currentPath();
+    work_ = std::make_unique<QTemporaryDir>(worldPath(QStringLiteral("work")) + QStringLiteral("/XXXXXX"));
     ASSERT_TRUE(QDir::setCurrent(work_->path()));
+    answers.clear();
+    scope_ = std::make_unique<QObject>();
     windowing::setMessageBoxHandler([this](const windowing::MessageRequest& r) {
         boxes.push_back(r);
-        if (r.buttons != windowing::Buttons::YesNo)
-            return windowing::Answer::Ok;
-        if (answers.empty())
-            return otherwise;
-        const windowing::Answer a = answers.front();
-        answers.pop_front();
-        return a;
+        const auto answer = r.buttons != windowing::Buttons::YesNo ? windowing::Answer::Ok
+                            : answers.empty()                      ? windowing::Answer::No
+                                                                   : answers.front();
+        if (r.buttons == windowing::Buttons::YesNo && !answers.empty())
+            answers.pop_front();
+        return answer;
     });
+    takeRecord();
 }
 
 void PanelTest::TearDown()
 {
-    delete panel.data();
+    scope_.reset();
+    std::vector<QPointer<QWidget>> windows;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<velmora::Velmora*>(w) || qobject_cast<velmora::Nastr*>(w) || qobject_cast<velmora::About*>(w))
-            delete w;
-    processDeletes();
-    windowing::setMessageBoxHandler({});
-    QDir::setCurrent(oldDir_);
-    work_.reset();
+        windows.emplace_back(w);
+    for (const QPointer<QWidget>& w : windows)
+        if (w && !w->parent())
+            delete w.data();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-velmora::Velmora& PanelTest::load()
+QString PanelTest::step(const QString& action)
 {
-    panel = new velmora::Velmora;
-    EXPECT_TRUE(panel->Form_Load());
-    return *panel;
+    const QString verb = action.section(QLatin1Char(':'), 0, 0), arg = action.section(QLatin1Char(':'), 1);
+    const QByteArray name = arg.isEmpty() ? QByteArray("default") : arg.toLatin1();
+    if (verb == QLatin1String("load")) {   // as the program starts it: the load step, then shown
+        panel = new velmora::Velmora;
+        EXPECT_TRUE(panel->Form_Load());
+        panel->show();
+    } else if (verb.startsWith(QLatin1Char('+'))) {
+        windowing::advanceClock(verb.mid(1).toLongLong());
+    } else if (verb == QLatin1String("key")) {
+        amp(name).pressPowerKey();
+    } else if (verb == QLatin1String("stubborn")) {   // switches itself on again at once
+        QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] {
+            if (!amp().powered())
+                amp().pressPowerKey();
+        });
+    } else if (verb == QLatin1String("unplug") || verb == QLatin1String("replug")) {
+        verb == QLatin1String("unplug") ? amp(name).unplug() : amp(name).replug();
+    } else if (verb == QLatin1String("file")) {
+        QFile f(QStringLiteral("nastr.dat"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(arg.toUtf8()) == arg.toUtf8().size());
+    } else if (verb == QLatin1String("map")) {
+        comm::testing::writeConfig(arg);
+    } else if (verb == QLatin1String("registry")) {
+        qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg)));
+    } else if (verb == QLatin1String("dblclick")) {
+        reinterpret_cast<void (*)(int)>(doubles("velmora_doubles_double_click"))(arg.toInt());
+    } else {
+        if (!arg.isEmpty())
+            answers = {arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No};
+        if (auto* b = panel->findChild<QAbstractButton*>(verb))
+            b->click();
+        else
+            panel->findChild<QAction*>(verb)->trigger();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return seen();
 }
 
-velmora::Velmora& PanelTest::start()
+void PanelTest::run(const std::vector<std::pair<QString, QString>>& steps)
 {
-    load();
-    advance(150);
-    amp().clearWords();
-    return *panel;
+    for (const auto& [action, expected] : steps)
+        EXPECT_EQ(step(action).toStdString(), expected.toStdString()) << "after " << qPrintable(action);
 }
 
-void PanelTest::advance(std::int64_t ms) { windowing::advanceClock(ms); }
-
-void PanelTest::processDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
-int PanelTest::countBoxes(const QString& text) const
+// The state word ("ON", "OFF", "-"; its colour and the power buttons checked
+// with it) and the readiness text ("warming", "ready", "-"), or "gone" once the
+// window is unloaded; "hidden"; the open dialogs; then what happened since the
+// last look: the doubles' tokens (without the line requests), the words on the
+// line, the message boxes ("ask-port", "ask-exit", "ask-off"). A token repeated
+// n times in a row shows as token*n.
+QString PanelTest::seen()
 {
-    return int(std::count_if(boxes.begin(), boxes.end(), [&](const auto& b) { return b.text == text; }));
+    QStringList out, tokens, dialogs;
+    if (panel) {
+        const QLabel* word = panel->findChild<QLabel*>("Label4");
+        const bool on = word->text() == QStringLiteral("ВКЛЮЧЕН"), off = word->text() == QStringLiteral("ВЫКЛЮЧЕН");
+        out << (on ? QStringLiteral("ON") : off ? QStringLiteral("OFF") : word->text().isEmpty() ? QStringLiteral("-") : word->text());
+        if (word->palette().color(QPalette::WindowText) != (on ? Qt::blue : Qt::red)
+            || ((on || off) && (panel->findChild<QAbstractButton*>("Vkl")->isEnabled() != off || panel->findChild<QAbstractButton*>("Vikl")->isEnabled() != on)))
+            out << QStringLiteral("wrong-colour-or-buttons");
+        const QString ready = panel->findChild<QLabel*>("Label3")->text();
+        out << (ready.isEmpty() ? QStringLiteral("-") : ready == QStringLiteral("Готов к работе") ? QStringLiteral("ready")
+                : ready == QStringLiteral("Идет прогрев радиоламп") ? QStringLiteral("warming") : ready);
+        if (!panel->isVisible())
+            out << QStringLiteral("hidden");
+    } else {
+        out << QStringLiteral("gone");
+    }
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QDialog*>(w) && w->isVisible())
+            dialogs << w->objectName();
+    dialogs.sort();
+    static const QRegularExpression lineRequest(QStringLiteral("^(rts|dtr)[01]$|^out!?$"));
+    tokens = takeRecord().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    tokens.removeIf([](const QString& t) { return lineRequest.match(t).hasMatch(); });
+    tokens << newWords();
+    const std::map<QString, std::pair<const char*, windowing::Answer>> questions = {
+        {QStringLiteral("Нет доступа к текущему COM порту. Настроить номер порта?"), {"ask-port", windowing::Answer::Yes}},
+        {QStringLiteral("Вы действительно хотите выйти из программы?"), {"ask-exit", windowing::Answer::No}},
+        {QStringLiteral("Вы действительно хотите выключить усилитель?"), {"ask-off", windowing::Answer::Yes}}};
+    for (; boxesSeen_ < boxes.size(); ++boxesSeen_) {
+        const windowing::MessageRequest& b = boxes[boxesSeen_];
+        const auto q = questions.find(b.text);
+        const bool asked = q != questions.end() && b.title == QStringLiteral("Velmora") && b.icon == windowing::Icon::Question
+                           && b.buttons == windowing::Buttons::YesNo && b.defaultButton == q->second.second;
+        tokens << (asked ? QString::fromLatin1(q->second.first) : QStringLiteral("box:") + b.text);
+    }
+    out << dialogs;
+    for (int i = 0, n = 1; i < tokens.size(); i += n) {
+        for (n = 1; i + n < tokens.size() && tokens[i + n] == tokens[i];)
+            ++n;
+        out << (n > 1 ? tokens[i] + QStringLiteral("*%1").arg(n) : tokens[i]);
+    }
+    return out.join(QLatin1Char(' '));
 }
 
 } // namespace paneltest
 
 int main(int argc, char** argv)
 {
-    using namespace paneltest;
-    if (!world().isValid())
-        die(QStringLiteral("no temporary folder"));
-    // Nothing of the user's is read or written: home, configuration, data,
-    // runtime folder (the instance lock) and registry are the test's own.
-    qputenv("HOME", QFile::encodeName(worldPath("home")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(worldPath("home/.config")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(worldPath("home/.local/share")));
-    const QString runtime = worldPath("runtime");
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-    qputenv("VELMORA_SYSTEM_REGISTRY", QFile::encodeName(worldPath("system-registry")));
-    QDir::setCurrent(worldPath("start"));
-
+    using paneltest::worldPath;
+    // Nothing of the user's is read or written: home, runtime folder (the
+    // instance lock) and registries are the test's own.
+    qputenv("HOME", QFile::encodeName(worldPath(QStringLiteral("home"))));
+    for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qunsetenv(xdg);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(worldPath(QStringLiteral("runtime"))));
+    QFile::setPermissions(worldPath(QStringLiteral("runtime")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    paneltest::makeRegistry("full", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES"});
+    paneltest::makeRegistry("comm", {"VELMORA_COMM_LIB"});
+    paneltest::makeRegistry("double", {"VELMORA_TEST_DOUBLES"}, "MSCommLib.MSComm");
     windowing::useManualClock();
-    windowing::setFatalErrorHandler([](const automation::Error& e) {
-        std::fprintf(stderr, "FATAL run-time error %d: %s (%s)\n", e.number, qPrintable(e.description),
-                     qPrintable(e.source));
-    });
     QApplication app(argc, argv);
-    windowing::setProgramTitle(QStringLiteral("Velmora"));
-    // Build the registries before any test changes the working folder.
-    commOnlyRegistry();
-    refusingCommRegistry();
-    fullRegistry();
+    windowing::setProgramTitle(QStringLiteral("Velmora"));   // as main() does
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

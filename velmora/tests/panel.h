@@ -1,18 +1,14 @@
-// Test support for the panel: a private world per test process (registry,
-// home, runtime and working folders, comm mapping, manual clock), a fresh
-// working folder and amplifier per test, scripted message boxes, and readers
-// for what the test doubles and the simulated amplifier recorded.
+// Test support for the panel: a private world per process (registries, home,
+// runtime folder, manual clock), a fresh working folder and amplifiers per
+// test, scripted message boxes, and what a user or a peer sees (see step()).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
+#include <QApplication>
 #include <QPointer>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
-#include <memory>
 
 #include "comm/simulator.h"
 #include "mainwindow.h"
@@ -20,55 +16,38 @@
 
 namespace paneltest {
 
-// The registry holding the comm library and the doubles (the default), or
-// one holding only the comm library.
-QString fullRegistry();
-QString commOnlyRegistry();
-// A registry where MSCommLib.MSComm is the refusing double.
-QString refusingCommRegistry();
-
-// Writes `bytes` to nastr.dat in the working folder.
-void writeSettingsFile(const QByteArray& bytes);
-QByteArray settingsFileBytes();
-bool settingsFileExists();
-
 comm::SimulatedAmplifier& amp(const char* name = "default");
-
-// The words the amplifier received, element 1 first, "10000000" style.
-QStringList words(const char* name = "default");
-
-// What a double recorded, one call a line.
-QStringList calls(velmora::Component& c);
-void clearCalls(velmora::Component& c);
+QByteArray settingsFileBytes();
+// What the doubles were asked since the last call, as their tokens (doubles.cpp).
+QString takeRecord();
+template <class W> W* window()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<W*>(w))
+            return found;
+    return nullptr;
+}
 
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Does the action and returns what is seen then (see seen() in panel.cpp):
+    //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>
+    //   map:<port mapping>  registry:full|comm|double  dblclick:<button>  <button or menu entry>[:yes|:no]
+    QString step(const QString& action);
+    // Runs {action, what is seen after it} steps, comparing each.
+    void run(const std::vector<std::pair<QString, QString>>& steps);
 
-    // Creates the main window and runs its load step.
-    velmora::Velmora& load();
-    // load(), then 150 ms: the first poll has run and the all-False word
-    // that follows the load (and ends the bit the port's opening clocked in)
-    // is sent; the amplifier's word log is cleared.
-    velmora::Velmora& start();
-    // Advances the test clock.
-    void advance(std::int64_t ms);
-    // Destroys windows that were unloaded (deleteLater).
-    static void processDeletes();
-
-    // Message boxes: each is recorded; Yes/No questions get the next scripted
-    // answer, or `otherwise` when the script is used up.
     std::deque<windowing::Answer> answers;
-    windowing::Answer otherwise = windowing::Answer::No;
     std::vector<windowing::MessageRequest> boxes;
-    int countBoxes(const QString& text) const;
-
     QPointer<velmora::Velmora> panel;
+    std::unique_ptr<QObject> scope_;   // connections that end with the test
 
 private:
+    QString seen();
     std::unique_ptr<QTemporaryDir> work_;
-    QString oldDir_;
+    std::size_t boxesSeen_ = 0;
 };
 
 } // namespace paneltest

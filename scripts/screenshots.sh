@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Screenshots of the panel for the documentation, taken on a private virtual
+# desktop (the end-to-end test's, velmora/e2e/desktop.sh) against the
+# simulated amplifier:
+#
+#   main-start.png   the main window after start (amplifier off)
+#   main-on.png      after "Включить усилитель" (warming up)
+#   settings.png     the settings window ("Настройка")
+#
+#   scripts/screenshots.sh [<build dir> [<output folder>]]
+#
+# The build dir defaults to build/ of the repository, the output folder to
+# docs/screenshots/. It stops at the first thing that does not show as expected.
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(realpath -- "${1:-$repo/build}")
+out=$(realpath -m -- "${2:-$repo/docs/screenshots}")
+. "$repo/velmora/e2e/desktop.sh"
+e2e_setup "$build/bin/velmora" "$build/bin/regsvr" "$build/lib/libvelmora_comm.so" "$build/lib/velmora_modemshim.so"
+mkdir -p "$out"
+
+# save <window> <name>: the window alone, without the file's time stamps.
+save()
+{
+    timeout 20 import -window "$1" "$E2E/$2"
+    convert "$E2E/$2" -strip -define png:exclude-chunks=date,time "$out/$2"
+    echo "$out/$2"
+}
+# shown <window> <#RRGGBB>: that pure colour shows in the window.
+shown() { import -window "$1" png:- | convert - -format %c histogram:info:- | grep -qi "$2"; }
+
+cd "$E2E/work" && e2e_bg "$E2E/panel.err" "$VELMORA" && cd "$E2E"
+e2e_window 'Усилитель "Вельмора"  - Version 1.1' 15 || e2e_fail "the main window"
+main=$E2E_WIN
+e2e_wait 10 shown "$main" '#FF0000' || e2e_fail "the red 'ВЫКЛЮЧЕН'"
+save "$main" main-start.png
+
+xdotool windowfocus --sync "$main" key space
+e2e_wait 10 shown "$main" '#008000' || e2e_fail "the green warm-up text"
+save "$main" main-on.png
+
+# "Настройка" is a command on the menu bar itself, right of "Файл": with the
+# "Файл" menu open, Escape leaves the bar selected, Right moves on and Return chooses.
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove --sync $((X + 20)) $((Y + 9)) click 1
+e2e_window velmora 5 || e2e_fail "the 'Файл' menu"
+xdotool key Escape Right Return
+e2e_window 'Настройка программы' 10 || e2e_fail "the settings window"
+settings=$E2E_WIN
+# It opens over the main window: beside it, both are whole on the screen.
+xdotool windowmove --sync "$settings" $((X + WIDTH + 20)) "$Y" || true
+e2e_wait 10 shown "$settings" '#000000' || e2e_fail "the settings window drawn"
+save "$settings" settings.png
