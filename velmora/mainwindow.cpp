@@ -20,7 +20,7 @@
 
 namespace velmora {
 
-Q_LOGGING_CATEGORY(lcPanel, "velmora.panel", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPanel, "velmora.panel", QtWarningMsg)
 
 using automation::Result;
 using automation::Variant;

@@ -1,3 +1,3 @@
 #include "log.h"
 
-Q_LOGGING_CATEGORY(toolsLog, "velmora.tools", QtInfoMsg)
+Q_LOGGING_CATEGORY(toolsLog, "velmora.tools", QtWarningMsg)

@@ -10,7 +10,7 @@
 #include "log.h"
 #include "windowing/timers.h"
 
-Q_LOGGING_CATEGORY(lcComm, "velmora.comm")
+Q_LOGGING_CATEGORY(lcComm, "velmora.comm", QtWarningMsg)
 
 namespace comm {
 
