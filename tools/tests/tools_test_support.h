@@ -14,20 +14,16 @@ namespace toolstest {
 
 inline QString envPath(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
-struct Outcome {
-    int code = -1;
-    QString out, err;
-};
+struct Outcome { int code = -1; QString out, err; };
 
 struct Sandbox {
     Sandbox()
     {
-        for (const char* sub : {"registry", "system", "home", "data/velmora/registry", "config", "runtime", "work"})
-            QDir().mkpath(path(sub));
         const std::pair<const char*, const char*> vars[] = {{"VELMORA_REGISTRY", "registry"}, {"VELMORA_SYSTEM_REGISTRY", "system"},
-            {"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"}};
+            {"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"}, {"", "work"}};
         for (const auto& [name, sub] : vars)
-            env.insert(QLatin1String(name), path(sub));
+            QDir().mkpath(path(sub)), *name ? env.insert(QLatin1String(name), path(sub)) : void();
+        QDir().mkpath(path("data/velmora/registry"));
         QFile::setPermissions(path("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     }
@@ -44,8 +40,7 @@ struct Sandbox {
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(path("work"));
         p.start(envPath(tool), args);
-        p.write(input);
-        p.closeWriteChannel();
+        p.write(input), p.closeWriteChannel();
         EXPECT_TRUE(p.waitForFinished(120000)) << tool << " did not finish";
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
                 QString::fromUtf8(p.readAllStandardError())};

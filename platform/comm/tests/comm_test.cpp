@@ -1,17 +1,20 @@
 // The serial-port control at its surface (created by ProgID, called by
-// dispatch id) on simulated amplifiers, the simulated amplifier itself, the
-// port mapping, the line trace, and the shim that keeps tests off the ports.
+// dispatch id) on simulated amplifiers and on a pseudo-terminal whose modem
+// lines the preloaded shim emulates; the simulated amplifier itself, the port
+// mapping, the line trace, and the shim that keeps tests off the ports.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTimer>
 #include <csignal>
 #include <fcntl.h>
+#include <span>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "comm/errors.h"
@@ -23,40 +26,33 @@ using automation::Result;
 using automation::Variant;
 using comm::SimulatedAmplifier;
 namespace ct = comm::testing;
+namespace e = comm::err;
 
 enum { CDHolding = 1, CommPort = 4, DTREnable = 9, PortOpen = 20, RTSEnable = 22, Settings = 23, Output = 25 };
 using Word = std::array<bool, 8>;
-constexpr Word key(int element)
-{
-    Word w{};
-    if (element)
-        w[element - 1] = true;
-    return w;
-}
-constexpr Word Off = key(0), Power = key(1), StandbyOff = key(3), StandbyOn = key(4), NextInput = key(5),
-               FirstInput = key(6);
+const Word Off{}, Power{1}, StandbyOff{0, 0, 1}, StandbyOn{0, 0, 0, 1}, NextInput{0, 0, 0, 0, 1}, FirstInput{0, 0, 0, 0, 0, 1};
+const Variant on = Variant::fromBool(true), off = Variant::fromBool(false);
 
 class Comm : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        windowing::useManualClock();
-        ct::restoreConfig();
-        for (auto* a : {&amp, &com2})
-            a->reset();
-    }
+    void SetUp() override { windowing::useManualClock(), ct::restoreConfig(), amp.reset(); }
     void TearDown() override { ct::restoreConfig(); }
-    Result<> open(bool on = true) { return port->put(PortOpen, Variant::fromBool(on)); }
+    Result<> put(int id, const Variant& v) { return port->put(id, v); }
+    Result<> open(bool open = true) { return put(PortOpen, open ? on : off); }
     bool cd() { return port->get(CDHolding).value().boolean(); }
-    void send(std::initializer_list<Word> words)
+    // Shifts words out as the panel does, element 1 first: per element RTS
+    // off, DTR off, RTS on for a set element, DTR on; then the closing "0".
+    void send(const std::vector<Word>& words)
     {
-        for (const Word& w : words)
-            ASSERT_TRUE(ct::sendWord(*port, w).ok());
+        for (const Word& w : words) {
+            for (bool b : w)
+                ASSERT_TRUE(put(RTSEnable, off) && put(DTREnable, off) && (!b || put(RTSEnable, on)) && put(DTREnable, on));
+            ASSERT_TRUE(put(Output, Variant("0")).ok());
+        }
     }
 
     automation::ControlPtr port = ct::createPort();
     SimulatedAmplifier& amp = SimulatedAmplifier::get();
-    SimulatedAmplifier& com2 = SimulatedAmplifier::get(QStringLiteral("com2"));
 };
 
 TEST_F(Comm, FirstOpensStrayBitIsShiftedOutAndTheFirstCommandObeyed)
@@ -67,20 +63,18 @@ TEST_F(Comm, FirstOpensStrayBitIsShiftedOutAndTheFirstCommandObeyed)
     ASSERT_EQ(amp.words().size(), 2u);
     EXPECT_EQ(amp.words()[0].text(), "10000000");
     EXPECT_EQ(amp.words()[0].shiftedOut, std::vector<bool>{true});
-    EXPECT_TRUE(amp.powered());
-    EXPECT_TRUE(cd());
+    EXPECT_TRUE(amp.powered() && cd());
     // A close keeps the lines (DTR high): the reopen clocks nothing.
-    ASSERT_TRUE(open(false).ok());
-    ASSERT_TRUE(open().ok());
+    ASSERT_TRUE(open(false) && open(false) && open() && open()) << "closing a closed port, opening an open one";
     EXPECT_TRUE(amp.pendingBits().empty());
-    // Fewer than eight bits stay malformed and are ignored; more shift out.
+    // Fewer than eight bits stay malformed and are ignored.
     for (int i = 0; i < 8; ++i)
-        ASSERT_TRUE(port->put(DTREnable, Variant::fromBool(i % 2)).ok());
-    ASSERT_TRUE(port->put(Output, Variant("0")).ok());
-    EXPECT_FALSE(amp.words().back().wellFormed());
+        ASSERT_TRUE(put(DTREnable, Variant::fromBool(i % 2)).ok());
+    ASSERT_TRUE(put(Output, Variant("0")).ok());
     EXPECT_EQ(amp.words().back().text(), "0000");
-    send({Power, Off, Off, Off});
-    EXPECT_FALSE(amp.powered());
+    EXPECT_FALSE(amp.words().back().wellFormed());
+    ASSERT_TRUE(amp.powered() && open(false));
+    EXPECT_FALSE(cd()) << "a closed port reads no carrier";
 }
 
 TEST_F(Comm, KeysActOnReleaseAndCarrierFollowsPower)
@@ -99,148 +93,91 @@ TEST_F(Comm, KeysActOnReleaseAndCarrierFollowsPower)
     };
     ASSERT_TRUE(open().ok());
     for (const Step& s : steps) {
-        for (const Word& w : s.words)
-            ASSERT_TRUE(ct::sendWord(*port, w).ok());
-        EXPECT_EQ(amp.powered(), s.powered) << &s - steps;
-        EXPECT_EQ(amp.standby(), s.standby) << &s - steps;
-        EXPECT_EQ(amp.input(), s.input) << &s - steps;
-        EXPECT_EQ(cd(), s.powered) << &s - steps;
+        send(s.words);
+        EXPECT_EQ(std::tuple(amp.powered(), amp.standby(), amp.input(), cd()),
+                  std::tuple(s.powered, s.standby, s.input, s.powered)) << &s - steps;
     }
-    // With a delay in the mapping, carrier detect rises that much later.
-    ct::writeConfig(QStringLiteral("COM1 = sim?delay=300\n"));
-    ASSERT_TRUE(open(false).ok());
-    ASSERT_TRUE(open().ok());
-    send({Power, Off});
-    windowing::advanceClock(299);
-    EXPECT_FALSE(cd());
-    windowing::advanceClock(1);
-    EXPECT_TRUE(cd());
-    amp.pressPowerKey();
-    EXPECT_FALSE(cd()) << "switched off, carrier drops at once";
 }
 
 TEST_F(Comm, PowerOnInTheMappingStartsOnlyANewAmplifier)
 {
-    ct::writeConfig(QStringLiteral("COM1 = sim:starts-on?power=on\nCOM2 = sim:com2?power=on\n"));
+    SimulatedAmplifier::get(QStringLiteral("exists"));
+    ct::writeConfig(QStringLiteral("COM1 = sim:starts-on?power=on\nCOM2 = sim:exists?power=on\n"));
     ASSERT_TRUE(open().ok());
     EXPECT_TRUE(cd());
     SimulatedAmplifier::get(QStringLiteral("starts-on")).pressPowerKey();
-    ASSERT_TRUE(open(false).ok());
-    ASSERT_TRUE(open().ok());
+    ASSERT_TRUE(open(false) && open());
     EXPECT_FALSE(cd()) << "a reopen (the watchdog's) never switches it on again";
-    ASSERT_TRUE(open(false).ok());
-    ASSERT_TRUE(port->put(CommPort, Variant(std::int16_t(2))).ok());
-    ASSERT_TRUE(open().ok());
+    ASSERT_TRUE(open(false) && put(CommPort, Variant(std::int16_t(2))) && open());
     EXPECT_FALSE(cd()) << "an amplifier that already exists keeps its state";
 }
 
+// Each case from a new port: the port mapping (none: the first one; "@..." a
+// file in its place), what happens before, then a member put that fails;
+// `says`: in its error's description.
 TEST_F(Comm, MembersAndTheirErrors)
 {
-    const QString dir = ct::tempDir(), plain = dir + "/plain", fifo = dir + "/fifo", big = dir + "/big";
-    QFile(plain).open(QIODevice::WriteOnly);
-    mkfifo(QFile::encodeName(fifo).constData(), 0600);
-    QFile sparse(big);
-    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && ftruncate(sparse.handle(), 3LL << 30) == 0);   // 3 GiB, no disk
-    const QString config = qEnvironmentVariable("VELMORA_COMM_CONFIG");
-    struct Case {
-        const char* mapping; std::function<void()> before; int id; Variant value; int number; QString says;
-    };
+    const QString dir = ct::tempDir(), config = qEnvironmentVariable("VELMORA_COMM_CONFIG");
+    QFile(dir + "/plain").open(QIODevice::WriteOnly);
+    mkfifo(QFile::encodeName(dir + "/fifo").constData(), 0600);
+    QFile big(dir + "/big");
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(3LL << 30));   // 3 GiB, sparse
+    struct Case { const char* mapping; std::function<void()> before; int id; Variant value; int number; QString says; };
     const auto opened = [&] { ASSERT_TRUE(open().ok()); };
+    const auto unmapped = [&] { put(CommPort, Variant(std::int16_t(5))); };
     automation::ControlPtr other;
+    const auto taken = [&] { other = ct::createPort(), other->put(PortOpen, on); };
     const Case cases[] = {
-        {nullptr, opened, CommPort, Variant(std::int16_t(2)), comm::err::PortOpen, "COM1 is open: close it"},
-        {nullptr, {}, CommPort, Variant(std::int16_t(0)), comm::err::InvalidPort, "Invalid port number 0 (1 to 16)"},
-        {nullptr, {}, CommPort, Variant(17), comm::err::InvalidPort, "Invalid port number 17"},
+        {nullptr, opened, CommPort, Variant(std::int16_t(2)), e::PortOpen, "COM1 is open: close it"},
+        {nullptr, {}, CommPort, Variant(std::int16_t(0)), e::InvalidPort, "Invalid port number 0 (1 to 16)"},
+        {nullptr, {}, CommPort, Variant(17), e::InvalidPort, "Invalid port number 17"},
         {nullptr, {}, CommPort, Variant("two"), automation::err::TypeMismatch, ""},
-        {nullptr, {}, Settings, Variant("300,E,8,1"), comm::err::InvalidPropertyValue, "Settings \"300,E,8,1\""},
-        {nullptr, {}, Settings, Variant("301,N,8,1"), comm::err::InvalidPropertyValue, "speed 110 to 115200"},
-        {nullptr, {}, Output, Variant("0"), comm::err::PortNotOpen, "COM1 is not open"},
-        {nullptr, opened, Output, Variant(QStringLiteral("\u0416")), comm::err::InvalidPropertyValue, "U+0416"},
+        {nullptr, {}, Settings, Variant("300,E,8,1"), e::InvalidPropertyValue, "Settings \"300,E,8,1\""},
+        {nullptr, {}, Settings, Variant("301,N,8,1"), e::InvalidPropertyValue, "speed 110 to 115200"},
+        {nullptr, {}, Output, Variant("0"), e::PortNotOpen, "COM1 is not open"},
+        {nullptr, opened, Output, Variant(QStringLiteral("\u0416")), e::InvalidPropertyValue, "U+0416"},
         {nullptr, opened, Output, Variant(automation::DispatchPtr(port)), automation::err::TypeMismatch, ""},
-        {nullptr, [&] { amp.unplug(); }, PortOpen, Variant::fromBool(true), comm::err::InvalidPort,
-         "COM1: no such device: the simulated amplifier \"default\" is unplugged"},
-        {nullptr, [&] { opened(); amp.unplug(); }, Output, Variant("0"), comm::err::HardwareNotAvailable,
-         "no longer available (unplugged)"},
-        {nullptr, [&] { ct::createPort().swap(other); ASSERT_TRUE(other->put(PortOpen, Variant::fromBool(true)).ok()); },
-         PortOpen, Variant::fromBool(true), comm::err::PortAlreadyOpen, "is already in use"},
-        {"COM2 = sim\n", [&] { ASSERT_TRUE(port->put(CommPort, Variant(std::int16_t(5))).ok()); }, PortOpen, Variant::fromBool(true),
-         comm::err::InvalidPort, "COM5 is not mapped to a device (set COM5 in " + config},
-        {"COM1 = sim:a?power=1\n", {}, PortOpen, Variant::fromBool(true), comm::err::HardwareNotAvailable,
-         config + ":1: COM1: bad power \"1\""},
-        {"\nCOM1 = ttyUSB0\n", {}, PortOpen, Variant::fromBool(true), comm::err::HardwareNotAvailable,
-         config + ":2: COM1: \"ttyUSB0\" is neither a device path"},
-        {"COM1 = sim\ntrace = /proc/none/t.vcd\n", {}, PortOpen, Variant::fromBool(true),
-         comm::err::HardwareNotAvailable, "cannot write the line trace /proc/none/t.vcd"},
-        {"COM1 = /nowhere/tty\n", {}, PortOpen, Variant::fromBool(true), comm::err::InvalidPort,
-         "COM1: no such device: /nowhere/tty"},
-        {"COM1 = PLAIN\n", {}, PortOpen, Variant::fromBool(true), comm::err::HardwareNotAvailable,
-         plain + " is not a serial device"},
-        {"FIFO", {}, PortOpen, Variant::fromBool(true), comm::err::HardwareNotAvailable,
-         fifo + ": cannot read the port mapping: not a regular file"},
-        {"/dev/zero", {}, PortOpen, Variant::fromBool(true), comm::err::HardwareNotAvailable,
-         "/dev/zero: cannot read the port mapping: not a regular file"},
-        {"BIG", {}, PortOpen, Variant::fromBool(true), comm::err::HardwareNotAvailable,
-         big + ": cannot read the port mapping: larger than 65536 bytes"},
+        {nullptr, [&] { amp.unplug(); }, PortOpen, on, e::InvalidPort, "COM1: no such device: the simulated amplifier \"default\" is unplugged"},
+        {nullptr, [&] { opened(), amp.unplug(); }, Output, Variant("0"), e::HardwareNotAvailable, "no longer available (unplugged)"},
+        {nullptr, taken, PortOpen, on, e::PortAlreadyOpen, "is already in use"},
+        {"COM2 = sim\n", unmapped, PortOpen, on, e::InvalidPort, "COM5 is not mapped to a device (set COM5 in " + config},
+        {"COM1 = sim:a?power=1\n", {}, PortOpen, on, e::HardwareNotAvailable, config + ":1: COM1: bad power \"1\""},
+        {"\nCOM1 = ttyUSB0\n", {}, PortOpen, on, e::HardwareNotAvailable, config + ":2: COM1: \"ttyUSB0\" is neither"},
+        {"COM1 = sim\ntrace = /proc/none/t.vcd\n", {}, PortOpen, on, e::HardwareNotAvailable, "cannot write the line trace /proc/none/t.vcd"},
+        {"COM1 = /nowhere/tty\n", {}, PortOpen, on, e::InvalidPort, "COM1: no such device: /nowhere/tty"},
+        {"COM1 = DIR/plain\n", {}, PortOpen, on, e::HardwareNotAvailable, dir + "/plain is not a serial device"},
+        {"@DIR/fifo", {}, PortOpen, on, e::HardwareNotAvailable, "/fifo: cannot read the port mapping: not a regular file"},
+        {"@/dev/zero", {}, PortOpen, on, e::HardwareNotAvailable, "/dev/zero: cannot read the port mapping: not a regular"},
+        {"@DIR/big", {}, PortOpen, on, e::HardwareNotAvailable, "/big: cannot read the port mapping: larger than 65536 bytes"},
     };
     for (const Case& c : cases) {
         port = ct::createPort();
         SetUp();
-        const QString m = QString::fromLatin1(c.mapping);
-        if (m == "FIFO" || m == "BIG" || m.startsWith('/'))
-            qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(m == "FIFO" ? fifo : m == "BIG" ? big : m));
-        else if (c.mapping)
-            ct::writeConfig(QString(m).replace("PLAIN", plain));
+        const QString m = QString::fromLatin1(c.mapping).replace("DIR", dir);
+        m.startsWith('@') ? void(qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(m.mid(1)))) : c.mapping ? ct::writeConfig(m) : void();
         if (c.before)
             c.before();
         const Result<> r = port->put(c.id, c.value);
         qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(config));
-        amp.replug();
-        other.reset();
+        amp.replug(), other.reset();
         ASSERT_FALSE(r.ok()) << qPrintable(c.says);
-        EXPECT_EQ(r.error().number, c.number) << qPrintable(r.error().description);
-        EXPECT_EQ(r.error().source, "MSCommLib.MSComm");
+        EXPECT_EQ(std::pair(r.error().number, r.error().source), std::pair(c.number, QStringLiteral("MSCommLib.MSComm")));
         EXPECT_TRUE(r.error().description.contains(c.says)) << qPrintable(r.error().description);
     }
-    QFile::remove(fifo);
-    QFile::remove(big);
-}
-
-TEST_F(Comm, ClosedPortKeepsLevelsForTheOpenAndSettingsApply)
-{
-    EXPECT_EQ(port->get(Settings).value(), Variant("9600,N,8,1"));
-    EXPECT_EQ(port->get(CommPort).value(), Variant(std::int16_t(1)));
-    amp.pressPowerKey();
-    EXPECT_FALSE(cd()) << "a closed port reads no carrier";
-    ASSERT_TRUE(port->put(RTSEnable, Variant::fromBool(true)).ok());
-    EXPECT_FALSE(amp.rts()) << "nothing reaches the lines while closed";
-    ASSERT_TRUE(port->put(Settings, Variant(" 1200 , n , 8 , 1 ")).ok());
-    EXPECT_TRUE(open(false).ok()) << "closing a closed port";
-    ASSERT_TRUE(open().ok());
-    EXPECT_TRUE(open().ok()) << "opening an open port";
-    EXPECT_TRUE(amp.rts());
-    EXPECT_FALSE(amp.dtr()) << "the kept levels apply after the kernel's raise";
-    EXPECT_EQ(amp.speed(), 1200);
-    ASSERT_TRUE(port->put(Settings, Variant("2400,N,8,1")).ok());
-    EXPECT_EQ(amp.speed(), 2400);
-    EXPECT_EQ(port->idOfName(QStringLiteral("cdholding")), CDHolding) << "names from the type library";
+    QFile::remove(dir + "/fifo"), big.remove();
 }
 
 TEST(Shim, RefusesToOpenTheMachinesSerialPorts)
 {
-    // No device has this name: without the shim the opens would fail with ENOENT.
-    const char* tty = "/dev/ttyS-velmora-none";
+    const char* tty = "/dev/ttyS-velmora-none";   // no such device: without the shim, ENOENT
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(::open(tty, O_RDWR), -1);
-    EXPECT_EQ(errno, EACCES);
-    EXPECT_EQ(::openat(AT_FDCWD, tty, O_RDWR | O_NOCTTY), -1);
-    EXPECT_EQ(errno, EACCES);
-    EXPECT_EQ(std::fopen(tty, "r+"), nullptr);
-    EXPECT_EQ(errno, EACCES);
+    EXPECT_TRUE(::open(tty, O_RDWR) == -1 && errno == EACCES);
+    EXPECT_TRUE(::openat(AT_FDCWD, tty, O_RDWR | O_NOCTTY) == -1 && errno == EACCES);
+    EXPECT_TRUE(std::fopen(tty, "r+") == nullptr && errno == EACCES);
     ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(QLatin1String(tty)));
-    const Result<> r = ct::createPort()->put(PortOpen, Variant::fromBool(true));
+    const Result<> r = ct::createPort()->put(PortOpen, on);
     ct::restoreConfig();
-    EXPECT_TRUE(!r.ok() && r.error().description.contains("permission denied opening /dev/ttyS-velmora-none: "
-                                                             "the user must be in the dialout group"));
+    EXPECT_TRUE(!r.ok() && r.error().description.contains("permission denied opening /dev/ttyS-velmora-none"));
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("refused to open /dev/ttyS-velmora-none"), std::string::npos);
     // A test started without the shim ends before it runs.
     QProcess self;
@@ -253,75 +190,55 @@ TEST(Shim, RefusesToOpenTheMachinesSerialPorts)
     EXPECT_TRUE(self.readAllStandardError().contains("velmora_modemshim.so is not preloaded"));
 }
 
-// Each VCD value change: time, signal, level; the times must never decrease.
-std::vector<std::tuple<std::int64_t, QString, char>> parseVcd(const QString& path)
+// A VCD file's value changes per signal: levels in order, their times (never
+// decreasing), and the signal of the last change.
+struct Vcd { QMap<QString, QString> levels; QMap<QString, QList<qint64>> times; QString last; };
+Vcd readVcd(const QString& path)
 {
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray text = f.readAll();
     EXPECT_TRUE(text.contains("$timescale 1ns $end") && text.endsWith('\n'));
-    const QStringList names{"RTS", "DTR", "TxD", "DCD"};
-    std::vector<std::tuple<std::int64_t, QString, char>> out;
-    std::int64_t t = 0;
+    Vcd out;
+    qint64 t = 0;
     for (const QByteArray& l : text.mid(text.indexOf("$dumpvars")).split('\n').mid(6)) {
         if (l.startsWith('#')) {
             EXPECT_GE(l.mid(1).toLongLong(), t);
             t = l.mid(1).toLongLong();
         } else if (!l.isEmpty()) {
-            out.emplace_back(t, names.value(l[1] - '!', "?"), l[0]);
+            out.last = QStringList{"RTS", "DTR", "TxD", "DCD"}.value(l[1] - '!', "?");
+            out.levels[out.last] += QChar(l[0]), out.times[out.last] << t;
         }
     }
     return out;
 }
 
-QString levels(const std::vector<std::tuple<std::int64_t, QString, char>>& changes, const char* signal)
-{
-    QString s;
-    for (const auto& [t, name, level] : changes)
-        s += name == signal ? QString(QLatin1Char(level)) : QString();
-    return s;
-}
-
 TEST_F(Comm, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill)
 {
-    const QString path = ct::tempDir() + "/lines.vcd";
+    const QString path = ct::tempDir() + "/lines.vcd", killed = ct::tempDir() + "/killed.vcd";
     ct::writeConfig(QStringLiteral("COM1 = sim\ntrace = %1\n").arg(path));
-    ASSERT_TRUE(port->put(Settings, Variant("2400,N,8,1")).ok());
-    ASSERT_TRUE(open().ok());
+    ASSERT_TRUE(put(Settings, Variant("2400,N,8,1")) && open());
     send({Power, Off});
-    EXPECT_TRUE(cd());
-    ASSERT_TRUE(open(false).ok());
-    auto changes = parseVcd(path);
-    EXPECT_EQ(levels(changes, "DTR"), "10" + QString("1") + QString("01").repeated(15));
-    EXPECT_EQ(levels(changes, "RTS"), "1010");   // open, kept level, element 1 of the first word
-    EXPECT_EQ(levels(changes, "DCD"), "1");
+    ASSERT_TRUE(cd() && open(false));
+    const Vcd vcd = readVcd(path);
+    EXPECT_EQ(vcd.levels["DTR"], "101" + QString("01").repeated(15));
+    EXPECT_EQ(vcd.levels["RTS"], "1010");   // open, kept level, element 1 of the first word
+    EXPECT_EQ(vcd.levels["DCD"], "1");
     // Two frames of "0" at 2400 bit/s, edges at 0, 5, 7 and 9 bit times, back to back.
-    std::vector<std::int64_t> txd;
-    for (const auto& [t, name, level] : changes)
-        if (name == "TxD")
-            txd.push_back(t);
-    ASSERT_EQ(levels(changes, "TxD"), "01010101");
-    const double bit = 1e9 / 2400;
+    const QList<qint64> txd = vcd.times["TxD"];
+    ASSERT_EQ(vcd.levels["TxD"], "01010101");
     for (int i = 0; i < 8; ++i)
-        EXPECT_NEAR(double(txd[i] - txd[i / 4 * 4]), (QList<int>{0, 5, 7, 9}[i % 4]) * bit, 3) << i;
-    EXPECT_GE(double(txd[4] - txd[0]), 10 * bit - 3) << "frames never overlap";
-
+        EXPECT_NEAR(double(txd[i] - txd[i / 4 * 4]), (QList<int>{0, 5, 7, 9}[i % 4]) * 1e9 / 2400, 3) << i;
+    EXPECT_GE(double(txd[4] - txd[0]), 10 * 1e9 / 2400 - 3) << "frames never overlap";
     // A process killed with a frame still on the wire (33 ms at 300 bit/s).
-    const QString killed = ct::tempDir() + "/killed.vcd";
-    EXPECT_EXIT(
-        {
-            ct::writeConfig(QStringLiteral("COM1 = sim\ntrace = %1\n").arg(killed));
-            (void)port->put(Settings, Variant("300,N,8,1"));
-            (void)open();
-            send({Power});
-            cd();
-            raise(SIGKILL);
-        },
-        ::testing::KilledBySignal(SIGKILL), "");
-    changes = parseVcd(killed);
-    EXPECT_EQ(levels(changes, "DTR"), "1" + QString("01").repeated(8)) << "the open, then the word's cells";
-    ASSERT_FALSE(changes.empty());
-    EXPECT_EQ(std::get<1>(changes.back()), "DCD") << "up to the last line request";
+    const auto killedMidFrame = [&] {
+        ct::writeConfig(QStringLiteral("COM1 = sim\ntrace = %1\n").arg(killed));
+        (void)put(Settings, Variant("300,N,8,1")), (void)open(), send({Power}), cd(), raise(SIGKILL);
+    };
+    EXPECT_EXIT(killedMidFrame(), ::testing::KilledBySignal(SIGKILL), "");
+    const Vcd cut = readVcd(killed);
+    EXPECT_EQ(cut.levels["DTR"], "1" + QString("01").repeated(8)) << "the open, then the word's cells";
+    EXPECT_EQ(cut.last, "DCD") << "up to the last line request";
 }
 
 TEST_F(Comm, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive)
@@ -329,23 +246,95 @@ TEST_F(Comm, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive)
     int argc = 1;
     char name[] = "comm_tests", *argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    auto& shown = SimulatedAmplifier::get(QStringLiteral("panel"));
     ct::writeConfig(QStringLiteral("COM1 = sim:panel\nCOM2 = sim:panel?panel=1\n"));
     ASSERT_TRUE(open().ok());
-    EXPECT_EQ(shown.panel(), nullptr) << "only a mapping with panel=1 shows it";
-    ASSERT_TRUE(open(false).ok());
-    ASSERT_TRUE(port->put(CommPort, Variant(std::int16_t(2))).ok());
-    ASSERT_TRUE(open().ok());
-    QPointer<comm::FrontPanel> panel = shown.panel();
+    EXPECT_EQ(SimulatedAmplifier::get(QStringLiteral("panel")).panel(), nullptr) << "only a mapping with panel=1 shows it";
+    ASSERT_TRUE(open(false) && put(CommPort, Variant(std::int16_t(2))) && open());
+    QPointer<comm::FrontPanel> panel = SimulatedAmplifier::get(QStringLiteral("panel")).panel();
     ASSERT_TRUE(panel && panel->isVisible());
     EXPECT_EQ(panel->stateText(), "Power off | Standby off | Input 1 | Carrier off");
     panel->powerButton()->click();
-    EXPECT_TRUE(cd());
-    EXPECT_TRUE(panel->stateText().startsWith("Power on"));
+    EXPECT_TRUE(cd() && panel->stateText().startsWith("Power on"));
     QWidget main;
     main.show();
     QTimer::singleShot(0, &main, &QWidget::close);
     QTimer::singleShot(5000, &app, [&] { app.exit(1); });   // only if the panel kept it alive
     EXPECT_EQ(app.exec(), 0);
     EXPECT_FALSE(panel) << "it goes with the application";
+}
+
+// COM1 on a pseudo-terminal: termios settings, the exact modem requests, a
+// device that goes away.
+class Device : public Comm {
+protected:
+    void SetUp() override { ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath())), modemshim_clear(); }
+    // The shim's log since the last call, e.g. "BIC RTS, BIS DTR, GET".
+    QString requests()
+    {
+        const QMap<unsigned, QString> names{{TIOCMBIS, "BIS"}, {TIOCMBIC, "BIC"}, {TIOCMGET, "GET"}, {TIOCEXCL, "EXCL"}, {TIOCNXCL, "NXCL"}};
+        QStringList out;
+        for (const modemshim_request& r : std::span(modemshim_log(), modemshim_count()))
+            out << names.value(r.request, "other") + (r.arg == TIOCM_RTS ? " RTS" : r.arg == TIOCM_DTR ? " DTR" : "");
+        modemshim_clear();
+        return out.join(", ");
+    }
+    termios settings() const { termios t{}; tcgetattr(pty.slave(), &t); return t; }
+    int outputs() { return modemshim_lines(pty.device()) & (TIOCM_RTS | TIOCM_DTR); }
+
+    ct::Pty pty;
+};
+
+TEST_F(Device, OpenIsRawExclusiveWithoutHangupOrFlowControl)
+{
+    termios dirty = settings();   // left behind by another program; the open undoes it
+    dirty.c_cflag |= HUPCL | CRTSCTS | PARENB | CSTOPB, dirty.c_iflag |= IXON | IXOFF, dirty.c_lflag |= ICANON | ECHO | ISIG;
+    ASSERT_EQ(tcsetattr(pty.slave(), TCSANOW, &dirty), 0);
+    ASSERT_TRUE(put(Settings, Variant(" 1200 , n , 8 , 1 ")) && put(RTSEnable, on));
+    EXPECT_EQ(requests(), "") << "a closed port reaches no device";
+    ASSERT_TRUE(open().ok());
+    EXPECT_EQ(requests(), "EXCL, BIS RTS, BIC DTR") << "exclusive, then the kept levels, RTS first";
+    const termios t = settings();
+    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | HUPCL | CRTSCTS | CSIZE | PARENB | CSTOPB), tcflag_t(CLOCAL | CREAD | CS8));
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | IXANY) || t.c_lflag & (ICANON | ECHO | ISIG) || t.c_oflag & OPOST);
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B1200));
+    ASSERT_TRUE(put(Settings, Variant("2400,N,8,1")).ok());
+    const termios after = settings();
+    EXPECT_EQ(cfgetispeed(&after), speed_t(B2400)) << "applied to the open port";
+    const auto r = ct::createPort()->put(PortOpen, on);
+    EXPECT_EQ(std::pair(r.error().number, r.error().description),
+              std::pair(e::PortAlreadyOpen, "COM1: " + pty.slavePath() + " is already in use by another program"));
+    ASSERT_TRUE(open(false).ok());
+    EXPECT_EQ(requests(), "NXCL");
+    EXPECT_EQ(outputs(), TIOCM_RTS) << "closing leaves the lines as they are";
+}
+
+TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes)
+{
+    ASSERT_TRUE(open().ok());
+    for (unsigned v : {0x00u, 0x5Au, 0xFFu}) {
+        Word bits{};
+        QStringList expected;
+        for (int i = 0; i < 8; ++i)
+            expected << "BIC RTS" << "BIC DTR" << ((bits[i] = v >> i & 1) ? "BIS RTS, BIS DTR" : "BIS DTR");
+        requests();
+        send({bits});
+        EXPECT_EQ(requests(), expected.join(", ")) << v;
+        EXPECT_EQ(pty.read(), "0") << "the closing character, after the last cell";
+        EXPECT_EQ(outputs(), TIOCM_DTR | (v & 0x80 ? TIOCM_RTS : 0)) << v;
+    }
+    EXPECT_FALSE(cd());
+    modemshim_set_inputs(pty.device(), TIOCM_CAR);
+    EXPECT_TRUE(cd());
+    EXPECT_EQ(requests(), "GET, GET") << "one query per read";
+    // The adapter is unplugged: the line hangs up, modem requests fail with EIO.
+    pty.hangUp();
+    modemshim_fail(pty.device(), EIO);
+    EXPECT_FALSE(cd());
+    EXPECT_TRUE(put(RTSEnable, off) && put(DTREnable, on));
+    const auto out = put(Output, Variant("0"));
+    EXPECT_EQ(std::pair(out.error().number, out.error().description),
+              std::pair(e::HardwareNotAvailable, "COM1: " + pty.slavePath() + " is no longer available (device removed)"));
+    EXPECT_EQ(requests(), "GET") << "once gone, line writes make no requests";
+    EXPECT_TRUE(open(false).ok());
+    modemshim_fail(pty.device(), 0);
 }

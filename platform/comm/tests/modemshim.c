@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include "modemshim.h"
+#include "comm/modemshim.h"
 
 static int refused(int dirfd, const char* path)
 {
@@ -66,15 +66,6 @@ static struct device* deviceOf(dev_t dev)
     return &devices[deviceCount++];
 }
 
-static int record(dev_t dev, unsigned request, int arg, int error, int result)
-{
-    if (logCount == logCapacity && !(log_ = realloc(log_, (logCapacity = logCapacity * 2 + 4096) * sizeof *log_)))
-        abort();
-    log_[logCount++] = (struct modemshim_request){dev, request, arg, error, deviceOf(dev)->lines};
-    errno = error;
-    return result;
-}
-
 int ioctl(int fd, unsigned long request, ...)
 {
     va_list ap;
@@ -84,21 +75,22 @@ int ioctl(int fd, unsigned long request, ...)
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || major(st.st_rdev) < 136 || major(st.st_rdev) > 143)
         return NEXT(ioctl)(fd, request, argp);   /* not a pty slave */
+    if (logCount == logCapacity && !(log_ = realloc(log_, (logCapacity = logCapacity * 2 + 4096) * sizeof *log_)))
+        abort();
     const unsigned req = (unsigned)request;
-    if (req != TIOCMGET && req != TIOCMSET && req != TIOCMBIS && req != TIOCMBIC) {
-        const int result = NEXT(ioctl)(fd, request, argp);
-        return record(st.st_rdev, req, 0, result == 0 ? 0 : errno, result);
-    }
+    const int modem = req == TIOCMGET || req == TIOCMSET || req == TIOCMBIS || req == TIOCMBIC;
+    log_[logCount++] = (struct modemshim_request){req, modem && req != TIOCMGET && argp ? *argp : 0};
+    if (!modem)
+        return NEXT(ioctl)(fd, request, argp);
     struct device* d = deviceOf(st.st_rdev);
-    const int arg = (req == TIOCMGET || !argp) ? 0 : *argp;
     if (d->failWith || !argp)
-        return record(d->dev, req, arg, d->failWith ? d->failWith : EFAULT, -1);
+        return errno = d->failWith ? d->failWith : EFAULT, -1;
+    const int arg = *argp & OUTPUTS;   /* only the outputs can be written; the inputs (DCD, CTS, DSR, RI) are the test's */
     if (req == TIOCMGET)
         *argp = d->lines;
-    else   /* only the outputs can be written; the inputs (DCD, CTS, DSR, RI) are the test's */
-        d->lines = req == TIOCMBIS ? d->lines | (arg & OUTPUTS)
-                 : req == TIOCMBIC ? d->lines & ~(arg & OUTPUTS) : (d->lines & ~OUTPUTS) | (arg & OUTPUTS);
-    return record(d->dev, req, arg, 0, 0);
+    else
+        d->lines = req == TIOCMBIS ? d->lines | arg : req == TIOCMBIC ? d->lines & ~arg : (d->lines & ~OUTPUTS) | arg;
+    return 0;
 }
 
 size_t modemshim_count(void) { return logCount; }

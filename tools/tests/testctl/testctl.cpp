@@ -14,11 +14,7 @@ namespace {
 constexpr std::int16_t DefaultLevel = 3;
 const QString Source = QStringLiteral("VelmoraTest.Widget");
 
-const TypeLibrary& library()
-{
-    static const TypeLibrary lib = ownTypeLibrary().value_or(TypeLibrary{});
-    return lib;
-}
+const TypeLibrary& library() { static const TypeLibrary lib = ownTypeLibrary().value_or(TypeLibrary{}); return lib; }
 
 class Widget : public ControlObject {
 public:
@@ -33,11 +29,7 @@ public:
         auto v = bag.read(QStringLiteral("Level"), Variant(DefaultLevel)).convert(VarType::I2);
         return v ? ready(v->i2(), true) : Result<>(Error{v.error().number, v.error().description, Source});
     }
-    Result<> save(PropertyBag& bag) override
-    {
-        bag.write(QStringLiteral("Level"), Variant(level_), Variant(DefaultLevel));
-        return {};
-    }
+    Result<> save(PropertyBag& bag) override { return bag.write(QStringLiteral("Level"), Variant(level_), Variant(DefaultLevel)), Result<>(); }
 
 protected:
     Result<> invokeChecked(const MemberInfo& m, std::vector<Variant>& a) override
@@ -49,9 +41,7 @@ protected:
         case 3:
             if (m.kind == InvokeKind::PropertyGet)
                 return Variant(level_);
-            level_ = a[0].i2();
-            site()->propertyChanged(m.id);
-            return {};
+            return level_ = a[0].i2(), site()->propertyChanged(m.id), Result<>();
         case 4: {
             std::vector<Variant> args{a[0], Variant(QStringLiteral("tick"))};
             events().raise(1, args);
@@ -77,10 +67,8 @@ protected:
 private:
     Result<> ready(std::int16_t level, bool fromBag)
     {
-        level_ = level;
         std::vector<Variant> args{Variant::fromBool(fromBag)};
-        events().raise(2, args);
-        return {};
+        return level_ = level, events().raise(2, args), Result<>();
     }
 
     std::int16_t level_ = DefaultLevel;
