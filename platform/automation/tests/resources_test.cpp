@@ -20,7 +20,8 @@ QByteArray le(std::uint64_t v, int bytes)
 void poke(QByteArray& b, int at, std::uint64_t v, int bytes) { b.replace(at, bytes, le(v, bytes)); }
 
 // A minimal ELF64 little-endian file: header, one data section named
-// `section`, the section name table and the section header table.
+// `section`, the section name table and the section header table. Header
+// fields a reader of sections has no use for stay zero.
 struct ElfLayout {
     QByteArray payload;
     QByteArray section = ".velmora_rsrc";
@@ -34,12 +35,7 @@ QByteArray buildElf(const ElfLayout& layout)
     f.replace(0, 4, QByteArray("\x7f" "ELF", 4));
     f[4] = 2;   // 64-bit
     f[5] = 1;   // little-endian
-    f[6] = 1;
-    poke(f, 16, 3, 2);     // shared object
-    poke(f, 18, 0x3E, 2);  // x86-64
-    poke(f, 20, 1, 4);
-    poke(f, 52, 64, 2);
-    poke(f, 58, 64, 2);
+    poke(f, 58, 64, 2);    // section header size
 
     const std::uint64_t dataOffset = f.size();
     f += layout.payload;
