@@ -55,11 +55,3 @@ TEST(Variant, ConversionsFollowTheAutomationRules)
     EXPECT_EQ(Variant("-7").toI4().value_or(0), -7);
     EXPECT_FALSE(Variant("x").toBool());
 }
-
-TEST(Variant, DescribeShowsTypeAndValue)
-{
-    EXPECT_EQ(Variant(std::int16_t(5)).describe(), QStringLiteral("I2:5"));
-    EXPECT_EQ(Variant::fromBool(false).describe(), QStringLiteral("Bool:False"));
-    EXPECT_EQ(Variant(QStringLiteral("a\"b")).describe(), QStringLiteral("BStr:\"a\\\"b\""));
-    EXPECT_EQ(Variant::missing().describe(), QStringLiteral("Missing"));
-}

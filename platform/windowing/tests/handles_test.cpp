@@ -31,11 +31,8 @@ TEST(Handles, WindowHandlesFollowTheirWidgetAndAreNeverReused)
     QWidget a;
     auto b = std::make_unique<QWidget>();
     const WindowHandle ha = windowHandle(&a), hb = windowHandle(b.get());
-    EXPECT_NE(ha, 0u);
-    EXPECT_NE(ha, hb);
-    EXPECT_EQ(windowHandle(&a), ha);
-    EXPECT_EQ(widgetFromHandle(ha), &a);
-    EXPECT_EQ(windowHandle(nullptr), 0u);
+    EXPECT_TRUE(ha != 0 && ha != hb);
+    EXPECT_EQ(std::tuple(windowHandle(&a), widgetFromHandle(ha), windowHandle(nullptr)), std::tuple(ha, &a, 0u));
     b.reset();
     EXPECT_EQ(widgetFromHandle(hb), nullptr);
     for (int i = 0; i < 8; ++i)   // new widgets, maybe at the same address, get fresh handles
@@ -50,13 +47,10 @@ TEST(Handles, OneIconHandlePerIconThatKeepsTheIconAlive)
         p.fill(Qt::red);
         const QIcon icon(p);
         red = iconHandle(icon);
-        EXPECT_NE(red, 0u);
-        EXPECT_EQ(iconHandle(QIcon(icon)), red);
-        EXPECT_NE(iconHandle(QIcon(QPixmap(8, 8))), red);
+        EXPECT_TRUE(red != 0 && iconHandle(QIcon(icon)) == red && iconHandle(QIcon(QPixmap(8, 8))) != red);
     }
     EXPECT_EQ(iconFromHandle(red).pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::red));
-    EXPECT_EQ(iconHandle(QIcon()), 0u);
-    EXPECT_TRUE(iconFromHandle(0xdeadbeef).isNull());
+    EXPECT_TRUE(iconHandle(QIcon()) == 0 && iconFromHandle(0xdeadbeef).isNull());
 }
 
 TEST(Handles, MouseMovesReachAControlWindowInTwipsAndOthersAsMoveEvents)

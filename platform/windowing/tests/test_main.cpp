@@ -1,5 +1,5 @@
-// Test entry point: a widget application on the offscreen platform, with a
-// private runtime directory and a program title of its own.
+// Test entry point: a widget application on the offscreen platform and the
+// manual clock, with a private runtime directory and a program title of its own.
 
 #include "windowing/messagebox.h"
 #include "windowing/timers.h"
@@ -15,9 +15,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir runtimeDir;
     qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
-#ifdef WINDOWING_TEST_MANUAL_CLOCK
     windowing::useManualClock();
-#endif
     QApplication app(argc, argv);
     windowing::setProgramTitle(QStringLiteral("Host Program"));
     testing::InitGoogleTest(&argc, argv);
