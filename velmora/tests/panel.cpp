@@ -146,48 +146,42 @@ void PanelTest::run(const std::vector<std::pair<QString, QString>>& steps)
         EXPECT_EQ(step(action).toStdString(), expected.toStdString()) << "after " << qPrintable(action);
 }
 
-// The state word ("ON", "OFF", "-"; its colour and the power buttons checked
-// with it) and the readiness text ("warming", "ready", "-"), or "gone" once the
-// window is unloaded; "hidden"; the open dialogs; then what happened since the
-// last look: the doubles' tokens (without the line requests), the words on the
-// line, the message boxes ("ask-port", "ask-exit", "ask-off"). A token repeated
-// n times in a row shows as token*n.
+// The state word ("ON", "OFF", "-"; "!" after it when its colour or the power
+// buttons do not go with it) and the readiness text ("warming", "ready", "-"),
+// or "gone" once the window is unloaded; "hidden"; the open dialogs; then what
+// happened since the last look: the doubles' tokens (without the line
+// requests), the words on the line, the message boxes ("ask-port", "ask-exit",
+// "ask-off"). A token repeated n times in a row shows as token*n.
 QString PanelTest::seen()
 {
-    QStringList out, tokens, dialogs;
+    static const QMap<QString, QString> said = {{"", "-"}, {"ВКЛЮЧЕН", "ON"}, {"ВЫКЛЮЧЕН", "OFF"}, {"Готов к работе", "ready"},
+        {"Идет прогрев радиоламп", "warming"}, {"Нет доступа к текущему COM порту. Настроить номер порта?", "ask-port"},
+        {"Вы действительно хотите выйти из программы?", "ask-exit"}, {"Вы действительно хотите выключить усилитель?", "ask-off"}};
+    static const QRegularExpression lineRequest(QStringLiteral("^(rts|dtr)[01]$|^out!?$"));
+    QStringList out{QStringLiteral("gone")}, dialogs, tokens = takeRecord().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (panel) {
         const QLabel* word = panel->findChild<QLabel*>("Label4");
-        const bool on = word->text() == QStringLiteral("ВКЛЮЧЕН"), off = word->text() == QStringLiteral("ВЫКЛЮЧЕН");
-        out << (on ? QStringLiteral("ON") : off ? QStringLiteral("OFF") : word->text().isEmpty() ? QStringLiteral("-") : word->text());
-        if (word->palette().color(QPalette::WindowText) != (on ? Qt::blue : Qt::red)
-            || ((on || off) && (panel->findChild<QAbstractButton*>("Vkl")->isEnabled() != off || panel->findChild<QAbstractButton*>("Vikl")->isEnabled() != on)))
-            out << QStringLiteral("wrong-colour-or-buttons");
         const QString ready = panel->findChild<QLabel*>("Label3")->text();
-        out << (ready.isEmpty() ? QStringLiteral("-") : ready == QStringLiteral("Готов к работе") ? QStringLiteral("ready")
-                : ready == QStringLiteral("Идет прогрев радиоламп") ? QStringLiteral("warming") : ready);
+        const bool on = word->text() == QStringLiteral("ВКЛЮЧЕН");
+        const bool fits = word->palette().color(QPalette::WindowText) == (on ? Qt::blue : Qt::red)
+                          && (word->text().isEmpty() || (panel->findChild<QAbstractButton*>("Vkl")->isEnabled() != on
+                                                         && panel->findChild<QAbstractButton*>("Vikl")->isEnabled() == on));
+        out = QStringList{said.value(word->text(), word->text()) + (fits ? "" : "!"), said.value(ready, ready)};
         if (!panel->isVisible())
             out << QStringLiteral("hidden");
-    } else {
-        out << QStringLiteral("gone");
     }
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<QDialog*>(w) && w->isVisible())
             dialogs << w->objectName();
     dialogs.sort();
-    static const QRegularExpression lineRequest(QStringLiteral("^(rts|dtr)[01]$|^out!?$"));
-    tokens = takeRecord().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     tokens.removeIf([](const QString& t) { return lineRequest.match(t).hasMatch(); });
     tokens << newWords();
-    const std::map<QString, std::pair<const char*, windowing::Answer>> questions = {
-        {QStringLiteral("Нет доступа к текущему COM порту. Настроить номер порта?"), {"ask-port", windowing::Answer::Yes}},
-        {QStringLiteral("Вы действительно хотите выйти из программы?"), {"ask-exit", windowing::Answer::No}},
-        {QStringLiteral("Вы действительно хотите выключить усилитель?"), {"ask-off", windowing::Answer::Yes}}};
     for (; boxesSeen_ < boxes.size(); ++boxesSeen_) {
         const windowing::MessageRequest& b = boxes[boxesSeen_];
-        const auto q = questions.find(b.text);
-        const bool asked = q != questions.end() && b.title == QStringLiteral("Velmora") && b.icon == windowing::Icon::Question
-                           && b.buttons == windowing::Buttons::YesNo && b.defaultButton == q->second.second;
-        tokens << (asked ? QString::fromLatin1(q->second.first) : QStringLiteral("box:") + b.text);
+        const QString token = said.value(b.text);
+        const bool asked = token.startsWith(QLatin1String("ask")) && b.title == QStringLiteral("Velmora") && b.icon == windowing::Icon::Question
+                           && b.buttons == windowing::Buttons::YesNo && b.defaultButton == (token == "ask-exit" ? windowing::Answer::No : windowing::Answer::Yes);
+        tokens << (asked ? token : QStringLiteral("box:") + b.text);
     }
     out << dialogs;
     for (int i = 0, n = 1; i < tokens.size(); i += n) {
