@@ -19,9 +19,8 @@ namespace {
 
 QString worldPath(const QString& name)
 {
-    static QTemporaryDir* world = new QTemporaryDir;
-    QDir().mkpath(world->filePath(name));
-    return world->filePath(name);
+    QDir().mkpath(comm::testing::tempDir() + QLatin1Char('/') + name);
+    return comm::testing::tempDir() + QLatin1Char('/') + name;
 }
 
 void* doubles(const char* symbol) { return dlsym(dlopen(qgetenv("VELMORA_TEST_DOUBLES").constData(), RTLD_NOW), symbol); }
@@ -37,17 +36,16 @@ void makeRegistry(const char* name, std::initializer_list<const char*> libraries
 }
 
 // The words since the last look, as the elements set ("1" the power key, "0"
-// none), "com2:..." for the other amplifiers.
+// none, "?<bits>" malformed), "com2:..." for the other amplifiers.
 QStringList newWords()
 {
     QStringList out;
     for (const char* name : {"default", "com2", "com3"}) {
         for (const auto& w : amp(name).words()) {
-            QString elements;
-            for (int i = 1; i <= 8; ++i)
+            QString elements = w.wellFormed() ? QString() : QStringLiteral("?") + w.text();
+            for (int i = 1; i <= 8 && w.wellFormed(); ++i)
                 elements += w.element(i) ? QString::number(i) : QString();
-            elements = !w.wellFormed() ? QStringLiteral("?") + w.text() : elements.isEmpty() ? QStringLiteral("0") : elements;
-            out << (qstrcmp(name, "default") ? QString::fromLatin1(name) + QLatin1Char(':') : QString()) + elements;
+            out << (qstrcmp(name, "default") ? QString::fromLatin1(name) + QLatin1Char(':') : QString()) + (elements.isEmpty() ? QStringLiteral("0") : elements);
         }
         amp(name).clearWords();
     }
@@ -74,16 +72,10 @@ void PanelTest::SetUp()
         amp(name).reset();
     work_ = std::make_unique<QTemporaryDir>(worldPath(QStringLiteral("work")) + QStringLiteral("/XXXXXX"));
     ASSERT_TRUE(QDir::setCurrent(work_->path()));
-    answers.clear();
     scope_ = std::make_unique<QObject>();
     windowing::setMessageBoxHandler([this](const windowing::MessageRequest& r) {
         boxes.push_back(r);
-        const auto answer = r.buttons != windowing::Buttons::YesNo ? windowing::Answer::Ok
-                            : answers.empty()                      ? windowing::Answer::No
-                                                                   : answers.front();
-        if (r.buttons == windowing::Buttons::YesNo && !answers.empty())
-            answers.pop_front();
-        return answer;
+        return r.buttons != windowing::Buttons::YesNo ? windowing::Answer::Ok : std::exchange(answer_, windowing::Answer::No);
     });
     takeRecord();
 }
@@ -91,10 +83,8 @@ void PanelTest::SetUp()
 void PanelTest::TearDown()
 {
     scope_.reset();
-    std::vector<QPointer<QWidget>> windows;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        windows.emplace_back(w);
-    for (const QPointer<QWidget>& w : windows)
+    const QWidgetList all = QApplication::topLevelWidgets();
+    for (const QPointer<QWidget>& w : std::vector<QPointer<QWidget>>(all.begin(), all.end()))
         if (w && !w->parent())
             delete w.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -103,22 +93,18 @@ void PanelTest::TearDown()
 QString PanelTest::step(const QString& action)
 {
     const QString verb = action.section(QLatin1Char(':'), 0, 0), arg = action.section(QLatin1Char(':'), 1);
-    const QByteArray name = arg.isEmpty() ? QByteArray("default") : arg.toLatin1();
+    static const std::map<QString, void (comm::SimulatedAmplifier::*)()> hands = {
+        {"key", &comm::SimulatedAmplifier::pressPowerKey}, {"unplug", &comm::SimulatedAmplifier::unplug}, {"replug", &comm::SimulatedAmplifier::replug}};
     if (verb == QLatin1String("load")) {   // as the program starts it: the load step, then shown
         panel = new velmora::Velmora;
         EXPECT_TRUE(panel->Form_Load());
         panel->show();
     } else if (verb.startsWith(QLatin1Char('+'))) {
         windowing::advanceClock(verb.mid(1).toLongLong());
-    } else if (verb == QLatin1String("key")) {
-        amp(name).pressPowerKey();
+    } else if (hands.count(verb)) {
+        (amp(arg.isEmpty() ? "default" : qPrintable(arg)).*hands.at(verb))();
     } else if (verb == QLatin1String("stubborn")) {   // switches itself on again at once
-        QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] {
-            if (!amp().powered())
-                amp().pressPowerKey();
-        });
-    } else if (verb == QLatin1String("unplug") || verb == QLatin1String("replug")) {
-        verb == QLatin1String("unplug") ? amp(name).unplug() : amp(name).replug();
+        QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] { if (!amp().powered()) amp().pressPowerKey(); });
     } else if (verb == QLatin1String("file")) {
         QFile f(QStringLiteral("nastr.dat"));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(arg.toUtf8()) == arg.toUtf8().size());
@@ -129,8 +115,7 @@ QString PanelTest::step(const QString& action)
     } else if (verb == QLatin1String("dblclick")) {
         reinterpret_cast<void (*)(int)>(doubles("velmora_doubles_double_click"))(arg.toInt());
     } else {
-        if (!arg.isEmpty())
-            answers = {arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No};
+        answer_ = arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No;
         if (auto* b = panel->findChild<QAbstractButton*>(verb))
             b->click();
         else
