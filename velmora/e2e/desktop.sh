@@ -1,13 +1,9 @@
-# A private desktop for driving the panel from outside, sourced by panel_e2e.sh
-# and scripts/screenshots.sh (bash, set -euo pipefail).
-#
-# e2e_setup <velmora> <regsvr> <serial-port control library> <modem shim> makes
-# $E2E, a temporary folder with a private home, runtime folder, registry (the
-# serial-port control) and port mapping (every port to the simulated amplifier
-# "amp", front panel shown, line trace in $E2E/lines.vcd), starts Xvfb, and
-# runs everything it starts under the modem shim, which refuses to open the
-# machine's serial ports; without the shim it fails. Status 77 (a skip) when a
-# desktop program is missing outside CI. Everything started ends on exit.
+# A private desktop for driving the panel from outside, sourced by panel_e2e.sh and scripts/screenshots.sh.
+# e2e_setup <velmora> <regsvr> <serial-port control library> <modem shim> makes $E2E, a temporary folder with
+# a private home, runtime folder, registry (the serial-port control) and port mapping (every port to the
+# simulated amplifier "amp", front panel shown, line trace in $E2E/lines.vcd), starts Xvfb, and runs all it
+# starts under the modem shim, which refuses the machine's serial ports (without it, it fails). Status 77 (a
+# skip) when a desktop program is missing outside CI. Everything started ends on exit.
 E2E="" E2E_PIDS=()
 
 e2e_fail() { echo "FAIL: $*" >&2; tail -n 20 "$E2E"/*.err >&2 2>/dev/null; E2E_KEEP=1; exit 1; }
@@ -39,8 +35,7 @@ e2e_setup()
     export DISPLAY=:$(tr -dc 0-9 <"$E2E/display")
 }
 
-# e2e_window <exact title> [<seconds>]: waits for one visible window of the
-# panel with that title; its id in E2E_WIN.
+# e2e_window <exact title> [<seconds>]: waits for a visible window of the panel with that title (id in E2E_WIN).
 e2e_window() { E2E_WIN=""; e2e_wait "${2:-10}" _e2e_find "$1"; }
 _e2e_find()
 {
@@ -51,8 +46,7 @@ _e2e_find()
     return 1
 }
 
-# e2e_lines: what the line trace shows so far: "words=<the command words, the
-# bit the first open clocks in left out> dcd=<carrier detect's levels in turn>".
+# e2e_lines: the trace so far: "words=<command words, without the bit the first open clocks in> dcd=<levels>".
 e2e_lines()
 {
     awk '$1 == "$var" { name[$4] = $5 } /^[01]/ { v = substr($0, 1, 1); n = name[substr($0, 2)]

@@ -19,9 +19,8 @@ namespace {
 
 QString worldPath(const QString& name)
 {
-    static QTemporaryDir* world = new QTemporaryDir;
-    QDir().mkpath(world->filePath(name));
-    return world->filePath(name);
+    QDir().mkpath(comm::testing::tempDir() + QLatin1Char('/') + name);
+    return comm::testing::tempDir() + QLatin1Char('/') + name;
 }
 
 void* doubles(const char* symbol) { return dlsym(dlopen(qgetenv("VELMORA_TEST_DOUBLES").constData(), RTLD_NOW), symbol); }
@@ -37,17 +36,16 @@ void makeRegistry(const char* name, std::initializer_list<const char*> libraries
 }
 
 // The words since the last look, as the elements set ("1" the power key, "0"
-// none), "com2:..." for the other amplifiers.
+// none, "?<bits>" malformed), "com2:..." for the other amplifiers.
 QStringList newWords()
 {
     QStringList out;
     for (const char* name : {"default", "com2", "com3"}) {
         for (const auto& w : amp(name).words()) {
-            QString elements;
-            for (int i = 1; i <= 8; ++i)
+            QString elements = w.wellFormed() ? QString() : QStringLiteral("?") + w.text();
+            for (int i = 1; i <= 8 && w.wellFormed(); ++i)
                 elements += w.element(i) ? QString::number(i) : QString();
-            elements = !w.wellFormed() ? QStringLiteral("?") + w.text() : elements.isEmpty() ? QStringLiteral("0") : elements;
-            out << (qstrcmp(name, "default") ? QString::fromLatin1(name) + QLatin1Char(':') : QString()) + elements;
+            out << (qstrcmp(name, "default") ? QString::fromLatin1(name) + QLatin1Char(':') : QString()) + (elements.isEmpty() ? QStringLiteral("0") : elements);
         }
         amp(name).clearWords();
     }
@@ -74,16 +72,10 @@ void PanelTest::SetUp()
         amp(name).reset();
     work_ = std::make_unique<QTemporaryDir>(worldPath(QStringLiteral("work")) + QStringLiteral("/XXXXXX"));
     ASSERT_TRUE(QDir::setCurrent(work_->path()));
-    answers.clear();
     scope_ = std::make_unique<QObject>();
     windowing::setMessageBoxHandler([this](const windowing::MessageRequest& r) {
         boxes.push_back(r);
-        const auto answer = r.buttons != windowing::Buttons::YesNo ? windowing::Answer::Ok
-                            : answers.empty()                      ? windowing::Answer::No
-                                                                   : answers.front();
-        if (r.buttons == windowing::Buttons::YesNo && !answers.empty())
-            answers.pop_front();
-        return answer;
+        return r.buttons != windowing::Buttons::YesNo ? windowing::Answer::Ok : std::exchange(answer_, windowing::Answer::No);
     });
     takeRecord();
 }
@@ -91,10 +83,8 @@ void PanelTest::SetUp()
 void PanelTest::TearDown()
 {
     scope_.reset();
-    std::vector<QPointer<QWidget>> windows;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        windows.emplace_back(w);
-    for (const QPointer<QWidget>& w : windows)
+    const QWidgetList all = QApplication::topLevelWidgets();
+    for (const QPointer<QWidget>& w : std::vector<QPointer<QWidget>>(all.begin(), all.end()))
         if (w && !w->parent())
             delete w.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -103,22 +93,18 @@ void PanelTest::TearDown()
 QString PanelTest::step(const QString& action)
 {
     const QString verb = action.section(QLatin1Char(':'), 0, 0), arg = action.section(QLatin1Char(':'), 1);
-    const QByteArray name = arg.isEmpty() ? QByteArray("default") : arg.toLatin1();
+    static const std::map<QString, void (comm::SimulatedAmplifier::*)()> hands = {
+        {"key", &comm::SimulatedAmplifier::pressPowerKey}, {"unplug", &comm::SimulatedAmplifier::unplug}, {"replug", &comm::SimulatedAmplifier::replug}};
     if (verb == QLatin1String("load")) {   // as the program starts it: the load step, then shown
         panel = new velmora::Velmora;
         EXPECT_TRUE(panel->Form_Load());
         panel->show();
     } else if (verb.startsWith(QLatin1Char('+'))) {
         windowing::advanceClock(verb.mid(1).toLongLong());
-    } else if (verb == QLatin1String("key")) {
-        amp(name).pressPowerKey();
+    } else if (hands.count(verb)) {
+        (amp(arg.isEmpty() ? "default" : qPrintable(arg)).*hands.at(verb))();
     } else if (verb == QLatin1String("stubborn")) {   // switches itself on again at once
-        QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] {
-            if (!amp().powered())
-                amp().pressPowerKey();
-        });
-    } else if (verb == QLatin1String("unplug") || verb == QLatin1String("replug")) {
-        verb == QLatin1String("unplug") ? amp(name).unplug() : amp(name).replug();
+        QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] { if (!amp().powered()) amp().pressPowerKey(); });
     } else if (verb == QLatin1String("file")) {
         QFile f(QStringLiteral("nastr.dat"));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(arg.toUtf8()) == arg.toUtf8().size());
@@ -129,8 +115,7 @@ QString PanelTest::step(const QString& action)
     } else if (verb == QLatin1String("dblclick")) {
         reinterpret_cast<void (*)(int)>(doubles("velmora_doubles_double_click"))(arg.toInt());
     } else {
-        if (!arg.isEmpty())
-            answers = {arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No};
+        answer_ = arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No;
         if (auto* b = panel->findChild<QAbstractButton*>(verb))
             b->click();
         else
@@ -146,48 +131,42 @@ void PanelTest::run(const std::vector<std::pair<QString, QString>>& steps)
         EXPECT_EQ(step(action).toStdString(), expected.toStdString()) << "after " << qPrintable(action);
 }
 
-// The state word ("ON", "OFF", "-"; its colour and the power buttons checked
-// with it) and the readiness text ("warming", "ready", "-"), or "gone" once the
-// window is unloaded; "hidden"; the open dialogs; then what happened since the
-// last look: the doubles' tokens (without the line requests), the words on the
-// line, the message boxes ("ask-port", "ask-exit", "ask-off"). A token repeated
-// n times in a row shows as token*n.
+// The state word ("ON", "OFF", "-"; "!" after it when its colour or the power
+// buttons do not go with it) and the readiness text ("warming", "ready", "-"),
+// or "gone" once the window is unloaded; "hidden"; the open dialogs; then what
+// happened since the last look: the doubles' tokens (without the line
+// requests), the words on the line, the message boxes ("ask-port", "ask-exit",
+// "ask-off"). A token repeated n times in a row shows as token*n.
 QString PanelTest::seen()
 {
-    QStringList out, tokens, dialogs;
+    static const QMap<QString, QString> said = {{"", "-"}, {"ВКЛЮЧЕН", "ON"}, {"ВЫКЛЮЧЕН", "OFF"}, {"Готов к работе", "ready"},
+        {"Идет прогрев радиоламп", "warming"}, {"Нет доступа к текущему COM порту. Настроить номер порта?", "ask-port"},
+        {"Вы действительно хотите выйти из программы?", "ask-exit"}, {"Вы действительно хотите выключить усилитель?", "ask-off"}};
+    static const QRegularExpression lineRequest(QStringLiteral("^(rts|dtr)[01]$|^out!?$"));
+    QStringList out{QStringLiteral("gone")}, dialogs, tokens = takeRecord().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (panel) {
         const QLabel* word = panel->findChild<QLabel*>("Label4");
-        const bool on = word->text() == QStringLiteral("ВКЛЮЧЕН"), off = word->text() == QStringLiteral("ВЫКЛЮЧЕН");
-        out << (on ? QStringLiteral("ON") : off ? QStringLiteral("OFF") : word->text().isEmpty() ? QStringLiteral("-") : word->text());
-        if (word->palette().color(QPalette::WindowText) != (on ? Qt::blue : Qt::red)
-            || ((on || off) && (panel->findChild<QAbstractButton*>("Vkl")->isEnabled() != off || panel->findChild<QAbstractButton*>("Vikl")->isEnabled() != on)))
-            out << QStringLiteral("wrong-colour-or-buttons");
         const QString ready = panel->findChild<QLabel*>("Label3")->text();
-        out << (ready.isEmpty() ? QStringLiteral("-") : ready == QStringLiteral("Готов к работе") ? QStringLiteral("ready")
-                : ready == QStringLiteral("Идет прогрев радиоламп") ? QStringLiteral("warming") : ready);
+        const bool on = word->text() == QStringLiteral("ВКЛЮЧЕН");
+        const bool fits = word->palette().color(QPalette::WindowText) == (on ? Qt::blue : Qt::red)
+                          && (word->text().isEmpty() || (panel->findChild<QAbstractButton*>("Vkl")->isEnabled() != on
+                                                         && panel->findChild<QAbstractButton*>("Vikl")->isEnabled() == on));
+        out = QStringList{said.value(word->text(), word->text()) + (fits ? "" : "!"), said.value(ready, ready)};
         if (!panel->isVisible())
             out << QStringLiteral("hidden");
-    } else {
-        out << QStringLiteral("gone");
     }
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<QDialog*>(w) && w->isVisible())
             dialogs << w->objectName();
     dialogs.sort();
-    static const QRegularExpression lineRequest(QStringLiteral("^(rts|dtr)[01]$|^out!?$"));
-    tokens = takeRecord().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     tokens.removeIf([](const QString& t) { return lineRequest.match(t).hasMatch(); });
     tokens << newWords();
-    const std::map<QString, std::pair<const char*, windowing::Answer>> questions = {
-        {QStringLiteral("Нет доступа к текущему COM порту. Настроить номер порта?"), {"ask-port", windowing::Answer::Yes}},
-        {QStringLiteral("Вы действительно хотите выйти из программы?"), {"ask-exit", windowing::Answer::No}},
-        {QStringLiteral("Вы действительно хотите выключить усилитель?"), {"ask-off", windowing::Answer::Yes}}};
     for (; boxesSeen_ < boxes.size(); ++boxesSeen_) {
         const windowing::MessageRequest& b = boxes[boxesSeen_];
-        const auto q = questions.find(b.text);
-        const bool asked = q != questions.end() && b.title == QStringLiteral("Velmora") && b.icon == windowing::Icon::Question
-                           && b.buttons == windowing::Buttons::YesNo && b.defaultButton == q->second.second;
-        tokens << (asked ? QString::fromLatin1(q->second.first) : QStringLiteral("box:") + b.text);
+        const QString token = said.value(b.text);
+        const bool asked = token.startsWith(QLatin1String("ask")) && b.title == QStringLiteral("Velmora") && b.icon == windowing::Icon::Question
+                           && b.buttons == windowing::Buttons::YesNo && b.defaultButton == (token == "ask-exit" ? windowing::Answer::No : windowing::Answer::Yes);
+        tokens << (asked ? token : QStringLiteral("box:") + b.text);
     }
     out << dialogs;
     for (int i = 0, n = 1; i < tokens.size(); i += n) {

@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTemporaryDir>
-#include <deque>
 
 #include "comm/simulator.h"
 #include "mainwindow.h"
@@ -33,13 +32,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
     // Does the action and returns what is seen then (see seen() in panel.cpp):
-    //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>
-    //   map:<port mapping>  registry:full|comm|double  dblclick:<button>  <button or menu entry>[:yes|:no]
+    //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>  map:<port mapping>
+    //   registry:full|comm|double  dblclick:<button>  <button or menu entry>[:yes] (the next question's answer; No otherwise)
     QString step(const QString& action);
     // Runs {action, what is seen after it} steps, comparing each.
     void run(const std::vector<std::pair<QString, QString>>& steps);
 
-    std::deque<windowing::Answer> answers;
     std::vector<windowing::MessageRequest> boxes;
     QPointer<velmora::Velmora> panel;
     std::unique_ptr<QObject> scope_;   // connections that end with the test
@@ -48,6 +46,7 @@ private:
     QString seen();
     std::unique_ptr<QTemporaryDir> work_;
     std::size_t boxesSeen_ = 0;
+    windowing::Answer answer_ = windowing::Answer::No;
 };
 
 } // namespace paneltest
