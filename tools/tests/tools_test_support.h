@@ -23,9 +23,7 @@ struct Sandbox {
             {"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"}, {"", "work"}};
         for (const auto& [name, sub] : vars)
             QDir().mkpath(path(sub)), *name ? env.insert(QLatin1String(name), path(sub)) : void();
-        QDir().mkpath(path("data/velmora/registry"));
         QFile::setPermissions(path("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     }
     QString path(const char* sub) const { return dir.filePath(QLatin1String(sub)); }
     void write(const char* name, const QByteArray& bytes) const

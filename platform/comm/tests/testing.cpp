@@ -11,8 +11,7 @@
 
 #include "automation/server.h"
 
-extern "C" int velmora_comm_testing_anchor;
-int velmora_comm_testing_anchor = 0;
+extern "C" { int velmora_comm_testing_anchor = 0; }
 
 namespace comm::testing {
 
