@@ -1,5 +1,5 @@
-// Test entry point: a widget application on the offscreen platform and the
-// manual clock, with a private runtime directory and a program title of its own.
+// Test entry point: a widget application (on the offscreen platform ctest
+// names) and the manual clock, with a private runtime directory and a program title of its own.
 
 #include "windowing/messagebox.h"
 #include "windowing/timers.h"
@@ -11,8 +11,6 @@
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir runtimeDir;
     qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
     windowing::useManualClock();
