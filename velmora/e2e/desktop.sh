@@ -46,12 +46,9 @@ _e2e_find()
     return 1
 }
 
-# e2e_lines: the trace so far: "words=<command words, without the bit the first open clocks in> dcd=<levels>".
-e2e_lines()
+# e2e_carrier: the carrier's levels in the trace so far, as they changed ("01": it rose once).
+e2e_carrier()
 {
-    awk '$1 == "$var" { name[$4] = $5 } /^[01]/ { v = substr($0, 1, 1); n = name[substr($0, 2)]
-         if (n == "RTS") rts = v; if (n == "DTR" && v == 1 && dtr != 1) bits = bits rts; if (n == "DTR") dtr = v
-         if (n == "DCD" && v != dcd) { dcd = v; levels = levels v } }
-         END { bits = substr(bits, 2); while (bits != "") { w = w " " substr(bits, 1, 8); bits = substr(bits, 9) }
-               printf "words=%s dcd=%s\n", substr(w, 2), levels }' "$E2E/lines.vcd" 2>/dev/null
+    awk '$1 == "$var" && $5 == "DCD" { dcd = $4 }
+         /^[01]/ && substr($0, 2) == dcd && substr($0, 1, 1) != level { level = substr($0, 1, 1); printf "%s", level }' "$E2E/lines.vcd" 2>/dev/null
 }

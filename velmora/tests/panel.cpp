@@ -134,16 +134,17 @@ void PanelTest::run(const std::vector<std::pair<QString, QString>>& steps)
 // The state word ("ON", "OFF", "-"; "!" after it when its colour or the power
 // buttons do not go with it) and the readiness text ("warming", "ready", "-"),
 // or "gone" once the window is unloaded; "hidden"; the open dialogs; then what
-// happened since the last look: the doubles' tokens (without the line
-// requests), the words on the line, the message boxes ("ask-port", "ask-exit",
-// "ask-off"). A token repeated n times in a row shows as token*n.
+// happened since the last look: the doubles' tokens (a word's line requests
+// in the program's order as its bits and "out": "00010000out"), the words on
+// the line, the message boxes ("ask-port", "ask-exit", "ask-off"). A token
+// repeated n times in a row shows as token*n.
 QString PanelTest::seen()
 {
     static const QMap<QString, QString> said = {{"", "-"}, {"ВКЛЮЧЕН", "ON"}, {"ВЫКЛЮЧЕН", "OFF"}, {"Готов к работе", "ready"},
         {"Идет прогрев радиоламп", "warming"}, {"Нет доступа к текущему COM порту. Настроить номер порта?", "ask-port"},
         {"Вы действительно хотите выйти из программы?", "ask-exit"}, {"Вы действительно хотите выключить усилитель?", "ask-off"}};
-    static const QRegularExpression lineRequest(QStringLiteral("^(rts|dtr)[01]$|^out!?$"));
-    QStringList out{QStringLiteral("gone")}, dialogs, tokens = takeRecord().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    static const QRegularExpression setBit(QStringLiteral("rts0 dtr0 rts1 dtr1 ")), clearBit(QStringLiteral("rts0 dtr0 dtr1 "));
+    QStringList out{QStringLiteral("gone")}, dialogs, tokens = takeRecord().replace(setBit, "1").replace(clearBit, "0").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (panel) {
         const QLabel* word = panel->findChild<QLabel*>("Label4");
         const QString ready = panel->findChild<QLabel*>("Label3")->text();
@@ -159,7 +160,6 @@ QString PanelTest::seen()
         if (qobject_cast<QDialog*>(w) && w->isVisible())
             dialogs << w->objectName();
     dialogs.sort();
-    tokens.removeIf([](const QString& t) { return lineRequest.match(t).hasMatch(); });
     tokens << newWords();
     for (; boxesSeen_ < boxes.size(); ++boxesSeen_) {
         const windowing::MessageRequest& b = boxes[boxesSeen_];
