@@ -1,9 +1,8 @@
 # A private desktop for driving the panel from outside, sourced by panel_e2e.sh and scripts/screenshots.sh.
-# e2e_setup <velmora> <regsvr> <serial-port control library> <modem shim> makes $E2E, a temporary folder with
-# a private home, runtime folder, registry (the serial-port control) and port mapping (every port to the
-# simulated amplifier "amp", front panel shown, line trace in $E2E/lines.vcd), starts Xvfb, and runs all it
-# starts under the modem shim, which refuses the machine's serial ports (without it, it fails). Status 77 (a
-# skip) when a desktop program is missing outside CI. Everything started ends on exit.
+# e2e_setup <velmora> <regsvr> <serial-port control library> <modem shim> makes $E2E, a temporary folder with a
+# private home, runtime folder, registry and port mapping (every port to the simulated amplifier "amp", front panel
+# shown, line trace in $E2E/lines.vcd), starts Xvfb and runs all under the modem shim, which refuses the machine's
+# serial ports. Status 77 (a skip) when a desktop program is missing outside CI. All it starts ends on exit.
 E2E="" E2E_PIDS=()
 
 e2e_fail() { echo "FAIL: $*" >&2; tail -n 20 "$E2E"/*.err >&2 2>/dev/null; E2E_KEEP=1; exit 1; }
