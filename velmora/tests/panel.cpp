@@ -173,11 +173,10 @@ QString PanelTest::seen()
 
 int main(int argc, char** argv)
 {
-    using paneltest::worldPath;
     // Nothing of the user's is read or written: home, runtime folder (the
     // instance lock) and registries are the test's own.
-    qputenv("HOME", QFile::encodeName(worldPath(QStringLiteral("home"))));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(worldPath(QStringLiteral("runtime"))));
+    qputenv("HOME", QFile::encodeName(paneltest::worldPath(QStringLiteral("home"))));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(paneltest::worldPath(QStringLiteral("runtime"))));
     paneltest::makeRegistry("full", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES"});
     paneltest::makeRegistry("comm", {"VELMORA_COMM_LIB"});
     paneltest::makeRegistry("double", {"VELMORA_TEST_DOUBLES"}, "MSCommLib.MSComm");

@@ -2,6 +2,7 @@
 // clock, told as steps and what is seen after each (see panel.h).
 #include "panel.h"
 
+#include <QAction>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -13,14 +14,10 @@
 using namespace paneltest;
 using Steps = std::vector<std::pair<QString, QString>>;
 
-namespace {
-
 const QString Off = QStringLiteral(" 0 \r\n 0 \r\n 0 \r\n-1 \r\n"), AutoOn = QStringLiteral(" 0 \r\n 1 \r\n 0 \r\n 0 \r\n");
 const QString AutoOff = QStringLiteral(" 0 \r\n 0 \r\n 1 \r\n-1 \r\n"), Com2 = QStringLiteral(" 1 \r\n 0 \r\n 0 \r\n-1 \r\n");
 
-QString times(const QString& s, int n) { return QStringList(n, s).join(QLatin1Char(' ')); }
-
-} // namespace
+static QString times(const QString& s, int n) { return QStringList(n, s).join(QLatin1Char(' ')); }
 
 TEST_F(PanelTest, Scenarios)
 {
@@ -92,7 +89,9 @@ TEST_F(PanelTest, WithoutTheIconAndBalloonControlsThePanelWorksAndSaysSoOnce)
 {
     ::testing::internal::CaptureStderr();
     run({{"registry:comm", "gone"}, {"key", "gone"}, {"load", "- ready"}, {"+150", "ON warming 0"}, {"Vikl:yes", "ON warming 1 0*3 ask-off"},
-         {"+150", "OFF -"}, {"Scrit", "OFF -"}, {"Exit:yes", "gone ask-exit"}});   // nothing would bring a hidden window back
+         {"+150", "OFF -"}, {"Scrit", "OFF -"}});
+    EXPECT_FALSE(panel->findChild<QAction*>("Scrit")->isEnabled()) << "nothing would bring a hidden window back";
+    EXPECT_EQ(step("Exit:yes").toStdString(), "gone ask-exit");
     const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
     EXPECT_EQ(said.count(QStringLiteral("velmora: ")), 2) << said.toStdString();
     EXPECT_TRUE(said.contains(QRegularExpression("velmora: Tray \\(lumora.Lumorel\\) is not available.*\nvelmora: Balloon \\(pellago.Pellagon\\) is not"))) << said.toStdString();
