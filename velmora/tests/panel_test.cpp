@@ -37,6 +37,7 @@ TEST_F(PanelTest, Scenarios)
           {"Kom3", "ON warming 6 0 6 0 5 0 5 0"}, {"JdVikl", "ON warming 4"}, {"+149", "ON warming"}, {"+1", "ON warming 0"}, {"JdVkl", "ON warming 3"}, {"+100", "ON warming"},
           {"JdVkl", "ON warming 3"}, {"+50", "ON warming 0"}, {"+1000", "ON warming"}, {"Exit:no", "ON warming ask-exit"}, {"stubborn", "ON warming"},
           {"Exit:yes", "gone noicon " + times("1 0*3", 5) + " ask-exit"}}},
+        {"automatic power-on", {{"file:" + AutoOn, "gone"}, {"load", "- ready icon 1 0*2"}, {"+10000", "ON warming 0"}}},
         {"automatic power-on leaves an amplifier that is on alone", {{"file:" + AutoOn, "gone"}, {"key", "gone"}, {"load", "- ready icon"}, {"+150", "ON warming 0"},
           {"+48849", "ON warming"}, {"+1", "ON ready"}}},
         {"a failed automatic power-on is noticed 2 s after the start", {{"file:" + AutoOn, "gone"}, {"map:COM1 = sim?delay=100000", "gone"},
