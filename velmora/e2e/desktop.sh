@@ -1,9 +1,8 @@
 # A private desktop for driving the panel from outside, sourced by panel_e2e.sh and scripts/screenshots.sh.
-# e2e_setup <velmora> <regsvr> <serial-port control library> <modem shim> makes $E2E, a temporary folder with
-# a private home, runtime folder, registry (the serial-port control) and port mapping (every port to the
-# simulated amplifier "amp", front panel shown, line trace in $E2E/lines.vcd), starts Xvfb, and runs all it
-# starts under the modem shim, which refuses the machine's serial ports (without it, it fails). Status 77 (a
-# skip) when a desktop program is missing outside CI. Everything started ends on exit.
+# e2e_setup <velmora> <regsvr> <serial-port control library> <modem shim> makes $E2E, a temporary folder with a
+# private home, runtime folder, registry and port mapping (every port to the simulated amplifier "amp", front panel
+# shown, line trace in $E2E/lines.vcd), starts Xvfb and runs all under the modem shim, which refuses the machine's
+# serial ports. Status 77 (a skip) when a desktop program is missing outside CI. All it starts ends on exit.
 E2E="" E2E_PIDS=()
 
 e2e_fail() { echo "FAIL: $*" >&2; tail -n 20 "$E2E"/*.err >&2 2>/dev/null; E2E_KEEP=1; exit 1; }
@@ -46,12 +45,9 @@ _e2e_find()
     return 1
 }
 
-# e2e_lines: the trace so far: "words=<command words, without the bit the first open clocks in> dcd=<levels>".
-e2e_lines()
+# e2e_carrier: the carrier's levels in the trace so far, as they changed ("01": it rose once).
+e2e_carrier()
 {
-    awk '$1 == "$var" { name[$4] = $5 } /^[01]/ { v = substr($0, 1, 1); n = name[substr($0, 2)]
-         if (n == "RTS") rts = v; if (n == "DTR" && v == 1 && dtr != 1) bits = bits rts; if (n == "DTR") dtr = v
-         if (n == "DCD" && v != dcd) { dcd = v; levels = levels v } }
-         END { bits = substr(bits, 2); while (bits != "") { w = w " " substr(bits, 1, 8); bits = substr(bits, 9) }
-               printf "words=%s dcd=%s\n", substr(w, 2), levels }' "$E2E/lines.vcd" 2>/dev/null
+    awk '$1 == "$var" && $5 == "DCD" { dcd = $4 }
+         /^[01]/ && substr($0, 2) == dcd && substr($0, 1, 1) != level { level = substr($0, 1, 1); printf "%s", level }' "$E2E/lines.vcd" 2>/dev/null
 }

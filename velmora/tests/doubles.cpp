@@ -1,5 +1,5 @@
 // Doubles of the panel's controls in one control library, recording in order
-// what they are asked, as tokens the tests take through the exports at the end:
+// what they are asked, as tokens the tests take with takeRecord() (end of file):
 //   lumora.Lumorel    "icon" (AddToTray: a picture, the form's caption, hiding it), "noicon"
 //   pellago.Pellagon  "tip-on", "tip-off", "tip-failed" (type, form's caption, icon's handle)
 //   a serial port     "open", "open!" (refused while open), "close", "port<n>", "<speed>",
@@ -103,14 +103,8 @@ std::vector<ServedClass> classes()
 
 VELMORA_CONTROL_SERVER(classes)
 
-extern "C" __attribute__((visibility("default"))) const char* velmora_doubles_take_record()
-{
-    static QByteArray text;
-    text = record.join(QLatin1Char(' ')).toUtf8();
-    record.clear();
-    return text.constData();
-}
-extern "C" __attribute__((visibility("default"))) void velmora_doubles_double_click(int button)
-{
-    Double::tray->raise(6, {Variant(std::int32_t(button))});
-}
+// The panel's tests link this library; the runtime's loading of it finds the same copy.
+namespace paneltest {
+QString takeRecord() { return std::exchange(record, {}).join(QLatin1Char(' ')); }
+void doubleClickTray(int button) { Double::tray->raise(6, {Variant(std::int32_t(button))}); }
+} // namespace paneltest

@@ -7,10 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <dlfcn.h>
-
 #include "comm/testing.h"
-#include "windowing/messagebox.h"
 #include "windowing/timers.h"
 
 namespace paneltest {
@@ -22,8 +19,6 @@ QString worldPath(const QString& name)
     QDir().mkpath(comm::testing::tempDir() + QLatin1Char('/') + name);
     return comm::testing::tempDir() + QLatin1Char('/') + name;
 }
-
-void* doubles(const char* symbol) { return dlsym(dlopen(qgetenv("VELMORA_TEST_DOUBLES").constData(), RTLD_NOW), symbol); }
 
 // Registers the libraries into the registry folder `name` with the tool a user has.
 void makeRegistry(const char* name, std::initializer_list<const char*> libraries, const char* commDouble = "")
@@ -62,8 +57,6 @@ QByteArray settingsFileBytes()
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-QString takeRecord() { return QString::fromUtf8(reinterpret_cast<const char* (*)()>(doubles("velmora_doubles_take_record"))()); }
-
 void PanelTest::SetUp()
 {
     qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QStringLiteral("full"))));
@@ -83,10 +76,9 @@ void PanelTest::SetUp()
 void PanelTest::TearDown()
 {
     scope_.reset();
-    const QWidgetList all = QApplication::topLevelWidgets();
-    for (const QPointer<QWidget>& w : std::vector<QPointer<QWidget>>(all.begin(), all.end()))
-        if (w && !w->parent())
-            delete w.data();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (!w->parent())
+            w->deleteLater();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
@@ -113,7 +105,7 @@ QString PanelTest::step(const QString& action)
     } else if (verb == QLatin1String("registry")) {
         qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg)));
     } else if (verb == QLatin1String("dblclick")) {
-        reinterpret_cast<void (*)(int)>(doubles("velmora_doubles_double_click"))(arg.toInt());
+        doubleClickTray(arg.toInt());
     } else {
         answer_ = arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No;
         if (auto* b = panel->findChild<QAbstractButton*>(verb))
@@ -134,16 +126,17 @@ void PanelTest::run(const std::vector<std::pair<QString, QString>>& steps)
 // The state word ("ON", "OFF", "-"; "!" after it when its colour or the power
 // buttons do not go with it) and the readiness text ("warming", "ready", "-"),
 // or "gone" once the window is unloaded; "hidden"; the open dialogs; then what
-// happened since the last look: the doubles' tokens (without the line
-// requests), the words on the line, the message boxes ("ask-port", "ask-exit",
-// "ask-off"). A token repeated n times in a row shows as token*n.
+// happened since the last look: the doubles' tokens (a word's line requests
+// in the program's order as its bits and "out": "00010000out"), the words on
+// the line, the message boxes ("ask-port", "ask-exit", "ask-off"). A token
+// repeated n times in a row shows as token*n.
 QString PanelTest::seen()
 {
     static const QMap<QString, QString> said = {{"", "-"}, {"ВКЛЮЧЕН", "ON"}, {"ВЫКЛЮЧЕН", "OFF"}, {"Готов к работе", "ready"},
         {"Идет прогрев радиоламп", "warming"}, {"Нет доступа к текущему COM порту. Настроить номер порта?", "ask-port"},
         {"Вы действительно хотите выйти из программы?", "ask-exit"}, {"Вы действительно хотите выключить усилитель?", "ask-off"}};
-    static const QRegularExpression lineRequest(QStringLiteral("^(rts|dtr)[01]$|^out!?$"));
-    QStringList out{QStringLiteral("gone")}, dialogs, tokens = takeRecord().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    static const QRegularExpression setBit(QStringLiteral("rts0 dtr0 rts1 dtr1 ")), clearBit(QStringLiteral("rts0 dtr0 dtr1 "));
+    QStringList out{QStringLiteral("gone")}, dialogs, tokens = takeRecord().replace(setBit, "1").replace(clearBit, "0").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (panel) {
         const QLabel* word = panel->findChild<QLabel*>("Label4");
         const QString ready = panel->findChild<QLabel*>("Label3")->text();
@@ -159,7 +152,6 @@ QString PanelTest::seen()
         if (qobject_cast<QDialog*>(w) && w->isVisible())
             dialogs << w->objectName();
     dialogs.sort();
-    tokens.removeIf([](const QString& t) { return lineRequest.match(t).hasMatch(); });
     tokens << newWords();
     for (; boxesSeen_ < boxes.size(); ++boxesSeen_) {
         const windowing::MessageRequest& b = boxes[boxesSeen_];
@@ -181,14 +173,10 @@ QString PanelTest::seen()
 
 int main(int argc, char** argv)
 {
-    using paneltest::worldPath;
     // Nothing of the user's is read or written: home, runtime folder (the
     // instance lock) and registries are the test's own.
-    qputenv("HOME", QFile::encodeName(worldPath(QStringLiteral("home"))));
-    for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        qunsetenv(xdg);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(worldPath(QStringLiteral("runtime"))));
-    QFile::setPermissions(worldPath(QStringLiteral("runtime")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("HOME", QFile::encodeName(paneltest::worldPath(QStringLiteral("home"))));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(paneltest::worldPath(QStringLiteral("runtime"))));
     paneltest::makeRegistry("full", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES"});
     paneltest::makeRegistry("comm", {"VELMORA_COMM_LIB"});
     paneltest::makeRegistry("double", {"VELMORA_TEST_DOUBLES"}, "MSCommLib.MSComm");

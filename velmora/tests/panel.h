@@ -17,8 +17,9 @@ namespace paneltest {
 
 comm::SimulatedAmplifier& amp(const char* name = "default");
 QByteArray settingsFileBytes();
-// What the doubles were asked since the last call, as their tokens (doubles.cpp).
+// The doubles (doubles.cpp): what they were asked since the last call, as their tokens; the icon double-clicked.
 QString takeRecord();
+void doubleClickTray(int button);
 template <class W> W* window()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
