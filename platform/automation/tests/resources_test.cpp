@@ -86,15 +86,6 @@ protected:
 
 } // namespace
 
-TEST(ResourcePacking, SectionBytesFollowTheDocumentedLayout)
-{
-    const std::vector<Resource> one{{QStringLiteral("CUSTOM"), QStringLiteral("AB"), QByteArray("xyz")}};
-    EXPECT_EQ(packResources(one).toHex(),
-              QByteArray("VLMRSRC1").toHex() + "01000000" "0600" + QByteArray("CUSTOM").toHex() + "0200"
-                  + QByteArray("AB").toHex() + "03000000" + QByteArray("xyz").toHex());
-    EXPECT_EQ(packResources({}), QByteArray("VLMRSRC1\0\0\0\0", 12));
-}
-
 TEST(ResourcePacking, DamagedSectionsAreRefusedWithAReason)
 {
     const QByteArray good = packResources(sample());
