@@ -88,7 +88,8 @@ Result<Host::Target> Host::target(const QString& name)
 {
     if (name == FormName)
         return Target{name, formObject_};
-    return Target{name, TRY(control(name))->control()};
+    HostedControl* c = TRY(control(name));
+    return Target{name, c->control()};
 }
 
 Result<DispId> Host::member(const Target& t, const Word& w)
@@ -322,7 +323,8 @@ Host::Done Host::doReply(const Words& w)
     const EventInfo* info = events ? events->findEvent(id) : nullptr;
     if (!ok || n < 1 || (info && size_t(n) > info->params.size()))
         return mistake(QStringLiteral("%1 is not an argument number of that event").arg(w[3].raw()));
-    replies_[name][id][n] = TRY(arguments(w, 4)).front();
+    const Variant value = TRY(arguments(w, 4)).front();
+    replies_[name][id][n] = value;
     return {};
 }
 

@@ -8,6 +8,11 @@
 //
 //     TRY(port.put(comm::RTSEnable, off));
 //     const bool on = TRY(carrier());
+//
+// Use it as a statement, as a variable's initializer, as the right side of
+// an assignment, or as a call's argument; never inside an expression that has
+// already built other objects (a braced initializer `T{name, TRY(...)}`): a
+// return out of a statement expression leaves those undestroyed (GCC).
 #pragma once
 
 #include <optional>
