@@ -1,14 +1,17 @@
-// The process-wide handle tables. Window handles follow their widget: taken on
-// first request, dropped when the widget is destroyed. Icon handles keep their
-// icon alive for the life of the process.
+// The process-wide handle tables. Window handles follow their widget or
+// message window: taken on first request (a message window's when it is made),
+// dropped when it is destroyed. Icon handles keep their icon alive for the
+// life of the process. Mouse messages reach message windows through the Qt
+// event queue.
 
 #include "windowing/handles.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
+#include <QEvent>
 #include <QHash>
-#include <QMouseEvent>
 #include <QWidget>
+
+#include "windowing/timers.h"
 
 #include <mutex>
 
@@ -25,6 +28,7 @@ struct Tables {
     std::uint32_t nextWindow = FirstHandle;
     std::uint32_t nextIcon = FirstHandle;
     QHash<WindowHandle, QWidget*> widgets;
+    QHash<WindowHandle, MessageWindow*> messageWindows;
     QHash<QWidget*, WindowHandle> windowOf;
     QHash<IconHandle, QIcon> icons;
     QHash<qint64, IconHandle> iconOf;   // by QIcon::cacheKey()
@@ -45,19 +49,17 @@ std::uint32_t take(std::uint32_t& next)
     return h;
 }
 
-// Button and shift codes of a mouse message: 1 left, 2 right, 4 middle;
-// 1 shift, 2 ctrl, 4 alt.
-int buttonCode(Qt::MouseButtons b)
-{
-    return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0)
-           | (b & Qt::MiddleButton ? 4 : 0);
-}
-
-int shiftCode(Qt::KeyboardModifiers m)
-{
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0)
-           | (m & Qt::AltModifier ? 4 : 0);
-}
+// A posted mouse message on its way through the event queue.
+class MouseMessageEvent : public QEvent {
+public:
+    explicit MouseMessageEvent(const MouseMessage& m) : QEvent(kind()), message(m) {}
+    static QEvent::Type kind()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    const MouseMessage message;
+};
 
 } // namespace
 
@@ -109,31 +111,52 @@ QIcon iconFromHandle(IconHandle handle)
     return t.icons.value(handle);
 }
 
-// The interface's key function: its vtable and type information live in this
-// library only, whichever control library implements it.
-MouseMoveTarget::~MouseMoveTarget() = default;
-
-bool deliverMouseMove(WindowHandle handle, int xPixels, int yPixels)
+MessageWindow::MessageWindow(QObject* parent) : QObject(parent)
 {
-    QWidget* w = widgetFromHandle(handle);
+    Tables& t = tables();
+    std::lock_guard guard(t.lock);
+    handle_ = take(t.nextWindow);
+    t.messageWindows.insert(handle_, this);
+}
+
+MessageWindow::~MessageWindow()
+{
+    // Out of the table first; QObject's destructor then drops the messages
+    // still queued for this window.
+    Tables& t = tables();
+    std::lock_guard guard(t.lock);
+    t.messageWindows.remove(handle_);
+}
+
+bool MessageWindow::event(QEvent* e)
+{
+    if (e->type() != MouseMessageEvent::kind())
+        return QObject::event(e);
+    const MouseMessage& m = static_cast<MouseMessageEvent*>(e)->message;
+    HandlerScope scope;
+    // A copy: the handler may replace itself.
+    const auto handler = onMouseMessage;
+    if (handler)
+        handler(m.button, m.shift, double(m.x) * TwipsPerPixel, double(m.y) * TwipsPerPixel);
+    return true;
+}
+
+bool postMouseMessage(WindowHandle target, const MouseMessage& message)
+{
+    Tables& t = tables();
+    // Under the lock, so the window cannot go between the look-up and the post.
+    std::lock_guard guard(t.lock);
+    MessageWindow* w = t.messageWindows.value(target, nullptr);
     if (!w)
         return false;
-    const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
-    const Qt::KeyboardModifiers modifiers = QGuiApplication::keyboardModifiers();
-    if (auto* target = dynamic_cast<MouseMoveTarget*>(w)) {
-        target->mouseMoveTwips(buttonCode(buttons), shiftCode(modifiers),
-                               double(xPixels) * TwipsPerPixel,
-                               double(yPixels) * TwipsPerPixel);
-        return true;
-    }
-    // Any other widget gets the move the way a pointer move reaches it, through
-    // event filters and the application (which passes button-less moves only to
-    // widgets that track the mouse).
-    const QPointF local(xPixels, yPixels);
-    QMouseEvent move(QEvent::MouseMove, local, w->mapToGlobal(local), Qt::NoButton,
-                     buttons, modifiers);
-    QCoreApplication::sendEvent(w, &move);
+    QCoreApplication::postEvent(w, new MouseMessageEvent(message));
     return true;
+}
+
+WindowHandle messageWindowOf(const QObject* owner)
+{
+    const auto* w = owner ? owner->findChild<MessageWindow*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    return w ? w->handle() : 0;
 }
 
 } // namespace windowing

@@ -1,30 +1,20 @@
-// Window and icon handles, and mouse moves handed to a control's window.
+// Window and icon handles, and mouse messages posted to a control's message window.
 
 #include "windowing/handles.h"
+#include "windowing/messagebox.h"
+#include "windowing/timers.h"
 
 #include <gtest/gtest.h>
 
-#include <QMouseEvent>
+#include <QApplication>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
 
 using namespace windowing;
-
-namespace {
-
-using Move = std::tuple<int, int, double, double>;
-struct TwipsTarget : QWidget, MouseMoveTarget {
-    void mouseMoveTwips(int button, int shift, double x, double y) override { moves.push_back({button, shift, x, y}); }
-    std::vector<Move> moves;
-};
-struct PlainWidget : QWidget {
-    void mouseMoveEvent(QMouseEvent* e) override { moves << e->position().toPoint(); }
-    QList<QPoint> moves;
-};
-
-} // namespace
 
 TEST(Handles, WindowHandlesFollowTheirWidgetAndAreNeverReused)
 {
@@ -32,7 +22,8 @@ TEST(Handles, WindowHandlesFollowTheirWidgetAndAreNeverReused)
     const WindowHandle hb = windowHandle(b.get());
     EXPECT_NE(hb, 0u);
     EXPECT_EQ(std::tuple(windowHandle(b.get()), widgetFromHandle(hb), windowHandle(nullptr)), std::tuple(hb, b.get(), 0u));
-    b.reset();   // a dead widget's handle leads nowhere: see the mouse moves below
+    b.reset();
+    EXPECT_EQ(widgetFromHandle(hb), nullptr);
     for (int i = 0; i < 8; ++i)   // new widgets, maybe at the same address, get fresh handles
         EXPECT_NE(windowHandle(std::make_unique<QWidget>().get()), hb);
 }
@@ -51,17 +42,60 @@ TEST(Handles, OneIconHandlePerIconThatKeepsTheIconAlive)
     EXPECT_TRUE(iconHandle(QIcon()) == 0 && iconFromHandle(0xdeadbeef).isNull());
 }
 
-TEST(Handles, MouseMovesReachAControlWindowInTwipsAndOthersAsMoveEvents)
-{
-    TwipsTarget target;   // a notification-area message rides on the x position: 0x203 pixels
-    ASSERT_TRUE(deliverMouseMove(windowHandle(&target), 0x203, 7));
-    EXPECT_EQ(target.moves, std::vector<Move>({{0, 0, 0x203 * 15, 105}}));
+using Got = std::tuple<int, int, double, double>;
 
-    auto w = std::make_unique<PlainWidget>();
-    w->setMouseTracking(true);   // how a Qt widget asks for moves without a button
-    const WindowHandle h = windowHandle(w.get());
-    ASSERT_TRUE(deliverMouseMove(h, 10, 20));
-    EXPECT_EQ(w->moves, QList<QPoint>({QPoint(10, 20)}));
-    w.reset();
-    EXPECT_FALSE(deliverMouseMove(h, 1, 1));
+TEST(MessageWindows, PostedMessagesArriveInTwipsFromTheNextEventLoop)
+{
+    const struct { MouseMessage posted; Got got; } cases[] = {
+        {{513, 0}, {0, 0, 7695, 0}}, {{10, 20, 1, 6}, {1, 6, 150, 300}}, {{-3, 7, 4, 1}, {4, 1, -45, 105}}};
+    MessageWindow window;
+    std::vector<Got> got, expected;
+    window.onMouseMessage = [&](int b, int s, double x, double y) { got.push_back({b, s, x, y}); };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(postMouseMessage(window.handle(), c.posted));
+        expected.push_back(c.got);
+    }
+    EXPECT_TRUE(got.empty());   // posting returns at once
+    QCoreApplication::processEvents();
+    EXPECT_EQ(got, expected);
+}
+
+TEST(MessageWindows, AGoneWindowsMessagesAreDiscardedAndItsHandleLeadsNowhere)
+{
+    QWidget owner;
+    auto window = std::make_unique<MessageWindow>(&owner);
+    const WindowHandle h = window->handle();
+    EXPECT_TRUE(h != 0 && h != windowHandle(&owner) && messageWindowOf(&owner) == h);
+    int got = 0;
+    window->onMouseMessage = [&](int, int, double, double) { ++got; };
+    ASSERT_TRUE(postMouseMessage(h, {513}));
+    window.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(std::tuple(got, postMouseMessage(h, {514}), postMouseMessage(windowHandle(&owner), {515}), messageWindowOf(&owner)),
+              std::tuple(0, false, false, 0u));
+}
+
+// Delivered from a message box's nested loop, as a handler: the tick falling
+// due meanwhile waits until the handler is done.
+TEST(MessageWindows, AMessageBoxLoopDeliversAndTicksWaitForTheHandlers)
+{
+    QStringList seen;
+    Timer timer;
+    timer.setInterval(100);
+    timer.setEnabled(true);
+    timer.onTimer = [&] { seen << QStringLiteral("tick"); };
+    MessageWindow window;
+    window.onMouseMessage = [&](int, int, double x, double) {
+        advanceClock(150);
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        seen << QStringLiteral("%1%2").arg(x).arg(box ? " in the box" : "");
+        if (box)
+            box->accept();
+    };
+    QTimer guard;   // closes the box only if the message never comes
+    QObject::connect(&guard, &QTimer::timeout, [] { QApplication::activeModalWidget()->close(); });
+    guard.start(5000);
+    ASSERT_TRUE(postMouseMessage(window.handle(), {513}));
+    showError(QStringLiteral("Busy"));
+    EXPECT_EQ(seen, QStringList({"7695 in the box", "tick"}));
 }
