@@ -42,60 +42,39 @@ TEST(Handles, OneIconHandlePerIconThatKeepsTheIconAlive)
     EXPECT_TRUE(iconHandle(QIcon()) == 0 && iconFromHandle(0xdeadbeef).isNull());
 }
 
-using Got = std::tuple<int, int, double, double>;
-
-TEST(MessageWindows, PostedMessagesArriveInTwipsFromTheNextEventLoop)
+// Posted messages wait for the next event loop (a message box's nested one
+// included) and arrive in twips, each as a handler: the tick falling due
+// meanwhile comes after it. A destroyed window's messages are dropped.
+TEST(MessageWindows, PostedMessagesArriveInTwipsFromTheNextLoopAsHandlers)
 {
-    const struct { MouseMessage posted; Got got; } cases[] = {
-        {{513, 0}, {0, 0, 7695, 0}}, {{10, 20, 1, 6}, {1, 6, 150, 300}}, {{-3, 7, 4, 1}, {4, 1, -45, 105}}};
-    MessageWindow window;
-    std::vector<Got> got, expected;
-    window.onMouseMessage = [&](int b, int s, double x, double y) { got.push_back({b, s, x, y}); };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(postMouseMessage(window.handle(), c.posted));
-        expected.push_back(c.got);
-    }
-    EXPECT_TRUE(got.empty());   // posting returns at once
-    QCoreApplication::processEvents();
-    EXPECT_EQ(got, expected);
-}
-
-TEST(MessageWindows, AGoneWindowsMessagesAreDiscardedAndItsHandleLeadsNowhere)
-{
-    QWidget owner;
-    auto window = std::make_unique<MessageWindow>(&owner);
-    const WindowHandle h = window->handle();
-    EXPECT_TRUE(h != 0 && h != windowHandle(&owner) && messageWindowOf(&owner) == h);
-    int got = 0;
-    window->onMouseMessage = [&](int, int, double, double) { ++got; };
-    ASSERT_TRUE(postMouseMessage(h, {513}));
-    window.reset();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(std::tuple(got, postMouseMessage(h, {514}), postMouseMessage(windowHandle(&owner), {515}), messageWindowOf(&owner)),
-              std::tuple(0, false, false, 0u));
-}
-
-// Delivered from a message box's nested loop, as a handler: the tick falling
-// due meanwhile waits until the handler is done.
-TEST(MessageWindows, AMessageBoxLoopDeliversAndTicksWaitForTheHandlers)
-{
-    QStringList seen;
+    const struct { MouseMessage posted; const char* got; } cases[] = {
+        {{513}, "0 0 7695 0"}, {{10, 20, 1, 6}, "1 6 150 300"}, {{-3, 7, 4, 1}, "4 1 -45 105"}, {{513}, "0 0 7695 0 in the box"}};
+    QStringList seen, expected;
     Timer timer;
-    timer.setInterval(100);
-    timer.setEnabled(true);
+    timer.setInterval(100), timer.setEnabled(true);
     timer.onTimer = [&] { seen << QStringLiteral("tick"); };
-    MessageWindow window;
-    window.onMouseMessage = [&](int, int, double x, double) {
-        advanceClock(150);
+    QWidget owner;
+    auto* window = new MessageWindow(&owner);
+    auto gone = std::make_unique<MessageWindow>();
+    window->onMouseMessage = gone->onMouseMessage = [&](int b, int s, double x, double y) {
+        advanceClock(100);
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        seen << QStringLiteral("%1%2").arg(x).arg(box ? " in the box" : "");
-        if (box)
-            box->accept();
+        seen << QStringLiteral("%1 %2 %3 %4%5").arg(b).arg(s).arg(x).arg(y).arg(box ? " in the box" : "");
+        box ? box->accept() : void();
     };
+    const WindowHandle goneHandle = gone->handle();
+    ASSERT_TRUE(postMouseMessage(goneHandle, {1}));
+    gone.reset();
     QTimer guard;   // closes the box only if the message never comes
     QObject::connect(&guard, &QTimer::timeout, [] { QApplication::activeModalWidget()->close(); });
     guard.start(5000);
-    ASSERT_TRUE(postMouseMessage(window.handle(), {513}));
-    showError(QStringLiteral("Busy"));
-    EXPECT_EQ(seen, QStringList({"7695 in the box", "tick"}));
+    for (const auto& c : cases) {
+        ASSERT_TRUE(postMouseMessage(window->handle(), c.posted));
+        EXPECT_TRUE(seen.size() == expected.size());   // posting returns at once
+        c.got == cases[3].got ? showError(QStringLiteral("Busy")) : QCoreApplication::processEvents();
+        EXPECT_EQ(seen, expected << c.got << QStringLiteral("tick"));
+    }
+    EXPECT_EQ(std::tuple(messageWindowOf(&owner) == window->handle() && window->handle() != windowHandle(&owner),
+                         postMouseMessage(goneHandle, {2}), postMouseMessage(windowHandle(&owner), {3}), messageWindowOf(&guard)),
+              std::tuple(true, false, false, 0u));
 }
