@@ -1,5 +1,6 @@
 #include "host.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QRegularExpression>
@@ -7,6 +8,7 @@
 #include <QTimer>
 
 #include "../common/log.h"
+#include "windowing/handles.h"
 #include "windowing/timers.h"
 
 namespace ctlhost {
@@ -178,8 +180,9 @@ Host::Done Host::run(const QString& text)
     }
     const Words words = TRY(splitWords(line));
 
-    // Time passes only in these two; they must not run as a handler, or the
-    // ticks falling due would be held back until they end.
+    // Time passes and the event loop runs (delivering posted mouse messages)
+    // only in these two; they must not run as a handler, or the ticks falling
+    // due would be held back until they end.
     if (command == QLatin1String("wait"))
         return doWait(words);
     if (command == QLatin1String("advance"))
@@ -208,6 +211,8 @@ Host::Done Host::run(const QString& text)
         return doReply(words);
     if (command == QLatin1String("mode"))
         return doMode(words);
+    if (command == QLatin1String("post"))
+        return doPost(words);
     return mistake(QStringLiteral("unknown command %1").arg(command));
 }
 
@@ -343,6 +348,8 @@ Host::Done Host::doAdvance(const Words& w)
     TRY(expectCount(w, 2, 2, "advance <ms>"));
     if (!manualClock_)
         return mistake(QStringLiteral("advance needs the manual clock (--manual-clock); use wait for real time"));
+    // What was posted before comes first, as it would have in a running loop.
+    QCoreApplication::processEvents();
     windowing::advanceClock(TRY(milliseconds(w[1])));
     return {};
 }
@@ -356,6 +363,21 @@ Host::Done Host::doMode(const Words& w)
     userMode_ = m == QLatin1String("run");
     for (auto& [name, c] : controls_)
         c->site().setUserMode(userMode_);
+    return {};
+}
+
+// Posts to the control's message window as the shell does: x carries the
+// message number, no button or shift state.
+Host::Done Host::doPost(const Words& w)
+{
+    TRY(expectCount(w, 3, 4, "post <name> <x> [<y>] (pixels: x is the message number)"));
+    HostedControl* c = TRY(control(w[1].raw()));
+    bool okX = false, okY = true;
+    const int x = w[2].raw().toInt(&okX), y = w.size() == 4 ? w[3].raw().toInt(&okY) : 0;
+    if (!okX || !okY)
+        return mistake(QStringLiteral("x and y are whole pixels"));
+    if (!windowing::postMouseMessage(windowing::messageWindowOf(c->control()->window()), {x, y}))
+        return mistake(QStringLiteral("%1 has no message window").arg(w[1].raw()));
     return {};
 }
 

@@ -51,6 +51,7 @@ private:
     Done doWait(const Words& w);
     Done doAdvance(const Words& w);
     Done doMode(const Words& w);
+    Done doPost(const Words& w);
 
     QTextStream& out_;
     bool manualClock_;

@@ -67,7 +67,7 @@ TEST(Ctlhost, RunsScriptsAsTheTranscriptsShow)
     box.write("big.bag", "Level = I4:99999\n");
     box.write("bad.bag", "Level is twelve\n");
     box.write("text.bag", "Level = BStr:\"high\"\n");
-    box.write("script.ctl", "create w VelmoraTest.Widget\nwait 0\nadvance 1000\ncall w Add 40 2\n");
+    box.write("script.ctl", "create w VelmoraTest.Widget\nwait 0\npost w 517 3\nadvance 1000\ncall w Add 40 2\n");
     const struct {
         const char* transcript;
         QStringList options;
@@ -105,6 +105,12 @@ reply v Ticked 3 i4:1 => error: line 28: 3 is not an argument number of that eve
 reply v Ticked 0 i4:1 => error: line 29: 0 is not an argument number of that event
 save v w.bag extra => error: line 30: usage: save <name> <file>
 reply v Ticked 1 => error: line 31: usage: reply <name> <event|#dispid> <argument number> <value>
+post v 515 -2
+call v Add 1 => v.Add = I4:11
+wait 0 => event v.Mouse (#3) args: I2:0, I2:0, R8:7725, R8:-30
+post v 514
+destroy v
+wait 0
 )", {"-k"}, 1},
         {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
 save w default.bag
@@ -144,7 +150,8 @@ create z No.Such.Class => error 429: Can't create object: No.Such.Class is not r
 call w Fail => error 5: The widget refuses [VelmoraTest.Widget]
 echo not reached
 )", {}, 1},
-        {"=> event w.Ready (#2) args: Bool:False | w.Add = I4:42", {"--manual-clock", "script.ctl"}, 0},
+        {"=> event w.Ready (#2) args: Bool:False | event w.Mouse (#3) args: I2:0, I2:0, R8:7755, R8:45 | w.Add = I4:42",
+         {"--manual-clock", "script.ctl"}, 0},
         {"", {"absent.ctl"}, 2, "ctlhost: cannot read absent.ctl: No such file or directory"},
         {"", {"--fast"}, 2, "ctlhost: unknown option --fast"},
     };

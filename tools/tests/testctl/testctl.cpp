@@ -1,11 +1,13 @@
 // A small control library for the tool tests, its type information read from
 // the type library it carries: optional parameters, a persisted property with
 // change notification, an event with a by-reference argument, calls into the
-// containing form, a failing member, and a reference kept to another control.
+// containing form, a failing member, a reference kept to another control, and
+// a message window whose mouse messages come back as an event.
 #include <QWidget>
 
 #include "automation/resources.h"
 #include "automation/server.h"
+#include "windowing/handles.h"
 
 using namespace automation;
 
@@ -18,6 +20,13 @@ const TypeLibrary& library() { static const TypeLibrary lib = ownTypeLibrary().v
 
 class Widget : public ControlObject {
 public:
+    Widget()
+    {
+        messages_.onMouseMessage = [this](int button, int shift, double x, double y) {
+            std::vector<Variant> args{Variant(std::int16_t(button)), Variant(std::int16_t(shift)), Variant(x), Variant(y)};
+            events().raise(3, args);
+        };
+    }
     const TypeInfo& typeInfo() const override { return library().defaultInterface; }
     const TypeInfo* eventInfo() const override { return &library().eventInterface; }
     QString errorSource() const override { return Source; }
@@ -74,6 +83,7 @@ private:
     std::int16_t level_ = DefaultLevel;
     Variant kept_;
     QWidget window_;
+    windowing::MessageWindow messages_{&window_};
 };
 
 std::vector<ServedClass> classes()
