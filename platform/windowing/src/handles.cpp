@@ -134,7 +134,8 @@ bool MessageWindow::event(QEvent* e)
         return QObject::event(e);
     const MouseMessage& m = static_cast<MouseMessageEvent*>(e)->message;
     HandlerScope scope;
-    // A copy: the handler may replace itself.
+    // A copy, and nothing of this window touched after the call: the handler
+    // may replace itself or destroy the window.
     const auto handler = onMouseMessage;
     if (handler)
         handler(m.button, m.shift, double(m.x) * TwipsPerPixel, double(m.y) * TwipsPerPixel);
