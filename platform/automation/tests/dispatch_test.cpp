@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "automation/control.h"
 #include "automation/dispatch.h"
 
@@ -78,35 +81,84 @@ struct RecordingSink : IEventSink {
 };
 } // namespace
 
+// Tick(Index I4), Note(Button I2, Any Variant), both by reference.
+const TypeInfo Events{QStringLiteral("__Thing"), QUuid(), {}, {
+    EventInfo{QStringLiteral("Tick"), 1, {ParamInfo{QStringLiteral("Index"), VarType::I4, false, {}, true}}},
+    EventInfo{QStringLiteral("Note"), 3, {ParamInfo{QStringLiteral("Button"), VarType::I2, false, {}, true},
+                                          ParamInfo{QStringLiteral("Any"), VarType::Variant, false, {}, true}}}}};
+
 TEST(Events, RaisedSynchronouslyToEachSinkOnceWithParametersByReference)
 {
     EventSource source;
     RecordingSink a, b;
-    a.reply = [](std::vector<Variant>& args) { args[0] = Variant(std::int32_t(5)); };
+    a.reply = [](std::vector<Variant>& args) { args[0] = Variant(std::int16_t(5)); };
     b.unadviseFrom = &source;   // a sink may unadvise while it handles an event
     source.advise(&a);
     source.advise(&b);
     source.advise(&a);  // advising twice keeps one entry
-    std::vector<Variant> args{Variant(std::int32_t(1))};
-    source.raise(1, args);
-    source.raise(3, args);
-    EXPECT_EQ(args[0], Variant(std::int32_t(5)));  // the raiser sees what a sink wrote
+    std::vector<Variant> args{Variant(std::int16_t(1)), Variant(QStringLiteral("any"))};
+    ASSERT_TRUE(source.raise(&Events, 3, args).ok());
+    ASSERT_TRUE(source.raise(&Events, 3, args).ok());
+    EXPECT_EQ(args[0], Variant(std::int16_t(5)));  // the raiser sees what a sink wrote
     ASSERT_EQ(a.got.size(), 2u);
-    EXPECT_EQ(a.got[1].first, 3);
     ASSERT_EQ(b.got.size(), 1u);                   // b saw the first event only,
-    EXPECT_EQ(b.got[0].second[0], Variant(std::int32_t(5)));  // after a wrote its answer
+    EXPECT_EQ(b.got[0].second[0], Variant(std::int16_t(5)));  // after a wrote its answer
 }
 
-TEST(PropertyBag, TextReadsBackAndAMistakeNamesItsLine)
+TEST(Events, ArgumentsNotMatchingTheEventInterfaceAreAnErrorAndReachNoSink)
 {
+    const struct { DispId id; std::vector<Variant> args; std::int32_t number; } cases[] = {
+        {1, {}, err::WrongArgumentCount},
+        {1, {Variant(std::int32_t(1)), Variant(std::int32_t(2))}, err::WrongArgumentCount},
+        {1, {Variant(QStringLiteral("1"))}, err::TypeMismatch},
+        {3, {Variant(std::int32_t(1)), Variant()}, err::TypeMismatch},   // I4 where the by-reference I2 is
+        {2, {}, err::NoSuchMember},
+    };
+    EventSource source;
+    RecordingSink sink;
+    source.advise(&sink);
+    for (const auto& c : cases) {
+        std::vector<Variant> args = c.args;
+        const Result<> r = source.raise(&Events, c.id, args, QStringLiteral("Thing"));
+        ASSERT_FALSE(r.ok()) << c.id << " " << c.args.size();
+        EXPECT_EQ(r.error().number, c.number);
+        EXPECT_EQ(r.error().source, QStringLiteral("Thing"));
+    }
+    EXPECT_TRUE(sink.got.empty());
+}
+
+TEST(PropertyBag, EveryStoredTypeReadsBackFromTheTextForm)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const Variant values[] = {
+        Variant(std::int16_t(-32768)), Variant(std::int32_t(-2147483647 - 1)), Variant::fromBool(true), Variant::fromBool(false),
+        Variant(0.1), Variant(0.1 + 0.2), Variant(1e300), Variant(-0.0), Variant(3.0), Variant(5e-324), Variant(-inf),
+        Variant(QStringLiteral("Усилитель \"A\" \\ C:\\ \n\r\t\x01\x1b\x7f 🔊 ") + QChar(0xd800) + QChar(0) + QChar(0x85)), Variant(QString()),
+        Variant(QStringLiteral("\\")), Variant(QStringLiteral(" = I4:1 # \"")),
+    };
     PropertyBag bag;
-    bag.write(QStringLiteral("Tip"), Variant(QStringLiteral("Усилитель \"A\"\nx")));
-    bag.write(QStringLiteral("On"), Variant::fromBool(false));
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        bag.write(QStringLiteral("P%1").arg(i), values[i]);
     auto back = PropertyBag::fromText(bag.toText());
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->values(), bag.values());
+    ASSERT_TRUE(back) << back.error().description.toStdString();
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        const Variant v = back->read(QStringLiteral("P%1").arg(i));
+        EXPECT_EQ(v.describe().toStdString(), values[i].describe().toStdString());
+        EXPECT_TRUE(v == values[i] && (v.type() != VarType::R8 || std::signbit(v.r8()) == std::signbit(values[i].r8()))) << i;
+    }
 
     auto bad = PropertyBag::fromText("Speed = fast\n");
     ASSERT_FALSE(bad);
     EXPECT_TRUE(bad.error().description.contains(QStringLiteral("line 1")));
+}
+
+TEST(PropertyBag, NamesIgnoreCaseAndKeepTheSpellingLastWritten)
+{
+    PropertyBag bag = PropertyBag::fromText("animationinterval = I4:5\nANIMATIONINTERVAL = I4:6\n").value();
+    EXPECT_EQ(bag.read(QStringLiteral("ANIMATIONINTERVAL")), Variant(std::int32_t(6)));
+    bag.write(QStringLiteral("AnimationInterval"), Variant(std::int32_t(350)));
+    EXPECT_TRUE(bag.contains(QStringLiteral("animationInterval")));
+    EXPECT_EQ(bag.toText(), QByteArray("AnimationInterval = I4:350\n"));
+    bag.write(QStringLiteral("ANIMATIONinterval"), Variant(std::int32_t(200)), Variant(std::int32_t(200)));
+    EXPECT_TRUE(bag.values().empty());   // the default is stored as no entry, whatever the spelling
 }
