@@ -94,7 +94,7 @@ protected:
     Result<> raiseEvent(DispId id, std::vector<Variant>& args)
     { return events_.raise(eventInfo(), id, args, errorSource()); }
     Result<> raiseEvent(DispId id) { std::vector<Variant> none; return raiseEvent(id, none); }
-    // Source text for the errors the runtime's checks return, e.g. "MSCommLib.MSComm".
+    // Source text for the errors the runtime's checks return (event raising included).
     virtual QString errorSource() const { return typeInfo().name; }
 
 private:
