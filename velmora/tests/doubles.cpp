@@ -24,7 +24,11 @@ public:
         static const TypeInfo events{{}, {}, {}, {EventInfo{QStringLiteral("DoubleClick"), 6, {ParamInfo{QStringLiteral("Button"), VarType::I4}}}}};
         return info_.name == QLatin1String("Tray") ? &events : nullptr;
     }
-    void raise(DispId id, std::vector<Variant> args) { events().raise(id, args); }
+    void raise(DispId id, std::vector<Variant> args)
+    {
+        if (Result<> r = raiseEvent(id, args); !r)
+            qFatal("%s", qPrintable(r.error().description));
+    }
     static inline Double* tray = nullptr;
 
 protected:

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <charconv>
 #include <optional>
 
 namespace automation {
@@ -19,21 +20,97 @@ bool PropertyBag::contains(const QString& name) const { return values_.count(nam
 
 void PropertyBag::write(const QString& name, const Variant& value, const Variant& def)
 {
-    if (!def.isEmpty() && value == def)
-        values_.erase(name);
-    else
-        values_[name] = value;
-}
-
-QByteArray PropertyBag::toText() const
-{
-    QByteArray out;
-    for (const auto& [name, value] : values_)
-        out += (name + QStringLiteral(" = ") + value.describe()).toUtf8() + '\n';
-    return out;
+    values_.erase(name);   // under whatever spelling it was stored: the new one replaces it
+    if (def.isEmpty() || !(value == def))
+        values_.emplace(name, value);
 }
 
 namespace {
+
+QString doubleText(double d)
+{
+    char buf[64];
+    const auto end = std::to_chars(buf, buf + sizeof buf, d).ptr;
+    return QString::fromLatin1(buf, end - buf);
+}
+
+QString quoted(const QString& s)
+{
+    QString out = QStringLiteral("\"");
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        const bool pair = c.isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate();
+        if (pair) {
+            out += c;
+            out += s[++i];
+        } else if (c == QLatin1Char('\\') || c == QLatin1Char('"')) {
+            out += QLatin1Char('\\');
+            out += c;
+        } else if (c == QLatin1Char('\n')) {
+            out += QLatin1String("\\n");
+        } else if (c == QLatin1Char('\r')) {
+            out += QLatin1String("\\r");
+        } else if (c == QLatin1Char('\t')) {
+            out += QLatin1String("\\t");
+        } else if (c.unicode() == 0) {
+            out += QLatin1String("\\0");
+        } else if (c.category() == QChar::Other_Control) {
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else if (c.isSurrogate()) {   // one without its other half: UTF-8 cannot carry it
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        } else {
+            out += c;
+        }
+    }
+    return out + QLatin1Char('"');
+}
+
+QString valueText(const Variant& v)
+{
+    switch (v.type()) {
+    case VarType::R8: return QStringLiteral("R8:") + doubleText(v.r8());
+    case VarType::BStr: return QStringLiteral("BStr:") + quoted(v.bstr());
+    default: return v.describe();
+    }
+}
+
+std::optional<QString> unquoted(const QString& v)
+{
+    if (v.size() < 2 || !v.startsWith(QLatin1Char('"')) || !v.endsWith(QLatin1Char('"')))
+        return std::nullopt;
+    QString s;
+    for (qsizetype i = 1; i < v.size() - 1; ++i) {
+        QChar c = v[i];
+        if (c == QLatin1Char('"'))
+            return std::nullopt;
+        if (c == QLatin1Char('\\')) {
+            if (i + 1 >= v.size() - 1)
+                return std::nullopt;
+            const char e = v[++i].toLatin1();
+            bool ok = true;
+            switch (e) {
+            case 'n': c = QLatin1Char('\n'); break;
+            case 'r': c = QLatin1Char('\r'); break;
+            case 't': c = QLatin1Char('\t'); break;
+            case '0': c = QChar(0); break;
+            case '\\': case '"': c = QLatin1Char(e); break;
+            case 'x':
+            case 'u': {
+                const int digits = e == 'x' ? 2 : 4;
+                c = QChar(char16_t(v.mid(i + 1, digits).toUShort(&ok, 16)));
+                ok = ok && i + digits < v.size() - 1;
+                i += digits;
+                break;
+            }
+            default: ok = false;
+            }
+            if (!ok)
+                return std::nullopt;
+        }
+        s += c;
+    }
+    return s;
+}
 
 std::optional<Variant> parseValue(const QString& text)
 {
@@ -52,8 +129,10 @@ std::optional<Variant> parseValue(const QString& text)
         return ok ? std::optional<Variant>(Variant(std::int32_t(n))) : std::nullopt;
     }
     if (type == QLatin1String("R8")) {
-        const double d = v.toDouble(&ok);
-        return ok ? std::optional<Variant>(Variant(d)) : std::nullopt;
+        const QByteArray digits = v.toLatin1();
+        double d = 0;
+        const auto [end, ec] = std::from_chars(digits.cbegin(), digits.cend(), d);
+        return ec == std::errc() && end == digits.cend() && !digits.isEmpty() ? std::optional<Variant>(Variant(d)) : std::nullopt;
     }
     if (type == QLatin1String("Bool")) {
         if (v == QLatin1String("True"))
@@ -63,26 +142,21 @@ std::optional<Variant> parseValue(const QString& text)
         return std::nullopt;
     }
     if (type == QLatin1String("BStr")) {
-        if (v.size() < 2 || !v.startsWith(QLatin1Char('"')) || !v.endsWith(QLatin1Char('"')))
-            return std::nullopt;
-        QString s;
-        const QString body = v.mid(1, v.size() - 2);
-        for (int i = 0; i < body.size(); ++i) {
-            QChar c = body[i];
-            if (c == QLatin1Char('\\') && i + 1 < body.size()) {
-                const QChar e = body[++i];
-                c = e == QLatin1Char('n') ? QChar('\n') : e == QLatin1Char('r') ? QChar('\r') : e == QLatin1Char('0') ? QChar(0) : e;
-            } else if (c == QLatin1Char('"')) {
-                return std::nullopt;
-            }
-            s += c;
-        }
-        return Variant(s);
+        if (auto s = unquoted(v))
+            return Variant(*s);
     }
     return std::nullopt;
 }
 
 } // namespace
+
+QByteArray PropertyBag::toText() const
+{
+    QByteArray out;
+    for (const auto& [name, value] : values_)
+        out += (name + QStringLiteral(" = ") + valueText(value)).toUtf8() + '\n';
+    return out;
+}
 
 Result<PropertyBag> PropertyBag::fromText(const QByteArray& text)
 {
@@ -101,7 +175,7 @@ Result<PropertyBag> PropertyBag::fromText(const QByteArray& text)
                 err::InvalidFileFormat,
                 QStringLiteral("line %1: expected 'Name = Type:Value' (Type I2, I4, Bool, R8 or BStr)").arg(i + 1),
                 QStringLiteral("property bag"));
-        bag.values_[line.left(eq).trimmed()] = *value;
+        bag.write(line.left(eq).trimmed(), *value);
     }
     return bag;
 }

@@ -42,12 +42,29 @@ void EventSource::unadvise(IEventSink* sink)
     sinks_.erase(std::remove(sinks_.begin(), sinks_.end(), sink), sinks_.end());
 }
 
-void EventSource::raise(DispId id, std::vector<Variant>& args)
+Result<> EventSource::raise(const TypeInfo* events, DispId id, std::vector<Variant>& args, const QString& source)
 {
+    const EventInfo* event = events ? events->findEvent(id) : nullptr;
+    if (!event)
+        return Result<>::fail(err::NoSuchMember, QStringLiteral("raised event #%1 is not in the event interface").arg(id), source);
+    if (args.size() != event->params.size())
+        return Result<>::fail(err::WrongArgumentCount,
+                              QStringLiteral("event %1 raised with %2 arguments, declared with %3")
+                                  .arg(event->name).arg(args.size()).arg(event->params.size()),
+                              source);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const ParamInfo& p = event->params[i];
+        if (p.type != VarType::Variant && args[i].type() != p.type)
+            return Result<>::fail(err::TypeMismatch,
+                                  QStringLiteral("event %1: argument %2 (%3) is %4, declared %5")
+                                      .arg(event->name).arg(i + 1).arg(p.name, varTypeName(args[i].type()), varTypeName(p.type)),
+                                  source);
+    }
     const std::vector<IEventSink*> snapshot = sinks_;
     for (IEventSink* sink : snapshot)
         if (std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end())
             sink->onEvent(id, args);
+    return {};
 }
 
 Result<> DispatchObject::invoke(DispId id, InvokeKind kind, std::vector<Variant>& args)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "automation/control.h"
 #include "automation/dispatch.h"
 
@@ -78,35 +80,73 @@ struct RecordingSink : IEventSink {
 };
 } // namespace
 
+const auto byRef = [](VarType t) { return ParamInfo{QStringLiteral("p"), t, false, {}, true}; };
+const TypeInfo Events{QStringLiteral("__Thing"), QUuid(), {}, {EventInfo{QStringLiteral("Tick"), 1, {byRef(VarType::I4)}},
+                      EventInfo{QStringLiteral("Note"), 3, {byRef(VarType::I2), byRef(VarType::Variant)}}}};
+
 TEST(Events, RaisedSynchronouslyToEachSinkOnceWithParametersByReference)
 {
     EventSource source;
     RecordingSink a, b;
-    a.reply = [](std::vector<Variant>& args) { args[0] = Variant(std::int32_t(5)); };
+    a.reply = [](std::vector<Variant>& args) { args[0] = Variant(std::int16_t(5)); };
     b.unadviseFrom = &source;   // a sink may unadvise while it handles an event
     source.advise(&a);
     source.advise(&b);
     source.advise(&a);  // advising twice keeps one entry
-    std::vector<Variant> args{Variant(std::int32_t(1))};
-    source.raise(1, args);
-    source.raise(3, args);
-    EXPECT_EQ(args[0], Variant(std::int32_t(5)));  // the raiser sees what a sink wrote
+    std::vector<Variant> args{Variant(std::int16_t(1)), Variant(QStringLiteral("any"))};
+    ASSERT_TRUE(source.raise(&Events, 3, args).ok());
+    ASSERT_TRUE(source.raise(&Events, 3, args).ok());
+    EXPECT_EQ(args[0], Variant(std::int16_t(5)));  // the raiser sees what a sink wrote
     ASSERT_EQ(a.got.size(), 2u);
-    EXPECT_EQ(a.got[1].first, 3);
     ASSERT_EQ(b.got.size(), 1u);                   // b saw the first event only,
-    EXPECT_EQ(b.got[0].second[0], Variant(std::int32_t(5)));  // after a wrote its answer
+    EXPECT_EQ(b.got[0].second[0], Variant(std::int16_t(5)));  // after a wrote its answer
 }
 
-TEST(PropertyBag, TextReadsBackAndAMistakeNamesItsLine)
+TEST(Events, ArgumentsNotMatchingTheEventInterfaceAreAnErrorAndReachNoSink)
 {
+    const struct { DispId id; std::vector<Variant> args; std::int32_t number; } cases[] = {
+        {1, {}, err::WrongArgumentCount},
+        {1, {Variant(std::int32_t(1)), Variant(std::int32_t(2))}, err::WrongArgumentCount},
+        {1, {Variant(QStringLiteral("1"))}, err::TypeMismatch},
+        {3, {Variant(std::int32_t(1)), Variant()}, err::TypeMismatch},   // I4 where the by-reference I2 is
+        {2, {}, err::NoSuchMember},
+    };
+    EventSource source;
+    RecordingSink sink;
+    source.advise(&sink);
+    for (auto c : cases) {
+        const Result<> r = source.raise(&Events, c.id, c.args, QStringLiteral("Thing"));
+        ASSERT_FALSE(r.ok()) << c.id << " " << c.args.size();
+        EXPECT_EQ(std::pair(r.error().number, r.error().source), std::pair(c.number, QStringLiteral("Thing")));
+    }
+    EXPECT_TRUE(sink.got.empty());
+}
+
+TEST(PropertyBag, EveryStoredTypeReadsBackFromTheTextForm)
+{
+    const Variant values[] = {Variant(std::int16_t(-32768)), Variant(std::int32_t(-2147483647 - 1)), Variant::fromBool(true),
+        Variant::fromBool(false), Variant(0.1), Variant(0.1 + 0.2), Variant(1e300), Variant(-0.0), Variant(3.0), Variant(5e-324),
+        Variant(-qInf()), Variant(QString()), Variant(QStringLiteral("\\")), Variant(QStringLiteral(" = I4:1 # \"")),
+        Variant(QStringLiteral("Усилитель \"A\" \\ C:\\ \n\r\t\x01\x1b\x7f 🔊 ") + QChar(0xd800) + QChar(0) + QChar(0x85))};
     PropertyBag bag;
-    bag.write(QStringLiteral("Tip"), Variant(QStringLiteral("Усилитель \"A\"\nx")));
-    bag.write(QStringLiteral("On"), Variant::fromBool(false));
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        bag.write(QStringLiteral("P%1").arg(i), values[i]);
     auto back = PropertyBag::fromText(bag.toText());
     ASSERT_TRUE(back);
-    EXPECT_EQ(back->values(), bag.values());
-
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        const Variant v = back->read(QStringLiteral("P%1").arg(i));
+        EXPECT_TRUE(v == values[i] && (v.type() != VarType::R8 || std::signbit(v.r8()) == std::signbit(values[i].r8()))) << i;
+    }
     auto bad = PropertyBag::fromText("Speed = fast\n");
     ASSERT_FALSE(bad);
     EXPECT_TRUE(bad.error().description.contains(QStringLiteral("line 1")));
+}
+
+TEST(PropertyBag, NamesIgnoreCaseAndKeepTheSpellingLastWritten)
+{
+    auto bag = PropertyBag::fromText("animationinterval = I4:5\nANIMATIONINTERVAL = I4:6\n");
+    ASSERT_TRUE(bag);
+    EXPECT_EQ(bag->read(QStringLiteral("AnimationINTERVAL")), Variant(std::int32_t(6)));
+    bag->write(QStringLiteral("AnimationInterval"), Variant(std::int32_t(350)));
+    EXPECT_EQ(bag->toText(), QByteArray("AnimationInterval = I4:350\n"));
 }

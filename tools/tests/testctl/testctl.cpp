@@ -53,7 +53,7 @@ protected:
             return level_ = a[0].i2(), site()->propertyChanged(m.id), Result<>();
         case 4: {
             std::vector<Variant> args{a[0], Variant(QStringLiteral("tick"))};
-            events().raise(1, args);
+            TRY(raiseEvent(1, args));
             return Variant(args[0].toI4().value_or(-1));   // the sink may have answered through Count
         }
         case 6: return site()->container()->callByName(QStringLiteral("Caption"), InvokeKind::PropertyGet, none);
@@ -77,7 +77,8 @@ private:
     Result<> ready(std::int16_t level, bool fromBag)
     {
         std::vector<Variant> args{Variant::fromBool(fromBag)};
-        return level_ = level, events().raise(2, args), Result<>();
+        level_ = level;
+        return raiseEvent(2, args);
     }
 
     std::int16_t level_ = DefaultLevel;

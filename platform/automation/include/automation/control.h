@@ -17,24 +17,41 @@ struct SizeTwips {
     bool operator==(const SizeTwips&) const = default;
 };
 
+// Compares property names as automation compares member names: ignoring case.
+struct PropertyNameLess {
+    bool operator()(const QString& a, const QString& b) const { return a.compare(b, Qt::CaseInsensitive) < 0; }
+};
+
 // A control's stored properties, as the container keeps them between sessions.
+// Names are case-insensitive ("animationinterval" finds "AnimationInterval");
+// a write under another spelling replaces the entry and the bag keeps the
+// spelling last written, so a control's save sets the spelling the text form
+// carries.
 class PropertyBag {
 public:
+    using Entries = std::map<QString, Variant, PropertyNameLess>;
+
     // The stored value, or def when the bag has no entry of that name.
     Variant read(const QString& name, const Variant& def = {}) const;
     bool contains(const QString& name) const;
     // Writes the value; a value equal to def is stored as no entry at all.
     void write(const QString& name, const Variant& value, const Variant& def = {});
     void clear() { values_.clear(); }
-    const std::map<QString, Variant>& values() const { return values_; }
+    const Entries& values() const { return values_; }
 
-    // Text form, one "Name = Type:Value" line per entry (Type I2, I4, Bool, R8, BStr).
+    // Text form, one "Name = Type:Value" line per entry, Type I2, I4, Bool, R8
+    // or BStr; fromText reads back exactly what toText wrote. R8 is written in
+    // its shortest exact form ("R8:0.1", "R8:-0", "R8:3", "R8:inf"); BStr in
+    // double quotes, escaped as ctlhost's quoted text is (\\, \", \n, \r, \t,
+    // \0, and "\x" plus two hex digits for the other control characters),
+    // a lone surrogate as "\u" plus four hex digits; all other text as UTF-8.
     QByteArray toText() const;
-    // A line that does not read so fails with its line number.
+    // A line that does not read so fails with its line number; of two lines
+    // naming one property the later counts.
     static Result<PropertyBag> fromText(const QByteArray& text);
 
 private:
-    std::map<QString, Variant> values_;
+    Entries values_;
 };
 
 // What the container offers a control.
@@ -72,7 +89,13 @@ public:
     virtual QWidget* window() { return nullptr; }
 
 protected:
-    EventSource& events() { return events_; }
+    // Raises one of the events of eventInfo() to the sinks, checked as
+    // EventSource::raise checks it: a mismatch is returned, no sink called.
+    Result<> raiseEvent(DispId id, std::vector<Variant>& args)
+    { return events_.raise(eventInfo(), id, args, errorSource()); }
+    Result<> raiseEvent(DispId id) { std::vector<Variant> none; return raiseEvent(id, none); }
+    // Source text for the errors the runtime's checks return (event raising included).
+    virtual QString errorSource() const { return typeInfo().name; }
 
 private:
     IControlSite* site_ = nullptr;
@@ -90,7 +113,6 @@ public:
 
 protected:
     virtual Result<> invokeChecked(const MemberInfo& member, std::vector<Variant>& args) = 0;
-    virtual QString errorSource() const { return typeInfo().name; }
 };
 
 using ControlPtr = std::shared_ptr<IControl>;

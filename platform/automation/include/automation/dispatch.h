@@ -40,10 +40,16 @@ class EventSource {
 public:
     void advise(IEventSink* sink);
     void unadvise(IEventSink* sink);
-    // Each sink in turn, in the order they were advised; a sink that unadvises
-    // during the event is not called again.
-    void raise(DispId id, std::vector<Variant>& args);
-    void raise(DispId id) { std::vector<Variant> none; raise(id, none); }
+    // Raises event `id` of the event interface `events`, after checking the
+    // arguments against its type information: an event the interface does not
+    // have (or no interface) is error 438, an argument count other than the
+    // declared one 450, an argument whose type is not its parameter's declared
+    // type 13 (no conversion: parameters are by reference, so the raiser passes
+    // its own variable of that type; a Variant parameter takes any value). On
+    // a mismatch no sink is called and the error, with `source`, is returned.
+    // Otherwise each sink in turn, in the order they were advised; a sink that
+    // unadvises during the event is not called again.
+    Result<> raise(const TypeInfo* events, DispId id, std::vector<Variant>& args, const QString& source = {});
     bool hasSinks() const { return !sinks_.empty(); }
 
 private:
