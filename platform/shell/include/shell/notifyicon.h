@@ -1,0 +1,51 @@
+// The notification area: icons added, changed and removed through icon
+// records, shown in the desktop's tray, their activations sent back to the
+// owner window as mouse messages.
+#pragma once
+
+#include "windowing/handles.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+
+class QSystemTrayIcon;
+
+namespace shell {
+
+// The operations of notifyIcon, with the values the controls pass.
+enum class Operation : std::uint32_t { Add = 0, Modify = 1, Delete = 2 };
+
+// The icon record, 88 bytes, every integer 32-bit little-endian.
+namespace icon_record {
+constexpr int Size = 88;
+constexpr int CbSize = 0;            // 88
+constexpr int Window = 4;            // owner window handle
+constexpr int Id = 8;                // the owner's number for the icon
+constexpr int Flags = 12;            // which of the next three fields hold something
+constexpr int CallbackMessage = 16;  // the message the owner gets activations as
+constexpr int Icon = 20;             // icon handle
+constexpr int Tip = 24;              // ANSI text, NUL, blanks
+constexpr int TipWidth = 64;
+constexpr std::uint32_t MessageFlag = 1, IconFlag = 2, TipFlag = 4;
+} // namespace icon_record
+
+// Adds, modifies or deletes the icon the record names by (window, id), as the
+// shell does: adding an icon that exists, or modifying or deleting one that
+// does not, is refused (false), as is a record that is not an icon record.
+// Add and Modify take the fields the record's flags name. The icon shows in
+// the desktop's tray; an activation there is posted to the owner window as
+// mouse messages whose x is the message number (513 left down, 514 left up,
+// 515 left double click, 516/517 right down/up, 519/520 middle down/up), and
+// only when the icon has a callback message.
+//
+// With VELMORA_SHELL_TRACE=<file> each record received, refused ones too, is
+// appended to the file as one line: the operation and the bytes in hex.
+//
+// Call on the thread of the QApplication, which must exist.
+bool notifyIcon(Operation op, const QByteArray& record);
+
+// The tray icon shown for (window, id), null when there is none.
+QSystemTrayIcon* trayIcon(windowing::WindowHandle window, std::uint32_t id);
+
+} // namespace shell
