@@ -42,10 +42,11 @@ constexpr std::uint32_t MessageFlag = 1, IconFlag = 2, TipFlag = 4;
 // With VELMORA_SHELL_TRACE=<file> each record received, refused ones too, is
 // appended to the file as one line: the operation and the bytes in hex.
 //
-// Call on the thread of the QApplication, which must exist.
+// Call on the thread of the QApplication; without one every record is refused.
 bool notifyIcon(Operation op, const QByteArray& record);
 
-// The tray icon shown for (window, id), null when there is none.
+// The tray icon shown for (window, id), null when there is none (a balloon
+// with no notification service falls back to it).
 QSystemTrayIcon* trayIcon(windowing::WindowHandle window, std::uint32_t id);
 
 } // namespace shell
