@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -66,11 +67,11 @@ TEST(NotifyIcon, AddsModifiesAndDeletesAsTheShellDoesAndTracesEachRecord)
 TEST(NotifyIcon, ActivationsArePostedToTheOwnerAsMouseMessages)
 {
     windowing::MessageWindow owner, silent;
-    QList<int> got;
-    owner.onMouseMessage = silent.onMouseMessage = [&](int, int, double x, double) { got << int(x) / windowing::TwipsPerPixel; };
+    std::vector<int> got;   // (QList's == hands memcmp a null pointer for two empty lists)
+    owner.onMouseMessage = silent.onMouseMessage = [&](int, int, double x, double) { got.push_back(int(x) / windowing::TwipsPerPixel); };
     ASSERT_TRUE(notifyIcon(Operation::Add, iconRecord(owner.handle(), 5, 7, iconOf(Qt::green), "tip")));
     ASSERT_TRUE(notifyIcon(Operation::Add, iconRecord(silent.handle(), 5, 6, iconOf(Qt::green), "no message")));
-    const struct { QSystemTrayIcon* icon; QSystemTrayIcon::ActivationReason reason; QList<int> posted; } cases[] = {
+    const struct { QSystemTrayIcon* icon; QSystemTrayIcon::ActivationReason reason; std::vector<int> posted; } cases[] = {
         {trayIcon(owner.handle(), 5), QSystemTrayIcon::Trigger, {513, 514}}, {trayIcon(owner.handle(), 5), QSystemTrayIcon::DoubleClick, {515, 514}},
         {trayIcon(owner.handle(), 5), QSystemTrayIcon::MiddleClick, {519, 520}}, {trayIcon(owner.handle(), 5), QSystemTrayIcon::Context, {516, 517}},
         {trayIcon(owner.handle(), 5), QSystemTrayIcon::Unknown, {}}, {trayIcon(silent.handle(), 5), QSystemTrayIcon::Trigger, {}},
@@ -78,7 +79,7 @@ TEST(NotifyIcon, ActivationsArePostedToTheOwnerAsMouseMessages)
     for (const auto& c : cases) {
         got.clear();
         emit c.icon->activated(c.reason);
-        EXPECT_TRUE(got.isEmpty());   // posted, not delivered from inside the signal
+        EXPECT_TRUE(got.empty());   // posted, not delivered from inside the signal
         QCoreApplication::processEvents();
         EXPECT_EQ(got, c.posted) << c.reason;
     }
