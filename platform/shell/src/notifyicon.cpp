@@ -2,6 +2,8 @@
 
 #include "shell/records.h"
 #include "logging.h"
+#include "shell/trayhosts.h"
+#include "statusnotifieritem.h"
 
 #include "automation/result.h"
 
@@ -63,15 +65,71 @@ automation::Result<IconFields> readIconRecord(const QByteArray& record)
     return f;
 }
 
+// An icon as the owner last described it, and where it shows: as an XEmbed
+// icon through QSystemTrayIcon, or as a StatusNotifierItem of our own.
 struct Entry {
-    QSystemTrayIcon* tray = nullptr;
+    windowing::WindowHandle window = 0;
+    std::uint32_t id = 0;
     std::uint32_t callbackMessage = 0;   // 0: the owner wants no messages
+    QIcon icon;
+    QString tip;
+    QSystemTrayIcon* tray = nullptr;     // made only when first needed (see show())
+    StatusNotifierItem* item = nullptr;
 };
+
+void activated(windowing::WindowHandle window, std::uint32_t id, QSystemTrayIcon::ActivationReason reason, bool fromItem);
 
 // The icons shown, a child of the application so that they go before it does.
 class IconTable : public QObject {
 public:
-    using QObject::QObject;
+    explicit IconTable(QObject* parent) : QObject(parent)
+    {
+        if (TrayHosts* hosts = TrayHosts::instance())
+            connect(hosts, &TrayHosts::trayChanged, this, [this] {
+                for (Entry& entry : icons)
+                    show(entry, true);
+            });
+    }
+
+    // Shows the entry in the tray there is now. A QSystemTrayIcon decides
+    // once per process, at the first one made or the first availability
+    // check, whether it goes over the bus; it is made only while no bus host
+    // is there so that it stays XEmbed, the tray to fall back to.
+    void show(Entry& entry, bool trayChanged)
+    {
+        const TrayHosts::Tray tray = TrayHosts::instance() ? TrayHosts::instance()->tray() : TrayHosts::Tray::Embedded;
+        if (tray == TrayHosts::Tray::Pending)
+            return;
+        const bool onBus = tray == TrayHosts::Tray::StatusNotifier;
+        if (onBus && !entry.item) {
+            entry.item = new StatusNotifierItem(
+                QCoreApplication::applicationName() + u'-' + QString::number(entry.id), entry.icon, entry.tip,
+                [window = entry.window, id = entry.id](QSystemTrayIcon::ActivationReason reason) { activated(window, id, reason, true); },
+                this);
+            trayChanged = true;
+        } else if (!onBus && entry.item) {
+            entry.item->deleteLater();
+            entry.item = nullptr;
+        }
+        if (onBus && trayChanged)
+            entry.item->registerWithWatcher();
+        if (!onBus && !entry.tray) {
+            entry.tray = new QSystemTrayIcon(this);
+            QObject::connect(entry.tray, &QSystemTrayIcon::activated, entry.tray,
+                             [window = entry.window, id = entry.id](QSystemTrayIcon::ActivationReason reason) {
+                                 activated(window, id, reason, false);
+                             });
+        }
+        if (entry.tray) {
+            if (!onBus) {
+                entry.tray->setIcon(entry.icon);
+                entry.tray->setToolTip(entry.tip);
+            }
+            // The tray shows nothing useful without a picture.
+            entry.tray->setVisible(!onBus && !entry.icon.isNull());
+        }
+    }
+
     QHash<quint64, Entry> icons;
 };
 
@@ -83,13 +141,16 @@ IconTable& table()
     return *t;
 }
 
-void activated(windowing::WindowHandle window, std::uint32_t id, QSystemTrayIcon::ActivationReason reason)
+void activated(windowing::WindowHandle window, std::uint32_t id, QSystemTrayIcon::ActivationReason reason, bool fromItem)
 {
     const Entry entry = table().icons.value(quint64(window) << 32 | id);
-    qCDebug(lcShell) << "activation" << reason << "of icon" << window << id;
-    if (!entry.tray || entry.callbackMessage == 0)
+    qCDebug(lcShell) << "activation" << reason << "of icon" << window << id << (fromItem ? "(bus)" : "");
+    if (entry.window != window || entry.callbackMessage == 0)
         return;
-    for (const int message : messagesFor(reason))
+    // An item's primary activation stands for the whole double click.
+    const QList<int> messages = fromItem && reason == QSystemTrayIcon::DoubleClick
+                                    ? QList<int>{LeftDown, LeftUp} + messagesFor(reason) : messagesFor(reason);
+    for (const int message : messages)
         windowing::postMouseMessage(window, {message, 0, 0, 0});
 }
 
@@ -97,12 +158,17 @@ void applyFields(Entry& entry, const IconFields& f)
 {
     if (f.flags & rec::MessageFlag)
         entry.callbackMessage = f.callbackMessage;
-    if (f.flags & rec::IconFlag)
-        entry.tray->setIcon(windowing::iconFromHandle(f.icon));
-    if (f.flags & rec::TipFlag)
-        entry.tray->setToolTip(f.tip);
-    // The tray shows nothing useful without a picture.
-    entry.tray->setVisible(!entry.tray->icon().isNull());
+    if (f.flags & rec::IconFlag) {
+        entry.icon = windowing::iconFromHandle(f.icon);
+        if (entry.item)
+            entry.item->setIcon(entry.icon);
+    }
+    if (f.flags & rec::TipFlag) {
+        entry.tip = f.tip;
+        if (entry.item)
+            entry.item->setToolTip(entry.tip);
+    }
+    table().show(entry, false);
 }
 
 automation::Result<> apply(Operation op, const QByteArray& record)
@@ -114,13 +180,10 @@ automation::Result<> apply(Operation op, const QByteArray& record)
     const auto it = icons.find(f.key());
     const bool exists = it != icons.end();
     if (op == Operation::Add && !exists) {
-        Entry entry{new QSystemTrayIcon(&table())};
-        QObject::connect(entry.tray, &QSystemTrayIcon::activated, entry.tray,
-                         [window = f.window, id = f.id](QSystemTrayIcon::ActivationReason reason) {
-                             activated(window, id, reason);
-                         });
+        Entry& entry = icons[f.key()];
+        entry.window = f.window;
+        entry.id = f.id;
         applyFields(entry, f);
-        icons.insert(f.key(), entry);
         return {};
     }
     if (op == Operation::Modify && exists) {
@@ -129,8 +192,12 @@ automation::Result<> apply(Operation op, const QByteArray& record)
     }
     if (op == Operation::Delete && exists) {
         // Later: the icon may be the one whose signal is being handled.
-        it->tray->hide();
-        it->tray->deleteLater();
+        if (it->tray) {
+            it->tray->hide();
+            it->tray->deleteLater();
+        }
+        if (it->item)
+            it->item->deleteLater();
         icons.erase(it);
         return {};
     }

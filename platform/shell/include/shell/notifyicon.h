@@ -42,11 +42,18 @@ constexpr std::uint32_t MessageFlag = 1, IconFlag = 2, TipFlag = 4;
 // With VELMORA_SHELL_TRACE=<file> each record received, refused ones too, is
 // appended to the file as one line: the operation and the bytes in hex.
 //
+// Where a StatusNotifierItem host is registered with the session bus's
+// org.kde.StatusNotifierWatcher, each icon is an item on the bus; otherwise an
+// XEmbed icon. Icons move between the two as hosts come and go (TrayHosts).
+// An item's primary activation is posted as the whole double click (513, 514,
+// 515, 514); another within the double-click interval is dropped.
+//
 // Call on the thread of the QApplication; without one every record is refused.
 bool notifyIcon(Operation op, const QByteArray& record);
 
-// The tray icon shown for (window, id), null when there is none (a balloon
-// with no notification service falls back to it).
+// The XEmbed tray icon shown for (window, id), null when there is none or the
+// icon shows as a StatusNotifierItem (a balloon with no notification service
+// falls back to it).
 QSystemTrayIcon* trayIcon(windowing::WindowHandle window, std::uint32_t id);
 
 } // namespace shell

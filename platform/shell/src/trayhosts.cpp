@@ -1,0 +1,97 @@
+#include "shell/trayhosts.h"
+
+#include "logging.h"
+#include "statusnotifieritem.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+namespace shell {
+
+TrayHosts::TrayHosts(QObject* parent) : QObject(parent)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        qCDebug(lcShell) << "no session bus: XEmbed only";
+        present_ = present();
+        return;
+    }
+    watcher_ = new QDBusServiceWatcher(sni::WatcherService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) {
+                ++generation_;
+                setTray(newOwner.isEmpty() ? Tray::Embedded : Tray::Pending);
+                if (!newOwner.isEmpty())
+                    query();
+            });
+    for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
+        bus.connect(sni::WatcherService, sni::WatcherPath, sni::WatcherInterface, QString::fromLatin1(signal), this, SLOT(query()));
+    // The daemon answers this at once, so that icons added before the first
+    // answer of a watcher wait for it rather than go to the wrong tray.
+    if (bus.interface()->isServiceRegistered(sni::WatcherService)) {
+        tray_ = Tray::Pending;
+        query();
+    }
+    present_ = present();
+}
+
+TrayHosts* TrayHosts::instance()
+{
+    static QPointer<TrayHosts> hosts;
+    if (!hosts && qobject_cast<QApplication*>(QCoreApplication::instance()))
+        hosts = new TrayHosts(QCoreApplication::instance());
+    return hosts;
+}
+
+bool TrayHosts::present() const
+{
+    // Qt's own check settles, once per process, whether its icons use the
+    // bus; asked while a host is registered it would keep them off XEmbed.
+    return tray_ == Tray::StatusNotifier
+           || (tray_ == Tray::Embedded && QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void TrayHosts::query()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(sni::WatcherService, sni::WatcherPath,
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << sni::WatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation = generation_](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *call;
+        if (generation != generation_)
+            return;
+        if (reply.isError())
+            qCDebug(lcShell) << "no answer from the StatusNotifierWatcher:" << reply.error().message();
+        setTray(!reply.isError() && reply.value().variant().toBool() ? Tray::StatusNotifier : Tray::Embedded);
+    });
+}
+
+void TrayHosts::setTray(Tray tray)
+{
+    if (tray != tray_) {
+        qCDebug(lcShell) << "tray" << tray;
+        tray_ = tray;
+        emit trayChanged(tray);
+    }
+    if (const bool now = present(); now != present_) {
+        present_ = now;
+        emit changed(now);
+    }
+}
+
+bool trayHostPresent()
+{
+    const TrayHosts* hosts = TrayHosts::instance();
+    return hosts && hosts->present();
+}
+
+} // namespace shell

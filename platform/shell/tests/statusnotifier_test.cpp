@@ -1,0 +1,116 @@
+// Icons as StatusNotifierItems on a private session bus, with a watcher of the test's own.
+#include "shell/notifyicon.h"
+#include "shell/records.h"
+#include "shell/trayhosts.h"
+#include "windowing/timers.h"
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QPixmap>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStyleHints>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace rec = shell::icon_record;
+
+class Watcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ host)
+public:
+    bool host() const { return true; }
+    QStringList items;
+    QDBusConnection bus = QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "watcher");
+    void run(bool on) { on ? bus.registerService("org.kde.StatusNotifierWatcher") : bus.unregisterService("org.kde.StatusNotifierWatcher"); }
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) { items << service; }
+};
+
+TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADoubleClick)
+{
+    windowing::MessageWindow owner;
+    QList<int> got;
+    owner.onMouseMessage = [&](int, int, double x, double) { got << int(x) / windowing::TwipsPerPixel; };
+    QList<bool> changes;
+    QObject::connect(shell::TrayHosts::instance(), &shell::TrayHosts::changed, [&](bool present) { changes << present; });
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    QByteArray r(rec::Size, '\0');
+    for (const auto& [offset, value] : {std::pair(rec::CbSize, 88u), {rec::Window, owner.handle()}, {rec::Id, 3u}, {rec::Flags, 7u}, {rec::CallbackMessage, 0x200u}, {rec::Icon, windowing::iconHandle(QIcon(red))}})
+        shell::writeU32(r, offset, value);
+    shell::writeTextField(r, rec::Tip, rec::TipWidth, QStringLiteral("Усилитель"));
+    ASSERT_TRUE(shell::notifyIcon(shell::Operation::Add, r));
+    EXPECT_FALSE(shell::trayHostPresent());
+    ASSERT_TRUE(shell::trayIcon(owner.handle(), 3));
+
+    Watcher watcher;
+    ASSERT_TRUE(watcher.bus.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents));
+    watcher.run(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.items.size() == 1; }));
+    EXPECT_FALSE(shell::trayIcon(owner.handle(), 3)->isVisible());
+    const auto call = [&](const QString& interface, const QString& method, const QVariantList& args) {
+        auto m = QDBusMessage::createMethodCall(watcher.items.last(), "/StatusNotifierItem", interface, method);
+        m.setArguments(args);
+        return watcher.bus.call(m, QDBus::BlockWithGui).arguments().value(0);
+    };
+    const auto property = [&](const char* name) { return call("org.freedesktop.DBus.Properties", "Get", {"org.kde.StatusNotifierItem", name}).value<QDBusVariant>().variant(); };
+    int width = 0, height = 0;
+    QByteArray pixels;
+    QString iconName, title;
+    const QDBusArgument image = property("IconPixmap").value<QDBusArgument>(), tip = property("ToolTip").value<QDBusArgument>();
+    image.beginArray(), image.beginStructure(), image >> width >> height >> pixels;
+    tip.beginStructure(), tip >> iconName, tip.beginArray(), tip.endArray(), tip >> title;
+    EXPECT_EQ(std::tuple(property("Id").toString(), property("Category").toString(), property("ItemIsMenu").toBool(), width, height, pixels.size(), pixels.left(4), title),
+              std::tuple(QString("shell_sni_tests-3"), QString("ApplicationStatus"), false, 16, 16, 1024, QByteArray("\xff\xff\0\0", 4), QStringLiteral("Усилитель")));
+
+    const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    const struct { const char* method; int advance; QList<int> posted; } activations[] = {
+        {"Activate", 0, {513, 514, 515, 514}}, {"Activate", interval - 1, {}}, {"Activate", 1, {513, 514, 515, 514}},
+        {"SecondaryActivate", 0, {519, 520}}, {"ContextMenu", 0, {516, 517}},
+    };
+    for (const auto& a : activations) {
+        windowing::advanceClock(a.advance);
+        got.clear();
+        call("org.kde.StatusNotifierItem", a.method, {0, 0});
+        QCoreApplication::processEvents();
+        EXPECT_EQ(got, a.posted) << a.method;
+    }
+
+    watcher.run(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !changes.isEmpty() && !changes.last(); }));
+    EXPECT_TRUE(shell::trayIcon(owner.handle(), 3)->isVisible());
+    watcher.run(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watcher.items.size() == 2; }));
+    EXPECT_EQ(changes, QList<bool>({true, false, true}));
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName("shell_sni_tests");
+    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
+        return 77;
+    QProcess bus;
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+    if (!bus.waitForReadyRead(10000)) {
+        qCritical("cannot start a private session bus: %s", qPrintable(bus.errorString() + bus.readAllStandardError()));
+        return 1;
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+    windowing::useManualClock();
+    testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    QDBusConnection::disconnectFromBus("watcher");
+    bus.kill();
+    bus.waitForFinished();
+    return result;
+}
+
+#include "statusnotifier_test.moc"
