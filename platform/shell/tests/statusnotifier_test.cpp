@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace rec = shell::icon_record;
 
 class Watcher : public QObject {
@@ -36,8 +38,8 @@ public slots:
 TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADoubleClick)
 {
     windowing::MessageWindow owner;
-    QList<int> got;
-    owner.onMouseMessage = [&](int, int, double x, double) { got << int(x) / windowing::TwipsPerPixel; };
+    std::vector<int> got;   // (QList's == hands memcmp a null pointer for two empty lists)
+    owner.onMouseMessage = [&](int, int, double x, double) { got.push_back(int(x) / windowing::TwipsPerPixel); };
     QList<bool> changes;
     QObject::connect(shell::TrayHosts::instance(), &shell::TrayHosts::changed, [&](bool present) { changes << present; });
     QPixmap red(16, 16);
@@ -71,7 +73,7 @@ TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADo
               std::tuple(QString("shell_sni_tests-3"), QString("ApplicationStatus"), false, 16, 16, 1024, QByteArray("\xff\xff\0\0", 4), QStringLiteral("Усилитель")));
 
     const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
-    const struct { const char* method; int advance; QList<int> posted; } activations[] = {
+    const struct { const char* method; int advance; std::vector<int> posted; } activations[] = {
         {"Activate", 0, {513, 514, 515, 514}}, {"Activate", interval - 1, {}}, {"Activate", 1, {513, 514, 515, 514}},
         {"SecondaryActivate", 0, {519, 520}}, {"ContextMenu", 0, {516, 517}},
     };
