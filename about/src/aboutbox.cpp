@@ -1,0 +1,10 @@
+#include "about/aboutbox.h"
+
+namespace about {
+
+automation::Result<> showAboutBox(const Product&)
+{
+    return {};
+}
+
+} // namespace about
