@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QImage>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimer>
@@ -213,6 +214,8 @@ Host::Done Host::run(const QString& text)
         return doMode(words);
     if (command == QLatin1String("post"))
         return doPost(words);
+    if (command == QLatin1String("snapshot"))
+        return doSnapshot(words);
     return mistake(QStringLiteral("unknown command %1").arg(command));
 }
 
@@ -378,6 +381,26 @@ Host::Done Host::doPost(const Words& w)
         return mistake(QStringLiteral("x and y are whole pixels"));
     if (!windowing::postMouseMessage(windowing::messageWindowOf(c->control()->window()), {x, y}))
         return mistake(QStringLiteral("%1 has no message window").arg(w[1].raw()));
+    return {};
+}
+
+// Saves the control's window as it is drawn, hidden or not: in design mode
+// its design-time face, looked at without a display.
+Host::Done Host::doSnapshot(const Words& w)
+{
+    TRY(expectCount(w, 3, 3, "snapshot <name> <file.png>"));
+    HostedControl* c = TRY(control(w[1].raw()));
+    QWidget* window = c->control()->window();
+    if (!window)
+        return mistake(QStringLiteral("%1 has no window").arg(w[1].raw()));
+    const QString file = fileName(w[2]);
+    const QImage image = window->grab().toImage();
+    if (image.isNull())
+        return mistake(QStringLiteral("%1 has an empty window; resize it first").arg(w[1].raw()));
+    QSaveFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || !image.save(&f, "PNG") || !f.commit())
+        return mistake(QStringLiteral("cannot write %1: %2").arg(file, f.errorString()));
+    print(QStringLiteral("%1 snapshot = %2 x %3 %4").arg(w[1].raw()).arg(image.width()).arg(image.height()).arg(file));
     return {};
 }
 

@@ -52,6 +52,7 @@ private:
     Done doAdvance(const Words& w);
     Done doMode(const Words& w);
     Done doPost(const Words& w);
+    Done doSnapshot(const Words& w);
 
     QTextStream& out_;
     bool manualClock_;

@@ -145,6 +145,8 @@ frobnicate d => error: line 30: unknown command frobnicate
 advance 10 => error: line 31: advance needs the manual clock (--manual-clock); use wait for real time
 create d VelmoraTest.Widget => error: line 32: the name d is already taken
 create z No.Such.Class => error 429: Can't create object: No.Such.Class is not registered [registry]
+snapshot d face.png => d snapshot = 31 x 31 face.png
+snapshot d nowhere/face.png => error: line 35: cannot write nowhere/face.png: No such file or directory
 )", {"--keep-going"}, 1},
         {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
 call w Fail => error 5: The widget refuses [VelmoraTest.Widget]
@@ -174,6 +176,7 @@ echo not reached
     QFile saved(box.path("work") + QStringLiteral("/w.bag")), unchanged(box.path("work") + QStringLiteral("/default.bag"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly) && unchanged.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll() + unchanged.readAll(), QByteArray("Level = I2:12\n"));   // defaults are left out
+    EXPECT_EQ(QImage(box.path("work") + QStringLiteral("/face.png"), "PNG").size(), QSize(31, 31));
 }
 
 TEST(FormObject, CallsAfterTheFormIsGoneFailWithObjectRequired)
