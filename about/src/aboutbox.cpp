@@ -158,8 +158,7 @@ void Link::mouseMoveEvent(QMouseEvent*) { window_->highlight(this); }
 
 automation::Result<> showAboutBox(const Product& product)
 {
-    static const bool resources = (initAboutResources(), true);
-    (void)resources;
+    initAboutResources();   // registers once however often it is called
     // The version line comes from the version block of the library this code is linked into.
     const std::vector<automation::Resource> all = TRY(automation::ownResources());
     const automation::VersionBlock version =
