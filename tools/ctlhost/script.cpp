@@ -1,9 +1,11 @@
 #include "script.h"
 
+#include <QIcon>
 #include <QRegularExpression>
 #include <optional>
 
 #include "automation/picture.h"
+#include "windowing/handles.h"
 
 namespace ctlhost {
 
@@ -160,6 +162,12 @@ Result<Variant> parseArgument(const Word& word, const ObjectLookup& objects)
         if (!v || *v < 0 || *v > 4294967295LL)
             return mistake(QStringLiteral("%1 is not an icon handle").arg(w));
         return Variant(automation::makePicture(std::uint32_t(*v)));
+    }
+    if (type == QLatin1String("icon")) {
+        const QIcon icon(value);
+        if (icon.availableSizes().isEmpty())
+            return mistake(QStringLiteral("%1 is not a readable picture file").arg(value));
+        return Variant(automation::makePicture(windowing::iconHandle(icon)));
     }
 
     const QString lower = w.toLower();

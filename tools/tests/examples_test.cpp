@@ -1,0 +1,51 @@
+// ctlhost's example scripts: the serial-port control on the simulated amplifier
+// (the carrier rising 1000 ms after power-on on the manual clock), and the icon
+// control's session with the records the shell got.
+#include "tools_test_support.h"
+
+TEST(CtlhostComm, ThePowerOnExampleSwitchesTheSimulatedAmplifierOn)
+{
+    using namespace toolstest;
+    QFile example(envPath("CTLHOST_EXAMPLES") + QStringLiteral("/poweron.ctl"));
+    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
+    QByteArray script = example.readAll();
+    const QByteArray tail = "get comm CDHolding\nput comm PortOpen false\n";
+    ASSERT_TRUE(script.endsWith(tail));
+    Sandbox box;
+    box.write("comm.conf", "COM1 = sim?delay=1000\n");
+    box.env.insert(QStringLiteral("VELMORA_COMM_CONFIG"), box.path("work") + QStringLiteral("/comm.conf"));
+    ASSERT_EQ(box.run("REGSVR", {envPath("COMM_LIB")}).code, 0);
+    const Outcome r = box.run("CTLHOST", {QStringLiteral("--manual-clock")},
+                              script.chopped(tail.size()) + "get comm CDHolding\nadvance 999\nget comm CDHolding\nadvance 1\n" + tail);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("COM1 is open; carrier detect before the power key:\ncomm.CDHolding = Bool:False\n"
+                                    "Pressing and releasing the power key.\nCarrier detect now:\ncomm.CDHolding = Bool:False\n"
+                                    "comm.CDHolding = Bool:False\ncomm.CDHolding = Bool:True\n"));
+}
+
+TEST(CtlhostTray, TheIconExamplePrintsItsSessionAndHandsTheShellThreeRecords)
+{
+    using namespace toolstest;
+    QFile example(envPath("CTLHOST_EXAMPLES") + QStringLiteral("/tray.ctl"));
+    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
+    Sandbox box;
+    box.env.insert(QStringLiteral("VELMORA_SHELL_TRACE"), box.path("work") + QStringLiteral("/shell.trace"));
+    ASSERT_EQ(box.run("REGSVR", {envPath("LUMORA_LIB")}).code, 0);
+    const QByteArray bmp = "icon:" + envPath("LUMORA_SOURCE").toUtf8() + "/src/toolbox.bmp";
+    const Outcome r = box.run("CTLHOST", {QStringLiteral("--manual-clock")}, example.readAll().replace("icon:lumora/src/toolbox.bmp", bmp));
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral(
+        "event tray.AddIcon (#7)\nchanged tray.AnimationInterval (#1745027073)\nevent tray.AnimationStarted (#11)\n"
+        "event tray.Animation (#1) args: I4:2\nevent tray.Animation (#1) args: I4:3\nevent tray.Animation (#1) args: I4:1\n"
+        "event tray.ReturnIcon (#9)\nevent tray.AnimationStopped (#13)\nevent tray.MouseDown (#2) args: I4:1\n"
+        "event tray.MouseUp (#3) args: I4:1\nevent tray.Click (#5)\nevent tray.DoubleClick (#6) args: I4:1\n"
+        "event tray.MouseUp (#3) args: I4:1\nevent tray.Click (#5)\nevent tray.DeleteIcon (#10)\n"
+        "face size = 465 x 465\nface snapshot = 31 x 31 lumorel-face.png\n"));
+    QFile trace(box.path("work") + QStringLiteral("/shell.trace")), bag(box.path("work") + QStringLiteral("/tray-bag.txt"));
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly) && bag.open(QIODevice::ReadOnly));
+    QStringList ops;
+    for (const QByteArray& line : trace.readAll().split('\n'))
+        line.isEmpty() ? void() : ops.append(QString::fromLatin1(line.left(line.indexOf(' '))));
+    EXPECT_EQ(ops.join(' '), QStringLiteral("add modify delete"));
+    EXPECT_EQ(bag.readAll(), "AnimationInterval = I4:500\n");
+}
