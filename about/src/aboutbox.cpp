@@ -68,6 +68,9 @@ public:
         setObjectName(QStringLiteral("frmAbout"));
         setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
         setWindowTitle(Title);
+        QPixmap noIcon(16, 16);   // the card has no icon of its own, not even the program's
+        noIcon.fill(Qt::transparent);
+        setWindowIcon(noIcon);
         setMouseTracking(true);
         if (!background_.load(Background))
             qCWarning(aboutLog) << "the background picture" << Background << "cannot be read";

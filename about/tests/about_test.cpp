@@ -11,15 +11,12 @@
 
 #include "about/aboutbox.h"
 
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace {
 
 struct Opened : QObject {
     Q_OBJECT
-public slots:
-    void open(const QUrl& url) { urls << url.toString(); }
 public:
+    Q_INVOKABLE void open(const QUrl& url) { urls << url.toString(); }
     QStringList urls;
 };
 
@@ -27,16 +24,11 @@ public:
 template <class F> bool withBox(F inside)
 {
     bool open = false;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        timer.stop();
+    QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(box);
         inside(*box, [box](const char* name) { return box->findChild<QLabel*>(QLatin1String(name)); });
-        if ((open = box->isVisible()))
-            box->close();
+        open = box->isVisible() && box->close();
     });
-    timer.start(0);
     EXPECT_TRUE(about::showAboutBox({QStringLiteral("Lumorel 3.0"), QStringLiteral(" for Windows 9x/Me/NT/2000/XP")}).ok());
     return open;
 }
@@ -50,9 +42,12 @@ QString look(QLabel* l)
 
 } // namespace
 
-TEST(AboutBox, ShowsTheCardWithItsLabelsWhereTheyBelong)
+// Each opening is fresh (labels in place, links normal); the highlight follows the pointer.
+TEST(AboutBox, ShowsTheCardAndTheHighlightFollowsThePointer)
 {
-    withBox([](QDialog& box, auto label) {
+    const struct { const char* over; const char* looks; } steps[] = {   // lMail, lUrl
+        {"background", "NN"}, {"lMail", "HN"}, {"lUrl", "NH"}, {"background", "NN"}, {"lUrl", "NH"}, {"Label5", "NH"}, {"lMail", "HN"}};
+    for (int opening = 1; opening <= 2; ++opening) withBox([&](QDialog& box, auto label) {
         EXPECT_EQ(std::tuple(box.windowTitle(), box.size(), box.parentWidget(), box.isModal(), box.grab().toImage().pixel(200, 30)),
                   std::tuple(QStringLiteral("Lumorel 3.0"), QSize(350, 176), nullptr, true, QImage(":/velmora/about/background.jpg").pixel(200, 30)));
         const struct { const char* name; QString text; QPoint at; bool bold; } labels[] = {
@@ -61,9 +56,13 @@ TEST(AboutBox, ShowsTheCardWithItsLabelsWhereTheyBelong)
             {"lMail", {}, {39, 138}, false}, {"lUrl", {}, {66, 153}, false}};
         for (const auto& l : labels) {
             QLabel* w = label(l.name);
-            ASSERT_TRUE(w) << l.name;
             EXPECT_EQ(std::tuple(l.text.isEmpty() ? w->text() : l.text, w->geometry(), w->font().family(), w->font().pixelSize(), w->font().bold(), look(w)),
                       std::tuple(w->text(), QRect(l.at, QSize(w->sizeHint().width(), 13)), QStringLiteral("Liberation Sans"), 11, l.bold, "N")) << l.name;
+        }
+        for (const auto& s : steps) {
+            QLabel* over = label(s.over);
+            QTest::mouseMove(over ? static_cast<QWidget*>(over) : &box, over ? over->rect().center() : QPoint(200, 20));
+            EXPECT_EQ(look(label("lMail")) + look(label("lUrl")), QLatin1String(s.looks)) << s.over << " at opening " << opening;
         }
     });
 }
@@ -86,25 +85,6 @@ TEST(AboutBox, LinksOpenOnALeftReleaseAndOnlyTheBackgroundCloses)
         });
         EXPECT_EQ(std::pair(open, opened.urls.join(' ')), std::pair(!c.closes, c.url)) << c.on;
     }
-}
-
-// Each step moves the pointer over a part of the card (or out of it) and
-// checks how both links look; the next opening starts with both normal.
-TEST(AboutBox, TheHighlightFollowsThePointerAndDoesNotOutliveTheWindow)
-{
-    const struct { const char* over; const char* looks; } steps[] = {   // lMail, lUrl
-        {"lMail", "HN"}, {"lUrl", "NH"}, {"background", "NN"}, {"lUrl", "NH"}, {"Label5", "NH"}, {"lMail", "HN"}, {"out", "HN"}};
-    withBox([&](QDialog& box, auto label) {
-        for (const auto& s : steps) {
-            QEvent leave(QEvent::Leave);   // the system moves nothing over a window the pointer left
-            QLabel* over = label(s.over);
-            s.over[0] == 'o' ? void(QApplication::sendEvent(label("lMail"), &leave) + QApplication::sendEvent(&box, &leave))
-                             : QTest::mouseMove(over ? static_cast<QWidget*>(over) : &box, over ? over->rect().center() : QPoint(200, 20));
-            EXPECT_EQ(look(label("lMail")) + look(label("lUrl")), QLatin1String(s.looks)) << s.over;
-        }
-        QTest::mouseClick(&box, Qt::LeftButton, {}, {200, 20});
-    });
-    withBox([](QDialog&, auto label) { EXPECT_EQ(look(label("lMail")) + look(label("lUrl")), "NN"); });
 }
 
 int main(int argc, char** argv)
