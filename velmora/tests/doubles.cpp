@@ -21,7 +21,9 @@ public:
     const TypeInfo& typeInfo() const override { return info_; }
     const TypeInfo* eventInfo() const override
     {
-        static const TypeInfo events{{}, {}, {}, {EventInfo{QStringLiteral("DoubleClick"), 6, {ParamInfo{QStringLiteral("Button"), VarType::I4}}}}};
+        static const TypeInfo events{{}, {}, {}, {EventInfo{QStringLiteral("DoubleClick"), 6, {ParamInfo{QStringLiteral("Button"), VarType::I4}}},
+            EventInfo{QStringLiteral("Error"), 14, {ParamInfo{QStringLiteral("ErrNumber"), VarType::I4}, ParamInfo{QStringLiteral("ErrDescription"), VarType::BStr},
+            ParamInfo{QStringLiteral("ErrSource"), VarType::BStr}}}}};
         return info_.name == QLatin1String("Tray") ? &events : nullptr;
     }
     void raise(DispId id, std::vector<Variant> args)
@@ -110,5 +112,5 @@ VELMORA_CONTROL_SERVER(classes)
 // The panel's tests link this library; the runtime's loading of it finds the same copy.
 namespace paneltest {
 QString takeRecord() { return std::exchange(record, {}).join(QLatin1Char(' ')); }
-void doubleClickTray(int button) { Double::tray->raise(6, {Variant(std::int32_t(button))}); }
+void raiseTrayEvent(int id, std::vector<automation::Variant> args) { Double::tray->raise(id, std::move(args)); }
 } // namespace paneltest

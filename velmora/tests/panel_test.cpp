@@ -60,7 +60,9 @@ TEST_F(PanelTest, Scenarios)
           {"load", "- - 300 open icon"}, {"+5000", "OFF - 00000000out tip-off close 2400 open"}, {"JdVikl", "OFF - 00010000out"},
           {"+5000", "OFF - 00000000out close 2400 open"}, {"file:" + Off, "OFF -"},
           {"+10000", "OFF -"}, {"file:" + Com2, "OFF -"}, {"+5000", "OFF - open!"}, {"+10000", "OFF - open!*2"}}},
-        {"hidden behind the icon and brought back by a left double click", {{"load", "- - icon"}, {"Scrit", "- - hidden icon"}, {"dblclick:3", "- - hidden"},
+        {"hidden behind the icon (only while a tray shows it) and brought back by a left double click", {{"host:off", "gone"}, {"load", "- - icon"},
+          {"Scrit", "- -"}, {"host:on", "- -"}, {"Scrit", "- - hidden icon"}, {"host:off", "- - hidden"}, {"dblclick:1", "- -"}, {"Scrit", "- -"},
+          {"host:on", "- -"}, {"Scrit", "- - hidden icon"}, {"dblclick:3", "- - hidden"},
           {"dblclick:2", "- - hidden"}, {"dblclick:1", "- -"}, {"Scrit", "- - hidden icon"}, {"About1", "- - hidden About"}, {"About1", "- - hidden About"}}},
     };
     for (const auto& [name, steps] : scenarios) {
@@ -96,6 +98,16 @@ TEST_F(PanelTest, WithoutTheIconAndBalloonControlsThePanelWorksAndSaysSoOnce)
     const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
     EXPECT_EQ(said.count(QStringLiteral("velmora: ")), 2) << said.toStdString();
     EXPECT_TRUE(said.contains(QRegularExpression("velmora: Tray \\(lumora.Lumorel\\) is not available.*\nvelmora: Balloon \\(pellago.Pellagon\\) is not"))) << said.toStdString();
+}
+
+TEST_F(PanelTest, TheIconsErrorsAreOnlyNoted)
+{
+    using automation::Variant;
+    step("load");
+    ::testing::internal::CaptureStderr();
+    raiseTrayEvent(14, {Variant(std::int32_t(481)), Variant(QStringLiteral("Недопустимый рисунок")), Variant(QStringLiteral("lumora.AddToTray"))});
+    EXPECT_EQ(step("+150").toStdString(), "OFF - tip-off 0");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "velmora: Tray: error 481: Недопустимый рисунок [lumora.AddToTray]\n");
 }
 
 TEST_F(PanelTest, TheDispatchIdsAreThoseOfTheSerialPortControl)
