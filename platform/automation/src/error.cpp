@@ -13,6 +13,7 @@ QString standardDescription(std::int32_t number)
     case err::PathNotFound: return QStringLiteral("Path not found");
     case err::InvalidFileFormat: return QStringLiteral("Invalid file format");
     case err::ResourceNotFound: return QStringLiteral("Resource with this identifier not found");
+    case err::InvalidPropertyValue: return QStringLiteral("Invalid property value");
     case err::ObjectRequired: return QStringLiteral("Object required");
     case err::CannotCreateObject: return QStringLiteral("Can't create object");
     case err::NoSuchMember: return QStringLiteral("Object doesn't support this property or method");

@@ -25,6 +25,7 @@ constexpr std::int32_t PermissionDenied = 70;    // Permission denied
 constexpr std::int32_t PathNotFound = 76;        // Path not found
 constexpr std::int32_t InvalidFileFormat = 321;  // Invalid file format
 constexpr std::int32_t ResourceNotFound = 326;   // Resource with this identifier not found
+constexpr std::int32_t InvalidPropertyValue = 380; // Invalid property value
 constexpr std::int32_t CannotCreateObject = 429; // component can't create object
 constexpr std::int32_t NoSuchMember = 438;       // Object doesn't support this property or method
 constexpr std::int32_t ArgumentNotOptional = 449;

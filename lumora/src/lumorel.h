@@ -1,0 +1,106 @@
+// The notification-area icon control Lumorel (ProgID lumora.Lumorel): one icon
+// in the desktop's tray owned by the control's message window, the mouse
+// messages the shell posts back turned into events, a frame counter for
+// animating the icon, and a design-time face.
+#pragma once
+
+#include <QByteArray>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include "automation/control.h"
+#include "shell/notifyicon.h"
+#include "windowing/handles.h"
+#include "windowing/timers.h"
+
+namespace lumora {
+
+class Lumorel : public automation::ControlObject {
+public:
+    // Dispatch ids of the default interface (src/typelib.json).
+    enum : automation::DispId {
+        DispAddToTray = 0x60030005,
+        DispModifyTrayIcon = 0x60030006,
+        DispReturnTrayIcon = 0x60030007,
+        DispDeleteFromTray = 0x60030008,
+        DispStartAnimation = 0x60030009,
+        DispPauseAnimation = 0x6003000A,
+        DispStopAnimation = 0x6003000B,
+        DispAnimationInterval = 0x68030001,
+        DispHandle = 0x68030000,
+    };
+    // Dispatch ids of the event interface.
+    enum Event : automation::DispId {
+        EvAnimation = 1, EvMouseDown, EvMouseUp, EvMouseMove, EvClick, EvDoubleClick, EvAddIcon, EvModifycon,
+        EvReturnIcon, EvDeleteIcon, EvAnimationStarted, EvAnimationPaused, EvAnimationStopped, EvError,
+    };
+    static const QString ProgId;
+    // The type library the library carries (resource TYPELIB 1).
+    static const automation::TypeLibrary& library();
+
+    Lumorel();
+    ~Lumorel() override;
+
+    const automation::TypeInfo& typeInfo() const override { return library().defaultInterface; }
+    const automation::TypeInfo* eventInfo() const override { return &library().eventInterface; }
+    automation::SizeTwips resize(automation::SizeTwips proposed) override;
+    QWidget* window() override { return window_.data(); }
+    automation::Result<> load(const automation::PropertyBag& bag) override;
+    automation::Result<> save(automation::PropertyBag& bag) override;
+
+protected:
+    automation::Result<> invokeChecked(const automation::MemberInfo& member,
+                                       std::vector<automation::Variant>& args) override;
+    QString errorSource() const override { return ProgId; }
+
+private:
+    // The shell methods (lumorel.cpp). Each returns its first failure;
+    // trapped() turns that into the Error event.
+    automation::Result<> addToTray(const automation::Variant& icon, const QString& tip, bool hideWindow);
+    automation::Result<> modifyTrayIcon(const automation::Variant& icon, const QString& tip);
+    automation::Result<> returnTrayIcon();
+    automation::Result<> deleteFromTray();
+    automation::Result<> trapped(const char* method, const automation::Result<>& outcome);
+    automation::Result<> fillRecord(const automation::Variant* icon, QStringView tip);
+    void callShell(shell::Operation op);
+    windowing::WindowHandle handle() const;
+
+    // Mouse messages from the shell (mouse.cpp).
+    void mouseMessage(double xTwips);
+    void raiseButtonEvent(Event event, std::int32_t button);
+
+    // Animation (animation.cpp).
+    automation::Result<> startAnimation(std::int32_t first, std::int32_t last);
+    automation::Result<> pauseAnimation();
+    automation::Result<> stopAnimation(bool returnIcon);
+    automation::Result<> setAnimationInterval(std::int32_t ms);
+    void tick();
+
+    automation::Result<> raiseLogged(Event event, std::vector<automation::Variant>& args);
+
+    // The control's window carries the design face; the message window, its
+    // child, owns the icon. The host may place the window on its form, and a
+    // form that goes first takes both with it.
+    QPointer<QWidget> window_;
+    QPointer<windowing::MessageWindow> messages_;
+    windowing::Timer tmrAnima_;
+
+    QByteArray notifyData_;                 // the icon record of the last shell call
+    windowing::WindowHandle savedWnd_ = 0;
+    windowing::IconHandle savedIcon_ = 0;
+    QString savedTip_;                      // the tip of the last AddToTray, uncut, with its NUL
+
+    bool inEvent_ = false;
+    std::int32_t lastMessage_ = 0;
+
+    std::int32_t firstFrameNo_ = 0;
+    std::int32_t lastFrameNo_ = 0;
+    std::int32_t frameNo_ = 0;
+    bool paused_ = false;
+};
+
+// Builds the design-time face into the control's window (face.cpp).
+void buildFace(QWidget* window);
+
+} // namespace lumora
