@@ -1,6 +1,7 @@
 // Doubles of the panel's controls in one control library, recording in order
 // what they are asked, as tokens the tests take with takeRecord() (end of file):
-//   lumora.Lumorel    "icon" (AddToTray: a picture, the form's caption, hiding it), "noicon"
+//   lumora.Lumorel    "icon" (AddToTray: a picture, the form's caption, hiding it), "noicon";
+//                     ProgID $VELMORA_DOUBLES_ICON_PROGID (where the real icon control is registered)
 //   pellago.Pellagon  "tip-on", "tip-off", "tip-failed" (type, form's caption, icon's handle)
 //   a serial port     "open", "open!" (refused while open), "close", "port<n>", "<speed>",
 //                     "rts0|1", "dtr0|1", "out"; no carrier; ProgID $VELMORA_DOUBLES_COMM_PROGID
@@ -95,7 +96,7 @@ std::vector<ServedClass> classes()
         ClassRegistration reg{.clsid = QUuid(QStringLiteral("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e70%1}").arg(n)), .progId = progId, .miscStatus = 0x20400 /* invisible at run time */};
         return ServedClass{reg, [=] { return std::make_shared<Double>(QString::fromLatin1(name), members); }};
     };
-    return {served(1, QStringLiteral("lumora.Lumorel"), "Tray", {member("AddToTray", 0x60030005, Call, {V::Dispatch, V::BStr, V::Bool}),
+    return {served(1, qEnvironmentVariable("VELMORA_DOUBLES_ICON_PROGID", QStringLiteral("lumora.Lumorel")), "Tray", {member("AddToTray", 0x60030005, Call, {V::Dispatch, V::BStr, V::Bool}),
                    member("DeleteFromTray", 0x60030008, Call), member("Handle", 0x68030000, Get)}),
             served(2, QStringLiteral("pellago.Pellagon"), "Balloon", {member("MessageType", 0x68030000, Put, {V::I4}),
                    member("ShowBalloonMessage", 0x60030005, Call, {V::BStr, V::BStr, V::I4})}),

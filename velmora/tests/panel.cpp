@@ -24,10 +24,11 @@ QString worldPath(const QString& name)
 }
 
 // Registers the libraries into the registry folder `name` with the tool a user has.
-void makeRegistry(const char* name, std::initializer_list<const char*> libraries, const char* commDouble = "")
+void makeRegistry(const char* name, std::initializer_list<const char*> libraries, const char* commDouble = "", const char* iconDouble = "lumora.Lumorel")
 {
     qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QString::fromLatin1(name))));
     qputenv("VELMORA_DOUBLES_COMM_PROGID", commDouble);
+    qputenv("VELMORA_DOUBLES_ICON_PROGID", iconDouble);
     for (const char* library : libraries)
         if (QProcess::execute(qEnvironmentVariable("VELMORA_REGSVR"), {qEnvironmentVariable(library)}) != 0)
             qFatal("cannot register %s", library);
@@ -202,6 +203,7 @@ int main(int argc, char** argv)
     // instance lock) and registries are the test's own.
     qputenv("HOME", QFile::encodeName(paneltest::worldPath(QStringLiteral("home"))));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(paneltest::worldPath(QStringLiteral("runtime"))));
+    paneltest::makeRegistry("lumora", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES", "VELMORA_LUMORA_LIB"}, "", "VelmoraTest.Tray");
     paneltest::makeRegistry("full", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES"});
     paneltest::makeRegistry("comm", {"VELMORA_COMM_LIB"});
     paneltest::makeRegistry("double", {"VELMORA_TEST_DOUBLES"}, "MSCommLib.MSComm");

@@ -34,7 +34,7 @@ protected:
     void TearDown() override;
     // Does the action and returns what is seen then (see seen() in panel.cpp):
     //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>  map:<port mapping>
-    //   registry:full|comm|double  dblclick:<button>  host:on|off (a tray host on the bus; on at the start)
+    //   registry:full|comm|double|lumora (the real icon control)  dblclick:<button>  host:on|off (a tray host on the bus; on at the start)
     //   <button or menu entry>[:yes] (the next question's answer; No otherwise)
     QString step(const QString& action);
     // Runs {action, what is seen after it} steps, comparing each.
