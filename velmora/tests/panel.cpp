@@ -208,8 +208,8 @@ int main(int argc, char** argv)
     paneltest::makeRegistry("comm", {"VELMORA_COMM_LIB"});
     paneltest::makeRegistry("double", {"VELMORA_TEST_DOUBLES"}, "MSCommLib.MSComm");
     windowing::useManualClock();
-    QProcess bus;   // a private session bus, for the tray host
-    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+    QProcess bus;   // a private session bus for the tray host, ended with the test even when it crashes
+    bus.start("setpriv", {"--pdeathsig", "TERM", "--", "dbus-daemon", "--session", "--nofork", "--print-address"});
     if (!bus.waitForReadyRead(10000))
         qFatal("no private session bus: %s", qPrintable(bus.errorString()));
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
