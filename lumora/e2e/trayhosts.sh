@@ -29,24 +29,15 @@ tray_xfce()
     xfconfd=$(ls /usr/lib/*/xfce4/xfconf/xfconfd 2>/dev/null | head -n 1)
     [ -x "$xfconfd" ] || _tray_need xfconfd
     mkdir -p "$conf" "$E2E/xfce/dirs"
+    # One panel along the bottom holding only the notification area.
     cat >"$conf/xfce4-panel.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
-  <property name="panels" type="array">
-    <value type="int" value="1"/>
-    <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=8;x=0;y=0"/>
-      <property name="length" type="uint" value="100"/>
-      <property name="size" type="uint" value="32"/>
-      <property name="plugin-ids" type="array">
-        <value type="int" value="1"/>
-      </property>
-    </property>
-  </property>
-  <property name="plugins" type="empty">
-    <property name="plugin-1" type="string" value="systray"/>
-  </property>
+<channel name="xfce4-panel" version="1.0"><property name="configver" type="int" value="2"/>
+  <property name="panels" type="array"><value type="int" value="1"/><property name="panel-1" type="empty">
+    <property name="position" type="string" value="p=8;x=0;y=0"/><property name="length" type="uint" value="100"/>
+    <property name="size" type="uint" value="32"/>
+    <property name="plugin-ids" type="array"><value type="int" value="1"/></property></property></property>
+  <property name="plugins" type="empty"><property name="plugin-1" type="string" value="systray"/></property>
 </channel>
 XML
     # Its own settings only: nothing of the machine's (XDG_CONFIG_DIRS) or the panel's home; no accessibility bus.
