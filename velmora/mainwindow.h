@@ -44,7 +44,7 @@ protected:
 
 private:
     // Menu entries and the icon's events.
-    automation::Result<> ff1_Click();
+    automation::Result<> ff1_Click();   // the "Файл" menu opening
     automation::Result<> Scrit_Click();
     automation::Result<> Exit_Click();
     automation::Result<> Nastr1_Click();
