@@ -5,6 +5,8 @@
 #
 #   main-start.png   the main window after start (amplifier off)
 #   main-on.png      after "Включить усилитель" (warming up)
+#   tray.png         the main window over its icon in a notification area (xfce4-panel's, started
+#                    after the panel), the real icon control registered
 #   settings.png     the settings window ("Настройка")
 #
 #   scripts/screenshots.sh [<build dir> [<output folder>]]
@@ -17,7 +19,10 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(realpath -- "${1:-$repo/build}")
 out=$(realpath -m -- "${2:-$repo/docs/screenshots}")
 . "$repo/velmora/e2e/desktop.sh"
+. "$repo/lumora/e2e/trayhosts.sh"
 e2e_setup "$build/bin/velmora" "$build/bin/regsvr" "$build/lib/libvelmora_comm.so" "$build/lib/velmora_modemshim.so"
+e2e_bus
+"$REGSVR" "$build/lib/liblumora.so" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers the icon control"
 mkdir -p "$out"
 
 # save <window> <name>: the window alone, without the file's time stamps.
@@ -39,6 +44,18 @@ save "$main" main-start.png
 xdotool windowfocus --sync "$main" key space
 e2e_wait 10 shown "$main" '#008000' || e2e_fail "the green warm-up text"
 save "$main" main-on.png
+
+# The main window just above the notification area's right end, its icon there.
+tray_xfce
+e2e_wait 10 eval '[ -n "$(tray_icons)" ]' || e2e_fail "the icon in xfce4-panel's notification area"
+area=$(tray_icons | head -n 1)
+e2e_wait 10 shown "$area" '#506080' || e2e_fail "the icon drawn"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool windowmove --sync "$main" 8 $((768 - 33 - HEIGHT - 8)) || true
+timeout 20 import -window root "$E2E/root.png"
+convert "$E2E/root.png" -crop $((WIDTH + 40))x$((HEIGHT + 41))+0+$((768 - 33 - HEIGHT - 8)) +repage -strip \
+    -define png:exclude-chunks=date,time "$out/tray.png"
+echo "$out/tray.png"
 
 # "Настройка" is a command on the menu bar itself, right of "Файл": with the
 # "Файл" menu open, Escape leaves the bar selected, Right moves on and Return chooses.

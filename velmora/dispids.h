@@ -23,6 +23,7 @@ constexpr automation::DispId AddToTray = 0x60030005;       // (TrayIcon, TrayToo
 constexpr automation::DispId DeleteFromTray = 0x60030008;
 constexpr automation::DispId Handle = 0x68030000;          // get, I4
 constexpr automation::DispId DoubleClickEvent = 6;         // (Button As TrayMouseButtons)
+constexpr automation::DispId ErrorEvent = 14;              // (ErrNumber, ErrDescription, ErrSource)
 constexpr std::int32_t LeftButton = 1;
 constexpr std::int32_t MiddleButton = 2;
 constexpr std::int32_t RightButton = 3;

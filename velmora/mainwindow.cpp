@@ -12,6 +12,7 @@
 #include "icons.h"
 #include "nastr.h"
 #include "settingsfile.h"
+#include "shell/trayhosts.h"
 #include "ui_mainwindow.h"
 #include "windowing/handles.h"
 #include "windowing/instance.h"
@@ -105,14 +106,14 @@ Velmora::Velmora(QWidget* parent) : QMainWindow(parent), ui(new Ui::Velmora)
     MSComm1.failWhenMissing({comm::PortOpen, comm::Output});
     MSComm1.create(this);
     Tray.create(this, [this](const QString&, automation::DispId id, std::vector<Variant>& args) {
-        if (id != tray::DoubleClickEvent)
-            return;
-        const std::int32_t button = args.empty() ? 0 : args[0].toI4().value_or(0);
-        handleEvent([&] { return Tray_DoubleClick(button); });
+        const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : Variant(); };
+        if (id == tray::DoubleClickEvent)
+            handleEvent([&] { return Tray_DoubleClick(arg(0).toI4().value_or(0)); });
+        else if (id == tray::ErrorEvent)
+            handleEvent([&] { return Tray_Error(arg(0).toI4().value_or(0), arg(1).toBStr().value_or(QString()), arg(2).toBStr().value_or(QString())); });
     });
     Balloon.create(this);
-    // Without the icon there is nothing to restore a hidden window from.
-    ui->Scrit->setEnabled(Tray.available());
+    enableScrit();
 
     wire();
 }
@@ -127,6 +128,8 @@ Velmora::~Velmora()
 
 void Velmora::wire()
 {
+    connect(ui->ff1, &QMenu::aboutToShow, this, [this] { handleEvent([this] { return ff1_Click(); }); });
+    connect(shell::TrayHosts::instance(), &shell::TrayHosts::changed, this, [this] { enableScrit(); });
     connect(ui->Scrit, &QAction::triggered, this, [this] { handleEvent([this] { return Scrit_Click(); }); });
     connect(ui->Exit, &QAction::triggered, this, [this] { handleEvent([this] { return Exit_Click(); }); });
     connect(ui->Nastr1, &QAction::triggered, this, [this] { handleEvent([this] { return Nastr1_Click(); }); });
@@ -206,6 +209,20 @@ Result<> Velmora::addToTray()
     return Tray.call(tray::AddToTray, {Variant(icon), Variant(windowTitle()), Variant::fromBool(true)});
 }
 
+Result<> Velmora::ff1_Click()
+{
+    // An XEmbed tray coming or going alone is not announced: look again.
+    enableScrit();
+    return {};
+}
+
+void Velmora::enableScrit()
+{
+    // Hidden behind an icon that nobody shows, the window could not be
+    // brought back, and a second start of the program ends at once.
+    ui->Scrit->setEnabled(Tray.available() && shell::trayHostPresent());
+}
+
 Result<> Velmora::Scrit_Click() { return addToTray(); }
 
 Result<> Velmora::Tray_DoubleClick(std::int32_t Button)
@@ -215,6 +232,13 @@ Result<> Velmora::Tray_DoubleClick(std::int32_t Button)
         raise();
         activateWindow();
     }
+    return {};
+}
+
+Result<> Velmora::Tray_Error(std::int32_t ErrNumber, const QString& ErrDescription, const QString& ErrSource)
+{
+    // The icon control has handled the failure itself; it is only noted.
+    std::fprintf(stderr, "velmora: Tray: error %d: %s [%s]\n", int(ErrNumber), qPrintable(ErrDescription), qPrintable(ErrSource));
     return {};
 }
 

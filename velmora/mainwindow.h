@@ -43,12 +43,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Menu entries and the icon's double click.
+    // Menu entries and the icon's events.
+    automation::Result<> ff1_Click();   // the "Файл" menu opening
     automation::Result<> Scrit_Click();
     automation::Result<> Exit_Click();
     automation::Result<> Nastr1_Click();
     automation::Result<> About1_Click();
     automation::Result<> Tray_DoubleClick(std::int32_t Button);
+    automation::Result<> Tray_Error(std::int32_t ErrNumber, const QString& ErrDescription, const QString& ErrSource);
 
     // Power, standby and inputs.
     automation::Result<> Vkl_Click();
@@ -94,6 +96,8 @@ private:
     // CDHolding: the amplifier reports ready.
     automation::Result<bool> carrier();
     automation::Result<> addToTray();
+    // "Скрыть программу" only while the icon can be seen and so bring the window back.
+    void enableScrit();
     automation::Result<> showBalloon(std::int32_t type, const QString& prompt);
     void showSettings();
     void setPowerDisplay(bool on);

@@ -1,8 +1,9 @@
-# A private desktop for driving the panel from outside, sourced by panel_e2e.sh and scripts/screenshots.sh.
+# A private desktop for driving the panel from outside, sourced by panel_e2e.sh, lumora/e2e and scripts/screenshots.sh.
 # e2e_setup <velmora> <regsvr> <serial-port control library> <modem shim> makes $E2E, a temporary folder with a
 # private home, runtime folder, registry and port mapping (every port to the simulated amplifier "amp", front panel
-# shown, line trace in $E2E/lines.vcd), starts Xvfb and runs all under the modem shim, which refuses the machine's
-# serial ports. Status 77 (a skip) when a desktop program is missing outside CI. All it starts ends on exit.
+# shown, line trace in $E2E/lines.vcd) and no session bus (e2e_bus makes one), starts Xvfb (no reset when its last
+# client leaves) and runs all under the modem shim, which refuses the machine's serial ports. Status 77 (a skip) when
+# a desktop program is missing outside CI. All it starts ends on exit.
 E2E="" E2E_PIDS=()
 
 e2e_fail() { echo "FAIL: $*" >&2; tail -n 20 "$E2E"/*.err >&2 2>/dev/null; E2E_KEEP=1; exit 1; }
@@ -29,9 +30,17 @@ e2e_setup()
     unset WAYLAND_DISPLAY SESSION_MANAGER LANGUAGE XDG_CURRENT_DESKTOP QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE QT_SCALE_FACTOR
     { for n in $(seq 1 16); do echo "COM$n = sim:amp?panel=1"; done; echo "trace = $E2E/lines.vcd"; } >"$VELMORA_COMM_CONFIG"
     "$REGSVR" "$COMM_LIB" >"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers $COMM_LIB"
-    e2e_bg "$E2E/xvfb.err" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$E2E/display"
+    e2e_bg "$E2E/xvfb.err" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$E2E/display"
     e2e_wait 15 test -s "$E2E/display" || e2e_fail "Xvfb reports its display"
     export DISPLAY=:$(tr -dc 0-9 <"$E2E/display")
+}
+
+# e2e_bus: a private session bus (dbus-daemon) for what starts from here on, in place of no bus at all.
+e2e_bus()
+{
+    e2e_bg "$E2E/bus.err" dbus-daemon --session --nofork --print-address=3 3>"$E2E/bus"
+    e2e_wait 10 test -s "$E2E/bus" || e2e_fail "a private session bus"
+    export DBUS_SESSION_BUS_ADDRESS; DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$E2E/bus")
 }
 
 # e2e_window <exact title> [<seconds>]: waits for a visible window of the panel with that title (id in E2E_WIN).

@@ -1,6 +1,7 @@
 // Doubles of the panel's controls in one control library, recording in order
 // what they are asked, as tokens the tests take with takeRecord() (end of file):
-//   lumora.Lumorel    "icon" (AddToTray: a picture, the form's caption, hiding it), "noicon"
+//   lumora.Lumorel    "icon" (AddToTray: a picture, the form's caption, hiding it), "noicon";
+//                     ProgID $VELMORA_DOUBLES_ICON_PROGID (where the real icon control is registered)
 //   pellago.Pellagon  "tip-on", "tip-off", "tip-failed" (type, form's caption, icon's handle)
 //   a serial port     "open", "open!" (refused while open), "close", "port<n>", "<speed>",
 //                     "rts0|1", "dtr0|1", "out"; no carrier; ProgID $VELMORA_DOUBLES_COMM_PROGID
@@ -21,7 +22,9 @@ public:
     const TypeInfo& typeInfo() const override { return info_; }
     const TypeInfo* eventInfo() const override
     {
-        static const TypeInfo events{{}, {}, {}, {EventInfo{QStringLiteral("DoubleClick"), 6, {ParamInfo{QStringLiteral("Button"), VarType::I4}}}}};
+        static const TypeInfo events{{}, {}, {}, {EventInfo{QStringLiteral("DoubleClick"), 6, {ParamInfo{QStringLiteral("Button"), VarType::I4}}},
+            EventInfo{QStringLiteral("Error"), 14, {ParamInfo{QStringLiteral("ErrNumber"), VarType::I4}, ParamInfo{QStringLiteral("ErrDescription"), VarType::BStr},
+            ParamInfo{QStringLiteral("ErrSource"), VarType::BStr}}}}};
         return info_.name == QLatin1String("Tray") ? &events : nullptr;
     }
     void raise(DispId id, std::vector<Variant> args)
@@ -93,7 +96,7 @@ std::vector<ServedClass> classes()
         ClassRegistration reg{.clsid = QUuid(QStringLiteral("{6a1d2f9e-3b7c-4c58-9e0b-51d8a2c4e70%1}").arg(n)), .progId = progId, .miscStatus = 0x20400 /* invisible at run time */};
         return ServedClass{reg, [=] { return std::make_shared<Double>(QString::fromLatin1(name), members); }};
     };
-    return {served(1, QStringLiteral("lumora.Lumorel"), "Tray", {member("AddToTray", 0x60030005, Call, {V::Dispatch, V::BStr, V::Bool}),
+    return {served(1, qEnvironmentVariable("VELMORA_DOUBLES_ICON_PROGID", QStringLiteral("lumora.Lumorel")), "Tray", {member("AddToTray", 0x60030005, Call, {V::Dispatch, V::BStr, V::Bool}),
                    member("DeleteFromTray", 0x60030008, Call), member("Handle", 0x68030000, Get)}),
             served(2, QStringLiteral("pellago.Pellagon"), "Balloon", {member("MessageType", 0x68030000, Put, {V::I4}),
                    member("ShowBalloonMessage", 0x60030005, Call, {V::BStr, V::BStr, V::I4})}),
@@ -110,5 +113,5 @@ VELMORA_CONTROL_SERVER(classes)
 // The panel's tests link this library; the runtime's loading of it finds the same copy.
 namespace paneltest {
 QString takeRecord() { return std::exchange(record, {}).join(QLatin1Char(' ')); }
-void doubleClickTray(int button) { Double::tray->raise(6, {Variant(std::int32_t(button))}); }
+void raiseTrayEvent(int id, std::vector<automation::Variant> args) { Double::tray->raise(id, std::move(args)); }
 } // namespace paneltest

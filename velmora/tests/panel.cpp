@@ -6,8 +6,11 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QDBusConnection>
+#include <QtCore/qtestsupport_core.h>
 
 #include "comm/testing.h"
+#include "shell/trayhosts.h"
 #include "windowing/timers.h"
 
 namespace paneltest {
@@ -21,10 +24,11 @@ QString worldPath(const QString& name)
 }
 
 // Registers the libraries into the registry folder `name` with the tool a user has.
-void makeRegistry(const char* name, std::initializer_list<const char*> libraries, const char* commDouble = "")
+void makeRegistry(const char* name, std::initializer_list<const char*> libraries, const char* commDouble = "", const char* iconDouble = "lumora.Lumorel")
 {
     qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QString::fromLatin1(name))));
     qputenv("VELMORA_DOUBLES_COMM_PROGID", commDouble);
+    qputenv("VELMORA_DOUBLES_ICON_PROGID", iconDouble);
     for (const char* library : libraries)
         if (QProcess::execute(qEnvironmentVariable("VELMORA_REGSVR"), {qEnvironmentVariable(library)}) != 0)
             qFatal("cannot register %s", library);
@@ -45,6 +49,25 @@ QStringList newWords()
         amp(name).clearWords();
     }
     return out;
+}
+
+// A tray host on the test's private session bus: a StatusNotifierWatcher
+// that has one registered, and the wait until the shell sees it come or go.
+class Watcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER host)
+    bool host = true;
+};
+
+void trayHost(bool on)
+{
+    static Watcher watcher;
+    static QDBusConnection bus = QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "watcher");
+    static const bool exported = bus.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents);
+    shell::TrayHosts::instance();
+    on ? bus.registerService("org.kde.StatusNotifierWatcher") : bus.unregisterService("org.kde.StatusNotifierWatcher");
+    EXPECT_TRUE(exported && QTest::qWaitFor([on] { return shell::trayHostPresent() == on; })) << "the shell seeing the host " << (on ? "come" : "go");
 }
 
 } // namespace
@@ -70,6 +93,7 @@ void PanelTest::SetUp()
         boxes.push_back(r);
         return r.buttons != windowing::Buttons::YesNo ? windowing::Answer::Ok : std::exchange(answer_, windowing::Answer::No);
     });
+    trayHost(true);
     takeRecord();
 }
 
@@ -105,7 +129,9 @@ QString PanelTest::step(const QString& action)
     } else if (verb == QLatin1String("registry")) {
         qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg)));
     } else if (verb == QLatin1String("dblclick")) {
-        doubleClickTray(arg.toInt());
+        raiseTrayEvent(6, {automation::Variant(std::int32_t(arg.toInt()))});
+    } else if (verb == QLatin1String("host")) {
+        trayHost(arg == QLatin1String("on"));
     } else {
         answer_ = arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No;
         if (auto* b = panel->findChild<QAbstractButton*>(verb))
@@ -177,12 +203,21 @@ int main(int argc, char** argv)
     // instance lock) and registries are the test's own.
     qputenv("HOME", QFile::encodeName(paneltest::worldPath(QStringLiteral("home"))));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(paneltest::worldPath(QStringLiteral("runtime"))));
+    paneltest::makeRegistry("lumora", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES", "VELMORA_LUMORA_LIB"}, "", "VelmoraTest.Tray");
     paneltest::makeRegistry("full", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES"});
     paneltest::makeRegistry("comm", {"VELMORA_COMM_LIB"});
     paneltest::makeRegistry("double", {"VELMORA_TEST_DOUBLES"}, "MSCommLib.MSComm");
     windowing::useManualClock();
+    QProcess bus;   // a private session bus for the tray host, ended with the test even when it crashes
+    bus.start("setpriv", {"--pdeathsig", "TERM", "--", "dbus-daemon", "--session", "--nofork", "--print-address"});
+    if (!bus.waitForReadyRead(10000))
+        qFatal("no private session bus: %s", qPrintable(bus.errorString()));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
     QApplication app(argc, argv);
     windowing::setProgramTitle(QStringLiteral("Velmora"));   // as main() does
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int failed = RUN_ALL_TESTS();
+    return bus.kill(), bus.waitForFinished(), failed;
 }
+
+#include "panel.moc"

@@ -17,9 +17,9 @@ namespace paneltest {
 
 comm::SimulatedAmplifier& amp(const char* name = "default");
 QByteArray settingsFileBytes();
-// The doubles (doubles.cpp): what they were asked since the last call, as their tokens; the icon double-clicked.
+// The doubles (doubles.cpp): what they were asked since the last call, as their tokens; an event of the icon.
 QString takeRecord();
-void doubleClickTray(int button);
+void raiseTrayEvent(int id, std::vector<automation::Variant> args);
 template <class W> W* window()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -34,7 +34,8 @@ protected:
     void TearDown() override;
     // Does the action and returns what is seen then (see seen() in panel.cpp):
     //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>  map:<port mapping>
-    //   registry:full|comm|double  dblclick:<button>  <button or menu entry>[:yes] (the next question's answer; No otherwise)
+    //   registry:full|comm|double|lumora (the real icon control)  dblclick:<button>  host:on|off (a tray host on the bus; on at the start)
+    //   <button or menu entry>[:yes] (the next question's answer; No otherwise)
     QString step(const QString& action);
     // Runs {action, what is seen after it} steps, comparing each.
     void run(const std::vector<std::pair<QString, QString>>& steps);

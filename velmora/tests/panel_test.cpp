@@ -10,6 +10,7 @@
 #include "dispids.h"
 #include "nastr.h"
 #include "program.h"
+#include "windowing/handles.h"
 
 using namespace paneltest;
 using Steps = std::vector<std::pair<QString, QString>>;
@@ -60,7 +61,9 @@ TEST_F(PanelTest, Scenarios)
           {"load", "- - 300 open icon"}, {"+5000", "OFF - 00000000out tip-off close 2400 open"}, {"JdVikl", "OFF - 00010000out"},
           {"+5000", "OFF - 00000000out close 2400 open"}, {"file:" + Off, "OFF -"},
           {"+10000", "OFF -"}, {"file:" + Com2, "OFF -"}, {"+5000", "OFF - open!"}, {"+10000", "OFF - open!*2"}}},
-        {"hidden behind the icon and brought back by a left double click", {{"load", "- - icon"}, {"Scrit", "- - hidden icon"}, {"dblclick:3", "- - hidden"},
+        {"hidden behind the icon (only while a tray shows it) and brought back by a left double click", {{"host:off", "gone"}, {"load", "- - icon"},
+          {"Scrit", "- -"}, {"host:on", "- -"}, {"Scrit", "- - hidden icon"}, {"host:off", "- - hidden"}, {"dblclick:1", "- -"}, {"Scrit", "- -"},
+          {"host:on", "- -"}, {"Scrit", "- - hidden icon"}, {"dblclick:3", "- - hidden"},
           {"dblclick:2", "- - hidden"}, {"dblclick:1", "- -"}, {"Scrit", "- - hidden icon"}, {"About1", "- - hidden About"}, {"About1", "- - hidden About"}}},
     };
     for (const auto& [name, steps] : scenarios) {
@@ -96,6 +99,45 @@ TEST_F(PanelTest, WithoutTheIconAndBalloonControlsThePanelWorksAndSaysSoOnce)
     const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
     EXPECT_EQ(said.count(QStringLiteral("velmora: ")), 2) << said.toStdString();
     EXPECT_TRUE(said.contains(QRegularExpression("velmora: Tray \\(lumora.Lumorel\\) is not available.*\nvelmora: Balloon \\(pellago.Pellagon\\) is not"))) << said.toStdString();
+}
+
+TEST_F(PanelTest, TheIconsErrorsAreOnlyNoted)
+{
+    using automation::Variant;
+    step("load");
+    ::testing::internal::CaptureStderr();
+    raiseTrayEvent(14, {Variant(std::int32_t(481)), Variant(QStringLiteral("Недопустимый рисунок")), Variant(QStringLiteral("lumora.AddToTray"))});
+    EXPECT_EQ(step("+150").toStdString(), "OFF - tip-off 0");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "velmora: Tray: error 481: Недопустимый рисунок [lumora.AddToTray]\n");
+}
+
+// The real icon control: a double click on its icon while "Выход" asks, taken
+// by the box's own loop or still queued when Yes unloads the window.
+TEST_F(PanelTest, ADoubleClickOnTheIconDuringTheExitQuestionAnsweredYesEndsNothingBadly)
+{
+    for (const bool inTheBox : {true, false}) {
+        SCOPED_TRACE(inTheBox ? "in the box" : "after it");
+        SetUp();
+        qputenv("VELMORA_SHELL_TRACE", "shell.trace");   // in the test's working folder
+        run({{"registry:lumora", "gone"}, {"load", "- -"}, {"Scrit", "- - hidden"}});
+        const windowing::WindowHandle icon = windowing::messageWindowOf(panel->findChild<QWidget*>(QStringLiteral("Lumorel")));
+        bool shownInTheBox = false;
+        windowing::setMessageBoxHandler([&](const windowing::MessageRequest& r) {
+            boxes.push_back(r);
+            for (const int message : {513, 514, 515, 514})
+                EXPECT_TRUE(windowing::postMouseMessage(icon, {message}));
+            inTheBox ? QCoreApplication::processEvents() : void();
+            shownInTheBox = panel->isVisible();
+            return windowing::Answer::Yes;
+        });
+        EXPECT_EQ(step("Exit").toStdString(), "gone ask-exit");
+        QCoreApplication::processEvents();
+        EXPECT_EQ(shownInTheBox, inTheBox);
+        QFile lines(QStringLiteral("shell.trace"));
+        EXPECT_TRUE(lines.open(QIODevice::ReadOnly) && QString(lines.readAll()).remove(QRegularExpression(" [^\n]*")) == "add\nadd\ndelete\n");
+        qunsetenv("VELMORA_SHELL_TRACE");
+        TearDown();
+    }
 }
 
 TEST_F(PanelTest, TheDispatchIdsAreThoseOfTheSerialPortControl)
