@@ -19,7 +19,7 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(realpath -- "${1:-$repo/build}")
 out=$(realpath -m -- "${2:-$repo/docs/screenshots}")
 . "$repo/velmora/e2e/desktop.sh"
-. "$repo/lumora/e2e/trayhosts.sh"
+. "$repo/platform/shell/e2e/trayhosts.sh"
 e2e_setup "$build/bin/velmora" "$build/bin/regsvr" "$build/lib/libvelmora_comm.so" "$build/lib/velmora_modemshim.so"
 e2e_bus
 "$REGSVR" "$build/lib/liblumora.so" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers the icon control"

@@ -4,7 +4,7 @@
 # The shell's record trace shows what the control asked.
 set -euo pipefail
 here=$(dirname "${BASH_SOURCE[0]}")
-. "$here/../../velmora/e2e/desktop.sh"
+. "$here/../../../velmora/e2e/desktop.sh"
 . "$here/trayhosts.sh"
 e2e_setup "$@"
 e2e_bus
