@@ -6,11 +6,9 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QDBusConnection>
-#include <QtCore/qtestsupport_core.h>
 
 #include "comm/testing.h"
-#include "shell/trayhosts.h"
+#include "shell/testing.h"
 #include "windowing/timers.h"
 
 namespace paneltest {
@@ -51,23 +49,11 @@ QStringList newWords()
     return out;
 }
 
-// A tray host on the test's private session bus: a StatusNotifierWatcher
-// that has one registered, and the wait until the shell sees it come or go.
-class Watcher : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER host)
-    bool host = true;
-};
-
+// A tray host on the test's private session bus, there from the start.
 void trayHost(bool on)
 {
-    static Watcher watcher;
-    static QDBusConnection bus = QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "watcher");
-    static const bool exported = bus.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents);
-    shell::TrayHosts::instance();
-    on ? bus.registerService("org.kde.StatusNotifierWatcher") : bus.unregisterService("org.kde.StatusNotifierWatcher");
-    EXPECT_TRUE(exported && QTest::qWaitFor([on] { return shell::trayHostPresent() == on; })) << "the shell seeing the host " << (on ? "come" : "go");
+    static auto* host = new shell::testing::TrayHost;   // lives as long as the test
+    EXPECT_TRUE(host->setPresent(on)) << "the shell seeing the host " << (on ? "come" : "go");
 }
 
 } // namespace
@@ -208,16 +194,10 @@ int main(int argc, char** argv)
     paneltest::makeRegistry("comm", {"VELMORA_COMM_LIB"});
     paneltest::makeRegistry("double", {"VELMORA_TEST_DOUBLES"}, "MSCommLib.MSComm");
     windowing::useManualClock();
-    QProcess bus;   // a private session bus for the tray host, ended with the test even when it crashes
-    bus.start("setpriv", {"--pdeathsig", "TERM", "--", "dbus-daemon", "--session", "--nofork", "--print-address"});
-    if (!bus.waitForReadyRead(10000))
-        qFatal("no private session bus: %s", qPrintable(bus.errorString()));
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+    if (!shell::testing::startPrivateBus())
+        qFatal("no private session bus for the tray host");
     QApplication app(argc, argv);
     windowing::setProgramTitle(QStringLiteral("Velmora"));   // as main() does
     ::testing::InitGoogleTest(&argc, argv);
-    const int failed = RUN_ALL_TESTS();
-    return bus.kill(), bus.waitForFinished(), failed;
+    return RUN_ALL_TESTS();
 }
-
-#include "panel.moc"

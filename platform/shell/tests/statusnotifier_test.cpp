@@ -1,6 +1,7 @@
 // Icons as StatusNotifierItems on a private session bus, with a watcher of the test's own.
 #include "shell/notifyicon.h"
 #include "shell/records.h"
+#include "shell/testing.h"
 #include "shell/trayhosts.h"
 #include "windowing/timers.h"
 
@@ -10,8 +11,6 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QPixmap>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QStyleHints>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -21,19 +20,6 @@
 #include <vector>
 
 namespace rec = shell::icon_record;
-
-class Watcher : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ host)
-public:
-    bool host() const { return true; }
-    QStringList items;
-    QDBusConnection bus = QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "watcher");
-    void run(bool on) { on ? bus.registerService("org.kde.StatusNotifierWatcher") : bus.unregisterService("org.kde.StatusNotifierWatcher"); }
-public slots:
-    void RegisterStatusNotifierItem(const QString& service) { items << service; }
-};
 
 TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADoubleClick)
 {
@@ -52,9 +38,8 @@ TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADo
     EXPECT_FALSE(shell::trayHostPresent());
     ASSERT_TRUE(shell::trayIcon(owner.handle(), 3));
 
-    Watcher watcher;
-    ASSERT_TRUE(watcher.bus.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents));
-    watcher.run(true);
+    shell::testing::TrayHost watcher;
+    watcher.setPresent(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.items.size() == 1; }));
     EXPECT_FALSE(shell::trayIcon(owner.handle(), 3)->isVisible());
     const auto call = [&](const QString& interface, const QString& method, const QVariantList& args) {
@@ -85,34 +70,20 @@ TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADo
         EXPECT_EQ(got, a.posted) << a.method;
     }
 
-    watcher.run(false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !changes.isEmpty() && !changes.last(); }));
+    ASSERT_TRUE(watcher.setPresent(false));
     EXPECT_TRUE(shell::trayIcon(owner.handle(), 3)->isVisible());
-    watcher.run(true);
+    watcher.setPresent(true);
     EXPECT_TRUE(QTest::qWaitFor([&] { return watcher.items.size() == 2; }));
     EXPECT_EQ(changes, QList<bool>({true, false, true}));
 }
 
 int main(int argc, char** argv)
 {
+    if (!shell::testing::startPrivateBus())
+        return 77;   // no dbus-daemon here
     QApplication app(argc, argv);
     app.setApplicationName("shell_sni_tests");
-    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
-        return 77;
-    QProcess bus;
-    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
-    if (!bus.waitForReadyRead(10000)) {
-        qCritical("cannot start a private session bus: %s", qPrintable(bus.errorString() + bus.readAllStandardError()));
-        return 1;
-    }
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
     windowing::useManualClock();
     testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    QDBusConnection::disconnectFromBus("watcher");
-    bus.kill();
-    bus.waitForFinished();
-    return result;
+    return RUN_ALL_TESTS();
 }
-
-#include "statusnotifier_test.moc"

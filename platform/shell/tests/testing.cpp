@@ -1,0 +1,39 @@
+#include "shell/testing.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include "shell/trayhosts.h"
+
+namespace shell::testing {
+
+namespace {
+const QString ConnectionName = QStringLiteral("velmora-test-tray-host");
+const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+} // namespace
+
+bool startPrivateBus()
+{
+    static auto* daemon = new QProcess;   // lives as long as the test
+    daemon->start(QStringLiteral("setpriv"), {"--pdeathsig", "TERM", "--", "dbus-daemon", "--session", "--nofork", "--print-address"});
+    if (!daemon->waitForReadyRead(10000))
+        return false;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", daemon->readLine().trimmed());
+    return true;
+}
+
+TrayHost::TrayHost() : bus(QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), ConnectionName))
+{
+    bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this, QDBusConnection::ExportAllContents);
+}
+
+TrayHost::~TrayHost() { QDBusConnection::disconnectFromBus(ConnectionName); }
+
+bool TrayHost::setPresent(bool present)
+{
+    shell::TrayHosts::instance();   // watching from before the change
+    present ? bus.registerService(WatcherService) : bus.unregisterService(WatcherService);
+    return QTest::qWaitFor([present] { return shell::trayHostPresent() == present; });
+}
+
+} // namespace shell::testing
