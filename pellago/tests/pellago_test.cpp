@@ -17,12 +17,9 @@ namespace {
 // A traced balloon record: the header, zeros, then text, title and flags.
 QByteArray record(std::uint32_t window, const QByteArray& text, const QByteArray& title, std::uint32_t flags)
 {
-    QByteArray r(160, '\0');
-    for (auto [offset, value] : {std::pair(0, 488u), {4, window}, {8, 1u}, {12, 0x10u}})
+    QByteArray r = QByteArray(160, '\0') + text + '\0' + QByteArray(255 - text.size(), ' ') + QByteArray(4, '\0') + title + '\0' + QByteArray(67 - title.size(), ' ');
+    for (auto [offset, value] : {std::pair(0, 488u), {4, window}, {8, 1u}, {12, 0x10u}, {484, flags}})
         shell::writeU32(r, offset, value);
-    r += text + '\0' + QByteArray(255 - text.size(), ' ') + QByteArray(4, '\0') + title + '\0' + QByteArray(63 - title.size(), ' ');
-    r += QByteArray(4, '\0');
-    shell::writeU32(r, 484, flags);
     return "modify " + r.toHex(' ');
 }
 
@@ -33,11 +30,6 @@ protected:
         host = TRY(windowing::HostedControl::create(&form, QStringLiteral("pellago.Pellagon"),
                                                     {.bag = bag, .size = SizeTwips{2000, 1000}, .userMode = run}));
         return {};
-    }
-    Result<> show(std::int32_t type, const QString& prompt, const QString& title, std::uint32_t handle)
-    {
-        TRY(host->control()->put(0x68030000, Variant(type)));
-        return host->control()->call(0x60030005, {Variant(prompt), Variant(title), Variant(std::int32_t(handle))});
     }
     std::int32_t messageType() { return host->control()->get(0x68030000).value_or(Variant(-1)).toI4().value_or(-1); }
     QByteArray traced()   // the records since the last look
@@ -66,8 +58,8 @@ TEST_F(Pellagon, ShowBalloonMessageHandsTheShellTheBalloonRecord)
         {0, "", "", "", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_TRUE(show(c.type, c.prompt, c.title, 0x2345));
-        EXPECT_EQ(messageType(), c.type);
+        EXPECT_TRUE(host->control()->put(0x68030000, Variant(c.type)) && messageType() == c.type);
+        EXPECT_TRUE(host->control()->call(0x60030005, {Variant(c.prompt), Variant(c.title), Variant(0x2345)}));
         EXPECT_EQ(traced(), record(0x2345, c.text, c.titleBytes, std::uint32_t(c.type))) << c.type;
     }
 }
