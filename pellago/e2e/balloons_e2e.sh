@@ -28,8 +28,8 @@ start()
 }
 power() { xdotool windowfocus --sync "$front" key space; }
 # shown <on|off>: the panel's poll has seen it (the red "ВЫКЛЮЧЕН" gone or there).
-red() { import -window "$main" png:- | convert - -format %c histogram:info:- | grep -q "#FF0000"; }
-shown() { e2e_wait 10 eval "$([ $1 = on ] && echo '! ')red" || e2e_fail "the panel showing the amplifier $1"; }
+shown() { e2e_wait 10 eval "$([ $1 = on ] && echo '! ')"'import -window "$main" png:- | convert - -format %c histogram:info:- | grep -q "#FF0000"' ||
+    e2e_fail "the panel showing the amplifier $1"; }
 SEEN=0 ON='0|dialog-information|Усилитель включен' OFF='N|dialog-information|Усилитель выключен'
 
 start 'amp?panel=1&power=on' ' 0 \r\n 0 \r\n 0 \r\n 0 \r\n' && expect "$ON"

@@ -23,29 +23,25 @@ QByteArray record(std::uint32_t window, const QByteArray& text, const QByteArray
     return "modify " + r.toHex(' ');
 }
 
-class Pellagon : public ::testing::Test {
-protected:
-    Result<> create(const PropertyBag* bag = nullptr, bool run = true)
-    {
-        host = TRY(windowing::HostedControl::create(&form, QStringLiteral("pellago.Pellagon"),
-                                                    {.bag = bag, .size = SizeTwips{2000, 1000}, .userMode = run}));
-        return {};
-    }
-    std::int32_t messageType() { return host->control()->get(0x68030000).value_or(Variant(-1)).toI4().value_or(-1); }
-    QByteArray traced()   // the records since the last look
-    {
-        QFile f(qEnvironmentVariable("VELMORA_SHELL_TRACE"));
-        const QByteArray all = f.open(QIODevice::ReadWrite) ? f.readAll().trimmed() : QByteArray("<no trace>");
-        return f.resize(0), all;
-    }
+QWidget* form;
+std::unique_ptr<windowing::HostedControl> host;
 
-    QWidget form;
-    std::unique_ptr<windowing::HostedControl> host;
-};
+Result<> create(const PropertyBag* bag = nullptr, bool run = true)
+{
+    host = TRY(windowing::HostedControl::create(form, QStringLiteral("pellago.Pellagon"), {.bag = bag, .size = SizeTwips{2000, 1000}, .userMode = run}));
+    return {};
+}
+std::int32_t messageType() { return host->control()->get(0x68030000).value_or(Variant(-1)).toI4().value_or(-1); }
+QByteArray traced()   // the records since the last look
+{
+    QFile f(qEnvironmentVariable("VELMORA_SHELL_TRACE"));
+    const QByteArray all = f.open(QIODevice::ReadWrite) ? f.readAll().trimmed() : QByteArray("<no trace>");
+    return f.resize(0), all;
+}
 
 } // namespace
 
-TEST_F(Pellagon, ShowBalloonMessageHandsTheShellTheBalloonRecord)
+TEST(Pellagon, ShowBalloonMessageHandsTheShellTheBalloonRecord)
 {
     ASSERT_TRUE(create());
     EXPECT_EQ(messageType(), 0);
@@ -64,10 +60,10 @@ TEST_F(Pellagon, ShowBalloonMessageHandsTheShellTheBalloonRecord)
     }
 }
 
-TEST_F(Pellagon, MessageTypePersistsSizeSnapsAndFaceShowsInADesigner)
+TEST(Pellagon, MessageTypePersistsSizeSnapsAndFaceShowsInADesigner)
 {
     ASSERT_TRUE(create(nullptr, false));
-    EXPECT_EQ(std::tuple(host->size(), host->resize({2000, 1000}), host->control()->window()->isVisibleTo(&form),
+    EXPECT_EQ(std::tuple(host->size(), host->resize({2000, 1000}), host->control()->window()->isVisibleTo(form),
                          host->control()->window()->findChild<QLabel*>("Image1")->pixmap().size()),
               std::tuple(SizeTwips{465, 465}, SizeTwips{465, 465}, true, QSize(24, 24)));
     PropertyBag unchanged, zero, saved;
@@ -94,5 +90,8 @@ int main(int argc, char** argv)
     if (!library || !library->registerServer())
         qFatal("cannot register $PELLAGO_LIB");
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    QWidget window;
+    form = &window;
+    const int result = RUN_ALL_TESTS();
+    return host.reset(), result;
 }
