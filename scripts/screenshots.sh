@@ -7,6 +7,8 @@
 #   main-on.png      after "Включить усилитель" (warming up)
 #   tray.png         the main window over its icon in a notification area (xfce4-panel's, started
 #                    after the panel), the real icon control registered
+#   notification.png the balloon "Усилитель выключен" as a desktop notification (dunst), the amplifier
+#                    switched off at its front panel, the real balloon control registered
 #   settings.png     the settings window ("Настройка")
 #
 #   scripts/screenshots.sh [<build dir> [<output folder>]]
@@ -23,6 +25,8 @@ out=$(realpath -m -- "${2:-$repo/docs/screenshots}")
 e2e_setup "$build/bin/velmora" "$build/bin/regsvr" "$build/lib/libvelmora_comm.so" "$build/lib/velmora_modemshim.so"
 e2e_bus
 "$REGSVR" "$build/lib/liblumora.so" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers the icon control"
+"$REGSVR" "$build/lib/libpellago.so" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers the balloon control"
+e2e_bg "$E2E/dunst.err" dunst
 mkdir -p "$out"
 
 # save <window> <name>: the window alone, without the file's time stamps.
@@ -56,6 +60,16 @@ timeout 20 import -window root "$E2E/root.png"
 convert "$E2E/root.png" -crop $((WIDTH + 40))x$((HEIGHT + 41))+0+$((768 - 33 - HEIGHT - 8)) +repage -strip \
     -define png:exclude-chunks=date,time "$out/tray.png"
 echo "$out/tray.png"
+
+# The amplifier switched off at its front panel: the panel's balloon shows as dunst's notification.
+e2e_window 'Simulated amplifier "amp"' 10 || e2e_fail "the amplifier's front panel"
+xdotool windowfocus --sync "$E2E_WIN" key space
+e2e_wait 10 eval 'note=$(xdotool search --onlyvisible --classname Dunst | head -n 1) && [ -n "$note" ]' || e2e_fail "the notification"
+sleep 1   # dunst draws after mapping its window
+eval "$(xdotool getwindowgeometry --shell "$note")"
+timeout 20 import -window root "$E2E/root.png"
+convert "$E2E/root.png" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage -strip -define png:exclude-chunks=date,time "$out/notification.png"
+echo "$out/notification.png"
 
 # "Настройка" is a command on the menu bar itself, right of "Файл": with the
 # "Файл" menu open, Escape leaves the bar selected, Right moves on and Return chooses.

@@ -2,6 +2,7 @@
 
 #include "shell/records.h"
 #include "logging.h"
+#include "notifications.h"
 #include "shell/trayhosts.h"
 #include "statusnotifieritem.h"
 
@@ -19,6 +20,7 @@ namespace shell {
 namespace {
 
 namespace rec = icon_record;
+namespace balloon = balloon_record;
 
 // The mouse messages an activation becomes.
 constexpr int LeftDown = 0x201, LeftUp = 0x202, LeftDouble = 0x203;
@@ -46,22 +48,32 @@ struct IconFields {
     std::uint32_t callbackMessage = 0;
     windowing::IconHandle icon = 0;
     QString tip;
+    // A balloon record's balloon.
+    bool balloon = false;
+    QString info, infoTitle;
+    std::uint32_t infoFlags = 0;
 
     quint64 key() const { return quint64(window) << 32 | id; }
 };
 
 automation::Result<IconFields> readIconRecord(const QByteArray& record)
 {
-    if (record.size() != rec::Size || readU32(record, rec::CbSize) != rec::Size)
+    IconFields f;
+    f.balloon = record.size() == balloon::Size;
+    if ((record.size() != rec::Size && !f.balloon) || readU32(record, rec::CbSize) != std::uint32_t(record.size()))
         return automation::Result<IconFields>::fail(automation::err::InvalidCall,
                                                     QStringLiteral("not an icon record (%1 bytes)").arg(record.size()));
-    IconFields f;
     f.window = readU32(record, rec::Window);
     f.id = readU32(record, rec::Id);
     f.flags = readU32(record, rec::Flags);
     f.callbackMessage = readU32(record, rec::CallbackMessage);
     f.icon = readU32(record, rec::Icon);
-    f.tip = readTextField(record, rec::Tip, rec::TipWidth);
+    f.tip = f.balloon ? readTextField(record, balloon::Tip, balloon::TipWidth) : readTextField(record, rec::Tip, rec::TipWidth);
+    if (f.balloon) {
+        f.info = readTextField(record, balloon::Info, balloon::InfoWidth);
+        f.infoTitle = readTextField(record, balloon::InfoTitle, balloon::InfoTitleWidth);
+        f.infoFlags = readU32(record, balloon::InfoFlags);
+    }
     return f;
 }
 
@@ -169,6 +181,8 @@ void applyFields(Entry& entry, const IconFields& f)
             entry.item->setToolTip(entry.tip);
     }
     table().show(entry, false);
+    if (f.balloon && (f.flags & balloon::InfoFlag))
+        Notifications::instance().show(f.key(), f.infoTitle, f.info, f.infoFlags);
 }
 
 automation::Result<> apply(Operation op, const QByteArray& record)
@@ -199,6 +213,7 @@ automation::Result<> apply(Operation op, const QByteArray& record)
         if (it->item)
             it->item->deleteLater();
         icons.erase(it);
+        Notifications::close(f.key());
         return {};
     }
     return automation::Result<>::fail(automation::err::InvalidCall,

@@ -30,6 +30,23 @@ constexpr int TipWidth = 64;
 constexpr std::uint32_t MessageFlag = 1, IconFlag = 2, TipFlag = 4;
 } // namespace icon_record
 
+// The balloon record, 488 bytes: the icon record's first six fields, a wider
+// tip, and a balloon (text, title, icon flags) to show over the icon.
+namespace balloon_record {
+constexpr int Size = 488;
+constexpr int Tip = 24;              // ANSI text, NUL, blanks
+constexpr int TipWidth = 128;
+constexpr int State = 152;
+constexpr int StateMask = 156;
+constexpr int Info = 160;            // the balloon's text: ANSI, NUL, blanks
+constexpr int InfoWidth = 256;
+constexpr int Timeout = 416;
+constexpr int InfoTitle = 420;       // the balloon's title: ANSI, NUL, blanks
+constexpr int InfoTitleWidth = 64;
+constexpr int InfoFlags = 484;       // the balloon's icon: 1 information, 2 warning, 3 error
+constexpr std::uint32_t InfoFlag = 0x10;
+} // namespace balloon_record
+
 // Adds, modifies or deletes the icon the record names by (window, id), as the
 // shell does: adding an icon that exists, or modifying or deleting one that
 // does not, is refused (false), as is a record that is not an icon record.
@@ -47,6 +64,17 @@ constexpr std::uint32_t MessageFlag = 1, IconFlag = 2, TipFlag = 4;
 // XEmbed icon. Icons move between the two as hosts come and go (TrayHosts).
 // An item's primary activation is posted as the whole double click (513, 514,
 // 515, 514); another within the double-click interval is dropped.
+//
+// A balloon record takes the same operations; with InfoFlag its balloon shows
+// over the icon (which must exist after the operation, or nothing shows) as a
+// desktop notification of org.freedesktop.Notifications on the session bus:
+// summary the title, body the text, icon "dialog-information",
+// "dialog-warning" or "dialog-error" for info flags 1, 2, 3 and none for any
+// other value, & < > escaped when the service reads markup. A balloon replaces
+// the one still showing for its icon; an empty text closes that one and shows
+// nothing; deleting the icon closes it too. With no notification service the
+// balloon shows over the XEmbed icon (trayIcon()), with neither nothing shows.
+// The service is watched: one started later is used from then on.
 //
 // Call on the thread of the QApplication; without one every record is refused.
 bool notifyIcon(Operation op, const QByteArray& record);

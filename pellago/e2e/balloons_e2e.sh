@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The panel's balloons as dunst's notifications on a private bus (checked as dbus-monitor saw them), the icon in trayer:
+#   balloons_e2e.sh <velmora> <regsvr> <comm lib> <modem shim> <liblumora.so> <libpellago.so>
+set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../../velmora/e2e/desktop.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../../platform/shell/e2e/trayhosts.sh"
+e2e_setup "$@"
+command -v dunst >/dev/null || { echo "missing dunst (scripts/install-deps)" >&2; [ -n "${CI:-}" ] && exit 1; exit 77; }
+e2e_bus
+for lib in "$5" "$6"; do "$REGSVR" "$(realpath "$lib")" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers $lib"; done
+e2e_bg "$E2E/monitor.log" dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'"
+e2e_bg "$E2E/dunst.err" dunst
+tray_trayer
+
+# expect <lines...>: the Notify calls since the last start are these, each "<replaces_id: 0 or N>|<icon>|<body>".
+notes() { awk '/member=Notify/ { n = 1; s = ""; next } n && /^ *(string|uint32) / { sub(/^ *(string|uint32) "?/, ""); sub(/"$/, "")
+    if (n > 1) s = s (n > 2 ? "|" : "") $0; if (++n > 5) { print s; n = 0 } }' "$E2E/monitor.log" | tail -n +$((SEEN + 1)); }
+expect() { local want; want=$(printf '%s\n' "$@"); e2e_wait 10 eval '[ "$(notes | cut -d "|" -f 1,2,4 | sed "s/^[1-9][0-9]*|/N|/")" = "$want" ]' ||
+    e2e_fail "notifications: $(notes | xargs -d '\n')"; }
+# start <amplifier> <nastr.dat>: a fresh panel on COM1, its window in $main, the amplifier's front panel in $front.
+start()
+{
+    [ -z "${panel:-}" ] || { kill "$panel"; wait "$panel" 2>/dev/null || true; SEEN=$(notes | wc -l); }
+    printf '%s\n' "COM1 = sim:$1" "trace = $E2E/lines.vcd" >"$VELMORA_COMM_CONFIG" && printf "$2" >"$E2E/work/nastr.dat"
+    cd "$E2E/work" && e2e_bg "$E2E/panel.err" "$VELMORA" && cd "$E2E" && panel=${E2E_PIDS[-1]}
+    e2e_window 'Усилитель "Вельмора"  - Version 1.1' 15 && main=$E2E_WIN || e2e_fail "the main window"
+    e2e_window "Simulated amplifier \"${1%%\?*}\"" 10 && front=$E2E_WIN || e2e_fail "the amplifier's front panel"
+}
+power() { xdotool windowfocus --sync "$front" key space; }
+# shown <on|off>: the panel's poll has seen it (the red "ВЫКЛЮЧЕН" gone or there).
+shown() { e2e_wait 10 eval "$([ $1 = on ] && echo '! ')"'import -window "$main" png:- | convert - -format %c histogram:info:- | grep -q "#FF0000"' ||
+    e2e_fail "the panel showing the amplifier $1"; }
+SEEN=0 ON='0|dialog-information|Усилитель включен' OFF='N|dialog-information|Усилитель выключен'
+
+start 'amp?panel=1&power=on' ' 0 \r\n 0 \r\n 0 \r\n 0 \r\n' && expect "$ON"
+power && expect "$ON" "$OFF"
+# Switched on by the panel's button (a click on "Включить усилитель", top right), then off at the front panel: no
+# balloons; on at the front panel again (warming up): announced.
+xdotool mousemove --window "$main" 386 69 click 1 && shown on
+power && shown off && power && expect "$ON" "$OFF" "N|dialog-information|Усилитель включен"
+
+# Automatic power-on with an amplifier whose carrier never rises: "off" at the first poll, the failure 2 s after start.
+start 'late?panel=1&delay=600000' ' 0 \r\n 1 \r\n 0 \r\n 0 \r\n'
+expect "0|dialog-information|Усилитель выключен" "N|dialog-error|Не удалось включить усилитель"
+echo PASS

@@ -1,0 +1,53 @@
+// The balloon control Pellagon (ProgID pellago.Pellagon): shows a balloon
+// (text, title, one of the shell's info icons) over a notification-area icon
+// that another component registered under its window with the number 1.
+// Invisible at run time; a small face in a designer.
+#pragma once
+
+#include <QByteArray>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include "automation/control.h"
+
+namespace pellago {
+
+class Pellagon : public automation::ControlObject {
+public:
+    // Dispatch ids of the default interface (src/typelib.json).
+    enum : automation::DispId {
+        DispMessageType = 0x68030000,
+        DispShowBalloonMessage = 0x60030005,
+    };
+    static const QString ProgId;
+    // The type library the library carries (resource TYPELIB 1).
+    static const automation::TypeLibrary& library();
+
+    Pellagon();
+    ~Pellagon() override;
+
+    const automation::TypeInfo& typeInfo() const override { return library().defaultInterface; }
+    const automation::TypeInfo* eventInfo() const override { return &library().eventInterface; }
+    automation::SizeTwips resize(automation::SizeTwips proposed) override;
+    QWidget* window() override { return window_.data(); }
+    automation::Result<> load(const automation::PropertyBag& bag) override;
+    automation::Result<> save(automation::PropertyBag& bag) override;
+
+protected:
+    automation::Result<> invokeChecked(const automation::MemberInfo& member,
+                                       std::vector<automation::Variant>& args) override;
+    QString errorSource() const override { return ProgId; }
+
+private:
+    void showBalloonMessage(const QString& prompt, const QString& title, std::int32_t handle);
+
+    QPointer<QWidget> window_;     // carries the design face
+    std::int32_t messageType_ = 0;
+    QByteArray notifyData_;        // the balloon record, kept for the control's life
+};
+
+// Builds the design-time face into the control's window (face.cpp).
+void buildFace(QWidget* window);
+
+} // namespace pellago
