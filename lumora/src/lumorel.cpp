@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "about/aboutbox.h"
+#include "controlkit/face.h"
 #include "automation/resources.h"
 #include "log.h"
 #include "shell/records.h"
@@ -20,7 +21,6 @@ namespace {
 
 constexpr std::uint32_t IconId = 1;
 constexpr std::uint32_t CallbackMessage = 0x200;   // the shell's notifications arrive as mouse moves
-constexpr int FaceTwips = 465;                     // the face's outline fixes the control's size
 constexpr std::int32_t DefaultInterval = 200;
 const QString IntervalKey = QStringLiteral("AnimationInterval");
 
@@ -43,7 +43,6 @@ Lumorel::Lumorel() : window_(new QWidget), messages_(new windowing::MessageWindo
 {
     window_->setObjectName(QStringLiteral("Lumorel"));
     buildFace(window_);
-    window_->resize(windowing::twipsToPixels(FaceTwips), windowing::twipsToPixels(FaceTwips));
     messages_->onMouseMessage = [this](int, int, double xTwips, double) { mouseMessage(xTwips); };
     tmrAnima_.setInterval(DefaultInterval);
     tmrAnima_.onTimer = [this] { tick(); };
@@ -161,7 +160,7 @@ Result<> Lumorel::deleteFromTray()
     return raiseLogged(EvDeleteIcon, none);
 }
 
-SizeTwips Lumorel::resize(SizeTwips) { return {FaceTwips, FaceTwips}; }
+SizeTwips Lumorel::resize(SizeTwips) { return {controlkit::FaceTwips, controlkit::FaceTwips}; }
 
 Result<> Lumorel::load(const PropertyBag& bag)
 {

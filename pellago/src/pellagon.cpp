@@ -2,6 +2,7 @@
 #include "pellagon.h"
 
 #include "about/aboutbox.h"
+#include "controlkit/face.h"
 #include "automation/resources.h"
 #include "log.h"
 #include "shell/notifyicon.h"
@@ -19,7 +20,6 @@ namespace pellago {
 namespace {
 
 constexpr std::uint32_t IconId = 1;               // the icon the owner registered
-constexpr int FaceTwips = 465;                    // the face's outline fixes the control's size
 const QString MessageTypeKey = QStringLiteral("MessageType");
 
 } // namespace
@@ -41,7 +41,6 @@ Pellagon::Pellagon() : window_(new QWidget), notifyData_(rec::Size, '\0')
 {
     window_->setObjectName(QStringLiteral("Pellagon"));
     buildFace(window_);
-    window_->resize(windowing::twipsToPixels(FaceTwips), windowing::twipsToPixels(FaceTwips));
 }
 
 Pellagon::~Pellagon() { delete window_.data(); }
@@ -81,7 +80,7 @@ void Pellagon::showBalloonMessage(const QString& prompt, const QString& title, s
         qCDebug(lcPellago) << "no icon 1 of window" << handle << "for the balloon";
 }
 
-SizeTwips Pellagon::resize(SizeTwips) { return {FaceTwips, FaceTwips}; }
+SizeTwips Pellagon::resize(SizeTwips) { return {controlkit::FaceTwips, controlkit::FaceTwips}; }
 
 Result<> Pellagon::load(const PropertyBag& bag)
 {
