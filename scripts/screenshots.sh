@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of the panel for the documentation, taken on a private virtual
-# desktop (the end-to-end test's, velmora/e2e/desktop.sh) against the
+# desktop (the end-to-end tests', e2e/desktop.sh) against the
 # simulated amplifier:
 #
 #   main-start.png   the main window after start (amplifier off)
@@ -20,8 +20,8 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(realpath -- "${1:-$repo/build}")
 out=$(realpath -m -- "${2:-$repo/docs/screenshots}")
-. "$repo/velmora/e2e/desktop.sh"
-. "$repo/platform/shell/e2e/trayhosts.sh"
+. "$repo/e2e/desktop.sh"
+. "$repo/e2e/trayhosts.sh"
 e2e_setup "$build/bin/velmora" "$build/bin/regsvr" "$build/lib/libvelmora_comm.so" "$build/lib/velmora_modemshim.so"
 e2e_bus
 "$REGSVR" "$build/lib/liblumora.so" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers the icon control"

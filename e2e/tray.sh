@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The panel's icon, made by the real icon control, on real tray hosts of both kinds, driven by real clicks:
-#   tray_e2e.sh <velmora> <regsvr> <libvelmora_comm.so> <velmora_modemshim.so> <liblumora.so>
+#   tray.sh <velmora> <regsvr> <libvelmora_comm.so> <velmora_modemshim.so> <liblumora.so>
 # The shell's record trace shows what the control asked.
 set -euo pipefail
 here=$(dirname "${BASH_SOURCE[0]}")
-. "$here/../../../velmora/e2e/desktop.sh"
+. "$here/desktop.sh"
 . "$here/trayhosts.sh"
 e2e_setup "$@"
 e2e_bus

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The panel's own process on a virtual desktop against the simulated amplifier,
-# driven by real keys and clicks: panel_e2e.sh <velmora> <regsvr> <libvelmora_comm.so> <velmora_modemshim.so>
+# driven by real keys and clicks: panel.sh <velmora> <regsvr> <libvelmora_comm.so> <velmora_modemshim.so>
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
 e2e_setup "$@"
@@ -22,5 +22,5 @@ mkdir work2 && cd work2 && status=0 && timeout -k 2 5 "$VELMORA" </dev/null >"$E
 cd "$E2E" && [ "$status" = 0 ] && [ ! -s second.err ] && [ ! -e work2/nastr.dat ] && e2e_running "$panel" ||
     e2e_fail "a second start ending at once with status 0, silently, without nastr.dat, the first running on (status $status)"
 
-# "Файл" -> "Выход" with its question: platform/shell/e2e/tray_e2e.sh, which ends the panel that way.
+# "Файл" -> "Выход" with its question: tray.sh, which ends the panel that way.
 echo PASS

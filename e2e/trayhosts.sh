@@ -1,4 +1,4 @@
-# Tray hosts for the private desktop of velmora/e2e/desktop.sh (source that first, then call e2e_setup and e2e_bus).
+# Tray hosts for the private desktop of desktop.sh (source that first, then call e2e_setup and e2e_bus).
 #   tray_trayer        an XEmbed tray (trayer, bottom right); its window in TRAY_WIN, its process in TRAY_PID
 #   tray_xfce          a StatusNotifierItem host: xfce4-panel holding only its notification area, with its own
 #                      configuration daemon and settings; TRAY_WIN and TRAY_PID as above

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The panel's balloons as dunst's notifications on a private bus (checked as dbus-monitor saw them), the icon in trayer:
-#   balloons_e2e.sh <velmora> <regsvr> <comm lib> <modem shim> <liblumora.so> <libpellago.so>
+#   balloons.sh <velmora> <regsvr> <comm lib> <modem shim> <liblumora.so> <libpellago.so>
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/../../velmora/e2e/desktop.sh"
-. "$(dirname "${BASH_SOURCE[0]}")/../../platform/shell/e2e/trayhosts.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/trayhosts.sh"
 e2e_setup "$@"
 command -v dunst >/dev/null || { echo "missing dunst (scripts/install-deps)" >&2; [ -n "${CI:-}" ] && exit 1; exit 77; }
 e2e_bus

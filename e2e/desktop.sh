@@ -1,4 +1,4 @@
-# A private desktop for driving the panel from outside, sourced by panel_e2e.sh, platform/shell/e2e and scripts/screenshots.sh.
+# A private desktop for driving the panel from outside, sourced by the scripts beside it and scripts/screenshots.sh.
 # e2e_setup <velmora> <regsvr> <serial-port control library> <modem shim> makes $E2E, a temporary folder with a
 # private home, runtime folder, registry and port mapping (every port to the simulated amplifier "amp", front panel
 # shown, line trace in $E2E/lines.vcd) and no session bus (e2e_bus makes one), starts Xvfb (no reset when its last
