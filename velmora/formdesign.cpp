@@ -7,12 +7,15 @@
 #include <QStylePainter>
 #include <QSvgRenderer>
 
+#include "windowing/handles.h"
+
 namespace velmora {
 
 namespace {
 
 QRect pixels(const QRect& twips)
 {
+    using windowing::twipsToPixels;
     return QRect(twipsToPixels(twips.x()), twipsToPixels(twips.y()), twipsToPixels(twips.width()), twipsToPixels(twips.height()));
 }
 

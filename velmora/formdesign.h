@@ -16,8 +16,8 @@
 
 namespace velmora {
 
-// 15 twips to the pixel, 4/3 pixel to the point (96 dots per inch).
-constexpr int twipsToPixels(int twips) { return (twips + 7) / 15; }
+// 4/3 pixel to the point (96 dots per inch), as 15 twips to the pixel
+// (windowing::twipsToPixels).
 constexpr int pointsToPixels(double points) { return int(points * 4 / 3 + 0.5); }
 
 // Applies the form's design: the controls' geometry, fonts and colours, its
