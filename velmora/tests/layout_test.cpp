@@ -13,26 +13,24 @@ using namespace paneltest;
 namespace {
 
 // Name, place and size (a main window's: its central widget's on the screen);
-// for a window "fixed" and its title bar's buttons; the font (family/pixels[/bold])
-// and colour where the control has its own; "disabled", "checked", "focus"; a
-// list's entries; the caption in quotes.
+// the font (family/pixels[/bold]) and colour where the control has its own;
+// "fixed" and the title bar's buttons of a window; "disabled", "checked",
+// "focus"; a list's entries; the caption in quotes.
 QString describe(QWidget* w)
 {
     auto* main = qobject_cast<QMainWindow*>(w);
     const QRect r = main ? QRect(main->centralWidget()->mapToGlobal(QPoint()), main->centralWidget()->size()) : w->geometry();
     QStringList s{w->objectName(), QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())};
-    const Qt::WindowFlags f = w->windowFlags();
-    if (w->isWindow())
-        s << (w->minimumSize() == w->maximumSize() ? "fixed" : "sizeable");
-    for (const auto& [hint, name] : {std::pair{Qt::WindowMinimizeButtonHint, "min"}, {Qt::WindowMaximizeButtonHint, "max"}, {Qt::WindowCloseButtonHint, "close"}})
-        if (w->isWindow() && (f & hint || !(f & Qt::CustomizeWindowHint)))
-            s << name;
     if (const QFontInfo font(w->font()); w->testAttribute(Qt::WA_SetFont))
         s << font.family() + '/' + QString::number(font.pixelSize()) + (font.bold() ? "/bold" : "");
     if (w->testAttribute(Qt::WA_SetPalette))
         s << w->palette().color(QPalette::WindowText).name();
-    for (const auto& [state, name] : {std::pair{!w->isEnabled(), "disabled"}, {w->property("checked").toBool(), "checked"}, {w->window()->focusWidget() == w, "focus"}})
-        if (state)
+    const Qt::WindowFlags f = w->windowFlags();
+    const auto button = [&](Qt::WindowType hint) { return w->isWindow() && (f & hint || !(f & Qt::CustomizeWindowHint)); };
+    for (const auto& [on, name] : {std::pair{w->isWindow() && w->minimumSize() == w->maximumSize(), "fixed"}, {button(Qt::WindowMinimizeButtonHint), "min"},
+             {button(Qt::WindowMaximizeButtonHint), "max"}, {button(Qt::WindowCloseButtonHint), "close"}, {!w->isEnabled(), "disabled"},
+             {w->property("checked").toBool(), "checked"}, {w->window()->focusWidget() == w, "focus"}})
+        if (on)
             s << name;
     if (auto* list = qobject_cast<QComboBox*>(w))
         for (int i = 0; i < list->count(); ++i)
@@ -56,7 +54,7 @@ TEST_F(PanelTest, TheWindowsAreAsDesigned)
         ASSERT_TRUE(window) << name;
         QStringList tab{"tab"}, menu;
         for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain())
-            tab << (w->focusPolicy() & Qt::TabFocus && w->isVisibleTo(window) ? w->objectName() : QString());
+            tab << (w->focusPolicy() & Qt::TabFocus ? w->objectName() : QString());
         for (QAction* a : window->findChild<QMenuBar*>() ? window->findChild<QMenuBar*>()->actions() : QList<QAction*>()) {
             QStringList held;
             for (QAction* entry : a->menu() ? a->menu()->actions() : QList<QAction*>())
