@@ -10,6 +10,8 @@
 #   notification.png the balloon "Усилитель выключен" as a desktop notification (dunst), the amplifier
 #                    switched off at its front panel, the real balloon control registered
 #   settings.png     the settings window ("Настройка")
+#   main-x1.png, settings-x1.png, about-x1.png   the three windows alone, each at its place
+#   main-x2.png, settings-x2.png, about-x2.png   the same with QT_SCALE_FACTOR=2
 #
 #   scripts/screenshots.sh [<build dir> [<output folder>]]
 #
@@ -83,3 +85,34 @@ settings=$E2E_WIN
 xdotool windowmove --sync "$settings" $((X + WIDTH + 20)) "$Y" || true
 e2e_wait 10 shown "$settings" '#000000' || e2e_fail "the settings window drawn"
 save "$settings" settings.png
+
+# The three windows as designed, at scale 1 and on a desktop scaled by 2:
+#   main-x1.png, settings-x1.png, about-x1.png, main-x2.png, settings-x2.png, about-x2.png
+# Each run is a panel of its own (the one before ends first) on a screen large
+# enough for the scaled windows at their places; each window is shot while it
+# is the top one, and the dialogs' client areas must show at their designed points.
+e2e_bg "$E2E/xvfb-large.err" Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3>"$E2E/display-large"
+e2e_wait 15 test -s "$E2E/display-large" || e2e_fail "Xvfb reports the large screen's display"
+for scale in 1 2; do
+    kill "$(xdotool getwindowpid "$main")" && e2e_wait 10 eval '! xdotool getwindowname "$main" >/dev/null 2>&1' ||
+        e2e_fail "the panel before the scale $scale run ending"
+    DISPLAY=:$(tr -dc 0-9 <"$E2E/display-large")
+    mkdir -p "$E2E/work-$scale" && cd "$E2E/work-$scale" && QT_SCALE_FACTOR=$scale e2e_bg "$E2E/panel-$scale.err" "$VELMORA" && cd "$E2E"
+    e2e_window 'Усилитель "Вельмора"  - Version 1.1' 15 || e2e_fail "the main window at scale $scale"
+    main=$E2E_WIN
+    e2e_wait 10 shown "$main" '#FF0000' || e2e_fail "the red 'ВЫКЛЮЧЕН' at scale $scale"
+    save "$main" "main-x$scale.png"
+    for entry in 'Настройка программы:Right' 'О программе:Right Right'; do
+        title=${entry%%:*}
+        eval "$(xdotool getwindowgeometry --shell "$main")"
+        xdotool mousemove --sync $((X + 20 * scale)) $((Y + 9 * scale)) click 1
+        E2E_NOT="" && e2e_window velmora 5 || e2e_fail "the 'Файл' menu at scale $scale"
+        xdotool key Escape ${entry#*:} Return
+        e2e_window "$title" 10 || e2e_fail "'$title' at scale $scale"
+        eval "$(xdotool getwindowgeometry --shell "$E2E_WIN")"
+        expected=$([ "$title" = 'О программе' ] && echo 249,191 || echo 263,177)
+        [ "$X,$Y" = "$((${expected%,*} * scale)),$((${expected#*,} * scale))" ] || e2e_fail "'$title' at $X,$Y, not $expected x $scale"
+        e2e_wait 10 shown "$E2E_WIN" '#0000[CF]' || e2e_fail "'$title' drawn (its blue texts)"
+        save "$E2E_WIN" "$([ "$title" = 'О программе' ] && echo about || echo settings)-x$scale.png"
+    done
+done

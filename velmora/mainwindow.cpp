@@ -1,7 +1,6 @@
 #include "mainwindow.h"
 
 #include <QCloseEvent>
-#include <QLayout>
 #include <QLoggingCategory>
 #include <cstdio>
 
@@ -9,7 +8,7 @@
 #include "automation/picture.h"
 #include "dispids.h"
 #include "forms.h"
-#include "icons.h"
+#include "formdesign.h"
 #include "nastr.h"
 #include "settingsfile.h"
 #include "shell/trayhosts.h"
@@ -25,8 +24,6 @@ Q_LOGGING_CATEGORY(lcPanel, "velmora.panel", QtWarningMsg)
 
 using automation::Result;
 using automation::Variant;
-
-const QString MainCaption = QStringLiteral("Усилитель \"Вельмора\"  - Version 1.1");
 
 namespace {
 
@@ -72,19 +69,7 @@ Velmora::Velmora(QWidget* parent) : QMainWindow(parent), ui(new Ui::Velmora)
     setAttribute(Qt::WA_DeleteOnClose);
     // The program ends through "Выход": no close, minimize or maximize button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
-    setWindowTitle(MainCaption);
-    setWindowIcon(speakerIcon());
-
-    QFont title = ui->Label1->font();
-    title.setBold(true);
-    for (QWidget* w : {static_cast<QWidget*>(ui->Label1), static_cast<QWidget*>(ui->Label2),
-                       static_cast<QWidget*>(ui->Label3), static_cast<QWidget*>(ui->Label4)})
-        w->setFont(title);
-    setTextColour(ui->Label1, QColor(0xC0, 0x00, 0x00));
-    setTextColour(ui->Label2, Blue);
-    setTextColour(ui->Label3, QColor(0x00, 0x80, 0x00));
-    setTextColour(ui->Label4, Red);
+    applyDesign(this);
 
     // All five run from the moment the window is loaded.
     auto makeTimer = [this](int ms, Result<> (Velmora::*handler)()) {

@@ -130,7 +130,4 @@ private:
     QPointer<About> about_;
 };
 
-// The main window's caption, also the icon's tip and the balloons' title.
-extern const QString MainCaption;
-
 } // namespace velmora

@@ -1,8 +1,8 @@
 #include "nastr.h"
 
 #include <QDir>
-#include <QLayout>
 
+#include "formdesign.h"
 #include "settingsfile.h"
 #include "ui_nastr.h"
 #include "windowing/instance.h"
@@ -46,8 +46,8 @@ Nastr::Nastr(QWidget* parent) : QDialog(parent), ui(new Ui::Nastr)
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
     setModal(false);
+    applyDesign(this);
 
     // A greyed box (only ever read from the file) becomes a plain two-state
     // box once the user clicks it.

@@ -6,8 +6,6 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-#include "component.h"
-#include "dispids.h"
 #include "nastr.h"
 #include "program.h"
 #include "windowing/handles.h"
@@ -134,15 +132,4 @@ TEST_F(PanelTest, DoubleClicksOnTheIconDuringTheExitQuestionAnsweredYesEndNothin
     QFile lines(QStringLiteral("shell.trace"));
     EXPECT_TRUE(lines.open(QIODevice::ReadOnly) && QString(lines.readAll()).remove(QRegularExpression(" [^\n]*")) == "add\nadd\ndelete\n");
     qunsetenv("VELMORA_SHELL_TRACE");
-}
-
-TEST_F(PanelTest, TheDispatchIdsAreThoseOfTheSerialPortControl)
-{
-    QWidget form;
-    velmora::Component control(QStringLiteral("MSComm1"), QStringLiteral("MSCommLib.MSComm"));
-    ASSERT_TRUE(control.create(&form));
-    using namespace velmora::comm;
-    for (const auto& [name, id] : std::map<QString, automation::DispId>{{"CDHolding", CDHolding}, {"CommPort", CommPort}, {"DTREnable", DTREnable},
-             {"PortOpen", PortOpen}, {"RTSEnable", RTSEnable}, {"Settings", Settings}, {"Output", Output}})
-        EXPECT_EQ(control.control()->typeInfo().idOfName(name).value_or(-1), id) << name.toStdString();
 }
