@@ -34,9 +34,10 @@ SEEN=0 ON='0|dialog-information|Усилитель включен' OFF='N|dialog
 
 start 'amp?panel=1&power=on' ' 0 \r\n 0 \r\n 0 \r\n 0 \r\n' && expect "$ON"
 power && expect "$ON" "$OFF"
-# Switched on by the panel's button (a click on "Включить усилитель", top right), then off at the front panel: no
-# balloons; on at the front panel again (warming up): announced.
-xdotool mousemove --window "$main" 386 69 click 1 && shown on
+# Switched on by the panel's button (a click on "Включить усилитель": 352, 56, 201 x 25 in the 569 x 295 client area
+# below the menu bar), then off at the front panel: no balloons; on at the front panel again (warming up): announced.
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove --window "$main" 452 $((HEIGHT - 295 + 68)) click 1 && shown on
 power && shown off && power && expect "$ON" "$OFF" "N|dialog-information|Усилитель включен"
 
 # Automatic power-on with an amplifier whose carrier never rises: "off" at the first poll, the failure 2 s after start.
