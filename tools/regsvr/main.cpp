@@ -46,6 +46,32 @@ Result<QString> process(const QString& path, bool unregister)
                                             QDir::toNativeSeparators(registry::writeDir(registry::defaultScope())));
 }
 
+// A class registered for this user hides the system's registration of the
+// same class from this user (the user's folder is looked up first). After
+// registering `library`, each of its class files that has a twin in the other
+// folder is reported, naming both files. With $VELMORA_REGISTRY there is one
+// folder only and nothing hides anything.
+void reportShadowing(const QString& library)
+{
+    if (!qEnvironmentVariableIsEmpty("VELMORA_REGISTRY"))
+        return;
+    const bool system = registry::defaultScope() == registry::Scope::System;
+    const QDir written(registry::writeDir(registry::defaultScope()));
+    const QDir other(system ? registry::userDir() : registry::systemDir());
+    for (const QFileInfo& entry : written.entryInfoList({QStringLiteral("*.class")}, QDir::Files, QDir::Name)) {
+        QFile f(entry.absoluteFilePath());
+        if (!other.exists(entry.fileName()) || !f.open(QIODevice::ReadOnly))
+            continue;
+        const Result<ClassRegistration> reg = ClassRegistration::fromText(f.read(64 * 1024));
+        if (!reg || reg->library != library)
+            continue;
+        const QString twin = QDir::toNativeSeparators(other.filePath(entry.fileName()));
+        const QString mine = QDir::toNativeSeparators(entry.absoluteFilePath());
+        errStream() << "regsvr: warning: " << (system ? twin : mine) << " (this user's registration of "
+                    << reg->progId << ") shadows " << (system ? mine : twin) << " for this user" << Qt::endl;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -87,6 +113,8 @@ int main(int argc, char** argv)
             errStream() << "regsvr: " << done.error().description << Qt::endl;
         else if (!silent)
             outStream() << *done << Qt::endl;
+        if (done && !unregister)
+            reportShadowing(QFileInfo(path).canonicalFilePath());
         ok = done.ok() && ok;
     }
     return ok ? 0 : 1;

@@ -24,6 +24,9 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
             n << QString::number(QDir(folder).entryList(QDir::Files).size());
         return n.join(QLatin1Char(' '));
     };
+    const QString entryName = QStringLiteral("/5d0c7a21-93b4-4f6e-8a1d-2b7e4c90f002.class");
+    const QString shadows = QStringLiteral("regsvr: warning: %1 (this user's registration of VelmoraTest.Widget) shadows %2 for this user\n")
+                                .arg(user + entryName, sys + entryName);
     // VELMORA_REGISTRY (unset when empty), arguments, exit status, standard output, texts standard error
     // holds (none when empty), entries in the private, system and user registries afterwards.
     const struct { QString registry; QStringList args; int code; QString out; QStringList err; const char* counts; } steps[] = {
@@ -36,9 +39,12 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
         {priv, {}, 2, {}, {"no library given", "usage: regsvr"}, "1 0 0"},
         {priv, {"--frobnicate", "-u", lib}, 2, {}, {"unknown option --frobnicate", "usage: regsvr"}, "1 0 0"},
         {{}, {"--system", lib}, 0, done("Registered", sys), {}, "1 1 0"},
-        {{}, {lib}, 0, done("Registered", user), {}, "1 1 1"},
+        {{}, {lib}, 0, done("Registered", user), {shadows}, "1 1 1"},
         {{}, {"--system", "-u", lib}, 0, done("Unregistered", sys), {}, "1 0 1"},
-        {box.path("work") + "/notes.so/registry", {lib}, 1, {}, {"DllRegisterServer in " + testLibrary + " failed with 0x80040201"}, "1 0 1"},
+        {{}, {"-s", "--system", lib}, 0, {}, {shadows}, "1 1 1"},
+        {{}, {"-u", lib}, 0, done("Unregistered", user), {}, "1 1 0"},
+        {{}, {lib}, 0, done("Registered", user), {shadows}, "1 1 1"},
+        {box.path("work") + "/notes.so/registry", {lib}, 1, {}, {"DllRegisterServer in " + testLibrary + " failed with 0x80040201"}, "1 1 1"},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.args.join(QLatin1Char(' ')).toStdString());

@@ -215,7 +215,7 @@ namespace registry {
 QString systemDir()
 {
     const QString e = env("VELMORA_SYSTEM_REGISTRY");
-    return e.isEmpty() ? QStringLiteral("/usr/local/share/velmora/registry") : e;
+    return e.isEmpty() ? QStringLiteral(VELMORA_SYSTEM_REGISTRY_DIR) : e;
 }
 
 QString userDir()

@@ -4,7 +4,9 @@
 // registrations running side by side lose nothing.
 //
 // Locations:
-//   system: $VELMORA_SYSTEM_REGISTRY, else /usr/local/share/velmora/registry
+//   system: $VELMORA_SYSTEM_REGISTRY, else the install's local-state folder:
+//           /var/lib/velmora/registry for the prefix /usr, <prefix>/var/lib/...
+//           otherwise
 //   user:   $XDG_DATA_HOME/velmora/registry (default ~/.local/share/...)
 //   $VELMORA_REGISTRY, when set, is the only registry (tests, the build tree).
 #pragma once
