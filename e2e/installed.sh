@@ -34,11 +34,12 @@ for lib in libvelmora_comm.so liblumora.so libpellago.so; do
     grep -qx "Library=$libs/$lib" "$REGISTRY"/*.class 2>/dev/null || e2e_fail "$lib registered in $REGISTRY"
 done
 
-# The menu entry starts the panel in the user's configuration folder, wherever it is started from.
+# The menu entry starts the panel in the user's configuration folder (~/.config/velmora, XDG_CONFIG_HOME unset),
+# wherever it is started from.
 read -r -a launch < <(sed -n 's/^Exec=//p' /usr/share/applications/velmora.desktop)
 [ -x "${launch[0]:-}" ] || e2e_fail "the menu entry's Exec= names an installed launcher (${launch[*]:-})"
-config=$XDG_CONFIG_HOME/velmora
-cd "$E2E/work" && e2e_bg "$E2E/panel.err" "${launch[@]}" && cd "$E2E"
+config=$HOME/.config/velmora
+cd "$E2E/work" && e2e_bg "$E2E/panel.err" env -u XDG_CONFIG_HOME "${launch[@]}" && cd "$E2E"
 panel=${E2E_PIDS[-1]}
 e2e_window "$MAIN" 15 || e2e_fail "the installed panel's main window"
 main=$E2E_WIN
