@@ -11,6 +11,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora"));
+    // Ties the windows to the menu entry (its name and icon) where the desktop asks.
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
     windowing::setProgramTitle(QStringLiteral("Velmora"));
     // Qt's own texts (the Yes and No of the questions) in the desktop's language.
     QTranslator qtTexts;
