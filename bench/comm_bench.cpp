@@ -66,24 +66,23 @@ double bareLoop(int fd)
 // (b) The control, by dispatch id: RTSEnable 22, DTREnable 9, Output 25.
 double controlLoop(automation::IControl& c)
 {
+    // A request that fails would make the figures meaningless: stop at once.
+    const auto put = [&c](automation::DispId id, Variant value) {
+        std::vector<Variant> args{std::move(value)};
+        if (!c.invoke(id, InvokeKind::PropertyPut, args).ok())
+            std::abort();
+    };
     const auto start = std::chrono::steady_clock::now();
     for (int w = 0; w < Words; ++w) {
         const std::uint8_t word = Patterns[w % Patterns.size()];
         for (int i = 0; i < 8; ++i) {
-            std::vector<Variant> a{Variant::fromBool(false)};
-            c.invoke(22, InvokeKind::PropertyPut, a);
-            std::vector<Variant> b{Variant::fromBool(false)};
-            c.invoke(9, InvokeKind::PropertyPut, b);
-            if (word >> i & 1) {
-                std::vector<Variant> d{Variant::fromBool(true)};
-                c.invoke(22, InvokeKind::PropertyPut, d);
-            }
-            std::vector<Variant> e{Variant::fromBool(true)};
-            c.invoke(9, InvokeKind::PropertyPut, e);
+            put(22, Variant::fromBool(false));
+            put(9, Variant::fromBool(false));
+            if (word >> i & 1)
+                put(22, Variant::fromBool(true));
+            put(9, Variant::fromBool(true));
         }
-        std::vector<Variant> out{Variant("0")};
-        if (!c.invoke(25, InvokeKind::PropertyPut, out).ok())
-            std::abort();
+        put(25, Variant("0"));
     }
     return elapsedUs(start);
 }
