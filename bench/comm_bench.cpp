@@ -116,8 +116,9 @@ int main()
         return 2;
     }
     const automation::ControlPtr control = *created;
-    control->put(23, Variant("2400,N,8,1"));
-    const auto opened = control->put(20, Variant::fromBool(true));
+    auto opened = control->put(23, Variant("2400,N,8,1"));
+    if (opened.ok())
+        opened = control->put(20, Variant::fromBool(true));
     if (!opened.ok()) {
         std::fprintf(stderr, "comm_bench: %s\n", qPrintable(opened.error().description));
         return 2;
