@@ -7,7 +7,8 @@
 E2E="" E2E_PIDS=()
 
 e2e_fail() { echo "FAIL: $*" >&2; tail -n 20 "$E2E"/*.err >&2 2>/dev/null; E2E_KEEP=1; exit 1; }
-e2e_wait() { local until=$((SECONDS + $1)); shift; until "$@"; do [ $SECONDS -lt "$until" ] || return 1; sleep 0.1; done; }
+# e2e_wait <seconds> <command...>: true once the command is, tried every 0.1 s (every $E2E_POLL s if set).
+e2e_wait() { local until=$((SECONDS + $1)); shift; until "$@"; do [ $SECONDS -lt "$until" ] || return 1; sleep "${E2E_POLL:-0.1}"; done; }
 e2e_cleanup() { kill "${E2E_PIDS[@]}" 2>/dev/null || true; wait 2>/dev/null || true; [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E"; }
 e2e_running() { [ -e "/proc/$1" ] && ! grep -q '^State:.Z' "/proc/$1/status" 2>/dev/null; }
 # e2e_bg <log> <command...>: a background program of this run, ended with the script.

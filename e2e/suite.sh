@@ -36,7 +36,7 @@ power && on no && expect "$ON" "$OFF"
 # "Включить усилитель" (352, 56, 201 x 25): on and warming up, no balloon; ready 49 s after the confirming attempt.
 start=$EPOCHREALTIME && e2e_press "$main" 452 68 && on yes
 e2e_wait 10 eval 'warm=$(ready) && [ "$warm" -gt 0 ]' || e2e_fail "'Идет прогрев радиоламп'"
-e2e_wait 60 eval 'n=$(ready) && [ "$n" -gt 0 ] && [ "$n" -lt "$warm" ]' || e2e_fail "'Готов к работе'"
+E2E_POLL=0.5 e2e_wait 60 eval 'n=$(ready) && [ "$n" -gt 0 ] && [ "$n" -lt "$warm" ]' || e2e_fail "'Готов к работе'"
 took=$(awk "BEGIN { print $EPOCHREALTIME - $start }") && awk "BEGIN { exit !($took >= 49) }" || e2e_fail "'Готов к работе' after $took s"
 expect "$ON" "$OFF"
 # Off at the front panel again: no switch-on was announced since the last switch-off, so no balloon.
