@@ -58,7 +58,8 @@ e2e_wait 10 eval 'printf " 1 \r\n 0 \r\n 0 \r\n 0 \r\n" | cmp -s - work/nastr.da
 e2e_window 'Simulated amplifier "com2"' 10 && front=$E2E_WIN || e2e_fail "the port moved to COM2"
 on yes
 shot() { import -window "$front" png:- | md5sum; }
-e2e_wait 10 eval 'before=$(shot) && [ "$(shot)" = "$before" ]' && e2e_press "$main" 108 208
+e2e_wait 10 eval 'before=$(shot) && [ "$(shot)" = "$before" ]' || e2e_fail "the front panel of \"com2\" drawn"
+e2e_press "$main" 108 208
 e2e_wait 10 eval '[ "$(shot)" != "$before" ]' || e2e_fail "the input key reaching the amplifier on COM2"
 
 # "Выход", Yes: the icon goes, the process ends; all the while exactly the two balloons.
@@ -66,5 +67,6 @@ e2e_exit "$main" alt+y
 e2e_wait 10 eval '! e2e_running "$panel"' && wait "$panel" || e2e_fail "the panel ending with status 0"
 e2e_wait 10 eval '! icon' || e2e_fail "$host without the icon"
 dbus-send --session --type=signal / org.freedesktop.Notifications.Notify string:end
-e2e_wait 10 grep -q '"end"' "$E2E/monitor.log" && expect "$ON" "$OFF"
+e2e_wait 10 grep -q '"end"' "$E2E/monitor.log" || e2e_fail "dbus-monitor seeing the last message"
+expect "$ON" "$OFF"
 echo PASS
