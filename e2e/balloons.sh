@@ -5,16 +5,13 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
 . "$(dirname "${BASH_SOURCE[0]}")/trayhosts.sh"
 e2e_setup "$@"
-command -v dunst >/dev/null || { echo "missing dunst (scripts/install-deps)" >&2; [ -n "${CI:-}" ] && exit 1; exit 77; }
 e2e_bus
 for lib in "$5" "$6"; do "$REGSVR" "$(realpath "$lib")" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers $lib"; done
-e2e_bg "$E2E/monitor.log" dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'"
-e2e_bg "$E2E/dunst.err" dunst
+e2e_notifications
 tray_trayer
 
 # expect <lines...>: the Notify calls since the last start are these, each "<replaces_id: 0 or N>|<icon>|<body>".
-notes() { awk '/member=Notify/ { n = 1; s = ""; next } n && /^ *(string|uint32) / { sub(/^ *(string|uint32) "?/, ""); sub(/"$/, "")
-    if (n > 1) s = s (n > 2 ? "|" : "") $0; if (++n > 5) { print s; n = 0 } }' "$E2E/monitor.log" | tail -n +$((SEEN + 1)); }
+notes() { e2e_notes | tail -n +$((SEEN + 1)); }
 expect() { local want; want=$(printf '%s\n' "$@"); e2e_wait 10 eval '[ "$(notes | cut -d "|" -f 1,2,4 | sed "s/^[1-9][0-9]*|/N|/")" = "$want" ]' ||
     e2e_fail "notifications: $(notes | xargs -d '\n')"; }
 # start <amplifier> <nastr.dat>: a fresh panel on COM1, its window in $main, the amplifier's front panel in $front.
@@ -28,7 +25,7 @@ start()
 }
 power() { xdotool windowfocus --sync "$front" key space; }
 # shown <on|off>: the panel's poll has seen it (the red "ВЫКЛЮЧЕН" gone or there).
-shown() { e2e_wait 10 eval "$([ $1 = on ] && echo '! ')"'import -window "$main" png:- | convert - -format %c histogram:info:- | grep -q "#FF0000"' ||
+shown() { e2e_wait 10 eval "$([ $1 = on ] && echo '! ')"'[ "$(e2e_colour "$main" "#FF0000")" != 0 ]' ||
     e2e_fail "the panel showing the amplifier $1"; }
 SEEN=0 ON='0|dialog-information|Усилитель включен' OFF='N|dialog-information|Усилитель выключен'
 
@@ -36,8 +33,7 @@ start 'amp?panel=1&power=on' ' 0 \r\n 0 \r\n 0 \r\n 0 \r\n' && expect "$ON"
 power && expect "$ON" "$OFF"
 # Switched on by the panel's button (a click on "Включить усилитель": 352, 56, 201 x 25 in the 569 x 295 client area
 # below the menu bar), then off at the front panel: no balloons; on at the front panel again (warming up): announced.
-eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove --window "$main" 452 $((HEIGHT - 295 + 68)) click 1 && shown on
+e2e_press "$main" 452 68 && shown on
 power && shown off && power && expect "$ON" "$OFF" "N|dialog-information|Усилитель включен"
 
 # Automatic power-on with an amplifier whose carrier never rises: "off" at the first poll, the failure 2 s after start.

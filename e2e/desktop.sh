@@ -7,7 +7,8 @@
 E2E="" E2E_PIDS=()
 
 e2e_fail() { echo "FAIL: $*" >&2; tail -n 20 "$E2E"/*.err >&2 2>/dev/null; E2E_KEEP=1; exit 1; }
-e2e_wait() { local until=$((SECONDS + $1)); shift; until "$@"; do [ $SECONDS -lt "$until" ] || return 1; sleep 0.1; done; }
+# e2e_wait <seconds> <command...>: true once the command is, tried every 0.1 s (every $E2E_POLL s if set).
+e2e_wait() { local until=$((SECONDS + $1)); shift; until "$@"; do [ $SECONDS -lt "$until" ] || return 1; sleep "${E2E_POLL:-0.1}"; done; }
 e2e_cleanup() { kill "${E2E_PIDS[@]}" 2>/dev/null || true; wait 2>/dev/null || true; [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E"; }
 e2e_running() { [ -e "/proc/$1" ] && ! grep -q '^State:.Z' "/proc/$1/status" 2>/dev/null; }
 # e2e_bg <log> <command...>: a background program of this run, ended with the script.
@@ -52,6 +53,62 @@ _e2e_find()
         [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$1" ] && [ "$id" != "${E2E_NOT:-}" ] && E2E_WIN=$id && return 0
     done
     return 1
+}
+
+# e2e_notifications: dbus-monitor writing the bus's Notify calls to $E2E/monitor.log, then dunst; both ready on return.
+e2e_notifications()
+{
+    command -v dunst >/dev/null || { echo "missing dunst (scripts/install-deps)" >&2; [ -n "${CI:-}" ] && exit 1; exit 77; }
+    e2e_bg "$E2E/monitor.log" dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'"
+    e2e_wait 10 test -s "$E2E/monitor.log" || e2e_fail "dbus-monitor listening"
+    e2e_bg "$E2E/dunst.err" dunst
+    e2e_wait 10 eval 'dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+        string:org.freedesktop.Notifications | grep -q true' || e2e_fail "dunst on the bus"
+}
+# e2e_notes: the Notify calls so far, one a line: "<replaces_id>|<icon>|<summary>|<body>".
+e2e_notes()
+{
+    awk '/^method call.*member=Notify/ { n = 1; s = ""; next } n && /^ *(string|uint32) / { sub(/^ *(string|uint32) "?/, ""); sub(/"$/, "")
+        if (n > 1) s = s (n > 2 ? "|" : "") $0; if (++n > 5) { print s; n = 0 } }' "$E2E/monitor.log"
+}
+
+# e2e_menu <window> [<keys...>]: the window's "Файл" menu opened by a click on its menu bar, then the keys; the
+# menu's window in E2E_MENU. (Moves here are not --sync: that waits for the pointer to move, for ever when it is
+# there already.)
+e2e_menu()
+{
+    eval "$(xdotool getwindowgeometry --shell "$1")" && shift
+    xdotool mousemove $((X + 20)) $((Y + 9)) click 1
+    E2E_NOT="" && e2e_window velmora 5 || e2e_fail "the 'Файл' menu"
+    E2E_MENU=$E2E_WIN
+    [ $# = 0 ] || xdotool key "$@"
+}
+# e2e_exit <window> <key>: "Выход" answered with the key (Return: No, the default; alt+y: Yes).
+e2e_exit()
+{
+    e2e_menu "$1" Down Down Return
+    E2E_NOT=$E2E_MENU && e2e_window Velmora 10 || e2e_fail "the question after 'Выход'"
+    xdotool windowfocus --sync "$E2E_WIN" key "$2"
+    e2e_wait 10 eval '! e2e_shown "$E2E_WIN"' || e2e_fail "the question closing on $2"
+}
+e2e_shown() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
+# e2e_click <window> [<repeat> [<quarter>]]: a left click (or clicks 80 ms apart) at the window's middle, or that many
+# quarters of its height down (xwininfo tells where a window docked in another one is on the screen).
+e2e_click()
+{
+    local x y w h
+    read -r x y w h < <(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }')
+    xdotool mousemove $((x + w / 2)) $((y + h * ${3:-2} / 4)) click --repeat "${2:-1}" --delay 80 1
+}
+# e2e_press <window> <x> <y>: a click at that point of the main window's 569 x 295 client area below its menu bar.
+e2e_press() { eval "$(xdotool getwindowgeometry --shell "$1")" && xdotool mousemove --window "$1" "$2" $((HEIGHT - 295 + $3)) click 1; }
+# e2e_colour <window> <#RRGGBB> [<crop WxH+X+Y of the client area>]: how many pixels of that colour the window shows.
+e2e_colour()
+{
+    local crop=()
+    [ -z "${3:-}" ] || { eval "$(xdotool getwindowgeometry --shell "$1")"; crop=(-crop "${3%%+*}+$(cut -d + -f 2 <<<"$3")+$((HEIGHT - 295 + ${3##*+}))"); }
+    import -window "$1" png:- 2>/dev/null | convert - "${crop[@]}" -format %c histogram:info:- | awk -v c="$2" 'toupper($0) ~ c { n = $1 } END { print n + 0 }'
 }
 
 # e2e_carrier: the carrier's levels in the trace so far, as they changed ("01": it rose once).
