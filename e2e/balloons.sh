@@ -17,7 +17,7 @@ expect() { local want; want=$(printf '%s\n' "$@"); e2e_wait 10 eval '[ "$(notes 
 # start <amplifier> <nastr.dat>: a fresh panel on COM1, its window in $main, the amplifier's front panel in $front.
 start()
 {
-    [ -z "${panel:-}" ] || { kill "$panel"; wait "$panel" 2>/dev/null || true; SEEN=$(notes | wc -l); }
+    [ -z "${panel:-}" ] || { kill "$panel"; wait "$panel" 2>/dev/null || true; SEEN=$(e2e_notes | wc -l); }
     printf '%s\n' "COM1 = sim:$1" "trace = $E2E/lines.vcd" >"$VELMORA_COMM_CONFIG" && printf "$2" >"$E2E/work/nastr.dat"
     cd "$E2E/work" && e2e_bg "$E2E/panel.err" "$VELMORA" && cd "$E2E" && panel=${E2E_PIDS[-1]}
     e2e_window 'Усилитель "Вельмора"  - Version 1.1' 15 && main=$E2E_WIN || e2e_fail "the main window"
