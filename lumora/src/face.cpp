@@ -2,7 +2,6 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "controlkit/face.h"
 #include "lumorel.h"
 
 namespace lumora {
@@ -28,6 +27,6 @@ QPixmap speaker()
 
 } // namespace
 
-void buildFace(QWidget* window) { controlkit::buildFace(window, speaker()); }
+QPixmap facePicture() { return speaker(); }
 
 } // namespace lumora

@@ -5,7 +5,6 @@
 #include <QWidget>
 
 #include "about/aboutbox.h"
-#include "controlkit/face.h"
 #include "automation/resources.h"
 #include "log.h"
 #include "shell/records.h"
@@ -39,17 +38,14 @@ const TypeLibrary& Lumorel::library()
     return lib;
 }
 
-Lumorel::Lumorel() : window_(new QWidget), messages_(new windowing::MessageWindow(window_)), notifyData_(rec::Size, '\0')
+Lumorel::Lumorel()
+    : TrayControl(library(), ProgId, QStringLiteral("Lumorel"), facePicture()), messages_(new windowing::MessageWindow(window_)),
+      notifyData_(rec::Size, '\0')
 {
-    window_->setObjectName(QStringLiteral("Lumorel"));
-    buildFace(window_);
     messages_->onMouseMessage = [this](int, int, double xTwips, double) { mouseMessage(xTwips); };
     tmrAnima_.setInterval(DefaultInterval);
     tmrAnima_.onTimer = [this] { tick(); };
 }
-
-// Neither adds nor removes the icon: a host that never deletes it leaves it to the shell.
-Lumorel::~Lumorel() { delete window_.data(); }
 
 windowing::WindowHandle Lumorel::handle() const { return messages_ ? messages_->handle() : 0; }
 
@@ -159,8 +155,6 @@ Result<> Lumorel::deleteFromTray()
     std::vector<Variant> none;
     return raiseLogged(EvDeleteIcon, none);
 }
-
-SizeTwips Lumorel::resize(SizeTwips) { return {controlkit::FaceTwips, controlkit::FaceTwips}; }
 
 Result<> Lumorel::load(const PropertyBag& bag)
 {

@@ -9,14 +9,14 @@
 #include <QString>
 #include <QWidget>
 
-#include "automation/control.h"
+#include "controlkit/traycontrol.h"
 #include "shell/notifyicon.h"
 #include "windowing/handles.h"
 #include "windowing/timers.h"
 
 namespace lumora {
 
-class Lumorel : public automation::ControlObject {
+class Lumorel : public controlkit::TrayControl {
 public:
     // Dispatch ids of the default interface (src/typelib.json).
     enum : automation::DispId {
@@ -40,19 +40,13 @@ public:
     static const automation::TypeLibrary& library();
 
     Lumorel();
-    ~Lumorel() override;
 
-    const automation::TypeInfo& typeInfo() const override { return library().defaultInterface; }
-    const automation::TypeInfo* eventInfo() const override { return &library().eventInterface; }
-    automation::SizeTwips resize(automation::SizeTwips proposed) override;
-    QWidget* window() override { return window_.data(); }
     automation::Result<> load(const automation::PropertyBag& bag) override;
     automation::Result<> save(automation::PropertyBag& bag) override;
 
 protected:
     automation::Result<> invokeChecked(const automation::MemberInfo& member,
                                        std::vector<automation::Variant>& args) override;
-    QString errorSource() const override { return ProgId; }
 
 private:
     // The shell methods (lumorel.cpp). Each returns its first failure;
@@ -79,10 +73,7 @@ private:
 
     automation::Result<> raiseLogged(Event event, std::vector<automation::Variant>& args);
 
-    // The control's window carries the design face; the message window, its
-    // child, owns the icon. The host may place the window on its form, and a
-    // form that goes first takes both with it.
-    QPointer<QWidget> window_;
+    // The message window, a child of the control's window, owns the icon.
     QPointer<windowing::MessageWindow> messages_;
     windowing::Timer tmrAnima_;
 
@@ -100,7 +91,7 @@ private:
     bool paused_ = false;
 };
 
-// Builds the design-time face into the control's window (face.cpp).
-void buildFace(QWidget* window);
+// The picture on the design-time face (face.cpp).
+QPixmap facePicture();
 
 } // namespace lumora

@@ -2,7 +2,6 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "controlkit/face.h"
 #include "pellagon.h"
 
 namespace pellago {
@@ -32,6 +31,6 @@ QPixmap balloon()
 
 } // namespace
 
-void buildFace(QWidget* window) { controlkit::buildFace(window, balloon()); }
+QPixmap facePicture() { return balloon(); }
 
 } // namespace pellago

@@ -2,7 +2,6 @@
 #include "pellagon.h"
 
 #include "about/aboutbox.h"
-#include "controlkit/face.h"
 #include "automation/resources.h"
 #include "log.h"
 #include "shell/notifyicon.h"
@@ -37,13 +36,8 @@ const TypeLibrary& Pellagon::library()
     return lib;
 }
 
-Pellagon::Pellagon() : window_(new QWidget), notifyData_(rec::Size, '\0')
-{
-    window_->setObjectName(QStringLiteral("Pellagon"));
-    buildFace(window_);
-}
-
-Pellagon::~Pellagon() { delete window_.data(); }
+Pellagon::Pellagon()
+    : TrayControl(library(), ProgId, QStringLiteral("Pellagon"), facePicture()), notifyData_(rec::Size, '\0') {}
 
 Result<> Pellagon::invokeChecked(const MemberInfo& m, std::vector<Variant>& a)
 {
@@ -79,8 +73,6 @@ void Pellagon::showBalloonMessage(const QString& prompt, const QString& title, s
     if (!shell::notifyIcon(shell::Operation::Modify, notifyData_))
         qCDebug(lcPellago) << "no icon 1 of window" << handle << "for the balloon";
 }
-
-SizeTwips Pellagon::resize(SizeTwips) { return {controlkit::FaceTwips, controlkit::FaceTwips}; }
 
 Result<> Pellagon::load(const PropertyBag& bag)
 {

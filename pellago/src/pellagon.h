@@ -9,11 +9,11 @@
 #include <QString>
 #include <QWidget>
 
-#include "automation/control.h"
+#include "controlkit/traycontrol.h"
 
 namespace pellago {
 
-class Pellagon : public automation::ControlObject {
+class Pellagon : public controlkit::TrayControl {
 public:
     // Dispatch ids of the default interface (src/typelib.json).
     enum : automation::DispId {
@@ -25,29 +25,22 @@ public:
     static const automation::TypeLibrary& library();
 
     Pellagon();
-    ~Pellagon() override;
 
-    const automation::TypeInfo& typeInfo() const override { return library().defaultInterface; }
-    const automation::TypeInfo* eventInfo() const override { return &library().eventInterface; }
-    automation::SizeTwips resize(automation::SizeTwips proposed) override;
-    QWidget* window() override { return window_.data(); }
     automation::Result<> load(const automation::PropertyBag& bag) override;
     automation::Result<> save(automation::PropertyBag& bag) override;
 
 protected:
     automation::Result<> invokeChecked(const automation::MemberInfo& member,
                                        std::vector<automation::Variant>& args) override;
-    QString errorSource() const override { return ProgId; }
 
 private:
     void showBalloonMessage(const QString& prompt, const QString& title, std::int32_t handle);
 
-    QPointer<QWidget> window_;     // carries the design face
     std::int32_t messageType_ = 0;
     QByteArray notifyData_;        // the balloon record, kept for the control's life
 };
 
-// Builds the design-time face into the control's window (face.cpp).
-void buildFace(QWidget* window);
+// The picture on the design-time face (face.cpp).
+QPixmap facePicture();
 
 } // namespace pellago
