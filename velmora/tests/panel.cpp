@@ -11,6 +11,10 @@
 #include "shell/testing.h"
 #include "windowing/timers.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+
 namespace paneltest {
 
 namespace {
@@ -54,6 +58,16 @@ void trayHost(bool on)
 {
     static auto* host = new shell::testing::TrayHost;   // lives as long as the test
     EXPECT_TRUE(host->setPresent(on)) << "the shell seeing the host " << (on ? "come" : "go");
+}
+
+// COM1 a pseudo-terminal held as another program holds a serial port (TIOCEXCL, an exclusive lock), or let go.
+void holdPort(bool hold)
+{
+    static int master = posix_openpt(O_RDWR | O_NOCTTY), held = -1;
+    if (!hold) return (void)::close(std::exchange(held, -1));
+    held = grantpt(master) == 0 && unlockpt(master) == 0 ? ::open(ptsname(master), O_RDWR | O_NOCTTY) : -1;
+    ASSERT_TRUE(held >= 0 && flock(held, LOCK_EX | LOCK_NB) == 0 && ioctl(held, TIOCEXCL) == 0);
+    comm::testing::writeConfig(QStringLiteral("COM1 = ") + QString::fromLocal8Bit(ptsname(master)));
 }
 
 } // namespace
@@ -110,6 +124,8 @@ QString PanelTest::step(const QString& action)
     } else if (verb == QLatin1String("file")) {
         QFile f(QStringLiteral("nastr.dat"));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(arg.toUtf8()) == arg.toUtf8().size());
+    } else if (verb == QLatin1String("hold") || verb == QLatin1String("release")) {
+        holdPort(verb == QLatin1String("hold"));
     } else if (verb == QLatin1String("map")) {
         comm::testing::writeConfig(arg);
     } else if (verb == QLatin1String("registry")) {

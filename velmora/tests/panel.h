@@ -33,7 +33,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
     // Does the action and returns what is seen then (see seen() in panel.cpp):
-    //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>  map:<port mapping>
+    //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>  map:<port mapping>  hold  release
     //   registry:full|comm|double|lumora (the real icon control)  dblclick:<button>  host:on|off (a tray host on the bus; on at the start)
     //   <button or menu entry>[:yes] (the next question's answer; No otherwise)
     QString step(const QString& action);

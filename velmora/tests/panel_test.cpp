@@ -54,6 +54,9 @@ TEST_F(PanelTest, Scenarios)
         {"a port that comes back is opened again, also when unplugged under the open port", {{"unplug", "gone"}, {"load", "- -"},
           {"+1999", "OFF - tip-off ask-port"}, {"+1", "OFF - tip-failed"}, {"replug", "OFF -"}, {"+3000", "OFF -"}, {"Kom1", "OFF - 6 0 6 0"}, {"unplug", "OFF -"},
           {"Kom1", "OFF - ask-port*4"}, {"+5000", "OFF -"}, {"replug", "OFF -"}, {"+5000", "OFF -"}, {"Kom1", "OFF - 6 0 6 0"}}},
+        {"a port held by another program is asked about, and opened at the first tick after it is let go, whatever the speed", {{"file:" + Off, "gone"},
+          {"hold", "gone"}, {"load", "- -"}, {"+2000", "OFF - tip-off tip-failed ask-port"}, {"Kom1", "OFF - ask-port*4"}, {"release", "OFF -"},
+          {"+2999", "OFF -"}, {"Kom1", "OFF - ask-port*4"}, {"+1", "OFF -"}, {"Kom1", "OFF -"}}},
         // A word's line requests in order; a refused open request before the move: the port counts as closed and stays on its number.
         {"the watchdog on a serial port that refuses an open while open", {{"registry:double", "gone"}, {"file: 0 \r\n 0 \r\n 0 \r\n 2 \r\n", "gone"},
           {"load", "- - 300 open icon"}, {"+5000", "OFF - 00000000out tip-off close 2400 open"}, {"JdVikl", "OFF - 00010000out"},

@@ -102,7 +102,8 @@ Result<std::int32_t> Variant::toI4() const
     if (type() == VarType::I4)
         return i4();
     const double r = roundEven(TRY(toR8()));
-    if (r < std::numeric_limits<std::int32_t>::min() || r > std::numeric_limits<std::int32_t>::max())
+    // Written so that a NaN fails too: it has no integer to convert to.
+    if (!(r >= std::numeric_limits<std::int32_t>::min() && r <= std::numeric_limits<std::int32_t>::max()))
         return Result<std::int32_t>::fail(err::Overflow);
     return std::int32_t(r);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "automation/picture.h"
 #include "automation/variant.h"
 
@@ -27,6 +29,7 @@ TEST(Variant, ConversionsFollowTheAutomationRules)
         {Variant(-2.5), VarType::I4, Variant(std::int32_t(-2))},
         {Variant(std::int32_t(40000)), VarType::I2, {}, err::Overflow},
         {Variant(1e12), VarType::I4, {}, err::Overflow},
+        {Variant(std::nan("")), VarType::I4, {}, err::Overflow},
         // Strings read as numbers.
         {Variant(" 1.0 "), VarType::I2, Variant(std::int16_t(1))},
         {Variant("-7"), VarType::I4, Variant(std::int32_t(-7))},
