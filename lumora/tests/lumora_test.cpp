@@ -10,6 +10,7 @@
 #include "automation/picture.h"
 #include "automation/server.h"
 #include "shell/records.h"
+#include "shell/testing.h"
 #include "windowing/formsite.h"
 #include "windowing/handles.h"
 #include "windowing/timers.h"
@@ -53,12 +54,7 @@ protected:
     Result<> call(DispId id, std::vector<Variant> args = {}) { return host->control()->call(id, std::move(args)); }
     std::int32_t get(DispId id) { return host->control()->get(id).value_or(Variant(-1)).toI4().value_or(-1); }
     QString events() { return std::exchange(seen, {}).join(QLatin1Char(' ')); }
-    QByteArray traced()   // the records since the last look
-    {
-        QFile f(qEnvironmentVariable("VELMORA_SHELL_TRACE"));
-        const QByteArray all = f.open(QIODevice::ReadWrite) ? f.readAll().trimmed() : QByteArray("<no trace>");
-        return f.resize(0), all;
-    }
+    static QByteArray traced() { return shell::testing::takeTrace(); }   // the records since the last look
     void post(const std::vector<int>& messages)
     {
         for (int m : messages)

@@ -8,6 +8,7 @@
 
 #include "nastr.h"
 #include "program.h"
+#include "shell/testing.h"
 #include "windowing/handles.h"
 
 using namespace paneltest;
@@ -132,7 +133,6 @@ TEST_F(PanelTest, DoubleClicksOnTheIconDuringTheExitQuestionAnsweredYesEndNothin
     EXPECT_EQ(step("Exit").toStdString(), "gone ask-exit");
     QCoreApplication::processEvents();
     EXPECT_TRUE(shownInTheBox);
-    QFile lines(QStringLiteral("shell.trace"));
-    EXPECT_TRUE(lines.open(QIODevice::ReadOnly) && QString(lines.readAll()).remove(QRegularExpression(" [^\n]*")) == "add\nadd\ndelete\n");
+    EXPECT_EQ(QString(shell::testing::takeTrace()).remove(QRegularExpression(" [^\n]*")), "add\nadd\ndelete");
     qunsetenv("VELMORA_SHELL_TRACE");
 }

@@ -1,5 +1,6 @@
 #include "shell/testing.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -20,6 +21,13 @@ bool startPrivateBus()
         return false;
     qputenv("DBUS_SESSION_BUS_ADDRESS", daemon->readLine().trimmed());
     return true;
+}
+
+QByteArray takeTrace()
+{
+    QFile f(qEnvironmentVariable("VELMORA_SHELL_TRACE"));
+    const QByteArray all = f.open(QIODevice::ReadWrite) ? f.readAll().trimmed() : QByteArray("<no trace>");
+    return f.resize(0), all;
 }
 
 TrayHost::TrayHost() : bus(QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), ConnectionName))

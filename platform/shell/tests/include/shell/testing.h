@@ -1,4 +1,5 @@
-// Test support: a session bus of the test's own, and a tray host on it.
+// Test support: a session bus of the test's own, a tray host on it, and the
+// shell's record trace.
 #pragma once
 
 #include <QDBusConnection>
@@ -11,6 +12,10 @@ namespace shell::testing {
 // crashes, and points DBUS_SESSION_BUS_ADDRESS at it. Call it before the
 // application is made. False when dbus-daemon is missing or does not start.
 bool startPrivateBus();
+
+// The records traced since the last call (VELMORA_SHELL_TRACE), one line each,
+// without the last line's end; the trace then starts afresh.
+QByteArray takeTrace();
 
 // A StatusNotifierItem host of the test's own: org.kde.StatusNotifierWatcher
 // with a host registered, on a connection of its own to the session bus.
