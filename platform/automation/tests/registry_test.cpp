@@ -111,8 +111,9 @@ TEST_F(RegistryTest, EveryDamagedEntryIsAnErrorNamingItsFile)
         auto byClsid = registry::findByClsid(QUuid::fromString(QLatin1String(clsid)));
         ASSERT_FALSE(byClsid);
         EXPECT_TRUE(byClsid.error().description.contains(file)) << byClsid.error().description.toStdString();
-        if (QLatin1String(c.what) != QLatin1String("garbage"))
+        if (QLatin1String(c.what) != QLatin1String("garbage")) {
             EXPECT_TRUE(byClsid.error().description.contains(QLatin1String(c.what))) << byClsid.error().description.toStdString();
+        }
         auto byProgId = registry::findByProgId(QStringLiteral("lib.Broken"));
         ASSERT_FALSE(byProgId);
         EXPECT_TRUE(byProgId.error().description.contains(file)) << byProgId.error().description.toStdString();
