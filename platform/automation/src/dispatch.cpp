@@ -19,8 +19,18 @@ Result<> IDispatch::get(DispId id)
 
 Result<> IDispatch::put(DispId id, Variant value)
 {
-    std::vector<Variant> args{std::move(value)};
-    return invoke(id, InvokeKind::PropertyPut, args);
+    // Puts come in long runs (a command word is some thirty of them): the
+    // argument list reuses this thread's spare buffer instead of allocating
+    // one each time. A put made while another is under way finds no spare
+    // and allocates; whichever ends last leaves its buffer as the spare.
+    thread_local std::vector<Variant> spare;
+    std::vector<Variant> args = std::move(spare);
+    args.clear();
+    args.push_back(std::move(value));
+    Result<> r = invoke(id, InvokeKind::PropertyPut, args);
+    args.clear();
+    spare = std::move(args);
+    return r;
 }
 
 Result<> IDispatch::callByName(const QString& name, InvokeKind kind, std::vector<Variant>& args)
@@ -83,6 +93,17 @@ Result<> checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::ve
     const std::size_t n = member->params.size();
     if (args.size() > n)
         return Result<>::fail(err::WrongArgumentCount, {}, errorSource);
+
+    // The usual call: every argument given, of its parameter's type. The list
+    // goes to the body as it is; by-reference arguments are then written by
+    // the body in place.
+    bool asGiven = args.size() == n;
+    for (std::size_t i = 0; asGiven && i < n; ++i) {
+        const VarType type = member->params[i].type;
+        asGiven = !args[i].isMissing() && (type == VarType::Variant || args[i].type() == type);
+    }
+    if (asGiven)
+        return body(*member, args);
 
     std::vector<Variant> checked(n);
     for (std::size_t i = 0; i < n; ++i) {

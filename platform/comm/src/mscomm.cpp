@@ -45,7 +45,8 @@ Result<> MSComm::onPort(Result<> r) const
 Result<> MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
 {
     const bool put = member.kind == InvokeKind::PropertyPut;
-    const Variant value = put ? args.at(0) : Variant();
+    static const Variant none;
+    const Variant& value = put ? args.at(0) : none;
     switch (member.id) {
     case DispCDHolding:
         return Variant::fromBool(carrier());

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The running panel against a bare Qt window, measured from outside on a
+# virtual desktop (Xvfb, a private session bus, no tray host), alternately,
+# 5 runs each:
+#   desktop_bench.sh <startwatch> <bare window> <velmora> <regsvr> <comm lib> <modem shim> <lumora lib> <pellago lib>
+# start: process start to its main window mapped; memory: peak resident (VmHWM)
+# 5 s after the start; idle: CPU and voluntary context switches (wake-ups) over
+# the next VELMORA_BENCH_IDLE seconds (10 unless set; 60 for the long run).
+# The panel runs on the simulated amplifier, switched on, under the modem shim
+# with a private port mapping, home and registry (e2e/desktop.sh's set-up).
+set -euo pipefail
+WATCH=$(realpath "$1") BARE=$(realpath "$2")
+shift 2
+. "$(dirname "${BASH_SOURCE[0]}")/../e2e/desktop.sh"
+e2e_setup "$1" "$2" "$3" "$4"
+e2e_bus
+for lib in "$5" "$6"; do "$REGSVR" "$(realpath "$lib")" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers $lib"; done
+printf '%s\n' "COM1 = sim:amp?power=on" >"$VELMORA_COMM_CONFIG"   # no front panel, no line trace
+IDLE=${VELMORA_BENCH_IDLE:-10} RUNS=5
+
+# run <name> <program>: one measured run, its figures appended to $E2E/<name>.
+run()
+{
+    printf ' 0 \r\n 0 \r\n 0 \r\n 0 \r\n' >"$E2E/work/nastr.dat"   # each panel run starts from the same settings
+    (cd "$E2E/work" && "$WATCH" 5 "$IDLE" "$2") >>"$E2E/$1" 2>>"$E2E/watch.err" || e2e_fail "measuring $1"
+}
+for i in $(seq $RUNS); do run panel "$VELMORA"; run bare "$BARE"; done
+
+# The figures: median (min-max) of each, and the ratio of the medians.
+awk -v idle="$IDLE" -v runs="$RUNS" '
+function field(line, key,   n, i, kv) { n = split(line, kv, /[ =]/); for (i = 1; i < n; i += 2) if (kv[i] == key) return kv[i + 1] }
+function sortn(a, n,   i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t } }
+function stat(who, key,   i, a) { for (i = 1; i <= runs; i++) a[i] = field(lines[who, i], key) + 0; sortn(a, runs)
+    med[who, key] = a[int((runs + 1) / 2)]; return sprintf("%.6g (%.6g-%.6g)", a[int((runs + 1) / 2)], a[1], a[runs]) }
+FNR == 1 { who = FILENAME ~ /panel$/ ? "panel" : "bare"; n = 0 }
+{ lines[who, ++n] = $0 }
+END {
+    printf "%d runs each, median (min-max); panel: simulated amplifier on, bus, no tray host\n", runs
+    split("start_ms hwm_kb cpu_pct wakeups_per_s", keys, " ")
+    split("start to window mapped, ms|peak resident at 5 s, kB|idle CPU over " idle " s, % of a core|wake-ups per second", names, "|")
+    for (k = 1; k <= 4; k++) {
+        p = stat("panel", keys[k]); b = stat("bare", keys[k])
+        ratio = med["bare", keys[k]] > 0 ? sprintf("%.2fx", med["panel", keys[k]] / med["bare", keys[k]]) : "-"
+        printf "  %-38s panel %-24s bare %-24s ratio %s\n", names[k], p, b, ratio
+    }
+    printf "  goals: start at most 1.3x, memory at most 1.25x, idle CPU at most 0.2%% with no wake-ups beyond the timers\n"
+}' "$E2E/panel" "$E2E/bare"
