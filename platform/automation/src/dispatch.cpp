@@ -94,17 +94,6 @@ Result<> checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::ve
     if (args.size() > n)
         return Result<>::fail(err::WrongArgumentCount, {}, errorSource);
 
-    // The usual call: every argument given, of its parameter's type. The list
-    // goes to the body as it is; by-reference arguments are then written by
-    // the body in place.
-    bool asGiven = args.size() == n;
-    for (std::size_t i = 0; asGiven && i < n; ++i) {
-        const VarType type = member->params[i].type;
-        asGiven = !args[i].isMissing() && (type == VarType::Variant || args[i].type() == type);
-    }
-    if (asGiven)
-        return body(*member, args);
-
     std::vector<Variant> checked(n);
     for (std::size_t i = 0; i < n; ++i) {
         const ParamInfo& p = member->params[i];

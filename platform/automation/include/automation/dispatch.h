@@ -58,9 +58,8 @@ private:
 
 // Checks a call against the type information and hands it on to `body` with a
 // complete, converted argument list (see DispatchObject); by-reference
-// arguments are written back into args. When args is complete and of the
-// declared types already, body gets args itself: a body changes only its
-// by-reference arguments.
+// arguments are written back into args; what body does to a by-value
+// argument stays with body.
 Result<> checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vector<Variant>& args,
                      const QString& errorSource,
                      const std::function<Result<>(const MemberInfo&, std::vector<Variant>&)>& body);
