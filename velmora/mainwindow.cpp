@@ -155,6 +155,7 @@ bool Velmora::Form_Load()
         // counts as not open, and the steps not yet done stay undone.
         if (const Result<> r = loadSteps(); !r.ok()) {
             PortOk = 0;
+            PortWhy = r.error().description;
             qCDebug(lcPanel) << "load error path:" << r.error().number << r.error().description;
         }
     });
@@ -313,6 +314,8 @@ Result<> Velmora::SendWord()
     // Only the closing character is guarded: it fails when the port is not open.
     if (const Result<> sent = MSComm1.put(comm::Output, Variant("0")); !sent.ok()) {
         qCDebug(lcPanel) << "word not sent:" << sent.error().description;
+        if (Unattended)
+            return sent.error();
         PortPrompt();
     }
     return {};
@@ -484,6 +487,7 @@ Result<> Velmora::Timer4_Timer()
     auto trapA = [this](const automation::Error& e) -> Result<> {
         qCDebug(lcPanel) << "watchdog, port not open:" << e.description;
         PortOk = 0;
+        PortWhy = e.description;
         return {};
     };
     auto trapB = [](const automation::Error& e) -> Result<> {

@@ -43,6 +43,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    friend class PanelBus;   // runs the handlers for calls from the session bus
+
     // Menu entries and the icon's events.
     automation::Result<> ff1_Click();   // the "Файл" menu opening
     automation::Result<> Scrit_Click();
@@ -114,6 +116,11 @@ private:
     bool OnByProgram = false;
     bool OffShown = false;
     std::int16_t Tries = 0;
+    // Set while a call from the session bus runs: nobody is there to answer
+    // the port question, so a word that cannot be sent ends the call instead.
+    bool Unattended = false;
+    // Why the port was last found not open (the load step, the watchdog).
+    QString PortWhy;
 
     windowing::Timer* Timer1;
     windowing::Timer* Timer2;

@@ -4,6 +4,7 @@
 
 #include "forms.h"
 #include "mainwindow.h"
+#include "panelbus.h"
 
 namespace velmora {
 
@@ -19,6 +20,9 @@ int runProgram(QApplication& app)
         return 0;
     }
     Forms::instance().track(main);
+    // Only the instance that goes on offers itself on the session bus, until
+    // its main window is unloaded.
+    PanelBus::offer(main);
     const auto ended = QObject::connect(&Forms::instance(), &Forms::allUnloaded, &app, &QCoreApplication::quit,
                                         Qt::QueuedConnection);
     app.setWindowIcon(main->windowIcon());

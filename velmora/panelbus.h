@@ -1,0 +1,79 @@
+// The running panel's commands and state on the user's session bus: the
+// interface org.velmora.Panel (dbus/org.velmora.Panel.xml, the adaptor is
+// generated from it) on the object /org/velmora/Panel, under the name
+// org.velmora.Panel.
+//
+// Each method runs the handler of the control it stands for, as one handler of
+// the program, and puts the same words on the line as a click; it never asks
+// anything. A refusal is an error org.velmora.Panel.Error.<Why> whose message
+// names the port and the reason. The properties follow the window's display;
+// PropertiesChanged is sent after the poll, the watchdog and each method, only
+// for what changed.
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QObject>
+
+#include "automation/result.h"
+
+namespace velmora {
+
+class Velmora;
+
+class PanelBus : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_PROPERTY(bool Powered READ powered)
+    Q_PROPERTY(QString State READ state)
+    Q_PROPERTY(uint WarmUpRemaining READ warmUpRemaining)
+    Q_PROPERTY(QString Port READ port)
+    Q_PROPERTY(bool PortOpen READ portOpen)
+public:
+    static const QString Service;   // also the interface's name
+    static const QString Path;
+
+    // Offers `window` on the session bus for as long as the window is loaded
+    // (the offer is the window's child). Without a session bus, or with the
+    // name owned already, the panel goes on without it: a note on stderr, and
+    // null.
+    static PanelBus* offer(Velmora* window);
+    ~PanelBus() override;
+
+    bool powered() const { return shown_.powered; }
+    QString state() const { return shown_.state; }
+    uint warmUpRemaining() const { return shown_.warmUpRemaining; }
+    QString port() const { return shown_.port; }
+    bool portOpen() const { return shown_.portOpen; }
+
+public slots:
+    void PowerOn();
+    void PowerOff();
+    void SetStandby(bool on);
+    void SelectInput(int input);
+
+private:
+    struct Snapshot {
+        bool powered = false;
+        QString state;
+        uint warmUpRemaining = 0;
+        QString port;
+        bool portOpen = false;
+    };
+
+    PanelBus(Velmora* window, QDBusConnection bus);
+    Snapshot read() const;
+    // Sends PropertiesChanged for what differs from the last state sent.
+    void refresh();
+    // Runs a method's steps as a handler of the panel; a failure becomes the
+    // call's error reply.
+    void command(const std::function<automation::Result<>()>& steps);
+    // Fails, naming the port, when no word can be sent.
+    automation::Result<> portReady() const;
+
+    Velmora* window_;
+    QDBusConnection bus_;
+    Snapshot shown_;
+    bool offered_ = false;   // the name and the object are this one's
+};
+
+} // namespace velmora
