@@ -1,0 +1,113 @@
+// The panel's session-bus interface, called by a client on a connection of its own.
+#include "panel.h"
+
+#include <QAbstractButton>
+#include <QDBusPendingCall>
+#include <QTest>
+
+#include "panelbus.h"
+
+using namespace paneltest;
+using velmora::PanelBus;
+
+static QDBusConnection client() { return QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "velmora-test-client"); }
+
+// The call's error as "<last part of its name>: <message>", "" when it succeeded.
+static QString callPanel(const QString& method, const QVariantList& args = {})
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(PanelBus::Service, PanelBus::Path, PanelBus::Service, method);
+    m.setArguments(args);
+    const QDBusPendingCall pending = client().asyncCall(m);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }));
+    QCoreApplication::processEvents();   // the signals sent before the reply
+    return pending.isError() ? pending.error().name().section('.', -1) + ": " + pending.error().message() : QString();
+}
+
+class Changes : public QObject {
+    Q_OBJECT
+public:
+    QStringList seen;
+public slots:
+    void changed(const QString&, const QVariantMap& properties, const QStringList&)
+    {
+        for (auto it = properties.begin(); it != properties.end(); ++it)
+            seen << it.key() + "=" + it.value().toString();
+    }
+};
+
+// After the actions (see PanelTest::step), the panel on the bus; then each call's reply and what is seen then.
+TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk)
+{
+    const struct { QString before; const char* method; QVariantList args; const char* shown; const char* seen; } cases[] = {
+        // The words of the clicks (see the scenarios), and no balloon for the program's own switching.
+        {"load +150", "PowerOn", {}, "", " | OFF - 1 0*2 / ON warming / ON ready"},
+        {"key load +150", "PowerOff", {}, "", " | ON warming 1 0*3 / OFF - / OFF -"},
+        {"load +150", "SetStandby", {true}, "JdVikl", " | OFF - 4 / OFF - 0 / OFF -"},
+        {"key load +150", "SetStandby", {false}, "JdVkl", " | ON warming 3 / ON warming 0 / ON ready"},
+        {"load +150", "SelectInput", {1}, "Kom1", " | OFF - 6 0 6 0 / OFF - / OFF -"},
+        {"load +150", "SelectInput", {2}, "Kom2", " | OFF - 6 0 6 0 5 0 / OFF - / OFF -"},
+        {"key load +150", "SelectInput", {3}, "Kom3", " | ON warming 6 0 6 0 5 0 5 0 / ON warming / ON ready"},
+        // Refused: nothing sent, nothing asked.
+        {"key load +150", "PowerOn", {}, "", "AlreadyOn: the amplifier on COM1 is on already | ON warming / ON warming / ON ready"},
+        {"load +150", "PowerOff", {}, "", "AlreadyOff: the amplifier on COM1 is off already | OFF - / OFF - / OFF -"},
+        {"load +150", "SelectInput", {4}, "", "InvalidArgument: there is no input 4: the inputs are 1, 2 and 3 | OFF - / OFF - / OFF -"},
+        {"unplug load +150", "SetStandby", {true}, "",
+         "PortClosed: COM1 is not open (COM1: no such device: the simulated amplifier \"default\" is unplugged) | OFF - / OFF - / OFF - tip-failed"},
+        // Unplugged under the open port: the first word fails, and the series ends there.
+        {"load +150 unplug", "SelectInput", {2}, "", "SendFailed: not every word was sent: COM1: the simulated amplifier \"default\" "
+                                                     "is no longer available (unplugged) | OFF - / OFF - / OFF -"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before.toStdString() + " " + c.method);
+        SetUp();
+        for (const QString& a : c.before.split(' '))
+            step(a);
+        ASSERT_TRUE(PanelBus::offer(panel));
+        QString seen = callPanel(c.method, c.args);
+        seen += " | " + step("+0");
+        seen += " / " + step("+150");
+        EXPECT_EQ((seen + " / " + step("+49000")).toStdString(), c.seen);
+        if (*c.shown)
+            EXPECT_TRUE(panel->findChild<QAbstractButton*>(c.shown)->isChecked()) << "shown as if clicked";
+        TearDown();
+    }
+}
+
+TEST_F(PanelTest, BusPropertiesChangeOncePerChange)
+{
+    run({{"load", "- - icon"}});
+    ASSERT_TRUE(PanelBus::offer(panel));
+    Changes changes;
+    ASSERT_TRUE(client().connect(PanelBus::Service, PanelBus::Path, "org.freedesktop.DBus.Properties", "PropertiesChanged", &changes,
+                                 SLOT(changed(QString, QVariantMap, QStringList))));
+    const std::pair<QStringList, QString> steps[] = {{{"+1000"}, ""}, {{"key", "+150"}, "Powered=true State=warming up WarmUpRemaining=49"},
+        {{"+300"}, ""}, {{"+700"}, "WarmUpRemaining=48"}, {{"key", "+150"}, "Powered=false State=off WarmUpRemaining=0"},
+        {{"file: 1 \r\n 0 \r\n 0 \r\n-1 \r\n", "+5000"}, "Port=COM2"}};
+    for (const auto& [actions, expected] : steps) {
+        for (const QString& a : actions)
+            step(a);
+        callPanel("SelectInput", {0});   // its reply comes after the signals sent before it
+        EXPECT_EQ(std::exchange(changes.seen, {}).join(' ').toStdString(), expected.toStdString()) << "after " << qPrintable(actions.join(' '));
+    }
+}
+
+// Only a message box's loop lets a call in while a handler runs; the name stays with the first panel.
+TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeTheName)
+{
+    run({{"key", "gone"}, {"load", "- ready icon"}, {"+150", "ON warming tip-on 0"}});
+    ASSERT_TRUE(PanelBus::offer(panel));
+    QString reply;
+    windowing::setMessageBoxHandler([&](const windowing::MessageRequest& r) { return boxes.push_back(r), reply = callPanel("PowerOff"), windowing::Answer::No; });
+    EXPECT_EQ(step("Vikl").toStdString(), "ON warming ask-off");
+    EXPECT_EQ(reply.toStdString(), "Busy: the panel is busy: it waits for an answer to a question of its own");
+
+    auto* second = new velmora::Velmora;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(PanelBus::offer(second), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "velmora: org.velmora.Panel is taken on the session bus; running without it\n");
+    delete second;
+    EXPECT_EQ(callPanel("SelectInput", {1}).toStdString(), "");
+    EXPECT_EQ(step("+0").toStdString(), "ON warming 6 0 6 0");
+}
+
+#include "bus_test.moc"
