@@ -52,8 +52,7 @@ PanelBus* PanelBus::offer(Velmora* window)
         offered->offered_ = true;
         return offered;
     }
-    std::fprintf(stderr, "velmora: %s cannot be offered on the session bus (%s); running without it\n",
-                 qPrintable(Service), qPrintable(bus.lastError().message()));
+    std::fprintf(stderr, "velmora: %s cannot be offered on the session bus; running without it\n", qPrintable(Service));
     if (exported)
         bus.unregisterObject(Path);
     delete offered;

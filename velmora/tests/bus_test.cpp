@@ -23,33 +23,17 @@ static QString callPanel(const QString& method, const QVariantList& args = {})
     return pending.isError() ? pending.error().name().section('.', -1) + ": " + pending.error().message() : QString();
 }
 
-class Changes : public QObject {
-    Q_OBJECT
-public:
-    QStringList seen;
-public slots:
-    void changed(const QString&, const QVariantMap& properties, const QStringList&)
-    {
-        for (auto it = properties.begin(); it != properties.end(); ++it)
-            seen << it.key() + "=" + it.value().toString();
-    }
-};
-
 // After the actions (see PanelTest::step), the panel on the bus; then each call's reply and what is seen then.
 TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk)
 {
     const struct { QString before; const char* method; QVariantList args; const char* shown; const char* seen; } cases[] = {
-        // The words of the clicks (see the scenarios), and no balloon for the program's own switching.
+        // The words of the clicks (see the scenarios), and no balloon for the program's own switching; velmoractl's test has more.
         {"load +150", "PowerOn", {}, "", " | OFF - 1 0*2 / ON warming / ON ready"},
         {"key load +150", "PowerOff", {}, "", " | ON warming 1 0*3 / OFF - / OFF -"},
         {"load +150", "SetStandby", {true}, "JdVikl", " | OFF - 4 / OFF - 0 / OFF -"},
-        {"key load +150", "SetStandby", {false}, "JdVkl", " | ON warming 3 / ON warming 0 / ON ready"},
-        {"load +150", "SelectInput", {1}, "Kom1", " | OFF - 6 0 6 0 / OFF - / OFF -"},
         {"load +150", "SelectInput", {2}, "Kom2", " | OFF - 6 0 6 0 5 0 / OFF - / OFF -"},
-        {"key load +150", "SelectInput", {3}, "Kom3", " | ON warming 6 0 6 0 5 0 5 0 / ON warming / ON ready"},
         // Refused: nothing sent, nothing asked.
         {"key load +150", "PowerOn", {}, "", "AlreadyOn: the amplifier on COM1 is on already | ON warming / ON warming / ON ready"},
-        {"load +150", "PowerOff", {}, "", "AlreadyOff: the amplifier on COM1 is off already | OFF - / OFF - / OFF -"},
         {"load +150", "SelectInput", {4}, "", "InvalidArgument: there is no input 4: the inputs are 1, 2 and 3 | OFF - / OFF - / OFF -"},
         {"unplug load +150", "SetStandby", {true}, "",
          "PortClosed: COM1 is not open (COM1: no such device: the simulated amplifier \"default\" is unplugged) | OFF - / OFF - / OFF - tip-failed"},
@@ -73,24 +57,6 @@ TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk)
     }
 }
 
-TEST_F(PanelTest, BusPropertiesChangeOncePerChange)
-{
-    run({{"load", "- - icon"}});
-    ASSERT_TRUE(PanelBus::offer(panel));
-    Changes changes;
-    ASSERT_TRUE(client().connect(PanelBus::Service, PanelBus::Path, "org.freedesktop.DBus.Properties", "PropertiesChanged", &changes,
-                                 SLOT(changed(QString, QVariantMap, QStringList))));
-    const std::pair<QStringList, QString> steps[] = {{{"+1000"}, ""}, {{"key", "+150"}, "Powered=true State=warming up WarmUpRemaining=49"},
-        {{"+300"}, ""}, {{"+700"}, "WarmUpRemaining=48"}, {{"key", "+150"}, "Powered=false State=off WarmUpRemaining=0"},
-        {{"file: 1 \r\n 0 \r\n 0 \r\n-1 \r\n", "+5000"}, "Port=COM2"}};
-    for (const auto& [actions, expected] : steps) {
-        for (const QString& a : actions)
-            step(a);
-        callPanel("SelectInput", {0});   // its reply comes after the signals sent before it
-        EXPECT_EQ(std::exchange(changes.seen, {}).join(' ').toStdString(), expected.toStdString()) << "after " << qPrintable(actions.join(' '));
-    }
-}
-
 // Only a message box's loop lets a call in while a handler runs; the name stays with the first panel.
 TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeTheName)
 {
@@ -110,4 +76,3 @@ TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeThe
     EXPECT_EQ(step("+0").toStdString(), "ON warming 6 0 6 0");
 }
 
-#include "bus_test.moc"
