@@ -119,6 +119,11 @@ void PanelBus::command(const std::function<Result<>()>& steps)
         sendErrorReply(Service + QStringLiteral(".Error.Busy"), QStringLiteral("the panel is busy: it waits for an answer to a question of its own"));
         return;
     }
+    // Unloaded, the window is about to go, and the name with it.
+    if (!window_->Timer2->enabled()) {
+        sendErrorReply(Service + QStringLiteral(".Error.Busy"), QStringLiteral("the panel is closing"));
+        return;
+    }
     Result<> done;
     windowing::runHandler([&] {
         window_->Unattended = true;
