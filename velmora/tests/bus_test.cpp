@@ -2,6 +2,7 @@
 #include "panel.h"
 
 #include <QAbstractButton>
+#include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
 #include <QTest>
 
@@ -57,13 +58,15 @@ TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk)
     }
 }
 
-// Only a message box's loop lets a call in while a handler runs; the name stays with the first panel.
+// Only a message box's loop lets a call in while a handler runs; the name stays with the first panel until its main window goes.
 TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeTheName)
 {
     run({{"key", "gone"}, {"load", "- ready icon"}, {"+150", "ON warming tip-on 0"}});
     ASSERT_TRUE(PanelBus::offer(panel));
     QString reply;
-    windowing::setMessageBoxHandler([&](const windowing::MessageRequest& r) { return boxes.push_back(r), reply = callPanel("PowerOff"), windowing::Answer::No; });
+    windowing::setMessageBoxHandler([&](const windowing::MessageRequest& r) {   // No to the first question, Yes to the next
+        return boxes.push_back(r), reply = callPanel("PowerOff"), boxes.size() > 1 ? windowing::Answer::Yes : windowing::Answer::No;
+    });
     EXPECT_EQ(step("Vikl").toStdString(), "ON warming ask-off");
     EXPECT_EQ(reply.toStdString(), "Busy: the panel is busy: it waits for an answer to a question of its own");
 
@@ -74,5 +77,8 @@ TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeThe
     delete second;
     EXPECT_EQ(callPanel("SelectInput", {1}).toStdString(), "");
     EXPECT_EQ(step("+0").toStdString(), "ON warming 6 0 6 0");
+    step("Nastr1");
+    EXPECT_EQ(step("Exit:yes").toStdString(), "gone Nastr noicon ask-exit");
+    EXPECT_FALSE(client().interface()->isServiceRegistered(PanelBus::Service)) << "given up with the main window, the settings window open";
 }
 
