@@ -37,11 +37,16 @@ QString numberText(fuzz::Input& in)
 
 Variant value(fuzz::Input& in, int depth)
 {
-    switch (in.byte() % 6) {
-    case 0: return in.byte() & 1 ? Variant() : Variant::missing();
-    case 1: return fuzz::scalar(in);
-    case 2: return Variant(numberText(in));
-    case 3: return Variant(DispatchPtr());
+    switch (in.byte() % 10) {
+    case 0: return Variant();
+    case 1: return Variant::missing();
+    case 2: return Variant(in.value<std::int16_t>());
+    case 3: return Variant(in.value<std::int32_t>());
+    case 4: return Variant::fromBool(in.byte() & 1);
+    case 5: return Variant(in.value<double>());
+    case 6: return Variant(in.text(16));
+    case 7: return Variant(numberText(in));
+    case 8: return Variant(DispatchPtr());
     default: return depth < 2 ? Variant(objectAnswering(value(in, depth + 1))) : Variant();
     }
 }
