@@ -24,7 +24,8 @@ power() { xdotool windowfocus --sync "$front" key space; }
 on() { e2e_wait 10 eval "$([ $1 = yes ] && echo '! ')"'[ "$(e2e_colour "$main" "#FF0000")" != 0 ]' || e2e_fail "the panel showing the carrier: $1"; }
 # ready: the green pixels of the state text under "Усилитель" (16, 88, 225 x 25).
 ready() { e2e_colour "$main" '#008000' 225x25+16+88; }
-icon() { [ -n "$(tray_icons)" ]; }
+# icon: shown in the host (xfce4-panel's notification area may keep a window after it goes: the bus item counts).
+icon() { [ -n "$(tray_icons)" ] && { [ $host = trayer ] || tray_items | grep -q "StatusNotifierItem-$panel-"; }; }
 ops() { cut -d ' ' -f 1 "$VELMORA_SHELL_TRACE" | xargs; }
 
 cd "$E2E/work" && e2e_bg "$E2E/panel.err" "$VELMORA" && cd "$E2E" && panel=${E2E_PIDS[-1]}
