@@ -23,10 +23,11 @@ here=$(dirname "${BASH_SOURCE[0]}")
 libs=$(dirname "$(dpkg -L velmora | grep '/velmora/libvelmora_comm\.so$')")
 e2e_setup /usr/bin/velmora /usr/bin/velmora-regsvr "$libs/libvelmora_comm.so" "$shim"
 trap 'e2e_cleanup; purge' EXIT
+e2e_bus   # velmoractl talks to the installed panel over it
 unset VELMORA_REGISTRY   # the installed panel finds its controls in the system registry
 
 # What the package holds and what its scripts registered.
-for f in /usr/bin/velmora-regsvr /usr/bin/velmora-ctlhost /usr/share/icons/hicolor/{scalable/apps/velmora.svg,{16x16,32x32,48x48}/apps/velmora.png}; do
+for f in /usr/bin/velmora-regsvr /usr/bin/velmora-ctlhost /usr/bin/velmoractl /usr/share/icons/hicolor/{scalable/apps/velmora.svg,{16x16,32x32,48x48}/apps/velmora.png}; do
     [ -f "$f" ] || e2e_fail "the package installs $f"
 done
 ! dpkg -L velmora | grep -qE '^/usr/bin/(regsvr|ctlhost)$' || e2e_fail "no generic tool name in /usr/bin"
@@ -48,6 +49,7 @@ e2e_wait 10 eval 'import -window "$main" png:- | convert - -format %c histogram:
 xdotool windowfocus --sync "$main" key space
 e2e_wait 12 eval '[ "$(e2e_carrier)" = 01 ]' || e2e_fail "the power key reaching the amplifier: $(e2e_carrier)"
 ! grep -q 'is not available' "$E2E/panel.err" || e2e_fail "every control found in the system registry"
+e2e_wait 5 eval "velmoractl status | grep -q '^Powered: yes  State: warming up'" || e2e_fail "velmoractl status: $(velmoractl status 2>&1)"
 kill "$panel" && e2e_wait 10 eval '! e2e_running "$panel"' || e2e_fail "the panel ending"
 
 # The program itself, started anywhere: nastr.dat where it is started.
@@ -55,6 +57,7 @@ mkdir "$E2E/elsewhere" && cd "$E2E/elsewhere" && e2e_bg "$E2E/panel2.err" velmor
 e2e_window "$MAIN" 15 || e2e_fail "the main window of velmora started from $E2E/elsewhere"
 e2e_wait 5 test -e elsewhere/nastr.dat || e2e_fail "nastr.dat in the folder velmora was started in"
 kill "${E2E_PIDS[-1]}"
+e2e_wait 10 eval 'velmoractl status >/dev/null 2>&1; [ $? = 3 ]' || e2e_fail "velmoractl: not running once the panel ended"
 
 # Removed, the classes are unregistered; purged, the registry is gone.
 apt remove velmora || e2e_fail "apt-get removes velmora"

@@ -11,12 +11,11 @@ e2e_setup "$@"
 e2e_bus
 for lib in "$5" "$6"; do "$REGSVR" "$(realpath "$lib")" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers $lib"; done
 e2e_notifications
-tray_$host
+export VELMORA_SHELL_TRACE=$E2E/shell.trace
 readonly MAIN='Усилитель "Вельмора"  - Version 1.1' ON='0|dialog-information|Усилитель включен'
 readonly OFF='N|dialog-information|Усилитель выключен'
 # Port 1 leads to the amplifier "amp", port 2 to "com2"; both are on when the panel first opens them.
 printf '%s\n' "COM1 = sim:amp?panel=1&power=on" "COM2 = sim:com2?panel=1&power=on" "trace = $E2E/lines.vcd" >"$VELMORA_COMM_CONFIG"
-printf ' 0 \r\n 0 \r\n 0 \r\n 0 \r\n' >"$E2E/work/nastr.dat"
 
 notes() { e2e_notes | cut -d '|' -f 1,2,4 | sed 's/^[1-9][0-9]*|/N|/'; }
 expect() { local want; want=$(printf '%s\n' "$@"); e2e_wait 10 eval '[ "$(notes)" = "$want" ]' || e2e_fail "balloons: $(notes | xargs -d '\n')"; }
@@ -25,12 +24,35 @@ power() { xdotool windowfocus --sync "$front" key space; }
 on() { e2e_wait 10 eval "$([ $1 = yes ] && echo '! ')"'[ "$(e2e_colour "$main" "#FF0000")" != 0 ]' || e2e_fail "the panel showing the carrier: $1"; }
 # ready: the green pixels of the state text under "Усилитель" (16, 88, 225 x 25).
 ready() { e2e_colour "$main" '#008000' 225x25+16+88; }
-icon() { [ -n "$(tray_icons)" ]; }
+# icon: shown in the host (xfce4-panel's notification area may keep a window after it goes: the bus item counts).
+icon() { [ -n "$(tray_icons)" ] && { [ $host = trayer ] || tray_items | grep -q "StatusNotifierItem-$panel-"; }; }
+ops() { cut -d ' ' -f 1 "$VELMORA_SHELL_TRACE" | xargs; }
 
 cd "$E2E/work" && e2e_bg "$E2E/panel.err" "$VELMORA" && cd "$E2E" && panel=${E2E_PIDS[-1]}
 e2e_window "$MAIN" 15 && main=$E2E_WIN || e2e_fail "the main window"
 e2e_window 'Simulated amplifier "amp"' 10 && front=$E2E_WIN || e2e_fail "the amplifier's front panel"
 expect "$ON"
+printf ' 0 \r\n 0 \r\n 0 \r\n 0 \r\n' | cmp -s - work/nastr.dat || e2e_fail "a first start writes nastr.dat with the defaults"
+# The icon record as added: size 88, icon 1, flags 7, callback 0x200, the caption in Windows-1251 padded to 64.
+tip=$(printf '%s' "$MAIN" | iconv -f UTF-8 -t CP1251 | od -An -v -tx1 | xargs)
+pad=$(printf ' 20%.0s' $(seq $(($(wc -w <<<"$tip") + 2)) 64))
+record=$(head -n 1 "$VELMORA_SHELL_TRACE" | cut -d ' ' -f 1-5,10-21,26-89)
+[ "$record" = "add 58 00 00 00 01 00 00 00 07 00 00 00 00 02 00 00 $tip 00$pad" ] || e2e_fail "the icon record: $record"
+# A second start ends at once, silently, without touching a settings file.
+mkdir work2 && cd work2 && status=0 && timeout -k 2 5 "$VELMORA" </dev/null >"$E2E/second.err" 2>&1 || status=$?
+cd "$E2E" && [ "$status" = 0 ] && [ ! -s second.err ] && [ ! -e work2/nastr.dat ] && e2e_running "$panel" ||
+    e2e_fail "a second start ending at once with status 0, silently, without nastr.dat (status $status)"
+# With no tray host "Скрыть программу" (the menu's upper half) does nothing: the clicks after it find the window shown.
+e2e_menu "$main" && e2e_click "$E2E_MENU" 1 1 && xdotool key Escape
+e2e_exit "$main" Return
+e2e_shown "$main" || e2e_fail "the window kept with no tray host"
+
+# The tray host comes: the icon shows there (on the bus with the caption as its tip).
+tray_$host
+e2e_wait 10 icon || e2e_fail "the icon in $host"
+[ $host = trayer ] || dbus-send --session --print-reply --dest="$(tray_items | grep "StatusNotifierItem-$panel-" | cut -d / -f 1)" \
+    /StatusNotifierItem org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierItem string:ToolTip |
+    grep -qF "string \"$MAIN\"" || e2e_fail "the item's tip: items '$(tray_items)'"
 power && on no && expect "$ON" "$OFF"
 
 # "Включить усилитель" (352, 56, 201 x 25): on and warming up, no balloon; ready 49 s after the confirming attempt.
@@ -43,7 +65,6 @@ expect "$ON" "$OFF"
 power && on no
 
 # Hidden with "Скрыть программу", back with a click on the icon (trayer docks it as a window: a double click).
-e2e_wait 10 icon || e2e_fail "the icon in $host"
 e2e_menu "$main" Down Return && e2e_wait 10 eval '! e2e_shown "$main"' || e2e_fail "the window hidden"
 e2e_click "$(tray_icons | head -n 1)" "$([ $host = trayer ] && echo 2 || echo 1)"
 e2e_wait 10 e2e_shown "$main" || e2e_fail "the window back after a click on the icon"
@@ -66,6 +87,7 @@ e2e_wait 10 eval '[ "$(shot)" != "$before" ]' || e2e_fail "the input key reachin
 e2e_exit "$main" alt+y
 e2e_wait 10 eval '! e2e_running "$panel"' && wait "$panel" || e2e_fail "the panel ending with status 0"
 e2e_wait 10 eval '! icon' || e2e_fail "$host without the icon"
+[ "$(ops | awk '{ print $NF }')" = delete ] || e2e_fail "the icon deleted on 'Выход': trace '$(ops)'"
 dbus-send --session --type=signal / org.freedesktop.Notifications.Notify string:end
 e2e_wait 10 grep -q '"end"' "$E2E/monitor.log" || e2e_fail "dbus-monitor seeing the last message"
 expect "$ON" "$OFF"

@@ -1,8 +1,7 @@
 # Tray hosts for the private desktop of desktop.sh (source that first, then call e2e_setup and e2e_bus).
-#   tray_trayer        an XEmbed tray (trayer, bottom right); its window in TRAY_WIN, its process in TRAY_PID
+#   tray_trayer        an XEmbed tray (trayer, bottom right); its window in TRAY_WIN
 #   tray_xfce          a StatusNotifierItem host: xfce4-panel holding only its notification area, with its own
-#                      configuration daemon and settings; TRAY_WIN and TRAY_PID as above
-#   tray_stop          ends the host started last
+#                      configuration daemon and settings; TRAY_WIN as above
 #   tray_icons         the windows of 2 x 2 pixels or more inside the host's window, one per line: trayer's
 #                      docked icons; xfce4-panel's notification area once it shows an item
 #   tray_items         the items registered with the bus's StatusNotifierWatcher, one per line
@@ -18,7 +17,6 @@ tray_trayer()
     _tray_need trayer
     e2e_bg "$E2E/trayer.err" trayer --edge bottom --align right --widthtype pixel --width 120 \
         --heighttype pixel --height 32 --SetDockType true
-    TRAY_PID=${E2E_PIDS[-1]}
     e2e_wait 10 _tray_window '("panel" "trayer")' || e2e_fail "trayer's window"
 }
 
@@ -44,12 +42,9 @@ XML
     local env=(HOME="$E2E/xfce" XDG_CONFIG_HOME="$E2E/xfce/config" XDG_CONFIG_DIRS="$E2E/xfce/dirs" NO_AT_BRIDGE=1)
     e2e_bg "$E2E/xfconfd.err" env "${env[@]}" "$xfconfd"
     e2e_bg "$E2E/xfce4-panel.err" env "${env[@]}" xfce4-panel --disable-wm-check
-    TRAY_PID=${E2E_PIDS[-1]}
     e2e_wait 10 tray_bus_host || e2e_fail "xfce4-panel registered with the StatusNotifierWatcher as a host"
     e2e_wait 10 _tray_window '("xfce4-panel" "Xfce4-panel")' || e2e_fail "xfce4-panel's window"
 }
-
-tray_stop() { kill "$TRAY_PID"; e2e_wait 10 eval '! e2e_running "$TRAY_PID"' || e2e_fail "the tray host ending"; }
 
 tray_icons()
 {

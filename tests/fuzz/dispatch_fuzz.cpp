@@ -7,9 +7,6 @@
 #include "common.h"
 
 #include "automation/dispatch.h"
-#include "automation/typeinfo.h"
-
-#include <memory>
 
 using namespace automation;
 
@@ -20,21 +17,11 @@ constexpr VarType ParamTypes[] = {VarType::I2, VarType::I4, VarType::Bool, VarTy
 
 Variant value(fuzz::Input& in, int depth = 0);
 
-// Equal values; a NaN is the same NaN.
-bool same(const Variant& a, const Variant& b)
-{
-    if (a.type() == VarType::R8 && b.type() == VarType::R8)
-        return fuzz::sameDouble(a.r8(), b.r8());
-    return a == b;
-}
-
 // An object with only a default member, which answers `v`.
 DispatchPtr objectAnswering(const Variant& v)
 {
-    TypeInfo info;
-    info.name = QStringLiteral("Answer");
-    info.members.push_back(MemberInfo{QStringLiteral("Value"), DispIdValue, InvokeKind::PropertyGet, {}, VarType::Variant, {}});
-    auto object = std::make_shared<FunctionObject>(info);
+    auto object = std::make_shared<FunctionObject>(TypeInfo{QStringLiteral("Answer"), QUuid(),
+        {{QStringLiteral("Value"), DispIdValue, InvokeKind::PropertyGet, {}, VarType::Variant, {}}}, {}});
     object->on(DispIdValue, InvokeKind::PropertyGet, [v](std::vector<Variant>&) -> Result<> { return v; });
     return object;
 }
@@ -71,24 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Input in(data, size);
     MemberInfo member{QStringLiteral("Member"), 1, InvokeKind::Method, {}, VarType::Empty, {}};
     for (int n = in.byte() % 5; n > 0; --n) {
-        ParamInfo p;
-        p.name = QStringLiteral("P%1").arg(member.params.size());
-        p.type = ParamTypes[in.byte() % std::size(ParamTypes)];
+        ParamInfo p{QStringLiteral("P%1").arg(member.params.size()), ParamTypes[in.byte() % std::size(ParamTypes)]};
         const std::uint8_t flags = in.byte();
-        p.optional = flags & 1;
-        p.byRef = flags & 2;
-        if (p.optional && (flags & 4)) {
-            // A recorded default is of the parameter's type, as the type
-            // information reader makes it.
+        p.optional = flags & 1, p.byRef = flags & 2;
+        if (p.optional && (flags & 4)) {   // a default of the parameter's type, as the type information reader makes it
             const Result<Variant> def = value(in).convert(p.type);
             if (def && !def->isMissing() && def->type() != VarType::Dispatch)
                 p.defaultValue = *def;
         }
         member.params.push_back(p);
     }
-    TypeInfo info;
-    info.name = QStringLiteral("Fuzzed");
-    info.members.push_back(member);
+    const TypeInfo info{QStringLiteral("Fuzzed"), QUuid(), {member}, {}};
 
     std::vector<Variant> args;
     for (int n = in.byte() % 6; n > 0; --n)
@@ -105,11 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const bool omitted = i >= original.size() || original[i].isMissing();
             if (omitted) {
                 fuzz::check(p.optional, "only optional parameters omitted");
-                fuzz::check(p.defaultValue.isEmpty() ? a[i].isMissing() : same(a[i], p.defaultValue), "the default filled in");
+                fuzz::check(p.defaultValue.isEmpty() ? a[i].isMissing() : fuzz::same(a[i], p.defaultValue), "the default filled in");
             } else if (p.type != VarType::Variant) {
                 fuzz::check(a[i].type() == p.type, "an argument of its parameter's type");
             } else {
-                fuzz::check(same(a[i], original[i]), "a Variant parameter takes the value as it is");
+                fuzz::check(fuzz::same(a[i], original[i]), "a Variant parameter takes the value as it is");
             }
             a[i] = Variant(QStringLiteral("written %1").arg(i));
         }
@@ -128,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool byRef = i < member.params.size() && member.params[i].byRef;
         const Variant expected = byRef ? Variant(QStringLiteral("written %1").arg(i)) : original[i];
-        fuzz::check(same(args[i], expected), byRef ? "a by-reference argument comes back" : "a by-value argument stays");
+        fuzz::check(fuzz::same(args[i], expected), byRef ? "a by-reference argument comes back" : "a by-value argument stays");
     }
     return 0;
 }

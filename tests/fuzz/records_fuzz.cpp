@@ -1,8 +1,6 @@
 // The two records as the controls build them, from arbitrary tip, text and
-// title: the icon record (88 bytes) and the balloon record (488 bytes). Every
-// text field holds the text's bytes in the code page, cut so that its NUL
-// fits, the NUL, then blanks; no byte outside the field changes. And any
-// bytes decoded from the code page encode back to themselves ('?' for the
+// title: the icon record (88 bytes) and the balloon record (488 bytes); and
+// any bytes decoded from the code page encode back to themselves ('?' for the
 // bytes it leaves undefined).
 #include "common.h"
 
@@ -13,25 +11,19 @@ using namespace shell;
 
 namespace {
 
-void checkField(const QByteArray& before, const QByteArray& after, int offset, int width, QStringView text)
-{
-    fuzz::check(after.size() == before.size(), "the record keeps its size");
-    const QByteArray encoded = encodeAnsi(text).left(width - 1);
-    QByteArray field = encoded + '\0';
-    field += QByteArray(width - field.size(), ' ');
-    fuzz::check(after.mid(offset, width) == field, "the field: text, NUL, blanks", after.mid(offset, width).toHex());
-    fuzz::check(after.left(offset) == before.left(offset), "bytes before the field unchanged");
-    fuzz::check(after.mid(offset + width) == before.mid(offset + width), "bytes after the field unchanged");
-    const qsizetype nul = encoded.indexOf('\0');
-    fuzz::check(readTextField(after, offset, width) == decodeAnsi(nul < 0 ? encoded : encoded.left(nul)),
-                "the field reads back up to its NUL");
-}
-
+// Writes the field and checks it: the text's bytes cut so that the NUL fits,
+// the NUL, blanks; nothing outside it changed; it reads back up to its NUL.
 void writeAndCheck(QByteArray& record, int offset, int width, QStringView text)
 {
-    const QByteArray before = record;
+    const QByteArray before = record, encoded = encodeAnsi(text).left(width - 1);
     writeTextField(record, offset, width, text);
-    checkField(before, record, offset, width, text);
+    const QByteArray field = (encoded + '\0').leftJustified(width, ' ');
+    fuzz::check(record.size() == before.size() && record.mid(offset, width) == field, "the field: text, NUL, blanks", record.toHex());
+    fuzz::check(record.left(offset) + record.mid(offset + width) == before.left(offset) + before.mid(offset + width),
+                "bytes outside the field unchanged");
+    const qsizetype nul = encoded.indexOf('\0');
+    fuzz::check(readTextField(record, offset, width) == decodeAnsi(encoded.left(nul < 0 ? encoded.size() : nul)),
+                "the field reads back up to its NUL");
 }
 
 } // namespace
@@ -39,9 +31,7 @@ void writeAndCheck(QByteArray& record, int offset, int width, QStringView text)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzz::Input in(data, size);
-    const QString tip = in.text(200);
-    const QString info = in.text(300);
-    const QString title = in.text(100);
+    const QString tip = in.text(200), info = in.text(300), title = in.text(100);
     const std::uint32_t handle = in.value<std::uint32_t>();
 
     // The icon record, as the tray control fills it.
@@ -66,9 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The code page both ways.
     const QByteArray raw = in.rest();
     const QString decoded = decodeAnsi(raw);
-    fuzz::check(decoded.size() == raw.size(), "one character per byte", raw.toHex());
     const QByteArray encoded = encodeAnsi(decoded);
-    fuzz::check(encoded.size() == raw.size(), "one byte per character", raw.toHex());
+    fuzz::check(decoded.size() == raw.size() && encoded.size() == raw.size(), "one character per byte and back", raw.toHex());
     for (qsizetype i = 0; i < raw.size(); ++i)
         fuzz::check(encoded[i] == (decoded[i] == QChar::ReplacementCharacter ? '?' : raw[i]), "a byte comes back", raw.toHex());
     fuzz::check(encodeAnsi(tip).size() <= tip.size(), "never more bytes than characters");

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "automation/control.h"
 #include "automation/dispatch.h"
 
@@ -120,26 +118,6 @@ TEST(Events, ArgumentsNotMatchingTheEventInterfaceAreAnErrorAndReachNoSink)
         EXPECT_EQ(std::pair(r.error().number, r.error().source), std::pair(c.number, QStringLiteral("Thing")));
     }
     EXPECT_TRUE(sink.got.empty());
-}
-
-TEST(PropertyBag, EveryStoredTypeReadsBackFromTheTextForm)
-{
-    const Variant values[] = {Variant(std::int16_t(-32768)), Variant(std::int32_t(-2147483647 - 1)), Variant::fromBool(true),
-        Variant::fromBool(false), Variant(0.1), Variant(0.1 + 0.2), Variant(1e300), Variant(-0.0), Variant(3.0), Variant(5e-324),
-        Variant(-qInf()), Variant(QString()), Variant(QStringLiteral("\\")), Variant(QStringLiteral(" = I4:1 # \"")),
-        Variant(QStringLiteral("Усилитель \"A\" \\ C:\\ \n\r\t\x01\x1b\x7f 🔊 ") + QChar(0xd800) + QChar(0) + QChar(0x85))};
-    PropertyBag bag;
-    for (std::size_t i = 0; i < std::size(values); ++i)
-        bag.write(QStringLiteral("P%1").arg(i), values[i]);
-    auto back = PropertyBag::fromText(bag.toText());
-    ASSERT_TRUE(back);
-    for (std::size_t i = 0; i < std::size(values); ++i) {
-        const Variant v = back->read(QStringLiteral("P%1").arg(i));
-        EXPECT_TRUE(v == values[i] && (v.type() != VarType::R8 || std::signbit(v.r8()) == std::signbit(values[i].r8()))) << i;
-    }
-    auto bad = PropertyBag::fromText("Speed = fast\n");
-    ASSERT_FALSE(bad);
-    EXPECT_TRUE(bad.error().description.contains(QStringLiteral("line 1")));
 }
 
 TEST(PropertyBag, NamesIgnoreCaseAndKeepTheSpellingLastWritten)

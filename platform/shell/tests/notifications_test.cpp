@@ -2,14 +2,12 @@
 // on a private session bus sees them.
 #include "shell/notifyicon.h"
 #include "shell/records.h"
+#include "shell/testing.h"
 #include "windowing/handles.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -96,29 +94,11 @@ TEST(Notifications, BalloonsOverARegisteredIconBecomeNotifications)
 
 int main(int argc, char** argv)
 {
+    if (!shell::testing::startPrivateBus())
+        return 77;   // no dbus-daemon here
     QApplication app(argc, argv);
-    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
-        return 77;
-    // A bus that starts no services of its own: a notification daemon
-    // installed here must not answer for the test's service.
-    QTemporaryDir dir;
-    QFile config(dir.filePath(QStringLiteral("bus.conf")));
-    if (!config.open(QIODevice::WriteOnly) || !config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
-                                                            "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                                            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"))
-        qFatal("cannot write the bus configuration");
-    config.close();
-    QProcess bus;
-    bus.start("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--print-address"});
-    if (!bus.waitForReadyRead(10000))
-        qFatal("cannot start a private session bus: %s", qPrintable(bus.errorString() + bus.readAllStandardError()));
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
     testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    QDBusConnection::disconnectFromBus("service");
-    bus.kill();
-    bus.waitForFinished();
-    return result;
+    return RUN_ALL_TESTS();
 }
 
 #include "notifications_test.moc"

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "shell/trayhosts.h"
@@ -15,8 +16,17 @@ const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 bool startPrivateBus()
 {
+    // A session bus that starts no services of its own: a desktop service
+    // installed here must not answer in place of a test's own.
+    static QTemporaryDir dir;
+    QFile config(dir.filePath(QStringLiteral("bus.conf")));
+    if (!config.open(QIODevice::WriteOnly)
+        || !config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                         "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"))
+        return false;
+    config.close();
     static auto* daemon = new QProcess;   // lives as long as the test
-    daemon->start(QStringLiteral("setpriv"), {"--pdeathsig", "TERM", "--", "dbus-daemon", "--session", "--nofork", "--print-address"});
+    daemon->start(QStringLiteral("setpriv"), {"--pdeathsig", "TERM", "--", "dbus-daemon", "--config-file=" + config.fileName(), "--nofork", "--print-address"});
     if (!daemon->waitForReadyRead(10000))
         return false;
     qputenv("DBUS_SESSION_BUS_ADDRESS", daemon->readLine().trimmed());

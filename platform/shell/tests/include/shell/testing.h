@@ -8,8 +8,8 @@
 
 namespace shell::testing {
 
-// Starts a private dbus-daemon, ended with the test process even when that
-// crashes, and points DBUS_SESSION_BUS_ADDRESS at it. Call it before the
+// Starts a private dbus-daemon that activates no services, ended with the test
+// process even when that crashes, and points DBUS_SESSION_BUS_ADDRESS at it. Call it before the
 // application is made. False when dbus-daemon is missing or does not start.
 bool startPrivateBus();
 
