@@ -56,25 +56,15 @@ Result<> Double::invokeChecked(const MemberInfo& m, std::vector<Variant>& args)
     QString token = info_.name + QLatin1Char('.') + name + QLatin1Char('(') + shown.join(QStringLiteral(", ")) + QLatin1Char(')');
     const auto captioned = [&] { return args[1].bstr() == site()->container()->get(windowing::FormDispIdCaption).value().bstr(); };
     const bool on = !args.empty() && args[0].type() == VarType::Bool && args[0].boolean();
-    const std::map<QString, QString> tips = {{QStringLiteral("1Усилитель включен"), QStringLiteral("tip-on")},
-                                             {QStringLiteral("1Усилитель выключен"), QStringLiteral("tip-off")},
-                                             {QStringLiteral("3Не удалось включить усилитель"), QStringLiteral("tip-failed")}};
-    if (name == QLatin1String("DeleteFromTray"))
-        token = QStringLiteral("noicon");
-    if (name == QLatin1String("AddToTray") && args[0].dispatch() && args[0].dispatch()->get(DispIdValue).value().i4() && captioned() && args[2].boolean())
-        token = QStringLiteral("icon");
-    if (name == QLatin1String("ShowBalloonMessage") && tips.count(QString::number(type_) + args[0].bstr()) && captioned() && args[2].i4() == 4242)
-        token = tips.at(QString::number(type_) + args[0].bstr());
-    if (name == QLatin1String("CommPort"))
-        port_ = args[0].i2(), token = QStringLiteral("port%1").arg(port_);
-    if (name == QLatin1String("Settings"))
-        token = args[0].bstr().section(QLatin1Char(','), 0, 0);
-    if (name == QLatin1String("RTSEnable") || name == QLatin1String("DTREnable"))
-        token = name.left(3).toLower() + QString::number(on);
-    if (name == QLatin1String("Output"))
-        token = open_ ? QStringLiteral("out") : QStringLiteral("out!");
-    if (name == QLatin1String("PortOpen"))
-        token = on && open_ ? QStringLiteral("open!") : on ? QStringLiteral("open") : QStringLiteral("close");
+    const std::map<QString, QString> tips = {{"1Усилитель включен", "tip-on"}, {"1Усилитель выключен", "tip-off"}, {"3Не удалось включить усилитель", "tip-failed"}};
+    if (name == "AddToTray" && args[0].dispatch() && args[0].dispatch()->get(DispIdValue).value().i4() && captioned() && args[2].boolean()) token = "icon";
+    if (name == "ShowBalloonMessage" && tips.count(QString::number(type_) + args[0].bstr()) && captioned() && args[2].i4() == 4242) token = tips.at(QString::number(type_) + args[0].bstr());
+    if (name == "DeleteFromTray") token = "noicon";
+    if (name == "CommPort") port_ = args[0].i2(), token = QStringLiteral("port%1").arg(port_);
+    if (name == "Settings") token = args[0].bstr().section(QLatin1Char(','), 0, 0);
+    if (name == "RTSEnable" || name == "DTREnable") token = name.left(3).toLower() + QString::number(on);
+    if (name == "Output") token = open_ ? "out" : "out!";
+    if (name == "PortOpen") token = on && open_ ? "open!" : on ? "open" : "close";
     record << token;
     if ((name == QLatin1String("PortOpen") && on && open_) || (name == QLatin1String("Output") && !open_))
         return Result<>::fail(on ? 8005 : 8018, QStringLiteral("refused"));

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
+#include <functional>
 
 #include "comm/testing.h"
 #include "shell/testing.h"
@@ -21,8 +22,8 @@ namespace {
 
 QString worldPath(const QString& name)
 {
-    QDir().mkpath(comm::testing::tempDir() + QLatin1Char('/') + name);
-    return comm::testing::tempDir() + QLatin1Char('/') + name;
+    const QString path = comm::testing::tempDir() + QLatin1Char('/') + name;
+    return QDir().mkpath(path), path;
 }
 
 // Registers the libraries into the registry folder `name` with the tool a user has.
@@ -101,45 +102,35 @@ void PanelTest::TearDown()
 {
     scope_.reset();
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (!w->parent())
-            w->deleteLater();
+        w->parent() ? void() : w->deleteLater();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QString PanelTest::step(const QString& action)
 {
     const QString verb = action.section(QLatin1Char(':'), 0, 0), arg = action.section(QLatin1Char(':'), 1);
-    static const std::map<QString, void (comm::SimulatedAmplifier::*)()> hands = {
-        {"key", &comm::SimulatedAmplifier::pressPowerKey}, {"unplug", &comm::SimulatedAmplifier::unplug}, {"replug", &comm::SimulatedAmplifier::replug}};
-    if (verb == QLatin1String("load")) {   // as the program starts it: the load step, then shown
-        panel = new velmora::Velmora;
-        EXPECT_TRUE(panel->Form_Load());
-        panel->show();
-    } else if (verb.startsWith(QLatin1Char('+'))) {
+    const auto named = [&]() -> comm::SimulatedAmplifier& { return amp(arg.isEmpty() ? "default" : qPrintable(arg)); };
+    const std::map<QString, std::function<void()>> verbs = {
+        {"load", [this] { panel = new velmora::Velmora; EXPECT_TRUE(panel->Form_Load()); panel->show(); }},   // as the program starts it
+        {"key", [&] { named().pressPowerKey(); }}, {"unplug", [&] { named().unplug(); }}, {"replug", [&] { named().replug(); }},
+        {"stubborn", [this] {   // switches itself on again at once
+             QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] { if (!amp().powered()) amp().pressPowerKey(); });
+         }},
+        {"file", [&] {
+             QFile f(QStringLiteral("nastr.dat"));
+             EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(arg.toUtf8()) == arg.toUtf8().size());
+         }},
+        {"hold", [] { holdPort(true); }}, {"release", [] { holdPort(false); }}, {"map", [&] { comm::testing::writeConfig(arg); }},
+        {"registry", [&] { qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg))); }},
+        {"dblclick", [&] { raiseTrayEvent(6, {automation::Variant(std::int32_t(arg.toInt()))}); }}, {"host", [&] { trayHost(arg == "on"); }}};
+    if (verb.startsWith(QLatin1Char('+'))) {
         windowing::advanceClock(verb.mid(1).toLongLong());
-    } else if (hands.count(verb)) {
-        (amp(arg.isEmpty() ? "default" : qPrintable(arg)).*hands.at(verb))();
-    } else if (verb == QLatin1String("stubborn")) {   // switches itself on again at once
-        QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] { if (!amp().powered()) amp().pressPowerKey(); });
-    } else if (verb == QLatin1String("file")) {
-        QFile f(QStringLiteral("nastr.dat"));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(arg.toUtf8()) == arg.toUtf8().size());
-    } else if (verb == QLatin1String("hold") || verb == QLatin1String("release")) {
-        holdPort(verb == QLatin1String("hold"));
-    } else if (verb == QLatin1String("map")) {
-        comm::testing::writeConfig(arg);
-    } else if (verb == QLatin1String("registry")) {
-        qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg)));
-    } else if (verb == QLatin1String("dblclick")) {
-        raiseTrayEvent(6, {automation::Variant(std::int32_t(arg.toInt()))});
-    } else if (verb == QLatin1String("host")) {
-        trayHost(arg == QLatin1String("on"));
+    } else if (verbs.count(verb)) {
+        verbs.at(verb)();
     } else {
         answer_ = arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No;
-        if (auto* b = panel->findChild<QAbstractButton*>(verb))
-            b->click();
-        else
-            panel->findChild<QAction*>(verb)->trigger();
+        auto* button = panel->findChild<QAbstractButton*>(verb);
+        button ? button->click() : panel->findChild<QAction*>(verb)->trigger();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return seen();

@@ -11,7 +11,6 @@
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
-
 #include <memory>
 
 using namespace windowing;
@@ -20,8 +19,7 @@ TEST(Handles, WindowHandlesFollowTheirWidgetAndAreNeverReused)
 {
     auto b = std::make_unique<QWidget>();
     const WindowHandle hb = windowHandle(b.get());
-    EXPECT_NE(hb, 0u);
-    EXPECT_EQ(std::tuple(windowHandle(b.get()), widgetFromHandle(hb), windowHandle(nullptr)), std::tuple(hb, b.get(), 0u));
+    EXPECT_EQ(std::tuple(hb != 0, windowHandle(b.get()), widgetFromHandle(hb), windowHandle(nullptr)), std::tuple(true, hb, b.get(), 0u));
     b.reset();
     EXPECT_EQ(widgetFromHandle(hb), nullptr);
     for (int i = 0; i < 8; ++i)   // new widgets, maybe at the same address, get fresh handles
@@ -35,8 +33,7 @@ TEST(Handles, OneIconHandlePerIconThatKeepsTheIconAlive)
         QPixmap p(16, 16);
         p.fill(Qt::red);
         const QIcon icon(p);
-        red = iconHandle(icon);
-        EXPECT_TRUE(red != 0 && iconHandle(QIcon(icon)) == red && iconHandle(QIcon(QPixmap(8, 8))) != red);
+        EXPECT_TRUE((red = iconHandle(icon)) != 0 && iconHandle(QIcon(icon)) == red && iconHandle(QIcon(QPixmap(8, 8))) != red);
     }
     EXPECT_EQ(iconFromHandle(red).pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::red));
     EXPECT_TRUE(iconHandle(QIcon()) == 0 && iconFromHandle(0xdeadbeef).isNull());
@@ -51,16 +48,14 @@ TEST(MessageWindows, PostedMessagesArriveInTwipsFromTheNextLoopAsHandlers)
         {{513}, "0 0 7695 0"}, {{10, 20, 1, 6}, "1 6 150 300"}, {{-3, 7, 4, 1}, "4 1 -45 105"}, {{513}, "0 0 7695 0 in the box"}};
     QStringList seen, expected;
     Timer timer;
-    timer.setInterval(100), timer.setEnabled(true);
-    timer.onTimer = [&] { seen << QStringLiteral("tick"); };
+    timer.setInterval(100), timer.setEnabled(true), timer.onTimer = [&] { seen << QStringLiteral("tick"); };
     QWidget owner;
     auto* window = new MessageWindow(&owner);
     auto gone = std::make_unique<MessageWindow>();
     window->onMouseMessage = gone->onMouseMessage = [&](int b, int s, double x, double y) {
         advanceClock(100);
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        seen << QStringLiteral("%1 %2 %3 %4%5").arg(b).arg(s).arg(x).arg(y).arg(box ? " in the box" : "");
-        box ? box->accept() : void();
+        seen << QStringLiteral("%1 %2 %3 %4%5").arg(b).arg(s).arg(x).arg(y).arg(box ? " in the box" : ""), box ? box->accept() : void();
     };
     const WindowHandle goneHandle = gone->handle();
     ASSERT_TRUE(postMouseMessage(goneHandle, {1}));

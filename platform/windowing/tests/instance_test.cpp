@@ -45,11 +45,7 @@ struct Holder {
             said += c;
         ::close(channel[0]);
     }
-    ~Holder()
-    {
-        if (pid > 0 && ::kill(pid, SIGKILL) == 0)
-            ::waitpid(pid, nullptr, 0);
-    }
+    ~Holder() { (void)(pid > 0 && ::kill(pid, SIGKILL) == 0 && ::waitpid(pid, nullptr, 0)); }
 };
 
 } // namespace
@@ -62,8 +58,7 @@ TEST(PreviousInstance, IsSeenWhileAnotherProcessHoldsTheLockAndEndsWithIt)
     {
         Holder other(name);
         ASSERT_EQ(other.said, "h");
-        EXPECT_TRUE(QFile::exists(file));
-        EXPECT_TRUE(previousInstance(name) && previousInstance(name));
+        EXPECT_TRUE(QFile::exists(file) && previousInstance(name) && previousInstance(name));
     }   // the kernel releases the lock of a killed process
     EXPECT_FALSE(previousInstance(name) || previousInstance(name));   // asking again is not a second instance
     QFile::remove(file);
@@ -80,14 +75,12 @@ TEST(PreviousInstance, ProgramsStartedByTheHolderDoNotKeepTheLock)
 
 TEST(FatalError, ShowsTheGenericReportUnderTheProgramsTitleThenEndsWithExitCode1)
 {
-    EXPECT_EXIT(
-        {
-            setMessageBoxHandler([](const MessageRequest& r) {
-                std::fprintf(stderr, "BOX[%s|%d|%d]%s\n", qPrintable(r.title), int(r.icon), int(r.buttons),
-                             qPrintable(QString(r.text).replace('\n', '/')));
-                return Answer::Ok;
-            });
-            fatalError({53, "File not found", "Velmora"});
-        },
-        ::testing::ExitedWithCode(1), "BOX\\[Host Program\\|2\\|0\\]Run-time error '53'://File not found");
+    const auto fail = [] {
+        setMessageBoxHandler([](const MessageRequest& r) {
+            std::fprintf(stderr, "BOX[%s|%d|%d]%s\n", qPrintable(r.title), int(r.icon), int(r.buttons), qPrintable(QString(r.text).replace('\n', '/')));
+            return Answer::Ok;
+        });
+        fatalError({53, "File not found", "Velmora"});
+    };
+    EXPECT_EXIT(fail(), ::testing::ExitedWithCode(1), "BOX\\[Host Program\\|2\\|0\\]Run-time error '53'://File not found");
 }

@@ -25,29 +25,18 @@ struct Scene {
     {
         auto& t = timers[name] = std::make_unique<Timer>();
         t->onTimer = [this, name] { note(name); };
-        t->setInterval(interval);
-        t->setEnabled(on);
-        return *t;
+        return t->setInterval(interval), t->setEnabled(on), *t;
     }
 };
 
-const struct {
-    const char* what;
-    std::function<void(Scene&)> run;
-    QStringList want;
-} Cases[] = {
+const struct { const char* what; std::function<void(Scene&)> run; QStringList want; } Cases[] = {
     {"switching on keeps the countdown; off and on, or a new interval, restart it; interval 0 stops it", [](Scene& s) {
          Timer& a = s.make("a", 150);
          EXPECT_EQ(s.make("zero", 0).remainingMs(), -1);
-         advanceClock(100);
-         a.setEnabled(true);   // a second click within the period
-         advanceClock(100);
-         a.setEnabled(false);
-         a.setEnabled(true);
-         advanceClock(250);
-         a.setInterval(300);
-         advanceClock(300);
-         a.setInterval(0);
+         advanceClock(100), a.setEnabled(true);   // a second click within the period
+         advanceClock(100), a.setEnabled(false), a.setEnabled(true);
+         advanceClock(250), a.setInterval(300);
+         advanceClock(300), a.setInterval(0);
          advanceClock(1000);
          EXPECT_EQ(a.remainingMs(), -1);
      }, {"a@150", "a@350", "a@750"}},
@@ -61,10 +50,8 @@ const struct {
      }, {"a@100", "c@100", "a@200", "b@250", "a@300", "a@400", "b@400"}},
     {"a tick due while a handler runs comes once after it, in rhythm", [](Scene& s) {
          Timer& a = s.make("a", 150);
-         runHandler([&] { advanceClock(5000); });   // e.g. a message box left open
-         advanceClock(100);
-         // A tick handler is a handler too.
-         a.onTimer = [&] { s.note("a"); if (s.log.size() == 3) advanceClock(250); };
+         runHandler([&] { advanceClock(5000); }), advanceClock(100);   // e.g. a message box left open
+         a.onTimer = [&] { s.note("a"); if (s.log.size() == 3) advanceClock(250); };   // a tick handler is a handler too
          advanceClock(150);
          EXPECT_EQ(a.remainingMs(), 50);
      }, {"a@5000", "a@5100", "a@5250", "a@5500"}},
@@ -79,10 +66,8 @@ const struct {
          for (const char* name : {"dropped", "restarted", "kept"})
              s.make(name, 150);
          runHandler([&] {
-             advanceClock(200);
-             s.timers["dropped"]->setEnabled(false);
-             s.timers["restarted"]->setEnabled(false);
-             s.timers["restarted"]->setEnabled(true);
+             advanceClock(200), s.timers["dropped"]->setEnabled(false);
+             s.timers["restarted"]->setEnabled(false), s.timers["restarted"]->setEnabled(true);
              s.timers["kept"]->setInterval(150);   // still running: its pending tick stays
          });
          advanceClock(150);
@@ -104,9 +89,8 @@ TEST(Timers, OnTheManualClock)
 {
     ASSERT_TRUE(manualClockInUse());
     for (const auto& c : Cases) {
-        SCOPED_TRACE(c.what);
         Scene scene;
         c.run(scene);
-        EXPECT_EQ(scene.log, c.want);
+        EXPECT_EQ(scene.log, c.want) << c.what;
     }
 }
