@@ -3,37 +3,39 @@
 // control's session (its records and saved bag are the icon control's tests').
 #include "tools_test_support.h"
 
+using namespace toolstest;
+
+// The example `name`, as `edit` leaves it, run on the manual clock with the library $`lib` registered: its output.
+static QString runExample(Sandbox& box, const char* name, const char* lib, const std::function<QByteArray(QByteArray)>& edit)
+{
+    QFile example(envPath("CTLHOST_EXAMPLES") + QLatin1Char('/') + QLatin1String(name));
+    EXPECT_TRUE(example.open(QIODevice::ReadOnly) && box.run("REGSVR", {envPath(lib)}).code == 0) << name;
+    const Outcome r = box.run("CTLHOST", {QStringLiteral("--manual-clock")}, edit(example.readAll()));
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    return r.out;
+}
+
 TEST(CtlhostComm, ThePowerOnExampleSwitchesTheSimulatedAmplifierOn)
 {
-    using namespace toolstest;
-    QFile example(envPath("CTLHOST_EXAMPLES") + QStringLiteral("/poweron.ctl"));
-    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
-    QByteArray script = example.readAll();
-    const QByteArray tail = "get comm CDHolding\nput comm PortOpen false\n";
-    ASSERT_TRUE(script.endsWith(tail));
     Sandbox box;
     box.write("comm.conf", "COM1 = sim?delay=1000\n");
     box.env.insert(QStringLiteral("VELMORA_COMM_CONFIG"), box.path("work") + QStringLiteral("/comm.conf"));
-    ASSERT_EQ(box.run("REGSVR", {envPath("COMM_LIB")}).code, 0);
-    const Outcome r = box.run("CTLHOST", {QStringLiteral("--manual-clock")},
-                              script.chopped(tail.size()) + "get comm CDHolding\nadvance 999\nget comm CDHolding\nadvance 1\n" + tail);
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("COM1 is open; carrier detect before the power key:\ncomm.CDHolding = Bool:False\n"
-                                    "Pressing and releasing the power key.\nCarrier detect now:\ncomm.CDHolding = Bool:False\n"
-                                    "comm.CDHolding = Bool:False\ncomm.CDHolding = Bool:True\n"));
+    const QByteArray tail = "get comm CDHolding\nput comm PortOpen false\n";
+    EXPECT_EQ(runExample(box, "poweron.ctl", "COMM_LIB", [&](const QByteArray& script) {
+                  EXPECT_TRUE(script.endsWith(tail));
+                  return script.chopped(tail.size()) + "get comm CDHolding\nadvance 999\nget comm CDHolding\nadvance 1\n" + tail;
+              }),
+              QStringLiteral("COM1 is open; carrier detect before the power key:\ncomm.CDHolding = Bool:False\n"
+                             "Pressing and releasing the power key.\nCarrier detect now:\ncomm.CDHolding = Bool:False\n"
+                             "comm.CDHolding = Bool:False\ncomm.CDHolding = Bool:True\n"));
 }
 
 TEST(CtlhostTray, TheIconExamplePrintsItsSession)
 {
-    using namespace toolstest;
-    QFile example(envPath("CTLHOST_EXAMPLES") + QStringLiteral("/tray.ctl"));
-    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
     Sandbox box;
-    ASSERT_EQ(box.run("REGSVR", {envPath("LUMORA_LIB")}).code, 0);
     const QByteArray bmp = "icon:" + envPath("LUMORA_SOURCE").toUtf8() + "/src/toolbox.bmp";
-    const Outcome r = box.run("CTLHOST", {QStringLiteral("--manual-clock")}, example.readAll().replace("icon:lumora/src/toolbox.bmp", bmp));
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral(
+    EXPECT_EQ(runExample(box, "tray.ctl", "LUMORA_LIB", [&](QByteArray script) { return script.replace("icon:lumora/src/toolbox.bmp", bmp); }),
+              QStringLiteral(
         "event tray.AddIcon (#7)\nchanged tray.AnimationInterval (#1745027073)\nevent tray.AnimationStarted (#11)\n"
         "event tray.Animation (#1) args: I4:2\nevent tray.Animation (#1) args: I4:3\nevent tray.Animation (#1) args: I4:1\n"
         "event tray.ReturnIcon (#9)\nevent tray.AnimationStopped (#13)\nevent tray.MouseDown (#2) args: I4:1\n"

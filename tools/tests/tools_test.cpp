@@ -19,10 +19,8 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
     const QString testLibrary = QFileInfo(lib).canonicalFilePath();
     auto done = [&](const char* verb, const QString& folder) { return QStringLiteral("%1 %2 (%3)\n").arg(QLatin1String(verb), testLibrary, folder); };
     auto counts = [&] {
-        QStringList n;
-        for (const QString& folder : {priv, sys, user})
-            n << QString::number(QDir(folder).entryList(QDir::Files).size());
-        return n.join(QLatin1Char(' '));
+        const auto n = [](const QString& folder) { return QString::number(QDir(folder).entryList(QDir::Files).size()); };
+        return n(priv) + ' ' + n(sys) + ' ' + n(user);
     };
     const QString entryName = QStringLiteral("/5d0c7a21-93b4-4f6e-8a1d-2b7e4c90f002.class");
     const QString shadows = QStringLiteral("regsvr: warning: %1 (this user's registration of VelmoraTest.Widget) shadows %2 for this user\n")
@@ -43,19 +41,15 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
         {{}, {"--system", "-u", lib}, 0, done("Unregistered", sys), {}, "1 0 1"},
         {{}, {"-s", "--system", lib}, 0, {}, {shadows}, "1 1 1"},
         {{}, {"-u", lib}, 0, done("Unregistered", user), {}, "1 1 0"},
-        {{}, {lib}, 0, done("Registered", user), {shadows}, "1 1 1"},
-        {box.path("work") + "/notes.so/registry", {lib}, 1, {}, {"DllRegisterServer in " + testLibrary + " failed with 0x80040201"}, "1 1 1"},
+        {box.path("work") + "/notes.so/registry", {lib}, 1, {}, {"DllRegisterServer in " + testLibrary + " failed with 0x80040201"}, "1 1 0"},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.args.join(QLatin1Char(' ')).toStdString());
         s.registry.isEmpty() ? box.env.remove(QStringLiteral("VELMORA_REGISTRY")) : box.env.insert(QStringLiteral("VELMORA_REGISTRY"), s.registry);
         const Outcome r = box.run("REGSVR", s.args);
-        EXPECT_EQ(r.code, s.code);
-        EXPECT_EQ(r.out, s.out);
-        EXPECT_EQ(r.err.isEmpty(), s.err.isEmpty()) << r.err.toStdString();
+        EXPECT_EQ(std::tuple(r.code, r.out, r.err.isEmpty(), counts()), std::tuple(s.code, s.out, s.err.isEmpty(), QString(s.counts))) << r.err.toStdString();
         for (const QString& text : s.err)
             EXPECT_TRUE(r.err.contains(text)) << r.err.toStdString();
-        EXPECT_EQ(counts(), QLatin1String(s.counts));
     }
     QFile entry(priv + QStringLiteral("/5d0c7a21-93b4-4f6e-8a1d-2b7e4c90f002.class"));
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
@@ -74,12 +68,7 @@ TEST(Ctlhost, RunsScriptsAsTheTranscriptsShow)
     box.write("bad.bag", "Level is twelve\n");
     box.write("text.bag", "Level = BStr:\"high\"\n");
     box.write("script.ctl", "create w VelmoraTest.Widget\nwait 0\npost w 517 3\nadvance 1000\ncall w Add 40 2\n");
-    const struct {
-        const char* transcript;
-        QStringList options;
-        int code;
-        const char* err = "";   // a text standard error holds
-    } cases[] = {
+    const struct { const char* transcript; QStringList options; int code; const char* err = /* in standard error */ ""; } cases[] = {
         {R"(# members by name and by dispid, typed arguments, defaults
 echo start => start
 create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
@@ -175,9 +164,7 @@ echo not reached
         }
         SCOPED_TRACE(script.toStdString());
         const Outcome r = box.run("CTLHOST", c.options, script.replace("<NUL>", QByteArray(1, '\0')));
-        EXPECT_EQ(r.code, c.code);
-        EXPECT_EQ(r.out, expected);
-        EXPECT_TRUE(r.err.contains(QLatin1String(c.err))) << r.err.toStdString();
+        EXPECT_EQ(std::tuple(r.code, r.out, r.err.contains(QLatin1String(c.err))), std::tuple(c.code, expected, true)) << r.err.toStdString();
     }
     QFile saved(box.path("work") + QStringLiteral("/w.bag")), unchanged(box.path("work") + QStringLiteral("/default.bag"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly) && unchanged.open(QIODevice::ReadOnly));
@@ -209,7 +196,7 @@ TEST(LibraryResources, TheTestLibraryCarriesWhatItsSourcesSay)
     EXPECT_EQ(resource("CUSTOM", "_IID_WIDGET").toHex() + resource("CUSTOM", "_SRCIID_WIDGET").toHex(),
               QByteArray("10000000" "217a0c5d" "b493" "6e4f" "8a1d2b7e4c90f003" "10000000" "217a0c5d" "b493" "6e4f" "8a1d2b7e4c90f004"));
     const auto v = VersionBlock::parse(resource("VERSION", "1"));
-    ASSERT_TRUE(v);
+    ASSERT_TRUE(v) << "a version block";
     EXPECT_EQ(std::tuple(v->major, v->minor, v->build, v->revision, v->productVersionText, v->internalName, v->selfRegister),
               std::tuple(2, 5, 0, 7, QStringLiteral("2.05.0007"), QStringLiteral("testctl"), true));
     QFile maps(QStringLiteral("/proc/self/maps"));
@@ -230,8 +217,7 @@ TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput)
     };
     for (const auto& run : runs) {
         const Outcome r = box.run("PACKRES", run.args);
-        EXPECT_EQ(r.code, run.code);
-        EXPECT_TRUE((r.out + r.err).contains(QLatin1String(run.text))) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(std::pair(r.code, (r.out + r.err).contains(QLatin1String(run.text))), std::pair(run.code, true)) << r.out.toStdString() << r.err.toStdString();
     }
     QFile blob(box.path("work") + QStringLiteral("/out"));
     ASSERT_TRUE(blob.open(QIODevice::ReadOnly));
