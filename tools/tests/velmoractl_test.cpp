@@ -9,12 +9,7 @@
 
 using namespace paneltest;
 
-static QProcess* velmoractl(const QString& args)
-{
-    auto* p = new QProcess;
-    p->start(qEnvironmentVariable("VELMORACTL"), args.split(' '));
-    return p;
-}
+static QProcess* velmoractl(const QString& args) { auto* p = new QProcess; return p->start(qEnvironmentVariable("VELMORACTL"), args.split(' ')), p; }
 
 // Once it ended (the panel answering meanwhile): its exit status and output, without the times.
 static QString ended(QProcess* p)

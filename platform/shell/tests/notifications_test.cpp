@@ -22,8 +22,9 @@ public:
     QStringList log, capabilities;
     uint lastId = 0;
     QDBusConnection bus = QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "service");
-    void run(bool on)
+    void run(bool on, const QStringList& serviceCapabilities)
     {
+        capabilities = serviceCapabilities;
         on ? bus.registerService("org.freedesktop.Notifications") : bus.unregisterService("org.freedesktop.Notifications");
         // The shell's connection has seen the change once it answers after it.
         QDBusConnection::sessionBus().interface()->isServiceRegistered("org.freedesktop.Notifications");
@@ -77,10 +78,8 @@ TEST(Notifications, BalloonsOverARegisteredIconBecomeNotifications)
     };
     QStringList expected;
     for (const auto& s : steps) {
-        if (*s.service) {
-            service.capabilities = QString(s.service) == "markup" ? QStringList{"body", "body-markup"} : QStringList{"body"};
-            service.run(QString(s.service) != "off");
-        }
+        if (*s.service)   // the service (re)starts, or goes
+            service.run(QString(s.service) != "off", QString(s.service) == "markup" ? QStringList{"body", "body-markup"} : QStringList{"body"});
         EXPECT_EQ(shell::notifyIcon(shell::Operation::Modify, balloonRecord(owner.handle() + !s.registered, s.type, s.prompt, s.title)), s.registered);
         expected += s.seen;
         (void)QTest::qWaitFor([&] { return service.log.size() >= expected.size(); });

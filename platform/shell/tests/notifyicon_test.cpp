@@ -23,12 +23,7 @@ static QByteArray iconRecord(windowing::WindowHandle window, std::uint32_t id, s
     return r;
 }
 
-static windowing::IconHandle iconOf(Qt::GlobalColor colour)
-{
-    QPixmap p(16, 16);
-    p.fill(colour);
-    return windowing::iconHandle(QIcon(p));
-}
+static windowing::IconHandle iconOf(Qt::GlobalColor colour) { QPixmap p(16, 16); return p.fill(colour), windowing::iconHandle(QIcon(p)); }
 
 TEST(NotifyIcon, AddsModifiesAndDeletesAsTheShellDoesAndTracesEachRecord)
 {
@@ -79,9 +74,9 @@ TEST(NotifyIcon, ActivationsArePostedToTheOwnerAsMouseMessages)
     for (const auto& c : cases) {
         got.clear();
         emit c.icon->activated(c.reason);
-        EXPECT_TRUE(got.empty());   // posted, not delivered from inside the signal
+        const bool fromInsideTheSignal = !got.empty();   // posted, not delivered from inside the signal
         QCoreApplication::processEvents();
-        EXPECT_EQ(got, c.posted) << c.reason;
+        EXPECT_EQ(std::pair(fromInsideTheSignal, got), std::pair(false, c.posted)) << c.reason;
     }
 }
 

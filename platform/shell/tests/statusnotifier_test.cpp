@@ -29,14 +29,12 @@ TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADo
     QList<bool> changes;
     QObject::connect(shell::TrayHosts::instance(), &shell::TrayHosts::changed, [&](bool present) { changes << present; });
     QPixmap red(16, 16);
-    red.fill(Qt::red);
     QByteArray r(rec::Size, '\0');
+    red.fill(Qt::red);
     for (const auto& [offset, value] : {std::pair(rec::CbSize, 88u), {rec::Window, owner.handle()}, {rec::Id, 3u}, {rec::Flags, 7u}, {rec::CallbackMessage, 0x200u}, {rec::Icon, windowing::iconHandle(QIcon(red))}})
         shell::writeU32(r, offset, value);
     shell::writeTextField(r, rec::Tip, rec::TipWidth, QStringLiteral("Усилитель"));
-    ASSERT_TRUE(shell::notifyIcon(shell::Operation::Add, r));
-    EXPECT_FALSE(shell::trayHostPresent());
-    ASSERT_TRUE(shell::trayIcon(owner.handle(), 3));
+    ASSERT_TRUE(shell::notifyIcon(shell::Operation::Add, r) && !shell::trayHostPresent() && shell::trayIcon(owner.handle(), 3));
 
     shell::testing::TrayHost watcher;
     watcher.setPresent(true);
@@ -63,8 +61,7 @@ TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADo
         {"SecondaryActivate", 0, {519, 520}}, {"ContextMenu", 0, {516, 517}},
     };
     for (const auto& a : activations) {
-        windowing::advanceClock(a.advance);
-        got.clear();
+        windowing::advanceClock(a.advance), got.clear();
         call("org.kde.StatusNotifierItem", a.method, {0, 0});
         QCoreApplication::processEvents();
         EXPECT_EQ(got, a.posted) << a.method;
