@@ -9,7 +9,12 @@
 
 using namespace paneltest;
 
-static QProcess* velmoractl(const QString& args) { auto* p = new QProcess; return p->start(qEnvironmentVariable("VELMORACTL"), args.split(' ')), p; }
+static QProcess* velmoractl(const QString& args)
+{
+    auto* p = new QProcess;
+    p->start(qEnvironmentVariable("VELMORACTL"), args.split(' '));
+    return p;
+}
 
 // Once it ended (the panel answering meanwhile): its exit status and output, without the times.
 static QString ended(QProcess* p)

@@ -23,7 +23,8 @@ namespace {
 QString worldPath(const QString& name)
 {
     const QString path = comm::testing::tempDir() + QLatin1Char('/') + name;
-    return QDir().mkpath(path), path;
+    QDir().mkpath(path);
+    return path;
 }
 
 // Registers the libraries into the registry folder `name` with the tool a user has.
@@ -102,7 +103,8 @@ void PanelTest::TearDown()
 {
     scope_.reset();
     for (QWidget* w : QApplication::topLevelWidgets())
-        w->parent() ? void() : w->deleteLater();
+        if (!w->parent())
+            w->deleteLater();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
