@@ -9,20 +9,6 @@
 
 namespace automation {
 
-VarType Variant::type() const
-{
-    switch (v_.index()) {
-    case 0: return VarType::Empty;
-    case 1: return VarType::Missing;
-    case 2: return VarType::I2;
-    case 3: return VarType::I4;
-    case 4: return VarType::Bool;
-    case 5: return VarType::R8;
-    case 6: return VarType::BStr;
-    default: return VarType::Dispatch;
-    }
-}
-
 bool Variant::operator==(const Variant& other) const { return v_ == other.v_; }
 
 QString varTypeName(VarType t)

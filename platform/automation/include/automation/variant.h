@@ -35,7 +35,8 @@ public:
     static Variant fromBool(bool b) { Variant r; r.v_ = Bool{b}; return r; }
     static Variant missing() { Variant r; r.v_ = Missing{}; return r; }
 
-    VarType type() const;
+    // The alternatives of v_ are in VarType's order.
+    VarType type() const { return static_cast<VarType>(v_.index()); }
     bool isEmpty() const { return type() == VarType::Empty; }
     bool isMissing() const { return type() == VarType::Missing; }
 
