@@ -3,6 +3,7 @@
 #include "mscomm.h"
 
 #include <QRegularExpression>
+#include <QVarLengthArray>
 #include <algorithm>
 
 #include "automation/resources.h"
@@ -169,21 +170,30 @@ Result<> MSComm::output(const Variant& value)
 {
     if (!line_)
         return fail(err::PortNotOpen, QStringLiteral("COM%1 is not open").arg(port_));
-    const auto text = value.type() == VarType::Dispatch ? Result<QString>::fail(automation::err::TypeMismatch) : value.toBStr();
-    if (!text)
-        return fail(automation::err::TypeMismatch, standardDescription(automation::err::TypeMismatch));
-    QByteArray bytes;
-    bytes.reserve(text->size());
-    for (QChar c : *text) {
-        if (c.unicode() > 0xFF)
+    // A string is read where it is; another value is converted to one first.
+    QString converted;
+    if (value.type() != VarType::BStr) {
+        auto text = value.type() == VarType::Dispatch ? Result<QString>::fail(automation::err::TypeMismatch) : value.toBStr();
+        if (!text)
+            return fail(automation::err::TypeMismatch, standardDescription(automation::err::TypeMismatch));
+        converted = std::move(*text);
+    }
+    const QString& text = value.type() == VarType::BStr ? value.bstr() : converted;
+    // Each character is one byte on the line; the usual output (a character
+    // or a few) is built on the stack.
+    QVarLengthArray<char, 64> bytes(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c > 0xFF)
             return fail(err::InvalidPropertyValue,
                         QStringLiteral("Invalid property value: Output holds the character U+%1, above 255")
-                            .arg(c.unicode(), 4, 16, QLatin1Char('0')));
-        bytes += char(c.unicode());
+                            .arg(c, 4, 16, QLatin1Char('0')));
+        bytes[i] = char(c);
     }
-    TRY(onPort(line_->write(bytes)));
+    const QByteArrayView view(bytes.constData(), bytes.size());
+    TRY(onPort(line_->write(view)));
     if (trace_)
-        trace_->transmit(bytes, baud_);
+        trace_->transmit(view, baud_);
     return {};
 }
 
