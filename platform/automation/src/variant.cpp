@@ -9,7 +9,51 @@
 
 namespace automation {
 
-bool Variant::operator==(const Variant& other) const { return v_ == other.v_; }
+void Variant::copyFrom(const Variant& other)
+{
+    if (other.type_ == VarType::BStr)
+        new (&value_.bstr) QString(other.value_.bstr);
+    else
+        new (&value_.dispatch) DispatchPtr(other.value_.dispatch);
+}
+
+void Variant::moveFrom(Variant&& other) noexcept
+{
+    if (other.type_ == VarType::BStr) {
+        new (&value_.bstr) QString(std::move(other.value_.bstr));
+        other.value_.bstr.~QString();
+    } else {
+        new (&value_.dispatch) DispatchPtr(std::move(other.value_.dispatch));
+        other.value_.dispatch.~DispatchPtr();
+    }
+    other.type_ = VarType::Empty;
+    other.value_.plain = 0;
+}
+
+void Variant::destroy() noexcept
+{
+    if (type_ == VarType::BStr)
+        value_.bstr.~QString();
+    else
+        value_.dispatch.~DispatchPtr();
+    type_ = VarType::Empty;
+    value_.plain = 0;
+}
+
+bool Variant::operator==(const Variant& other) const
+{
+    if (type_ != other.type_)
+        return false;
+    switch (type_) {
+    case VarType::I2: return value_.i2 == other.value_.i2;
+    case VarType::I4: return value_.i4 == other.value_.i4;
+    case VarType::Bool: return value_.boolean == other.value_.boolean;
+    case VarType::R8: return value_.r8 == other.value_.r8;
+    case VarType::BStr: return value_.bstr == other.value_.bstr;
+    case VarType::Dispatch: return value_.dispatch == other.value_.dispatch;
+    default: return true;   // Empty, Missing
+    }
+}
 
 QString varTypeName(VarType t)
 {
