@@ -129,6 +129,8 @@ const MemberInfo* CallChecker::findSlow(const TypeInfo& info, DispId id, InvokeK
     return at ? indexedBegin_ + (at - 1) : nullptr;
 }
 
+void CallChecker::resetSpare() { spare_.assign(1, Variant()); }
+
 Result<> CallChecker::convertedCopy(const MemberInfo& member, const std::vector<Variant>& args, std::vector<Variant>& out)
 {
     const std::size_t n = member.params.size();

@@ -91,24 +91,18 @@ public:
         return r;
     }
 
-    // A property put of `value`, which the put owns.
+    // A property put of `value`, which the put owns. Inlined into the
+    // object's put: a command word is some thirty of them.
     template <class Source, class Body>
-    Result<> put(const TypeInfo& info, DispId id, Variant& value, const Source& source, const Body& body)
+    [[gnu::always_inline]] Result<> put(const TypeInfo& info, DispId id, Variant& value, const Source& source, const Body& body)
     {
         const MemberInfo* member = find(info, id, InvokeKind::PropertyPut);
         if (!member)
             return Result<>::fail(err::NoSuchMember, {}, source());
-        if (putting_ || !asDeclared(*member, value)) {
-            // A put made from inside another (an event handler's), or one
-            // whose value needs converting: a list of its own.
-            std::vector<Variant> args(1);
-            args.front() = std::move(value);
-            if (Result<> converted = convertInPlace(*member, args); !converted)
-                return withSource(converted.error(), source());
-            return body(*member, args);
-        }
-        // The usual put: the value goes to the control in the list kept for
-        // puts, which holds one argument between calls.
+        if (putting_ || spare_.size() != 1 || !asDeclared(*member, value))
+            return putInOwnList(*member, value, source, body);
+        // The usual put: the value goes to the object in the list kept for
+        // puts, which holds one argument between them.
         const Putting putting(*this);
         spare_.front() = std::move(value);
         return body(*member, spare_);
@@ -123,23 +117,34 @@ private:
         const VarType declared = member.params.front().type;
         return declared == VarType::Variant || declared == value.type();
     }
-    // Leaves the put's list as it was: one argument, holding no string or
-    // object beyond the put.
+
+    // A put made from inside another (an event handler's), one whose value
+    // needs converting, or the first: a list of its own.
+    template <class Source, class Body>
+    Result<> putInOwnList(const MemberInfo& member, Variant& value, const Source& source, const Body& body)
+    {
+        if (!putting_)
+            spare_.resize(1);   // for the puts to come
+        std::vector<Variant> args(1);
+        args.front() = std::move(value);
+        if (Result<> converted = convertInPlace(member, args); !converted)
+            return withSource(converted.error(), source());
+        return body(member, args);
+    }
+
+    // Marks the put's list in use; then leaves it as it was: one argument,
+    // holding no string or object beyond the put.
     struct Putting {
-        explicit Putting(CallChecker& c) : checker(c)
-        {
-            checker.putting_ = true;
-            if (checker.spare_.size() != 1)
-                checker.spare_.resize(1);
-        }
+        explicit Putting(CallChecker& c) : checker(c) { checker.putting_ = true; }
         ~Putting()
         {
             checker.putting_ = false;
             if (checker.spare_.size() != 1 || checker.spare_.front().type() >= VarType::BStr)
-                checker.spare_.assign(1, Variant());
+                checker.resetSpare();
         }
         CallChecker& checker;
     };
+    void resetSpare();
 
     const MemberInfo* find(const TypeInfo& info, DispId id, InvokeKind kind)
     {
@@ -170,7 +175,7 @@ private:
     static void writeBack(const MemberInfo& member, const std::vector<Variant>& checked, std::vector<Variant>& args);
     static Error withSource(const Error& e, const QString& source);
 
-    // members' positions + 1 (0: none) by dispatch id from 0, one per kind
+    // Members' positions + 1 (0: none) by dispatch id from 0, one per kind
     // (method, property get, property put); other ids are looked up in turn.
     std::vector<std::array<std::uint16_t, 3>> byId_;
     const TypeInfo* indexed_ = nullptr;
