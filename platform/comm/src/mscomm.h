@@ -49,6 +49,9 @@ private:
         return automation::Error{r.error().number, r.error().description, ProgId};
     }
 
+    // A property get; the puts are invokeChecked's.
+    automation::Result<> get(automation::DispId id);
+    automation::Result<> putPort(std::int16_t port);
     automation::Result<> openPort();
     void closePort();
     automation::Result<> putSettings(const QString& text);

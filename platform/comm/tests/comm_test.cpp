@@ -309,6 +309,8 @@ TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes)
     const QString set = "BIC RTS, BIC DTR, BIS RTS, BIS DTR", clear = "BIC RTS, BIC DTR, BIS DTR";
     EXPECT_EQ(requests(), QStringList({clear, set, set, clear, clear, clear, clear, set}).join(", "));
     EXPECT_EQ(pty.read(), "0") << "the closing character, after the last cell";
+    ASSERT_TRUE(put(Output, Variant(std::int16_t(-7))) && put(Output, Variant(QStringLiteral("\u00ff\u0001"))));
+    EXPECT_EQ(pty.read(), QByteArray("-7\xff\x01")) << "a number as its text; a character below 256 as its byte";
     EXPECT_EQ(outputs(), TIOCM_DTR | TIOCM_RTS) << "the last cell's levels";
     EXPECT_FALSE(cd());
     modemshim_set_inputs(pty.device(), TIOCM_CAR);
