@@ -72,8 +72,9 @@ TEST(Dispatch, APutMadeInsideAPutKeepsEachValueAndConvertsToTheDeclaredType)
     auto obj = std::make_shared<FunctionObject>(info);
     QStringList seen;
     obj->on(10, InvokeKind::PropertyPut, [&](std::vector<Variant>& a) {
-        if (a[0].bstr() == QLatin1String("outer"))
+        if (a[0].bstr() == QLatin1String("outer")) {
             EXPECT_TRUE(obj->put(10, Variant(QStringLiteral("inner"))).ok());   // as an event handler may
+        }
         seen << a[0].bstr();
         return Result<>();
     });
