@@ -48,7 +48,7 @@ Result<> MSComm::onPort(Result<> r) const
 Result<> MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
 {
     if (member.kind != InvokeKind::PropertyPut)
-        return get(member.id);
+        return property(member.id);
     const Variant& value = args.at(0);
     switch (member.id) {
     case DispDTREnable:
@@ -70,7 +70,7 @@ Result<> MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& a
     return fail(automation::err::NoSuchMember, standardDescription(automation::err::NoSuchMember));
 }
 
-Result<> MSComm::get(DispId id)
+Result<> MSComm::property(DispId id)
 {
     switch (id) {
     case DispCDHolding:

@@ -50,7 +50,7 @@ private:
     }
 
     // A property get; the puts are invokeChecked's.
-    automation::Result<> get(automation::DispId id);
+    automation::Result<> property(automation::DispId id);
     automation::Result<> putPort(std::int16_t port);
     automation::Result<> openPort();
     void closePort();
