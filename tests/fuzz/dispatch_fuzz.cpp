@@ -3,7 +3,8 @@
 // an arbitrary value) against a member of arbitrary parameters. The call
 // either fails with one of the argument errors or reaches the member with
 // every argument of its parameter's type, and by-reference arguments come
-// back as the member left them.
+// back as the member left them. The first value is then put, twice, to a
+// property of the same parameters, with the same outcome.
 #include "common.h"
 
 #include "automation/dispatch.h"
@@ -68,16 +69,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         member.params.push_back(p);
     }
-    const TypeInfo info{QStringLiteral("Fuzzed"), QUuid(), {member}, {}};
+    TypeInfo info{QStringLiteral("Fuzzed"), QUuid(), {member, member}, {}};
+    info.members.back().kind = InvokeKind::PropertyPut;
 
     std::vector<Variant> args;
     for (int n = in.byte() % 6; n > 0; --n)
         args.push_back(value(in));
-    const std::vector<Variant> original = args;
+    std::vector<Variant> original = args;
 
     bool reached = false;
     auto object = std::make_shared<FunctionObject>(info);
-    object->on(1, InvokeKind::Method, [&](std::vector<Variant>& a) -> Result<> {
+    const auto body = [&](std::vector<Variant>& a) -> Result<> {
         reached = true;
         fuzz::check(a.size() == member.params.size(), "one argument per parameter");
         for (std::size_t i = 0; i < a.size(); ++i) {
@@ -94,21 +96,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             a[i] = Variant(QStringLiteral("written %1").arg(i));
         }
         return {};
-    });
-    const Result<> r = object->invoke(1, InvokeKind::Method, args);
-    if (!r) {
-        const std::int32_t e = r.error().number;
-        fuzz::check(!reached, "a failed call never reaches the member");
-        fuzz::check(e == err::TypeMismatch || e == err::Overflow || e == err::ObjectRequired
-                        || e == err::ArgumentNotOptional || e == err::WrongArgumentCount,
-                    "an argument error", QByteArray::number(e));
-        return 0;
-    }
-    fuzz::check(reached, "a call that succeeds reaches the member");
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    };
+    object->on(1, InvokeKind::Method, body);
+    object->on(1, InvokeKind::PropertyPut, body);
+    // Whether the call succeeded; a failure is one of the argument errors.
+    const auto succeeded = [&](const Result<>& r) {
+        if (!r) {
+            const std::int32_t e = r.error().number;
+            fuzz::check(!reached, "a failed call never reaches the member");
+            fuzz::check(e == err::TypeMismatch || e == err::Overflow || e == err::ObjectRequired
+                            || e == err::ArgumentNotOptional || e == err::WrongArgumentCount,
+                        "an argument error", QByteArray::number(e));
+            return false;
+        }
+        fuzz::check(reached, "a call that succeeds reaches the member");
+        reached = false;
+        return true;
+    };
+
+    const Variant first = args.empty() ? Variant::missing() : args.front();
+    const bool called = succeeded(object->invoke(1, InvokeKind::Method, args));
+    for (std::size_t i = 0; called && i < args.size(); ++i) {
         const bool byRef = i < member.params.size() && member.params[i].byRef;
         const Variant expected = byRef ? Variant(QStringLiteral("written %1").arg(i)) : original[i];
         fuzz::check(fuzz::same(args[i], expected), byRef ? "a by-reference argument comes back" : "a by-value argument stays");
     }
+    // The second put goes through the list the object keeps for puts.
+    original = {first};
+    reached = false;
+    const bool put = succeeded(object->put(1, first));
+    fuzz::check(succeeded(object->put(1, first)) == put, "a put has the same outcome each time");
     return 0;
 }

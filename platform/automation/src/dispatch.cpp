@@ -1,6 +1,7 @@
 #include "automation/dispatch.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace automation {
 
@@ -17,20 +18,11 @@ Result<> IDispatch::get(DispId id)
     return invoke(id, InvokeKind::PropertyGet, none);
 }
 
-Result<> IDispatch::put(DispId id, Variant value)
+Result<> IDispatch::putValue(DispId id, Variant& value)
 {
-    // Puts come in long runs (a command word is some thirty of them): the
-    // argument list reuses this thread's spare buffer instead of allocating
-    // one each time. A put made while another is under way finds no spare
-    // and allocates; whichever ends last leaves its buffer as the spare.
-    thread_local std::vector<Variant> spare;
-    std::vector<Variant> args = std::move(spare);
-    args.clear();
-    args.push_back(std::move(value));
-    Result<> r = invoke(id, InvokeKind::PropertyPut, args);
-    args.clear();
-    spare = std::move(args);
-    return r;
+    std::vector<Variant> args(1);
+    args.front() = std::move(value);
+    return invoke(id, InvokeKind::PropertyPut, args);
 }
 
 Result<> IDispatch::callByName(const QString& name, InvokeKind kind, std::vector<Variant>& args)
@@ -77,45 +69,102 @@ Result<> EventSource::raise(const TypeInfo* events, DispId id, std::vector<Varia
     return {};
 }
 
-Result<> DispatchObject::invoke(DispId id, InvokeKind kind, std::vector<Variant>& args)
+namespace {
+
+// Dispatch ids up to this one are indexed; larger ones are rare (and looked up in turn).
+constexpr DispId MaxIndexedId = 1023;
+
+// One argument brought to its parameter: an omitted one (absent or Missing)
+// gets the recorded default, the others are converted to the declared type.
+// `arg` is null for an argument past the end of the list.
+Result<> checkedArgument(const ParamInfo& p, const Variant* arg, Variant& out)
 {
-    return checkedInvoke(typeInfo(), id, kind, args, errorSource(),
-                         [this](const MemberInfo& m, std::vector<Variant>& a) { return invokeChecked(m, a); });
+    if (!arg || arg->isMissing()) {
+        if (!p.optional)
+            return Result<>::fail(err::ArgumentNotOptional);
+        out = p.defaultValue.isEmpty() ? Variant::missing() : p.defaultValue;
+        return {};
+    }
+    if (p.type == VarType::Variant || arg->type() == p.type) {
+        if (&out != arg)
+            out = *arg;
+        return {};
+    }
+    out = TRY(arg->convert(p.type));
+    return {};
 }
 
-Result<> checkedInvoke(const TypeInfo& info, DispId id, InvokeKind kind, std::vector<Variant>& args,
-                     const QString& errorSource,
-                     const std::function<Result<>(const MemberInfo&, std::vector<Variant>&)>& body)
+} // namespace
+
+void CallChecker::buildIndex(const TypeInfo& info)
 {
-    const MemberInfo* member = info.find(id, kind);
-    if (!member)
-        return Result<>::fail(err::NoSuchMember, {}, errorSource);
-    const std::size_t n = member->params.size();
-    if (args.size() > n)
-        return Result<>::fail(err::WrongArgumentCount, {}, errorSource);
-
-    std::vector<Variant> checked(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const ParamInfo& p = member->params[i];
-        if (i >= args.size() || args[i].isMissing()) {
-            if (!p.optional)
-                return Result<>::fail(err::ArgumentNotOptional, {}, errorSource);
-            checked[i] = p.defaultValue.isEmpty() ? Variant::missing() : p.defaultValue;
-            continue;
-        }
-        Result<> v = args[i].convert(p.type);
-        if (!v.ok()) {
-            Error e = v.error();
-            e.source = errorSource;
-            return e;
-        }
-        checked[i] = std::move(*v);
+    byId_.clear();
+    indexed_ = &info;
+    indexedBegin_ = std::to_address(info.members.cbegin());
+    indexedEnd_ = std::to_address(info.members.cend());
+    if (info.members.size() >= 0xFFFF)
+        return;   // positions would not fit: every id is looked up in turn
+    DispId top = -1;
+    for (const MemberInfo& m : info.members)
+        if (m.id <= MaxIndexedId)
+            top = std::max(top, m.id);
+    byId_.assign(std::size_t(top + 1), {0, 0, 0});
+    for (std::size_t i = 0; i < info.members.size(); ++i) {
+        const MemberInfo& m = info.members[i];
+        const int slot = kindSlot(m.kind);
+        if (m.id >= 0 && m.id <= MaxIndexedId && slot >= 0 && !byId_[std::size_t(m.id)][std::size_t(slot)])
+            byId_[std::size_t(m.id)][std::size_t(slot)] = std::uint16_t(i + 1);   // the first of that id and kind, as TypeInfo::find answers
     }
+}
 
-    Result<> r = body(*member, checked);
-    for (std::size_t i = 0; i < args.size() && i < n; ++i)
-        if (member->params[i].byRef)
+const MemberInfo* CallChecker::findSlow(const TypeInfo& info, DispId id, InvokeKind kind)
+{
+    if (&info != indexed_ || std::to_address(info.members.cbegin()) != indexedBegin_
+        || std::to_address(info.members.cend()) != indexedEnd_)
+        buildIndex(info);
+    const int slot = kindSlot(kind);
+    if (id < 0 || std::size_t(id) >= byId_.size() || slot < 0)
+        return info.find(id, kind);
+    const std::uint16_t at = byId_[std::size_t(id)][std::size_t(slot)];
+    return at ? indexedBegin_ + (at - 1) : nullptr;
+}
+
+void CallChecker::resetSpare() { spare_.assign(1, Variant()); }
+
+Result<> CallChecker::convertedCopy(const MemberInfo& member, const std::vector<Variant>& args, std::vector<Variant>& out)
+{
+    const std::size_t n = member.params.size();
+    if (args.size() > n)
+        return Result<>::fail(err::WrongArgumentCount);
+    out.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        TRY(checkedArgument(member.params[i], i < args.size() ? &args[i] : nullptr, out[i]));
+    return {};
+}
+
+Result<> CallChecker::convertInPlace(const MemberInfo& member, std::vector<Variant>& args)
+{
+    const std::size_t n = member.params.size();
+    const std::size_t given = args.size();
+    if (given > n)
+        return Result<>::fail(err::WrongArgumentCount);
+    args.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        TRY(checkedArgument(member.params[i], i < given ? &args[i] : nullptr, args[i]));
+    return {};
+}
+
+void CallChecker::writeBack(const MemberInfo& member, const std::vector<Variant>& checked, std::vector<Variant>& args)
+{
+    for (std::size_t i = 0; i < args.size() && i < checked.size(); ++i)
+        if (member.params[i].byRef)
             args[i] = checked[i];
+}
+
+Error CallChecker::withSource(const Error& e, const QString& source)
+{
+    Error r = e;
+    r.source = source;
     return r;
 }
 

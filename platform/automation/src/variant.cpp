@@ -9,21 +9,51 @@
 
 namespace automation {
 
-VarType Variant::type() const
+void Variant::copyFrom(const Variant& other)
 {
-    switch (v_.index()) {
-    case 0: return VarType::Empty;
-    case 1: return VarType::Missing;
-    case 2: return VarType::I2;
-    case 3: return VarType::I4;
-    case 4: return VarType::Bool;
-    case 5: return VarType::R8;
-    case 6: return VarType::BStr;
-    default: return VarType::Dispatch;
-    }
+    if (other.type_ == VarType::BStr)
+        new (&value_.bstr) QString(other.value_.bstr);
+    else
+        new (&value_.dispatch) DispatchPtr(other.value_.dispatch);
 }
 
-bool Variant::operator==(const Variant& other) const { return v_ == other.v_; }
+void Variant::moveFrom(Variant&& other) noexcept
+{
+    if (other.type_ == VarType::BStr) {
+        new (&value_.bstr) QString(std::move(other.value_.bstr));
+        other.value_.bstr.~QString();
+    } else {
+        new (&value_.dispatch) DispatchPtr(std::move(other.value_.dispatch));
+        other.value_.dispatch.~DispatchPtr();
+    }
+    other.type_ = VarType::Empty;
+    other.value_.plain = 0;
+}
+
+void Variant::destroy() noexcept
+{
+    if (type_ == VarType::BStr)
+        value_.bstr.~QString();
+    else
+        value_.dispatch.~DispatchPtr();
+    type_ = VarType::Empty;
+    value_.plain = 0;
+}
+
+bool Variant::operator==(const Variant& other) const
+{
+    if (type_ != other.type_)
+        return false;
+    switch (type_) {
+    case VarType::I2: return value_.i2 == other.value_.i2;
+    case VarType::I4: return value_.i4 == other.value_.i4;
+    case VarType::Bool: return value_.boolean == other.value_.boolean;
+    case VarType::R8: return value_.r8 == other.value_.r8;
+    case VarType::BStr: return value_.bstr == other.value_.bstr;
+    case VarType::Dispatch: return value_.dispatch == other.value_.dispatch;
+    default: return true;   // Empty, Missing
+    }
+}
 
 QString varTypeName(VarType t)
 {

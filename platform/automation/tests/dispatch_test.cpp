@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QStringList>
+#include <cmath>
+
 #include "automation/control.h"
 #include "automation/dispatch.h"
 
@@ -60,6 +63,24 @@ TEST(Dispatch, ByReferenceArgumentsAreWrittenBackAndNamesResolve)
     auto r = obj->callByName(QStringLiteral("LEVEL"), InvokeKind::PropertyGet, none);
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.value(), Variant(std::int16_t(4)));
+}
+
+TEST(Dispatch, APutMadeInsideAPutKeepsEachValueAndConvertsToTheDeclaredType)
+{
+    const TypeInfo info{QStringLiteral("Thing"), QUuid(), {
+        MemberInfo{QStringLiteral("Caption"), 10, InvokeKind::PropertyPut, {ParamInfo{QStringLiteral("Value"), VarType::BStr}}}}, {}};
+    auto obj = std::make_shared<FunctionObject>(info);
+    QStringList seen;
+    obj->on(10, InvokeKind::PropertyPut, [&](std::vector<Variant>& a) {
+        if (a[0].bstr() == QLatin1String("outer")) {
+            EXPECT_TRUE(obj->put(10, Variant(QStringLiteral("inner"))).ok());   // as an event handler may
+        }
+        seen << a[0].bstr();
+        return Result<>();
+    });
+    for (const Variant& v : {Variant(std::int32_t(7)), Variant(QStringLiteral("outer")), Variant(QStringLiteral("outer"))})
+        ASSERT_TRUE(obj->put(10, v).ok());
+    EXPECT_EQ(seen, QStringList({"7", "inner", "outer", "inner", "outer"}));
 }
 
 namespace {

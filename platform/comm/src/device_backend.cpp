@@ -109,7 +109,7 @@ public:
         return lines & TIOCM_CAR;
     }
 
-    automation::Result<> write(const QByteArray& bytes) override
+    automation::Result<> write(QByteArrayView bytes) override
     {
         if (fd_ < 0 || gone_)
             return goneFailure();

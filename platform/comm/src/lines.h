@@ -2,7 +2,7 @@
 // (termios and modem-control requests) or the simulated amplifier.
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include "automation/result.h"
@@ -33,7 +33,7 @@ public:
     // Carrier detect: one line query; false once the device has gone.
     virtual bool carrier() = 0;
     // Queues the bytes for sending without waiting for them to go out.
-    virtual automation::Result<> write(const QByteArray& bytes) = 0;
+    virtual automation::Result<> write(QByteArrayView bytes) = 0;
 
     // False once the device went away under the open line (unplugged).
     virtual bool present() const = 0;

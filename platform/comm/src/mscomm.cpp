@@ -3,6 +3,7 @@
 #include "mscomm.h"
 
 #include <QRegularExpression>
+#include <QVarLengthArray>
 #include <algorithm>
 
 #include "automation/resources.h"
@@ -18,11 +19,13 @@ using namespace automation;
 const QUuid MSComm::Clsid{QStringLiteral("{c1fb3f52-c4dd-45dc-885a-e5863a9a239d}")};
 const QString MSComm::ProgId = QStringLiteral("MSCommLib.MSComm");
 
+// The members and their dispatch ids are the type library's, carried in this
+// library's file (src/typelib.json).
+static TypeInfo readInfo() { return ownTypeLibrary().value_or(TypeLibrary{}).defaultInterface; }
+
 const TypeInfo& MSComm::info()
 {
-    // The members and their dispatch ids are the type library's, carried in
-    // this library's file (src/typelib.json).
-    static const TypeInfo info = ownTypeLibrary().value_or(TypeLibrary{}).defaultInterface;
+    static const TypeInfo info = readInfo();
     return info;
 }
 
@@ -44,42 +47,56 @@ Result<> MSComm::onPort(Result<> r) const
 
 Result<> MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
 {
-    const bool put = member.kind == InvokeKind::PropertyPut;
-    static const Variant none;
-    const Variant& value = put ? args.at(0) : none;
+    if (member.kind != InvokeKind::PropertyPut)
+        return property(member.id);
+    const Variant& value = args.at(0);
     switch (member.id) {
-    case DispCDHolding:
-        return Variant::fromBool(carrier());
-    case DispCommPort:
-        if (!put)
-            return Variant(port_);
-        if (line_)
-            return fail(err::PortOpen, QStringLiteral("COM%1 is open: close it before changing the port number").arg(port_));
-        if (value.i2() < 1 || value.i2() > MaxPort)
-            return fail(err::InvalidPort, QStringLiteral("Invalid port number %1 (1 to %2)").arg(value.i2()).arg(MaxPort));
-        port_ = value.i2();
-        return {};
     case DispDTREnable:
     case DispRTSEnable:
-        if (!put)
-            return Variant::fromBool(member.id == DispRTSEnable ? rts_ : dtr_);
         setLine(member.id == DispRTSEnable, value.boolean());
         return {};
+    case DispCommPort:
+        return putPort(value.i2());
     case DispPortOpen:
-        if (!put)
-            return Variant::fromBool(line_ != nullptr);
         if (value.boolean())
             return openPort();
         closePort();
         return {};
     case DispSettings:
-        if (!put)
-            return Variant(QStringLiteral("%1,N,8,1").arg(baud_));
         return putSettings(value.bstr());
     case DispOutput:
         return output(value);
     }
     return fail(automation::err::NoSuchMember, standardDescription(automation::err::NoSuchMember));
+}
+
+Result<> MSComm::property(DispId id)
+{
+    switch (id) {
+    case DispCDHolding:
+        return Variant::fromBool(carrier());
+    case DispCommPort:
+        return Variant(port_);
+    case DispDTREnable:
+        return Variant::fromBool(dtr_);
+    case DispRTSEnable:
+        return Variant::fromBool(rts_);
+    case DispPortOpen:
+        return Variant::fromBool(line_ != nullptr);
+    case DispSettings:
+        return Variant(QStringLiteral("%1,N,8,1").arg(baud_));
+    }
+    return fail(automation::err::NoSuchMember, standardDescription(automation::err::NoSuchMember));
+}
+
+Result<> MSComm::putPort(std::int16_t port)
+{
+    if (line_)
+        return fail(err::PortOpen, QStringLiteral("COM%1 is open: close it before changing the port number").arg(port_));
+    if (port < 1 || port > MaxPort)
+        return fail(err::InvalidPort, QStringLiteral("Invalid port number %1 (1 to %2)").arg(port).arg(MaxPort));
+    port_ = port;
+    return {};
 }
 
 Result<> MSComm::openPort()
@@ -169,21 +186,30 @@ Result<> MSComm::output(const Variant& value)
 {
     if (!line_)
         return fail(err::PortNotOpen, QStringLiteral("COM%1 is not open").arg(port_));
-    const auto text = value.type() == VarType::Dispatch ? Result<QString>::fail(automation::err::TypeMismatch) : value.toBStr();
-    if (!text)
-        return fail(automation::err::TypeMismatch, standardDescription(automation::err::TypeMismatch));
-    QByteArray bytes;
-    bytes.reserve(text->size());
-    for (QChar c : *text) {
-        if (c.unicode() > 0xFF)
+    // A string is read where it is; another value is converted to one first.
+    QString converted;
+    if (value.type() != VarType::BStr) {
+        auto text = value.type() == VarType::Dispatch ? Result<QString>::fail(automation::err::TypeMismatch) : value.toBStr();
+        if (!text)
+            return fail(automation::err::TypeMismatch, standardDescription(automation::err::TypeMismatch));
+        converted = std::move(*text);
+    }
+    const QString& text = value.type() == VarType::BStr ? value.bstr() : converted;
+    // Each character is one byte on the line; the usual output (a character
+    // or a few) is built on the stack.
+    QVarLengthArray<char, 64> bytes(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c > 0xFF)
             return fail(err::InvalidPropertyValue,
                         QStringLiteral("Invalid property value: Output holds the character U+%1, above 255")
-                            .arg(c.unicode(), 4, 16, QLatin1Char('0')));
-        bytes += char(c.unicode());
+                            .arg(c, 4, 16, QLatin1Char('0')));
+        bytes[i] = char(c);
     }
-    TRY(onPort(line_->write(bytes)));
+    const QByteArrayView view(bytes.constData(), bytes.size());
+    TRY(onPort(line_->write(view)));
     if (trace_)
-        trace_->transmit(bytes, baud_);
+        trace_->transmit(view, baud_);
     return {};
 }
 

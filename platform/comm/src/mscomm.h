@@ -30,7 +30,7 @@ public:
     ~MSComm() override;
 
     static const automation::TypeInfo& info();
-    const automation::TypeInfo& typeInfo() const override { return info(); }
+    const automation::TypeInfo& typeInfo() const override { return info_; }
 
 protected:
     automation::Result<> invokeChecked(const automation::MemberInfo& member,
@@ -49,6 +49,9 @@ private:
         return automation::Error{r.error().number, r.error().description, ProgId};
     }
 
+    // A property get; the puts are invokeChecked's.
+    automation::Result<> property(automation::DispId id);
+    automation::Result<> putPort(std::int16_t port);
     automation::Result<> openPort();
     void closePort();
     automation::Result<> putSettings(const QString& text);
@@ -56,6 +59,7 @@ private:
     void setLine(bool rts, bool on);
     bool carrier();
 
+    const automation::TypeInfo& info_ = info();   // asked at every call
     std::unique_ptr<LineBackend> line_;     // set while the port is open
     std::shared_ptr<LineTrace> trace_;
     std::int16_t port_ = 1;

@@ -60,7 +60,7 @@ public:
     }
     bool carrier() override { return present() && amp_.carrier(); }
 
-    automation::Result<> write(const QByteArray& bytes) override
+    automation::Result<> write(QByteArrayView bytes) override
     {
         if (!present())
             return lineError(err::HardwareNotAvailable,

@@ -120,7 +120,7 @@ void SimulatedAmplifier::setLines(bool rts, bool dtr)
         pending_.push_back(rts_);
 }
 
-void SimulatedAmplifier::receive(const QByteArray& bytes)
+void SimulatedAmplifier::receive(QByteArrayView bytes)
 {
     for (qsizetype i = 0; i < bytes.size(); ++i)
         endWord();

@@ -105,7 +105,7 @@ void LineTrace::line(Signal s, bool level)
     flush();
 }
 
-void LineTrace::transmit(const QByteArray& bytes, int baud)
+void LineTrace::transmit(QByteArrayView bytes, int baud)
 {
     if (baud <= 0)
         return;

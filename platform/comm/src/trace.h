@@ -14,6 +14,7 @@
 // to its last line request, missing at most a frame still on the wire.
 #pragma once
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QString>
 #include <cstdint>
@@ -38,7 +39,7 @@ public:
 
     // Records RTS, DTR or DCD; a level equal to the last one is no change.
     void line(Signal s, bool level);
-    void transmit(const QByteArray& bytes, int baud);
+    void transmit(QByteArrayView bytes, int baud);
     // Writes out every TxD edge still held back (the port closes).
     void finish();
 

@@ -298,11 +298,14 @@ TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes)
     const QString set = "BIC RTS, BIC DTR, BIS RTS, BIS DTR", clear = "BIC RTS, BIC DTR, BIS DTR";
     EXPECT_EQ(requests(), QStringList({clear, set, set, clear, clear, clear, clear, set}).join(", "));
     EXPECT_EQ(std::tuple(pty.read(), outputs(), cd()), std::tuple("0", TIOCM_DTR | TIOCM_RTS, false)) << "the closing character after the last cell, whose levels stay";
+    ASSERT_TRUE(put(Output, Variant(std::int16_t(-7))) && put(Output, Variant(QStringLiteral("\u00ff\u0001"))));
+    EXPECT_EQ(pty.read(), QByteArray("-7\xff\x01")) << "a number as its text; a character below 256 as its byte";
     modemshim_set_inputs(pty.device(), TIOCM_CAR);
     EXPECT_TRUE(cd()) << "then with the carrier";
     EXPECT_EQ(requests(), "GET, GET") << "one query per read";
     // The adapter is unplugged: the line hangs up, modem requests fail with EIO.
-    pty.hangUp(), modemshim_fail(pty.device(), EIO);
+    pty.hangUp();
+    modemshim_fail(pty.device(), EIO);
     EXPECT_FALSE(cd());
     EXPECT_TRUE(put(RTSEnable, off) && put(DTREnable, on));
     const auto out = put(Output, Variant("0"));

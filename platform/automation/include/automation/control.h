@@ -107,12 +107,20 @@ class ControlObject : public IControl {
 public:
     Result<> invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) final
     {
-        return checkedInvoke(typeInfo(), id, kind, args, errorSource(),
-                             [this](const MemberInfo& m, std::vector<Variant>& a) { return invokeChecked(m, a); });
+        return checker_.invoke(typeInfo(), id, kind, args, [this] { return errorSource(); },
+                               [this](const MemberInfo& m, std::vector<Variant>& a) { return invokeChecked(m, a); });
     }
 
 protected:
+    Result<> putValue(DispId id, Variant& value) final
+    {
+        return checker_.put(typeInfo(), id, value, [this] { return errorSource(); },
+                            [this](const MemberInfo& m, std::vector<Variant>& a) { return invokeChecked(m, a); });
+    }
     virtual Result<> invokeChecked(const MemberInfo& member, std::vector<Variant>& args) = 0;
+
+private:
+    CallChecker checker_;
 };
 
 using ControlPtr = std::shared_ptr<IControl>;

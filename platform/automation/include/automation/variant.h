@@ -24,28 +24,77 @@ constexpr std::int16_t VariantFalse = 0;
 
 class Variant {
 public:
-    Variant() = default;
-    Variant(std::int16_t v) : v_(v) {}
-    Variant(std::int32_t v) : v_(v) {}
-    Variant(double v) : v_(v) {}
-    Variant(const QString& v) : v_(v) {}
-    Variant(const char* v) : v_(QString::fromUtf8(v)) {}
-    Variant(DispatchPtr v) : v_(std::move(v)) {}
+    Variant() noexcept {}
+    Variant(std::int16_t v) noexcept : type_(VarType::I2) { value_.i2 = v; }
+    Variant(std::int32_t v) noexcept : type_(VarType::I4) { value_.i4 = v; }
+    Variant(double v) noexcept : type_(VarType::R8) { value_.r8 = v; }
+    Variant(const QString& v) : type_(VarType::BStr) { new (&value_.bstr) QString(v); }
+    Variant(const char* v) : Variant(QString::fromUtf8(v)) {}
+    Variant(DispatchPtr v) noexcept : type_(VarType::Dispatch) { new (&value_.dispatch) DispatchPtr(std::move(v)); }
     Variant(bool) = delete;  // Booleans are made with fromBool, never by accident
-    static Variant fromBool(bool b) { Variant r; r.v_ = Bool{b}; return r; }
-    static Variant missing() { Variant r; r.v_ = Missing{}; return r; }
+    static Variant fromBool(bool b) noexcept { Variant r; r.type_ = VarType::Bool; r.value_.boolean = b; return r; }
+    static Variant missing() noexcept { Variant r; r.type_ = VarType::Missing; return r; }
 
-    VarType type() const;
+    // Values cross every dispatch call: copying, moving and destroying one
+    // that holds no string or object copies its few bytes and nothing else.
+    Variant(const Variant& other) : type_(other.type_)
+    {
+        if (holdsPlain())
+            value_.plain = other.value_.plain;
+        else
+            copyFrom(other);
+    }
+    Variant(Variant&& other) noexcept : type_(other.type_)
+    {
+        if (holdsPlain())
+            value_.plain = other.value_.plain;
+        else
+            moveFrom(std::move(other));
+    }
+    Variant& operator=(const Variant& other)
+    {
+        if (this != &other) {
+            if (holdsPlain() && other.holdsPlain()) {
+                type_ = other.type_;
+                value_.plain = other.value_.plain;
+            } else {
+                Variant copy(other);
+                *this = std::move(copy);
+            }
+        }
+        return *this;
+    }
+    Variant& operator=(Variant&& other) noexcept
+    {
+        if (this != &other) {
+            if (!holdsPlain())
+                destroy();
+            type_ = other.type_;
+            if (holdsPlain())
+                value_.plain = other.value_.plain;
+            else
+                moveFrom(std::move(other));
+        }
+        return *this;
+    }
+    ~Variant()
+    {
+        if (!holdsPlain())
+            destroy();
+    }
+
+    VarType type() const { return type_; }
     bool isEmpty() const { return type() == VarType::Empty; }
     bool isMissing() const { return type() == VarType::Missing; }
 
-    // Direct access; call only when type() matches.
-    std::int16_t i2() const { return std::get<std::int16_t>(v_); }
-    std::int32_t i4() const { return std::get<std::int32_t>(v_); }
-    bool boolean() const { return std::get<Bool>(v_).value; }
-    double r8() const { return std::get<double>(v_); }
-    const QString& bstr() const { return std::get<QString>(v_); }
-    const DispatchPtr& dispatch() const { return std::get<DispatchPtr>(v_); }
+    // Direct access; call only when type() matches (otherwise
+    // std::bad_variant_access is thrown).
+    std::int16_t i2() const { expect(VarType::I2); return value_.i2; }
+    std::int32_t i4() const { expect(VarType::I4); return value_.i4; }
+    bool boolean() const { expect(VarType::Bool); return value_.boolean; }
+    double r8() const { expect(VarType::R8); return value_.r8; }
+    const QString& bstr() const { expect(VarType::BStr); return value_.bstr; }
+    const DispatchPtr& dispatch() const { expect(VarType::Dispatch); return value_.dispatch; }
 
     // Conversion with the automation rules: numbers and Booleans convert into
     // each other (True is -1), strings parse as numbers ("True"/"False" as
@@ -62,12 +111,33 @@ public:
     // Short human form for tools and messages: I2:5, Bool:True, BStr:"x".
     QString describe() const;
 
+    // Same type and equal value: a NaN equals nothing, objects are equal when
+    // they are the same object.
     bool operator==(const Variant& other) const;
 
 private:
-    struct Missing { bool operator==(const Missing&) const { return true; } };
-    struct Bool { bool value; bool operator==(const Bool& o) const { return value == o.value; } };
-    std::variant<std::monostate, Missing, std::int16_t, std::int32_t, Bool, double, QString, DispatchPtr> v_;
+    bool holdsPlain() const { return type_ != VarType::BStr && type_ != VarType::Dispatch; }
+    void expect(VarType t) const
+    {
+        if (type_ != t)
+            throw std::bad_variant_access();
+    }
+    void copyFrom(const Variant& other);       // a string or an object, into raw storage
+    void moveFrom(Variant&& other) noexcept;   // the same, leaving other Empty
+    void destroy() noexcept;                   // a string or an object
+
+    VarType type_ = VarType::Empty;
+    union Value {
+        Value() noexcept : plain(0) {}
+        ~Value() {}
+        std::uint64_t plain;   // the bytes of any of the next four
+        std::int16_t i2;
+        std::int32_t i4;
+        bool boolean;
+        double r8;
+        QString bstr;
+        DispatchPtr dispatch;
+    } value_;
 };
 
 QString varTypeName(VarType t);

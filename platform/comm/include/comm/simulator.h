@@ -25,6 +25,7 @@
 // the lines as they are.
 #pragma once
 
+#include <QByteArrayView>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -105,7 +106,7 @@ public:
     bool present(std::uint64_t id) const { return attached_ && id == connection_; }
     void setLines(bool rts, bool dtr);
     void setSpeed(int baud) { speed_ = baud; }
-    void receive(const QByteArray& bytes);
+    void receive(QByteArrayView bytes);
 
 signals:
     void changed();
