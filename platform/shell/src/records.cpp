@@ -1,9 +1,12 @@
 #include "shell/records.h"
 
+#include "logging.h"
+
 #include <QList>
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
 #include <iconv.h>
 
 namespace shell {
@@ -18,7 +21,11 @@ constexpr auto Wide = "WCHAR_T";   // UCS-4 in the machine's byte order
 // One conversion descriptor for the length of one call.
 class Converter {
 public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from))
+    {
+        if (!ok())
+            qCWarning(lcShell) << "no conversion from" << from << "to" << to << "in this C library:" << qt_error_string(errno);
+    }
     ~Converter()
     {
         if (ok())
