@@ -5,7 +5,8 @@
 #   desktop_bench.sh <startwatch> <bare window> <velmora> <regsvr> <comm lib> <modem shim> <lumora lib> <pellago lib>
 # start: process start to its main window mapped; memory: peak resident (VmHWM)
 # 5 s after the start; idle: CPU and voluntary context switches (wake-ups) over
-# the next VELMORA_BENCH_IDLE seconds (10 unless set; 60 for the long run).
+# the next VELMORA_BENCH_IDLE seconds (10 unless set; 60 for the long run), in
+# all and for each thread.
 # The panel runs on the simulated amplifier, switched on, under the modem shim
 # with a private port mapping, home and registry (e2e/desktop.sh's set-up).
 set -euo pipefail
@@ -42,6 +43,25 @@ END {
         p = stat("panel", keys[k]); b = stat("bare", keys[k])
         ratio = med["bare", keys[k]] > 0 ? sprintf("%.2fx", med["panel", keys[k]] / med["bare", keys[k]]) : "-"
         printf "  %-38s panel %-24s bare %-24s ratio %s\n", names[k], p, b, ratio
+    }
+    for (w = 1; w <= 2; w++) {
+        who = w == 1 ? "panel" : "bare"; line = ""
+        split("", rates); split("", names); k = 0
+        for (i = 1; i <= runs; i++) {
+            n = split(field(lines[who, i], "threads"), list, ",")
+            for (j = 1; j <= n; j++) {
+                split(list[j], nr, ":")
+                if (!((nr[1], 0) in rates)) { names[++k] = nr[1]; rates[nr[1], 0] = 0 }
+                rates[nr[1], ++rates[nr[1], 0]] = nr[2] + 0
+            }
+        }
+        for (j = 1; j <= k; j++) {
+            m = rates[names[j], 0]; split("", a)
+            for (i = 1; i <= m; i++) a[i] = rates[names[j], i]
+            sortn(a, m)
+            line = line sprintf("%s%s %.3g", j > 1 ? ", " : "", names[j], a[int((m + 1) / 2)])
+        }
+        printf "  %-38s %s: %s\n", w == 1 ? "wake-ups per second by thread, median" : "", who, line
     }
     printf "  goals: start at most 1.3x, memory at most 1.25x, idle CPU at most 0.2%% with no wake-ups beyond the timers\n"
 }' "$E2E/panel" "$E2E/bare"

@@ -5,6 +5,7 @@
 //   hwm_kb=<peak resident memory, VmHWM, <hold-seconds> after the start>
 //   cpu_pct=<CPU time of all its threads over the following <idle-seconds>, in % of one core>
 //   wakeups_per_s=<voluntary context switches of all its threads over that period, per second>
+//   threads=<name>:<its wake-ups per second>,... (each thread by its name, in the order of their ids)
 // then ends the program. The window is the first child of the root window
 // mapped whose _NET_WM_PID is the program's (no window manager runs: the map
 // is the program's own).
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <map>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
@@ -54,10 +56,12 @@ long statusField(const std::string& file, const char* name)
     return 0;
 }
 
-// CPU nanoseconds and voluntary switches, summed over the process's threads.
+// CPU nanoseconds and voluntary switches, summed over the process's threads,
+// and the switches of each thread (by id) with its name.
 struct Usage {
     double cpuNs = 0;
     long switches = 0;
+    std::map<long, std::pair<std::string, long>> threads;
 };
 
 Usage usage(pid_t pid)
@@ -75,7 +79,14 @@ Usage usage(pid_t pid)
         double ns = 0;
         if (sched >> ns)
             u.cpuNs += ns;
-        u.switches += statusField(task + "/status", "voluntary_ctxt_switches");
+        const long switches = statusField(task + "/status", "voluntary_ctxt_switches");
+        u.switches += switches;
+        std::string name;
+        std::getline(std::ifstream(task + "/comm"), name);
+        for (char& c : name)
+            if (c == ' ' || c == '=' || c == ',' || c == ':')
+                c = '_';
+        u.threads[std::atol(e->d_name)] = {name, switches};
     }
     closedir(tasks);
     return u;
@@ -138,8 +149,17 @@ int main(int argc, char** argv)
 
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
-    std::printf("start_ms=%.1f hwm_kb=%ld cpu_pct=%.4f wakeups_per_s=%.2f\n", startMs, hwm,
-                (after.cpuNs - before.cpuNs) / (seconds * 1e9) * 100, double(after.switches - before.switches) / seconds);
+    std::string threads;
+    for (const auto& [tid, thread] : after.threads) {
+        const auto was = before.threads.find(tid);
+        const long from = was == before.threads.end() ? 0 : was->second.second;
+        char rate[32];
+        std::snprintf(rate, sizeof rate, ":%.2f", double(thread.second - from) / seconds);
+        threads += (threads.empty() ? "" : ",") + thread.first + rate;
+    }
+    std::printf("start_ms=%.1f hwm_kb=%ld cpu_pct=%.4f wakeups_per_s=%.2f threads=%s\n", startMs, hwm,
+                (after.cpuNs - before.cpuNs) / (seconds * 1e9) * 100, double(after.switches - before.switches) / seconds,
+                threads.c_str());
     XCloseDisplay(d);
     return 0;
 }

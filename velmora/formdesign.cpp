@@ -1,11 +1,10 @@
 #include "formdesign.h"
 
+#include <QImageReader>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <QSvgRenderer>
 
 #include "windowing/handles.h"
 
@@ -60,15 +59,13 @@ void applyDesign(QWidget* form)
 
 QIcon programIcon(const QString& name)
 {
-    QSvgRenderer svg(QStringLiteral(":/icons/%1.svg").arg(name));
     QIcon icon;
     for (int size : {16, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        svg.render(&painter);
-        painter.end();
-        icon.addPixmap(pixmap);
+        // Read as PNG outright: a reader left to guess would ask every image
+        // format plugin installed whether it knows the file.
+        QImageReader reader(QStringLiteral(":/icons/%1-%2.png").arg(name).arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
     }
     return icon;
 }

@@ -8,7 +8,7 @@
 //                     the client area's place on the screen and its size
 //   points  (double)  the font size; the family and weight are the control's font
 //   colour  (QColor)  the text colour
-//   icon    (QString) on the form: the window icon, icons/<icon>.svg
+//   icon    (QString) on the form: the window icon, drawn from icons/<icon>.svg
 #pragma once
 
 #include <QCheckBox>
@@ -25,7 +25,8 @@ constexpr int pointsToPixels(double points) { return int(points * 4 / 3 + 0.5); 
 // window's client area is its central widget, below the menu bar.
 void applyDesign(QWidget* form);
 
-// One of the program's icons (icons/<name>.svg), drawn at 16, 32 and 48 pixels.
+// One of the program's icons (icons/<name>.svg) at 16, 32 and 48 pixels, as
+// the build drew it.
 QIcon programIcon(const QString& name);
 
 // A check box whose text wraps onto as many lines as its height holds; a

@@ -1,5 +1,5 @@
-// render_icon: draws an SVG drawing as a square PNG picture, for the icon
-// theme's fixed sizes.
+// render_icon: draws an SVG drawing as a square PNG picture, at build time:
+// the program's window icons and the icon theme's fixed sizes.
 //
 //   render_icon <drawing.svg> <size> <picture.png>
 #include <QGuiApplication>
