@@ -312,7 +312,8 @@ Result<> Velmora::SendWord()
         TRY(MSComm1.put(comm::DTREnable, on));
     }
     // Only the closing character is guarded: it fails when the port is not open.
-    if (const Result<> sent = MSComm1.put(comm::Output, Variant("0")); !sent.ok()) {
+    // (A literal string: the character is sent without an allocation per word.)
+    if (const Result<> sent = MSComm1.put(comm::Output, Variant(QStringLiteral("0"))); !sent.ok()) {
         qCDebug(lcPanel) << "word not sent:" << sent.error().description;
         if (Unattended)
             return sent.error();
