@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <utility>
 
 #include "windowing/handles.h"
 
@@ -11,10 +12,10 @@ namespace {
 
 using windowing::twipsToPixels;
 
-// A child at a rectangle given in twips.
-template <class W> W* place(QWidget* parent, const char* name, int left, int top, int width, int height)
+// A child at a rectangle given in twips; `more` follows the parent to its constructor.
+template <class W, class... More> W* place(QWidget* parent, const char* name, int left, int top, int width, int height, More... more)
 {
-    auto* w = new W(parent);
+    auto* w = new W(parent, more...);
     w->setObjectName(QLatin1String(name));
     w->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
     return w;
@@ -32,9 +33,27 @@ void line(QWidget* parent, const char* name, QRect pixels, const QColor& colour)
     l->setAutoFillBackground(true);
 }
 
+// The face's picture, drawn at its first paint: a control that is never shown
+// (the panel's, at run time) never draws it.
+class FaceImage : public QLabel {
+public:
+    FaceImage(QWidget* parent, PictureFunction picture) : QLabel(parent), picture_(picture) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        if (picture_)
+            setPixmap(std::exchange(picture_, nullptr)());
+        QLabel::paintEvent(event);
+    }
+
+private:
+    PictureFunction picture_;
+};
+
 } // namespace
 
-void buildFace(QWidget* window, const QPixmap& picture)
+void buildFace(QWidget* window, PictureFunction picture)
 {
     const QPalette& system = window->palette();
     auto* shape = place<QFrame>(window, "Shape1", 0, 0, FaceTwips, FaceTwips);
@@ -46,7 +65,7 @@ void buildFace(QWidget* window, const QPixmap& picture)
     // left edge, from (0, 450) to (0, -45): a raised tile.
     line(window, "Line2", QRect(0, 0, twipsToPixels(450) + 1, 1), system.color(QPalette::Light));
     line(window, "Line1", QRect(0, twipsToPixels(-45), 1, twipsToPixels(495) + 1), system.color(QPalette::Light));
-    place<QLabel>(window, "Image1", 45, 45, 360, 360)->setPixmap(picture);
+    place<FaceImage>(window, "Image1", 45, 45, 360, 360, picture);
     window->resize(twipsToPixels(FaceTwips), twipsToPixels(FaceTwips));
 }
 

@@ -2,7 +2,7 @@
 
 namespace controlkit {
 
-TrayControl::TrayControl(const automation::TypeLibrary& library, QString progId, const QString& className, const QPixmap& picture)
+TrayControl::TrayControl(const automation::TypeLibrary& library, QString progId, const QString& className, PictureFunction picture)
     : window_(new QWidget), library_(library), progId_(std::move(progId))
 {
     window_->setObjectName(className);

@@ -39,7 +39,7 @@ const TypeLibrary& Lumorel::library()
 }
 
 Lumorel::Lumorel()
-    : TrayControl(library(), ProgId, QStringLiteral("Lumorel"), facePicture()), messages_(new windowing::MessageWindow(window_)),
+    : TrayControl(library(), ProgId, QStringLiteral("Lumorel"), facePicture), messages_(new windowing::MessageWindow(window_)),
       notifyData_(rec::Size, '\0')
 {
     messages_->onMouseMessage = [this](int, int, double xTwips, double) { mouseMessage(xTwips); };

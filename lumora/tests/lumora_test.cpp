@@ -156,9 +156,12 @@ TEST_F(Lumorel, AnimationCountsFramesOnTheTimer)
 TEST_F(Lumorel, AnimationIntervalPersistsSizeSnapsAndFaceShowsInADesigner)
 {
     ASSERT_TRUE(create(nullptr, false));
-    EXPECT_EQ(std::tuple(host->size(), host->resize({2000, 1000}), host->control()->window()->isVisibleTo(&form),
-                         host->control()->window()->findChild<QLabel*>("Image1")->pixmap().size()),
-              std::tuple(SizeTwips{465, 465}, SizeTwips{465, 465}, true, QSize(24, 24)));
+    QWidget* face = host->control()->window();
+    const QLabel* image = face->findChild<QLabel*>("Image1");
+    EXPECT_TRUE(image->pixmap().isNull()) << "the picture is drawn when the face is first shown";
+    const QImage first = face->grab().toImage();   // as a designer shows it: the picture in its first paint
+    EXPECT_EQ(std::tuple(host->size(), host->resize({2000, 1000}), face->isVisibleTo(&form), image->pixmap().size(), face->grab().toImage() == first),
+              std::tuple(SizeTwips{465, 465}, SizeTwips{465, 465}, true, QSize(24, 24), true));
     const struct { std::int32_t value, error, after; } puts[] = {{0, 0, 0}, {65535, 0, 65535}, {65536, 380, 65535}, {-1, 380, 65535}, {350, 0, 350}};
     for (const auto& p : puts) {
         const Result<> r = host->control()->put(0x68030001, Variant(p.value));

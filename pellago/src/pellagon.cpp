@@ -37,7 +37,7 @@ const TypeLibrary& Pellagon::library()
 }
 
 Pellagon::Pellagon()
-    : TrayControl(library(), ProgId, QStringLiteral("Pellagon"), facePicture()), notifyData_(rec::Size, '\0') {}
+    : TrayControl(library(), ProgId, QStringLiteral("Pellagon"), facePicture), notifyData_(rec::Size, '\0') {}
 
 Result<> Pellagon::invokeChecked(const MemberInfo& m, std::vector<Variant>& a)
 {

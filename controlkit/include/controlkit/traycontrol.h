@@ -10,8 +10,6 @@
 #include "automation/control.h"
 #include "controlkit/face.h"
 
-class QPixmap;
-
 namespace controlkit {
 
 class TrayControl : public automation::ControlObject {
@@ -25,8 +23,9 @@ public:
 
 protected:
     // `library` lives as long as the library that serves the control; the
-    // window is named after the class and carries the face with `picture`.
-    TrayControl(const automation::TypeLibrary& library, QString progId, const QString& className, const QPixmap& picture);
+    // window is named after the class and carries the face, whose picture
+    // `picture` draws when the face is first shown.
+    TrayControl(const automation::TypeLibrary& library, QString progId, const QString& className, PictureFunction picture);
     QString errorSource() const override { return progId_; }
 
     // The host may place the window on its form, and a form that goes first

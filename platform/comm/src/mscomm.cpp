@@ -2,7 +2,6 @@
 // and DTR outputs, carrier detect and output, on the backend the port maps to.
 #include "mscomm.h"
 
-#include <QRegularExpression>
 #include <QVarLengthArray>
 #include <algorithm>
 
@@ -158,14 +157,21 @@ bool MSComm::carrier()
     return on;
 }
 
+// "<speed>,N,8,1" with blanks (space, tab, line and page breaks) around any
+// field, the parity letter in either case; 0 for anything else.
 static int parseSettings(const QString& text)
 {
-    static const QRegularExpression re(QStringLiteral("^\\s*(\\d+)\\s*,\\s*[Nn]\\s*,\\s*8\\s*,\\s*1\\s*$"));
     static const int speeds[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    const auto m = re.match(text);
-    if (!m.hasMatch())
+    // Read as Latin-1: a character beyond it becomes '?', which no field
+    // accepts; QByteArray::trimmed() drops exactly those blanks.
+    const QList<QByteArray> fields = text.toLatin1().split(',');
+    if (fields.size() != 4)
         return 0;
-    const int baud = m.captured(1).toInt();
+    const QByteArray speed = fields[0].trimmed(), parity = fields[1].trimmed();
+    if (speed.isEmpty() || !std::all_of(speed.begin(), speed.end(), [](char c) { return c >= '0' && c <= '9'; })
+        || (parity != "N" && parity != "n") || fields[2].trimmed() != "8" || fields[3].trimmed() != "1")
+        return 0;
+    const int baud = speed.toInt();
     return std::find(std::begin(speeds), std::end(speeds), baud) != std::end(speeds) ? baud : 0;
 }
 

@@ -3,12 +3,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
 #include "comm/errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -39,6 +39,41 @@ QString PortMap::configPath()
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
     return base + QStringLiteral("/velmora/comm.conf");
+}
+
+// The blanks around a comment's '#': space, tab, line and page breaks.
+static bool isBlank(QChar c)
+{
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+// A simulator's name: ASCII letters, digits, '_', '.' and '-'.
+static bool isPlainName(QStringView name)
+{
+    return !name.isEmpty() && std::all_of(name.begin(), name.end(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_'
+               || c == u'.' || c == u'-';
+    });
+}
+
+// "COM1" to "COM99" in any case, no leading zero: the number; 0 otherwise.
+static int portNumber(QStringView key)
+{
+    if (key.size() < 4 || key.size() > 5 || !key.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
+        return 0;
+    const QStringView digits = key.mid(3);
+    const bool plain = digits[0] >= u'1' && digits[0] <= u'9' && (digits.size() == 1 || (digits[1] >= u'0' && digits[1] <= u'9'));
+    return plain ? digits.toInt() : 0;
+}
+
+// The line without its comment: from a '#' at its start or after a blank.
+static QStringView withoutComment(QStringView line)
+{
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == u'#' && (i == 0 || isBlank(line[i - 1])))
+            return line.left(i);
+    }
+    return line;
 }
 
 static automation::Error bad(const QString& description)
@@ -75,8 +110,7 @@ automation::Result<PortTarget> PortMap::parseTarget(const QString& value)
     t.simulator = q < 0 ? rest : rest.left(q);
     if (t.simulator.isEmpty())
         t.simulator = QStringLiteral("default");
-    static const QRegularExpression nameRe(QStringLiteral("^[A-Za-z0-9_.-]+$"));
-    if (!nameRe.match(t.simulator).hasMatch()) {
+    if (!isPlainName(t.simulator)) {
         return bad(QStringLiteral("simulator name \"%1\" may hold only letters, digits, '_', '.' and '-'").arg(t.simulator));
     }
     if (q < 0)
@@ -103,13 +137,10 @@ automation::Result<PortTarget> PortMap::parseTarget(const QString& value)
 automation::Result<PortMap> PortMap::parse(const QByteArray& text, const QString& file)
 {
     PortMap map = defaults(file);
-    static const QRegularExpression portKey(QStringLiteral("^COM([1-9][0-9]?)$"),
-                                            QRegularExpression::CaseInsensitiveOption);
     const QList<QByteArray> lines = text.split('\n');
     for (int i = 0; i < lines.size(); ++i) {
-        // A '#' at the start of a line or after a blank starts a comment.
-        static const QRegularExpression comment(QStringLiteral("(^|\\s)#.*$"));
-        const QString line = QString::fromUtf8(lines[i]).remove(comment).trimmed();
+        const QString text = QString::fromUtf8(lines[i]);
+        const QString line = withoutComment(text).trimmed().toString();
         if (line.isEmpty())
             continue;
         auto fail = [&](const QString& what) {
@@ -126,8 +157,7 @@ automation::Result<PortMap> PortMap::parse(const QByteArray& text, const QString
             map.trace = value;
             continue;
         }
-        const auto m = portKey.match(key);
-        const int port = m.hasMatch() ? m.captured(1).toInt() : 0;
+        const int port = portNumber(key);
         if (port < 1 || port > MaxPort)
             return fail(QStringLiteral("unknown key \"%1\" (known: COM1 to COM%2, trace)").arg(key).arg(MaxPort));
         auto target = parseTarget(value);

@@ -125,6 +125,8 @@ TEST_F(Comm, MembersAndTheirErrors)
         {nullptr, {}, CommPort, Variant("two"), automation::err::TypeMismatch, ""},
         {nullptr, {}, Settings, Variant("300,E,8,1"), e::InvalidPropertyValue, "Settings \"300,E,8,1\""},
         {nullptr, {}, Settings, Variant("301,N,8,1"), e::InvalidPropertyValue, "speed 110 to 115200"},
+        {nullptr, {}, Settings, Variant(QStringLiteral("1200\u00a0,N,8,1")), e::InvalidPropertyValue, "speed 110 to 115200"},
+        {nullptr, {}, Settings, Variant("1200,N,8,1,"), e::InvalidPropertyValue, "speed 110 to 115200"},
         {nullptr, opened, Output, Variant(QStringLiteral("\u0416")), e::InvalidPropertyValue, "U+0416"},
         {nullptr, opened, Output, Variant(automation::DispatchPtr(port)), automation::err::TypeMismatch, ""},
         {nullptr, [&] { amp.unplug(); }, PortOpen, on, e::InvalidPort, "COM1: no such device: the simulated amplifier \"default\" is unplugged"},
@@ -133,6 +135,8 @@ TEST_F(Comm, MembersAndTheirErrors)
         {"COM2 = sim\n", unmapped, PortOpen, on, e::InvalidPort, "COM5 is not mapped to a device (set COM5 in " + config},
         {"COM1 = sim:a?power=1\n", {}, PortOpen, on, e::HardwareNotAvailable, config + ":1: COM1: bad power \"1\""},
         {"\nCOM1 = ttyUSB0\n", {}, PortOpen, on, e::HardwareNotAvailable, config + ":2: COM1: \"ttyUSB0\" is neither"},
+        {"#\ncom1 = sim\t# a#b\nCOM01 = sim\n", {}, PortOpen, on, e::HardwareNotAvailable, config + ":3: unknown key \"COM01\""},
+        {"COM16 = sim\nCOM1 = sim:a#b\n", {}, PortOpen, on, e::HardwareNotAvailable, ":2: COM1: simulator name \"a#b\" may hold only"},
         {"COM1 = sim\ntrace = /proc/none/t.vcd\n", {}, PortOpen, on, e::HardwareNotAvailable, "cannot write the line trace /proc/none/t.vcd"},
         {"COM1 = /nowhere/tty\n", {}, PortOpen, on, e::InvalidPort, "COM1: no such device: /nowhere/tty"},
         {"COM1 = DIR/plain\n", {}, PortOpen, on, e::HardwareNotAvailable, dir + "/plain is not a serial device"},
@@ -271,7 +275,7 @@ TEST_F(Device, OpenIsRawExclusiveWithoutHangupOrFlowControl)
     termios dirty = settings();   // left behind by another program; the open undoes it
     dirty.c_cflag |= HUPCL | CRTSCTS | PARENB | CSTOPB, dirty.c_iflag |= IXON | IXOFF, dirty.c_lflag |= ICANON | ECHO | ISIG;
     ASSERT_EQ(tcsetattr(pty.slave(), TCSANOW, &dirty), 0);
-    ASSERT_TRUE(put(Settings, Variant(" 1200 , n , 8 , 1 ")) && put(RTSEnable, on));
+    ASSERT_TRUE(put(Settings, Variant(" 1200 ,\tn , 8 , 1\n")) && put(RTSEnable, on));
     EXPECT_EQ(requests(), "") << "a closed port reaches no device";
     ASSERT_TRUE(open().ok());
     EXPECT_EQ(requests(), "EXCL, BIS RTS, BIC DTR") << "exclusive, then the kept levels, RTS first";
