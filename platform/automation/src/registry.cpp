@@ -141,8 +141,13 @@ std::vector<Entry> scanAll()
     QSet<QString> seen;
     for (const QString& dir : lookupDirs()) {
         const QFileInfoList files = QDir(dir).entryInfoList(
-            {QStringLiteral("*.class")}, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+            QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& fi : files) {
+            // The suffix compared here, not as a name filter: a filter is a
+            // regular expression, and compiling one costs the program the
+            // expression engine's memory for a check this simple.
+            if (!fi.fileName().endsWith(QLatin1String(".class"), Qt::CaseInsensitive))
+                continue;
             if (seen.contains(fi.fileName()))
                 continue;
             seen.insert(fi.fileName());
