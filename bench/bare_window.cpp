@@ -1,7 +1,14 @@
 // The baseline of the desktop benchmark: a bare Qt Widgets window of the
 // panel's size, shown at once, doing nothing else.
+//
+// With --text it also shows a few lines in the faces the panel's forms use
+// (what the panel's text alone costs, fonts and shaping, with no control,
+// timer or menu): a reference for reading the figures, not the baseline.
 #include <QApplication>
+#include <QLabel>
+#include <QVBoxLayout>
 #include <QWidget>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
@@ -9,6 +16,23 @@ int main(int argc, char** argv)
     QWidget window;
     window.setWindowTitle(QStringLiteral("bare window"));
     window.resize(577, 340);
+    if (argc > 1 && std::strcmp(argv[1], "--text") == 0) {
+        auto* lines = new QVBoxLayout(&window);
+        const struct { const char* family; bool bold; const char* text; } faces[] = {
+            {"Liberation Sans", true, "Программа дистанционного управления усилителем"},
+            {"Liberation Sans", false, "Коммутатор входов"},
+            {"Liberation Serif", true, "Вход № 1"},
+            {"DejaVu Sans", true, "Включить усилитель"},
+            {"DejaVu Sans", false, "Файл"},
+        };
+        for (const auto& f : faces) {
+            auto* label = new QLabel(QString::fromUtf8(f.text), &window);
+            QFont font(QString::fromLatin1(f.family));
+            font.setBold(f.bold);
+            label->setFont(font);
+            lines->addWidget(label);
+        }
+    }
     window.show();
     return app.exec();
 }
