@@ -190,10 +190,11 @@ void PanelBus::SelectInput(int input)
         if (input < 1 || input > 3)
             return refusal("InvalidArgument", QStringLiteral("there is no input %1: the inputs are 1, 2 and 3").arg(input));
         TRY(portReady());
-        QRadioButton* const choices[] = {window_->ui->Kom1, window_->ui->Kom2, window_->ui->Kom3};
-        Result<> (Velmora::*const clicks[])() = {&Velmora::Kom1_Click, &Velmora::Kom2_Click, &Velmora::Kom3_Click};
-        choices[input - 1]->setChecked(true);
-        return (window_->*clicks[input - 1])();
+        switch (input) {
+        case 1: window_->ui->Kom1->setChecked(true); return window_->Kom1_Click();
+        case 2: window_->ui->Kom2->setChecked(true); return window_->Kom2_Click();
+        default: window_->ui->Kom3->setChecked(true); return window_->Kom3_Click();
+        }
     });
 }
 

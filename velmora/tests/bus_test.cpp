@@ -52,8 +52,9 @@ TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk)
         seen += " | " + step("+0");
         seen += " / " + step("+150");
         EXPECT_EQ((seen + " / " + step("+49000")).toStdString(), c.seen);
-        if (*c.shown)
+        if (*c.shown) {
             EXPECT_TRUE(panel->findChild<QAbstractButton*>(c.shown)->isChecked()) << "shown as if clicked";
+        }
         TearDown();
     }
 }
