@@ -43,6 +43,10 @@ const QColor Red(0xFF, 0x00, 0x00);
 
 void setTextColour(QWidget* w, const QColor& colour)
 {
+    // The poll sets the colour on every tick: a palette set again costs the
+    // widget a palette resolution and a change event.
+    if (w->palette().color(QPalette::WindowText) == colour)
+        return;
     QPalette pal = w->palette();
     pal.setColor(QPalette::WindowText, colour);
     w->setPalette(pal);

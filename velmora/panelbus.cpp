@@ -86,7 +86,10 @@ PanelBus::Snapshot PanelBus::read() const
     const std::int64_t left = window_->Timer3->remainingMs();
     s.warmUpRemaining = warming && left >= 0 ? uint(std::ceil(double(left) / 1000)) : 0;
     const int number = int(window_->MSComm1.get(comm::CommPort).value_or(Variant()).toR8().value_or(0));
-    s.port = number > 0 ? QStringLiteral("COM%1").arg(number) : QString();
+    // The poll reads the state every tick; the port's name is made only when
+    // its number changes.
+    s.portNumber = number;
+    s.port = number == shown_.portNumber ? shown_.port : number > 0 ? QStringLiteral("COM%1").arg(number) : QString();
     s.portOpen = window_->MSComm1.get(comm::PortOpen).value_or(Variant()).toBool().value_or(false);
     return s;
 }

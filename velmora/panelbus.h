@@ -56,6 +56,7 @@ private:
         bool powered = false;
         QString state;
         uint warmUpRemaining = 0;
+        int portNumber = 0;
         QString port;
         bool portOpen = false;
     };
