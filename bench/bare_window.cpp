@@ -4,8 +4,12 @@
 // With --text it also shows a few lines in the faces the panel's forms use
 // (what the panel's text alone costs, fonts and shaping, with no control,
 // timer or menu): a reference for reading the figures, not the baseline.
+// With --poll it wakes every 150 ms, the panel's poll interval, and does
+// nothing (what waking alone costs on the machine): the idle figure's
+// reference.
 #include <QApplication>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstring>
@@ -32,6 +36,11 @@ int main(int argc, char** argv)
             label->setFont(font);
             lines->addWidget(label);
         }
+    }
+    QTimer poll;
+    if (argc > 1 && std::strcmp(argv[1], "--poll") == 0) {
+        poll.setTimerType(Qt::PreciseTimer);
+        poll.start(150);
     }
     window.show();
     return app.exec();

@@ -27,8 +27,9 @@ run()
     (cd "$E2E/work" && "$WATCH" 5 "$IDLE" "$@") >>"$E2E/$name" 2>>"$E2E/watch.err" || e2e_fail "measuring $name"
 }
 # "text": the bare window with a few lines in the panel's faces, a reference
-# for how much of the difference the text alone makes.
-for i in $(seq $RUNS); do run panel "$VELMORA"; run bare "$BARE"; run text "$BARE" --text; done
+# for how much of the difference the text alone makes; "poll": the bare window
+# waking every 150 ms for nothing, what the poll's wake-ups alone cost.
+for i in $(seq $RUNS); do run panel "$VELMORA"; run bare "$BARE"; run text "$BARE" --text; run poll "$BARE" --poll; done
 
 # The figures: median (min-max) of each, and the ratio of the medians.
 awk -v idle="$IDLE" -v runs="$RUNS" '
@@ -36,7 +37,7 @@ function field(line, key,   n, i, kv) { n = split(line, kv, /[ =]/); for (i = 1;
 function sortn(a, n,   i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t } }
 function stat(who, key,   i, a) { for (i = 1; i <= runs; i++) a[i] = field(lines[who, i], key) + 0; sortn(a, runs)
     med[who, key] = a[int((runs + 1) / 2)]; return sprintf("%.6g (%.6g-%.6g)", a[int((runs + 1) / 2)], a[1], a[runs]) }
-FNR == 1 { who = FILENAME ~ /panel$/ ? "panel" : FILENAME ~ /text$/ ? "text" : "bare"; n = 0 }
+FNR == 1 { who = FILENAME ~ /panel$/ ? "panel" : FILENAME ~ /text$/ ? "text" : FILENAME ~ /poll$/ ? "poll" : "bare"; n = 0 }
 { lines[who, ++n] = $0 }
 END {
     printf "%d runs each, median (min-max); panel: simulated amplifier on, bus, no tray host\n", runs
@@ -50,6 +51,9 @@ END {
     p = stat("panel", "hwm_kb"); t = stat("text", "hwm_kb"); s = stat("text", "start_ms")
     printf "  reference, the bare window with the panel'"'"'s text: peak %s kB (panel %.2fx), start %s ms (panel %.2fx)\n",
         t, med["panel", "hwm_kb"] / med["text", "hwm_kb"], s, med["panel", "start_ms"] / med["text", "start_ms"]
+    c = stat("poll", "cpu_pct"); w = stat("poll", "wakeups_per_s")
+    printf "  reference, the bare window waking every 150 ms: idle CPU %s %% (panel %.2fx), wake-ups %s a second\n",
+        c, (med["poll", "cpu_pct"] > 0 ? med["panel", "cpu_pct"] / med["poll", "cpu_pct"] : 0), w
     for (w = 1; w <= 2; w++) {
         who = w == 1 ? "panel" : "bare"; line = ""
         split("", rates); split("", names); k = 0
@@ -70,4 +74,4 @@ END {
         printf "  %-38s %s: %s\n", w == 1 ? "wake-ups per second by thread, median" : "", who, line
     }
     printf "  goals: start at most 1.3x, memory at most 1.25x, idle CPU at most 0.2%% with no wake-ups beyond the timers\n"
-}' "$E2E/panel" "$E2E/bare" "$E2E/text"
+}' "$E2E/panel" "$E2E/bare" "$E2E/text" "$E2E/poll"
