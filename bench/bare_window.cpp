@@ -14,23 +14,26 @@
 #include <QWidget>
 #include <cstring>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("bare window"));
     window.resize(577, 340);
     if (argc > 1 && std::strcmp(argv[1], "--text") == 0) {
-        auto* lines = new QVBoxLayout(&window);
-        const struct { const char* family; bool bold; const char* text; } faces[] = {
+        auto *lines = new QVBoxLayout(&window);
+        const struct {
+            const char *family;
+            bool bold;
+            const char *text;
+        } faces[] = {
             {"Liberation Sans", true, "Программа дистанционного управления усилителем"},
             {"Liberation Sans", false, "Коммутатор входов"},
             {"Liberation Serif", true, "Вход № 1"},
             {"DejaVu Sans", true, "Включить усилитель"},
             {"DejaVu Sans", false, "Файл"},
         };
-        for (const auto& f : faces) {
-            auto* label = new QLabel(QString::fromUtf8(f.text), &window);
+        for (const auto &f : faces) {
+            auto *label = new QLabel(QString::fromUtf8(f.text), &window);
             QFont font(QString::fromLatin1(f.family));
             font.setBold(f.bold);
             label->setFont(font);

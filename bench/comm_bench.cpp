@@ -39,8 +39,7 @@ constexpr int Rounds = 5;
 // The words of a power-on attempt, a standby key and an input selection, in turn.
 const std::array<std::uint8_t, 8> Patterns = {0x01, 0x00, 0x00, 0x08, 0x00, 0x20, 0x00, 0x10};
 
-int setBits()
-{
+int setBits() {
     int n = 0;
     for (int w = 0; w < Words; ++w)
         n += __builtin_popcount(Patterns[w % Patterns.size()]);
@@ -49,17 +48,17 @@ int setBits()
 
 // The processor time of this thread, in microseconds: system calls included,
 // the time other processes of the shared machine take excluded.
-double cpuUs()
-{
+double cpuUs() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
 }
 
-double elapsedUs(double since) { return cpuUs() - since; }
+double elapsedUs(double since) {
+    return cpuUs() - since;
+}
 
-[[noreturn]] void stop(const char* what)
-{
+[[noreturn]] void stop(const char *what) {
     std::fprintf(stderr, "comm_bench: %s\n", what);
     std::exit(2);
 }
@@ -67,8 +66,7 @@ double elapsedUs(double since) { return cpuUs() - since; }
 // (a) The floor: the requests of each word straight on a descriptor of its own.
 // Both loops stay functions of their own, so that a profile (callgrind's
 // --toggle-collect) can take each alone.
-[[gnu::noinline]] double bareLoop(const QString& path)
-{
+[[gnu::noinline]] double bareLoop(const QString &path) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         stop("cannot open the pty");
@@ -93,8 +91,7 @@ double elapsedUs(double since) { return cpuUs() - since; }
 
 // (b) The control, by dispatch id: RTSEnable 22, DTREnable 9, Output 25,
 // PortOpen 20. The port is open only for this way's loop.
-[[gnu::noinline]] double controlLoop(automation::IControl& c)
-{
+[[gnu::noinline]] double controlLoop(automation::IControl &c) {
     // A request that fails would make the figures meaningless: stop at once.
     const auto put = [&c](automation::DispId id, Variant value) {
         if (!c.put(id, std::move(value)).ok())
@@ -120,8 +117,7 @@ double elapsedUs(double since) { return cpuUs() - since; }
 }
 
 // (c) QSerialPort on the same pty.
-double qtLoop(const QString& path)
-{
+double qtLoop(const QString &path) {
     QSerialPort port(path);
     port.setBaudRate(2400);
     if (!port.open(QIODevice::ReadWrite))
@@ -145,11 +141,11 @@ double qtLoop(const QString& path)
 }
 
 // (d) pyserial, in its own process; -1 when python3 or pyserial is missing.
-double pyserialLoop(const QString& path)
-{
+double pyserialLoop(const QString &path) {
     QProcess py;
     py.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    py.start(QStringLiteral(VELMORA_BENCH_PYTHON), {QStringLiteral(VELMORA_BENCH_PYSERIAL), path, QString::number(Words)});
+    py.start(QStringLiteral(VELMORA_BENCH_PYTHON),
+             {QStringLiteral(VELMORA_BENCH_PYSERIAL), path, QString::number(Words)});
     if (!py.waitForFinished(60000) || py.exitStatus() != QProcess::NormalExit || py.exitCode() != 0)
         return -1;
     bool ok = false;
@@ -161,21 +157,26 @@ struct Spread {
     double min, median, max;
 };
 
-Spread spread(std::vector<double> v)
-{
+Spread spread(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return {v.front(), v[v.size() / 2], v.back()};
 }
 
-void row(const char* name, const std::vector<double>& us, const std::vector<double>& floorUs, double requests)
-{
+void row(const char *name, const std::vector<double> &us, const std::vector<double> &floorUs,
+         double requests) {
     const Spread t = spread(us);
     std::vector<double> ratios;
     for (std::size_t i = 0; i < us.size(); ++i)
         ratios.push_back(us[i] / floorUs[i]);
     const Spread r = spread(ratios);
-    std::printf("  %-22s %6.2f us/word (%.2f-%.2f)  ratio %.2fx (%.2f-%.2f)", name, t.median / Words, t.min / Words,
-                t.max / Words, r.median, r.min, r.max);
+    std::printf("  %-22s %6.2f us/word (%.2f-%.2f)  ratio %.2fx (%.2f-%.2f)",
+                name,
+                t.median / Words,
+                t.min / Words,
+                t.max / Words,
+                r.median,
+                r.min,
+                r.max);
     if (requests >= 0)
         std::printf("  %6.2f requests/word", requests);
     std::printf("\n");
@@ -183,17 +184,20 @@ void row(const char* name, const std::vector<double>& us, const std::vector<doub
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);   // QSerialPort and QProcess need one
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv); // QSerialPort and QProcess need one
     namespace testing = comm::testing;
     // A private registry holding the control library, and COM1 on a pty.
     QTemporaryDir registry;
     qputenv("VELMORA_REGISTRY", QFile::encodeName(registry.path()));
     const auto lib = automation::loadLibrary(QStringLiteral(VELMORA_COMM_LIB));
-    const automation::Result<> registered = lib ? lib->registerServer() : automation::Result<>(lib.error());
+    const automation::Result<> registered =
+        lib ? lib->registerServer() : automation::Result<>(lib.error());
     if (!registered) {
-        std::fprintf(stderr, "comm_bench: cannot register %s: %s\n", VELMORA_COMM_LIB, qPrintable(registered.error().description));
+        std::fprintf(stderr,
+                     "comm_bench: cannot register %s: %s\n",
+                     VELMORA_COMM_LIB,
+                     qPrintable(registered.error().description));
         return 2;
     }
     // COM1 on a pseudo-terminal, without a line trace.
@@ -234,15 +238,19 @@ int main(int argc, char** argv)
     // The requests of opening and closing are counted with the loops: a few
     // in a thousand words.
     const double expected = 24.0 + double(setBits()) / Words;
-    std::printf("%d words, %d rounds: median (min-max); each ratio to the floor of the same round;\n"
-                "modem lines emulated on a pty\n", Words, Rounds);
+    std::printf(
+        "%d words, %d rounds: median (min-max); each ratio to the floor of the same round;\n"
+        "modem lines emulated on a pty\n",
+        Words,
+        Rounds);
     row("(a) bare ioctl loop", bare, bare, double(bareRequests) / Words);
     row("(b) control by dispid", ctl, bare, double(ctlRequests) / Words);
     row("(c) QSerialPort", qt, bare, double(qtRequests) / Words);
     if (std::count(py.begin(), py.end(), -1.0) == 0)
         row("(d) pyserial", py, bare, -1);
     else
-        std::printf("  (d) pyserial: not measured (python3 with pyserial, Debian package python3-serial, is missing)\n");
+        std::printf("  (d) pyserial: not measured (python3 with pyserial, Debian package "
+                    "python3-serial, is missing)\n");
     std::printf("  goals: (b) at most 1.15x the floor, and ahead of (c) and (d)\n");
     // The gate: the control's loop, less its open and close, is exactly the words.
     modemshim_clear();
@@ -252,7 +260,11 @@ int main(int argc, char** argv)
     (void)control->put(20, Variant::fromBool(false));
     const std::size_t loopRequests = ctlRequests - openRequests - modemshim_count();
     const bool gate = double(loopRequests) / Words == expected;
-    std::printf("  requests per word through the control: expected 24 + %.2f set bits = %.2f, got %.2f: %s\n",
-                expected - 24, expected, double(loopRequests) / Words, gate ? "ok" : "MISMATCH");
+    std::printf("  requests per word through the control: expected 24 + %.2f set bits = %.2f, got "
+                "%.2f: %s\n",
+                expected - 24,
+                expected,
+                double(loopRequests) / Words,
+                gate ? "ok" : "MISMATCH");
     return gate ? 0 : 1;
 }

@@ -5,7 +5,8 @@
 //   hwm_kb=<peak resident memory, VmHWM, <hold-seconds> after the start>
 //   cpu_pct=<CPU time of all its threads over the following <idle-seconds>, in % of one core>
 //   wakeups_per_s=<voluntary context switches of all its threads over that period, per second>
-//   threads=<name>:<its wake-ups per second>,... (each thread by its name, in the order of their ids)
+//   threads=<name>:<its wake-ups per second>,... (each thread by its name, in the order of their
+//   ids)
 // then ends the program. The window is the first child of the root window
 // mapped whose _NET_WM_PID is the program's (no window manager runs: the map
 // is the program's own).
@@ -29,24 +30,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-long windowPid(Display* d, Window w)
-{
+long windowPid(Display *d, Window w) {
     const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
     Atom type;
     int format;
     unsigned long n, after;
-    unsigned char* data = nullptr;
+    unsigned char *data = nullptr;
     long pid = -1;
-    if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success && data && n == 1)
-        pid = long(*reinterpret_cast<unsigned long*>(data));
+    if (XGetWindowProperty(
+            d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) ==
+            Success &&
+        data && n == 1)
+        pid = long(*reinterpret_cast<unsigned long *>(data));
     if (data)
         XFree(data);
     return pid;
 }
 
 // A field of /proc/<pid>/status, in its unit (kB for memory).
-long statusField(const std::string& file, const char* name)
-{
+long statusField(const std::string &file, const char *name) {
     std::ifstream in(file);
     std::string line;
     const std::size_t len = std::strlen(name);
@@ -64,14 +66,13 @@ struct Usage {
     std::map<long, std::pair<std::string, long>> threads;
 };
 
-Usage usage(pid_t pid)
-{
+Usage usage(pid_t pid) {
     Usage u;
     const std::string dir = "/proc/" + std::to_string(pid) + "/task";
-    DIR* tasks = opendir(dir.c_str());
+    DIR *tasks = opendir(dir.c_str());
     if (!tasks)
         return u;
-    while (dirent* e = readdir(tasks)) {
+    while (dirent *e = readdir(tasks)) {
         if (e->d_name[0] == '.')
             continue;
         const std::string task = dir + "/" + e->d_name;
@@ -83,7 +84,7 @@ Usage usage(pid_t pid)
         u.switches += switches;
         std::string name;
         std::getline(std::ifstream(task + "/comm"), name);
-        for (char& c : name)
+        for (char &c : name)
             if (c == ' ' || c == '=' || c == ',' || c == ':')
                 c = '_';
         u.threads[std::atol(e->d_name)] = {name, switches};
@@ -94,14 +95,14 @@ Usage usage(pid_t pid)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: startwatch <hold-seconds> <idle-seconds> <program> [args...]\n");
+        std::fprintf(stderr,
+                     "usage: startwatch <hold-seconds> <idle-seconds> <program> [args...]\n");
         return 2;
     }
     const double hold = std::atof(argv[1]), idle = std::atof(argv[2]);
-    Display* d = XOpenDisplay(nullptr);
+    Display *d = XOpenDisplay(nullptr);
     if (!d) {
         std::fprintf(stderr, "startwatch: no X display\n");
         return 2;
@@ -150,15 +151,18 @@ int main(int argc, char** argv)
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
     std::string threads;
-    for (const auto& [tid, thread] : after.threads) {
+    for (const auto &[tid, thread] : after.threads) {
         const auto was = before.threads.find(tid);
         const long from = was == before.threads.end() ? 0 : was->second.second;
         char rate[32];
         std::snprintf(rate, sizeof rate, ":%.2f", double(thread.second - from) / seconds);
         threads += (threads.empty() ? "" : ",") + thread.first + rate;
     }
-    std::printf("start_ms=%.1f hwm_kb=%ld cpu_pct=%.4f wakeups_per_s=%.2f threads=%s\n", startMs, hwm,
-                (after.cpuNs - before.cpuNs) / (seconds * 1e9) * 100, double(after.switches - before.switches) / seconds,
+    std::printf("start_ms=%.1f hwm_kb=%ld cpu_pct=%.4f wakeups_per_s=%.2f threads=%s\n",
+                startMs,
+                hwm,
+                (after.cpuNs - before.cpuNs) / (seconds * 1e9) * 100,
+                double(after.switches - before.switches) / seconds,
                 threads.c_str());
     XCloseDisplay(d);
     return 0;

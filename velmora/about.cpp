@@ -6,19 +6,22 @@
 
 namespace velmora {
 
-About::About(QWidget* parent) : QDialog(parent), ui(new Ui::About)
-{
+About::About(QWidget *parent) : QDialog(parent), ui(new Ui::About) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(false);
     applyDesign(this);
-    connect(ui->Command1, &QPushButton::clicked, this, [this] { windowing::runHandler([this] { Command1_Click(); }); });
+    connect(ui->Command1, &QPushButton::clicked, this, [this] {
+        windowing::runHandler([this] { Command1_Click(); });
+    });
 }
 
 About::~About() = default;
 
-void About::Command1_Click() { close(); }
+void About::Command1_Click() {
+    close();
+}
 
 } // namespace velmora

@@ -5,20 +5,22 @@
 #include <QDialog>
 #include <memory>
 
-namespace Ui { class About; }
+namespace Ui {
+class About;
+}
 
 namespace velmora {
 
 class About : public QDialog {
     Q_OBJECT
-public:
-    explicit About(QWidget* parent = nullptr);
+  public:
+    explicit About(QWidget *parent = nullptr);
     ~About() override;
 
     // "Ok": unloads the window.
     void Command1_Click();
 
-private:
+  private:
     std::unique_ptr<Ui::About> ui;
 };
 

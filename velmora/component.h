@@ -22,14 +22,14 @@ class QWidget;
 namespace velmora {
 
 class Component {
-public:
+  public:
     using EventHandler = windowing::HostedControl::EventHandler;
 
     Component(QString name, QString progId) : name_(std::move(name)), progId_(std::move(progId)) {}
 
     // Creates the control on `form`; events go to onEvent. Returns false when
     // the control cannot be created.
-    bool create(QWidget* form, EventHandler onEvent = {});
+    bool create(QWidget *form, EventHandler onEvent = {});
     // Says on stderr, once, that the control could not be created.
     void reportIfMissing();
     // Releases the control (its sink and site go with it).
@@ -38,16 +38,16 @@ public:
     void failWhenMissing(std::initializer_list<automation::DispId> putIds) { failing_ = putIds; }
 
     bool available() const { return hosted_ != nullptr; }
-    const QString& name() const { return name_; }
-    const QString& progId() const { return progId_; }
+    const QString &name() const { return name_; }
+    const QString &progId() const { return progId_; }
     automation::ControlPtr control() const;
-    const automation::Error& creationError() const { return creationError_; }
+    const automation::Error &creationError() const { return creationError_; }
 
     automation::Result<> put(automation::DispId id, automation::Variant value);
     automation::Result<> get(automation::DispId id);
     automation::Result<> call(automation::DispId id, std::vector<automation::Variant> args = {});
 
-private:
+  private:
     QString name_;
     QString progId_;
     std::unique_ptr<windowing::HostedControl> hosted_;

@@ -12,14 +12,15 @@ namespace velmora {
 
 namespace {
 
-QRect pixels(const QRect& twips)
-{
+QRect pixels(const QRect &twips) {
     using windowing::twipsToPixels;
-    return QRect(twipsToPixels(twips.x()), twipsToPixels(twips.y()), twipsToPixels(twips.width()), twipsToPixels(twips.height()));
+    return QRect(twipsToPixels(twips.x()),
+                 twipsToPixels(twips.y()),
+                 twipsToPixels(twips.width()),
+                 twipsToPixels(twips.height()));
 }
 
-void applyToControl(QWidget* w)
-{
+void applyToControl(QWidget *w) {
     if (const QVariant twips = w->property("twips"); twips.isValid())
         w->setGeometry(pixels(twips.toRect()));
     if (const QVariant points = w->property("points"); points.isValid()) {
@@ -36,10 +37,9 @@ void applyToControl(QWidget* w)
 
 } // namespace
 
-void applyDesign(QWidget* form)
-{
+void applyDesign(QWidget *form) {
     applyToControl(form);
-    for (QWidget* w : form->findChildren<QWidget*>())
+    for (QWidget *w : form->findChildren<QWidget *>())
         applyToControl(w);
     if (const QString icon = form->property("icon").toString(); !icon.isEmpty())
         form->setWindowIcon(programIcon(icon));
@@ -47,7 +47,7 @@ void applyDesign(QWidget* form)
     // The window's geometry (without its frame) is the client area, and for a
     // main window the menu bar above it.
     QRect window = form->geometry();
-    if (auto* main = qobject_cast<QMainWindow*>(form)) {
+    if (auto *main = qobject_cast<QMainWindow *>(form)) {
         main->centralWidget()->setFixedSize(window.size());
         window.setTop(window.top() - main->menuBar()->sizeHint().height());
     }
@@ -57,8 +57,7 @@ void applyDesign(QWidget* form)
     form->setGeometry(window);
 }
 
-QIcon programIcon(const QString& name)
-{
+QIcon programIcon(const QString &name) {
     QIcon icon;
     for (int size : {16, 32, 48}) {
         // Read as PNG outright: a reader left to guess would ask every image
@@ -70,8 +69,7 @@ QIcon programIcon(const QString& name)
     return icon;
 }
 
-void WrappingCheckBox::paintEvent(QPaintEvent*)
-{
+void WrappingCheckBox::paintEvent(QPaintEvent *) {
     // The indicator as the style draws it, then the text wrapped beside it.
     QStylePainter painter(this);
     QStyleOptionButton option;
@@ -80,9 +78,16 @@ void WrappingCheckBox::paintEvent(QPaintEvent*)
     option.text.clear();
     painter.drawControl(QStyle::CE_CheckBox, option);
     const QRect room = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this);
-    painter.drawItemText(room, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, option.palette, isEnabled(), text, QPalette::WindowText);
+    painter.drawItemText(room,
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap,
+                         option.palette,
+                         isEnabled(),
+                         text,
+                         QPalette::WindowText);
 }
 
-bool WrappingCheckBox::hitButton(const QPoint& pos) const { return rect().contains(pos); }
+bool WrappingCheckBox::hitButton(const QPoint &pos) const {
+    return rect().contains(pos);
+}
 
 } // namespace velmora

@@ -18,27 +18,29 @@ namespace velmora {
 
 // 4/3 pixel to the point (96 dots per inch), as 15 twips to the pixel
 // (windowing::twipsToPixels).
-constexpr int pointsToPixels(double points) { return int(points * 4 / 3 + 0.5); }
+constexpr int pointsToPixels(double points) {
+    return int(points * 4 / 3 + 0.5);
+}
 
 // Applies the form's design: the controls' geometry, fonts and colours, its
 // icon, a fixed size, and the client area placed on the screen. A main
 // window's client area is its central widget, below the menu bar.
-void applyDesign(QWidget* form);
+void applyDesign(QWidget *form);
 
 // One of the program's icons (icons/<name>.svg) at 16, 32 and 48 pixels, as
 // the build drew it.
-QIcon programIcon(const QString& name);
+QIcon programIcon(const QString &name);
 
 // A check box whose text wraps onto as many lines as its height holds; a
 // click anywhere on it, text included, toggles it.
 class WrappingCheckBox : public QCheckBox {
     Q_OBJECT
-public:
+  public:
     using QCheckBox::QCheckBox;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    bool hitButton(const QPoint& pos) const override;
+  protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool hitButton(const QPoint &pos) const override;
 };
 
 } // namespace velmora

@@ -4,14 +4,12 @@
 
 namespace velmora {
 
-Forms& Forms::instance()
-{
-    static Forms* forms = new Forms;
+Forms &Forms::instance() {
+    static Forms *forms = new Forms;
     return *forms;
 }
 
-void Forms::track(QWidget* form)
-{
+void Forms::track(QWidget *form) {
     ++loaded_;
     connect(form, &QObject::destroyed, this, [this] {
         if (--loaded_ == 0)

@@ -12,18 +12,18 @@ namespace velmora {
 
 class Forms : public QObject {
     Q_OBJECT
-public:
-    static Forms& instance();
+  public:
+    static Forms &instance();
 
     // Counts `form` as loaded until it is destroyed.
-    void track(QWidget* form);
+    void track(QWidget *form);
     int loaded() const { return loaded_; }
 
-signals:
+  signals:
     // The last loaded window was destroyed.
     void allUnloaded();
 
-private:
+  private:
     Forms() = default;
     int loaded_ = 0;
 };

@@ -7,8 +7,8 @@
 #include "about.h"
 #include "automation/picture.h"
 #include "dispids.h"
-#include "forms.h"
 #include "formdesign.h"
+#include "forms.h"
 #include "nastr.h"
 #include "settingsfile.h"
 #include "shell/trayhosts.h"
@@ -41,8 +41,7 @@ const QString AskPowerOff = QStringLiteral("Вы действительно хо
 const QColor Blue(0x00, 0x00, 0xFF);
 const QColor Red(0xFF, 0x00, 0x00);
 
-void setTextColour(QWidget* w, const QColor& colour)
-{
+void setTextColour(QWidget *w, const QColor &colour) {
     // The poll sets the colour on every tick: a palette set again costs the
     // widget a palette resolution and a change event.
     if (w->palette().color(QPalette::WindowText) == colour)
@@ -53,22 +52,19 @@ void setTextColour(QWidget* w, const QColor& colour)
 }
 
 // A failure no trap caught: the run-time report, and the program ends.
-void fatalIfFailed(const Result<>& r)
-{
+void fatalIfFailed(const Result<> &r) {
     if (!r.ok())
         windowing::fatalError(r.error());
 }
 
 // Runs a handler of the window as one handler of the program.
-template <class F> void handleEvent(F&& f)
-{
+template <class F> void handleEvent(F &&f) {
     windowing::runHandler([&] { fatalIfFailed(f()); });
 }
 
 } // namespace
 
-Velmora::Velmora(QWidget* parent) : QMainWindow(parent), ui(new Ui::Velmora)
-{
+Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // The program ends through "Выход": no close, minimize or maximize button.
@@ -77,9 +73,11 @@ Velmora::Velmora(QWidget* parent) : QMainWindow(parent), ui(new Ui::Velmora)
 
     // All five run from the moment the window is loaded.
     auto makeTimer = [this](int ms, Result<> (Velmora::*handler)()) {
-        auto* t = new windowing::Timer(this);
+        auto *t = new windowing::Timer(this);
         t->setInterval(ms);
-        t->onTimer = [this, handler] { fatalIfFailed((this->*handler)()); };
+        t->onTimer = [this, handler] {
+            fatalIfFailed((this->*handler)());
+        };
         t->setEnabled(true);
         return t;
     };
@@ -94,12 +92,18 @@ Velmora::Velmora(QWidget* parent) : QMainWindow(parent), ui(new Ui::Velmora)
     // happening at all.
     MSComm1.failWhenMissing({comm::PortOpen, comm::Output});
     MSComm1.create(this);
-    Tray.create(this, [this](const QString&, automation::DispId id, std::vector<Variant>& args) {
-        const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : Variant(); };
+    Tray.create(this, [this](const QString &, automation::DispId id, std::vector<Variant> &args) {
+        const auto arg = [&](std::size_t i) {
+            return i < args.size() ? args[i] : Variant();
+        };
         if (id == tray::DoubleClickEvent)
             handleEvent([&] { return Tray_DoubleClick(arg(0).toI4().value_or(0)); });
         else if (id == tray::ErrorEvent)
-            handleEvent([&] { return Tray_Error(arg(0).toI4().value_or(0), arg(1).toBStr().value_or(QString()), arg(2).toBStr().value_or(QString())); });
+            handleEvent([&] {
+                return Tray_Error(arg(0).toI4().value_or(0),
+                                  arg(1).toBStr().value_or(QString()),
+                                  arg(2).toBStr().value_or(QString()));
+            });
     });
     Balloon.create(this);
     enableScrit();
@@ -107,49 +111,73 @@ Velmora::Velmora(QWidget* parent) : QMainWindow(parent), ui(new Ui::Velmora)
     wire();
 }
 
-Velmora::~Velmora()
-{
+Velmora::~Velmora() {
     // The port is released with the serial-port control.
     MSComm1.release();
     Tray.release();
     Balloon.release();
 }
 
-void Velmora::wire()
-{
-    connect(ui->ff1, &QMenu::aboutToShow, this, [this] { handleEvent([this] { return ff1_Click(); }); });
-    connect(shell::TrayHosts::instance(), &shell::TrayHosts::changed, this, [this] { enableScrit(); });
-    connect(ui->Scrit, &QAction::triggered, this, [this] { handleEvent([this] { return Scrit_Click(); }); });
-    connect(ui->Exit, &QAction::triggered, this, [this] { handleEvent([this] { return Exit_Click(); }); });
-    connect(ui->Nastr1, &QAction::triggered, this, [this] { handleEvent([this] { return Nastr1_Click(); }); });
-    connect(ui->About1, &QAction::triggered, this, [this] { handleEvent([this] { return About1_Click(); }); });
-    connect(ui->Vkl, &QPushButton::clicked, this, [this] { handleEvent([this] { return Vkl_Click(); }); });
-    connect(ui->Vikl, &QPushButton::clicked, this, [this] { handleEvent([this] { return Vikl_Click(); }); });
-    connect(ui->JdVikl, &QRadioButton::clicked, this, [this] { handleEvent([this] { return JdVikl_Click(); }); });
-    connect(ui->JdVkl, &QRadioButton::clicked, this, [this] { handleEvent([this] { return JdVkl_Click(); }); });
-    connect(ui->Kom1, &QRadioButton::clicked, this, [this] { handleEvent([this] { return Kom1_Click(); }); });
-    connect(ui->Kom2, &QRadioButton::clicked, this, [this] { handleEvent([this] { return Kom2_Click(); }); });
-    connect(ui->Kom3, &QRadioButton::clicked, this, [this] { handleEvent([this] { return Kom3_Click(); }); });
+void Velmora::wire() {
+    connect(ui->ff1, &QMenu::aboutToShow, this, [this] {
+        handleEvent([this] { return ff1_Click(); });
+    });
+    connect(
+        shell::TrayHosts::instance(), &shell::TrayHosts::changed, this, [this] { enableScrit(); });
+    connect(ui->Scrit, &QAction::triggered, this, [this] {
+        handleEvent([this] { return Scrit_Click(); });
+    });
+    connect(ui->Exit, &QAction::triggered, this, [this] {
+        handleEvent([this] { return Exit_Click(); });
+    });
+    connect(ui->Nastr1, &QAction::triggered, this, [this] {
+        handleEvent([this] { return Nastr1_Click(); });
+    });
+    connect(ui->About1, &QAction::triggered, this, [this] {
+        handleEvent([this] { return About1_Click(); });
+    });
+    connect(ui->Vkl, &QPushButton::clicked, this, [this] {
+        handleEvent([this] { return Vkl_Click(); });
+    });
+    connect(ui->Vikl, &QPushButton::clicked, this, [this] {
+        handleEvent([this] { return Vikl_Click(); });
+    });
+    connect(ui->JdVikl, &QRadioButton::clicked, this, [this] {
+        handleEvent([this] { return JdVikl_Click(); });
+    });
+    connect(ui->JdVkl, &QRadioButton::clicked, this, [this] {
+        handleEvent([this] { return JdVkl_Click(); });
+    });
+    connect(ui->Kom1, &QRadioButton::clicked, this, [this] {
+        handleEvent([this] { return Kom1_Click(); });
+    });
+    connect(ui->Kom2, &QRadioButton::clicked, this, [this] {
+        handleEvent([this] { return Kom2_Click(); });
+    });
+    connect(ui->Kom3, &QRadioButton::clicked, this, [this] {
+        handleEvent([this] { return Kom3_Click(); });
+    });
 }
 
 // ---------------------------------------------------------------------------
 // Start-up, menu, icon
 
-bool Velmora::Form_Load()
-{
+bool Velmora::Form_Load() {
     bool endInstance = false;
     windowing::runHandler([&] {
         if (windowing::previousInstance(QStringLiteral("velmora"))) {
             endInstance = true;
             return;
         }
-        for (Component* c : {&MSComm1, &Tray, &Balloon})
+        for (Component *c : {&MSComm1, &Tray, &Balloon})
             c->reportIfMissing();
         // A first start has no settings file yet: give it the settings this
         // step starts from anyway (COM1, 300 bit/s, no automatic switching).
         if (const Result<> made = ensureSettingsFile(); !made.ok())
-            std::fprintf(stderr, "velmora: cannot create %s (%s); using the default settings\n",
-                         qPrintable(SettingsFileName), qPrintable(made.error().description));
+            std::fprintf(stderr,
+                         "velmora: cannot create %s (%s); using the default settings\n",
+                         qPrintable(SettingsFileName),
+                         qPrintable(made.error().description));
 
         fatalIfFailed(MSComm1.put(comm::Settings, Variant("300,N,8,1")));
         WarmDone = false;
@@ -166,8 +194,7 @@ bool Velmora::Form_Load()
     return !endInstance;
 }
 
-Result<> Velmora::loadSteps()
-{
+Result<> Velmora::loadSteps() {
     TRY(MSComm1.put(comm::PortOpen, Variant::fromBool(true)));
     PortOk = -1;
     const bool autoOn = readSettings().autoOnSet();
@@ -182,8 +209,7 @@ Result<> Velmora::loadSteps()
     return {};
 }
 
-Result<> Velmora::automaticPowerOn()
-{
+Result<> Velmora::automaticPowerOn() {
     // The power key toggles: pressed on a running amplifier it would switch
     // it off. One that is on already counts as switched on by the program.
     if (!TRY(carrier()))
@@ -193,30 +219,29 @@ Result<> Velmora::automaticPowerOn()
     return {};
 }
 
-Result<> Velmora::addToTray()
-{
+Result<> Velmora::addToTray() {
     const auto icon = automation::makePicture(windowing::iconHandle(windowIcon()));
-    return Tray.call(tray::AddToTray, {Variant(icon), Variant(windowTitle()), Variant::fromBool(true)});
+    return Tray.call(tray::AddToTray,
+                     {Variant(icon), Variant(windowTitle()), Variant::fromBool(true)});
 }
 
-Result<> Velmora::ff1_Click()
-{
+Result<> Velmora::ff1_Click() {
     // An XEmbed tray coming or going alone is not announced: look again.
     enableScrit();
     return {};
 }
 
-void Velmora::enableScrit()
-{
+void Velmora::enableScrit() {
     // Hidden behind an icon that nobody shows, the window could not be
     // brought back, and a second start of the program ends at once.
     ui->Scrit->setEnabled(Tray.available() && shell::trayHostPresent());
 }
 
-Result<> Velmora::Scrit_Click() { return addToTray(); }
+Result<> Velmora::Scrit_Click() {
+    return addToTray();
+}
 
-Result<> Velmora::Tray_DoubleClick(std::int32_t Button)
-{
+Result<> Velmora::Tray_DoubleClick(std::int32_t Button) {
     if (Button == tray::LeftButton) {
         show();
         raise();
@@ -225,21 +250,23 @@ Result<> Velmora::Tray_DoubleClick(std::int32_t Button)
     return {};
 }
 
-Result<> Velmora::Tray_Error(std::int32_t ErrNumber, const QString& ErrDescription, const QString& ErrSource)
-{
+Result<> Velmora::Tray_Error(std::int32_t ErrNumber, const QString &ErrDescription,
+                             const QString &ErrSource) {
     // The icon control has handled the failure itself; it is only noted.
-    std::fprintf(stderr, "velmora: Tray: error %d: %s [%s]\n", int(ErrNumber), qPrintable(ErrDescription), qPrintable(ErrSource));
+    std::fprintf(stderr,
+                 "velmora: Tray: error %d: %s [%s]\n",
+                 int(ErrNumber),
+                 qPrintable(ErrDescription),
+                 qPrintable(ErrSource));
     return {};
 }
 
-Result<> Velmora::Nastr1_Click()
-{
+Result<> Velmora::Nastr1_Click() {
     showSettings();
     return {};
 }
 
-void Velmora::showSettings()
-{
+void Velmora::showSettings() {
     if (!nastr_) {
         // A window of its own, not a child: it stays loaded when the main
         // window is unloaded, and the program lives on until it closes.
@@ -251,8 +278,7 @@ void Velmora::showSettings()
     nastr_->activateWindow();
 }
 
-Result<> Velmora::About1_Click()
-{
+Result<> Velmora::About1_Click() {
     if (!about_) {
         about_ = new About;
         Forms::instance().track(about_);
@@ -263,14 +289,12 @@ Result<> Velmora::About1_Click()
     return {};
 }
 
-void Velmora::PortPrompt()
-{
+void Velmora::PortPrompt() {
     if (windowing::askYesNo(AskPort, windowing::Answer::Yes) == windowing::Answer::Yes)
         showSettings();
 }
 
-Result<> Velmora::Exit_Click()
-{
+Result<> Velmora::Exit_Click() {
     if (windowing::askYesNo(AskExit, windowing::Answer::No) != windowing::Answer::Yes)
         return {};
     if (readSettings().autoOffSet()) {
@@ -285,19 +309,17 @@ Result<> Velmora::Exit_Click()
     return {};
 }
 
-void Velmora::unload()
-{
-    for (windowing::Timer* t : {Timer1, Timer2, Timer3, Timer4, Timer5})
+void Velmora::unload() {
+    for (windowing::Timer *t : {Timer1, Timer2, Timer3, Timer4, Timer5})
         t->setEnabled(false);
     hide();
     deleteLater();
 }
 
-void Velmora::closeEvent(QCloseEvent* event)
-{
+void Velmora::closeEvent(QCloseEvent *event) {
     // Closed by other means than "Выход" (the session ending): unloaded as
     // it is, without the question, the power-off or the icon removal.
-    for (windowing::Timer* t : {Timer1, Timer2, Timer3, Timer4, Timer5})
+    for (windowing::Timer *t : {Timer1, Timer2, Timer3, Timer4, Timer5})
         t->setEnabled(false);
     event->accept();
 }
@@ -305,8 +327,7 @@ void Velmora::closeEvent(QCloseEvent* event)
 // ---------------------------------------------------------------------------
 // The command word
 
-Result<> Velmora::SendWord()
-{
+Result<> Velmora::SendWord() {
     const Variant off = Variant::fromBool(false), on = Variant::fromBool(true);
     for (int i = 1; i <= 8; ++i) {
         TRY(MSComm1.put(comm::RTSEnable, off));
@@ -326,8 +347,7 @@ Result<> Velmora::SendWord()
     return {};
 }
 
-Result<> Velmora::pressKey(int element, int cleared)
-{
+Result<> Velmora::pressKey(int element, int cleared) {
     Bits[element] = true;
     TRY(SendWord());
     Bits[element] = false;
@@ -336,8 +356,7 @@ Result<> Velmora::pressKey(int element, int cleared)
     return {};
 }
 
-Result<bool> Velmora::carrier()
-{
+Result<bool> Velmora::carrier() {
     const Variant present = TRY(MSComm1.get(comm::CDHolding));
     return present.toBool().value_or(false);
 }
@@ -345,16 +364,16 @@ Result<bool> Velmora::carrier()
 // ---------------------------------------------------------------------------
 // Power and warm-up
 
-Result<> Velmora::powerOnAttempt() { return pressKey(1, 2); }
+Result<> Velmora::powerOnAttempt() {
+    return pressKey(1, 2);
+}
 
-void Velmora::poweredOnByProgram()
-{
+void Velmora::poweredOnByProgram() {
     Timer3->setEnabled(true);
     OnByProgram = true;
 }
 
-Result<> Velmora::Vkl_Click()
-{
+Result<> Velmora::Vkl_Click() {
     WarmDone = false;
     Tries = 0;
     while (Tries <= 10) {
@@ -368,8 +387,7 @@ Result<> Velmora::Vkl_Click()
     return {};
 }
 
-Result<> Velmora::Vikl_Click()
-{
+Result<> Velmora::Vikl_Click() {
     // Set before the question: a switch-off the user was asked about is
     // never announced, whatever the answer.
     OffShown = true;
@@ -378,8 +396,7 @@ Result<> Velmora::Vikl_Click()
     return powerOffLoop();
 }
 
-Result<> Velmora::powerOffLoop()
-{
+Result<> Velmora::powerOffLoop() {
     Tries = 0;
     while (Tries <= 4) {
         TRY(pressKey(1, 3));
@@ -390,16 +407,14 @@ Result<> Velmora::powerOffLoop()
     return {};
 }
 
-void Velmora::setPowerDisplay(bool on)
-{
+void Velmora::setPowerDisplay(bool on) {
     setTextColour(ui->Label4, on ? Blue : Red);
     ui->Label4->setText(on ? TextOn : TextOff);
     ui->Vkl->setEnabled(!on);
     ui->Vikl->setEnabled(on);
 }
 
-Result<> Velmora::Timer2_Timer()
-{
+Result<> Velmora::Timer2_Timer() {
     if (TRY(carrier())) {
         setPowerDisplay(true);
         if (!WarmDone) {
@@ -427,27 +442,26 @@ Result<> Velmora::Timer2_Timer()
     return {};
 }
 
-Result<> Velmora::Timer3_Timer()
-{
+Result<> Velmora::Timer3_Timer() {
     ui->Label3->setText(TextReady);
     Timer3->setEnabled(false);
     WarmDone = true;
     return {};
 }
 
-Result<> Velmora::showBalloon(std::int32_t type, const QString& prompt)
-{
+Result<> Velmora::showBalloon(std::int32_t type, const QString &prompt) {
     TRY(Balloon.put(balloon::MessageType, Variant(type)));
     const Variant handle = TRY(Tray.get(tray::Handle));
     return Balloon.call(balloon::ShowBalloonMessage,
-                        {Variant(prompt), Variant(windowTitle()), handle.isEmpty() ? Variant(std::int32_t(0)) : handle});
+                        {Variant(prompt),
+                         Variant(windowTitle()),
+                         handle.isEmpty() ? Variant(std::int32_t(0)) : handle});
 }
 
 // ---------------------------------------------------------------------------
 // Standby and inputs
 
-Result<> Velmora::standby(int element)
-{
+Result<> Velmora::standby(int element) {
     TRY(pressKey(element, 0));
     // The key is released by the delayed word; a timer already running keeps
     // its countdown, so two quick clicks share one delayed word.
@@ -455,17 +469,19 @@ Result<> Velmora::standby(int element)
     return {};
 }
 
-Result<> Velmora::JdVikl_Click() { return standby(4); }
-Result<> Velmora::JdVkl_Click() { return standby(3); }
+Result<> Velmora::JdVikl_Click() {
+    return standby(4);
+}
+Result<> Velmora::JdVkl_Click() {
+    return standby(3);
+}
 
-Result<> Velmora::Timer1_Timer()
-{
+Result<> Velmora::Timer1_Timer() {
     Timer1->setEnabled(false);
     return SendWord();
 }
 
-Result<> Velmora::selectInput(int n)
-{
+Result<> Velmora::selectInput(int n) {
     // Two presses of the first-input key select input 1, then the next-input
     // key steps on.
     for (int i = 0; i < 2; ++i)
@@ -475,27 +491,32 @@ Result<> Velmora::selectInput(int n)
     return {};
 }
 
-Result<> Velmora::Kom1_Click() { return selectInput(1); }
-Result<> Velmora::Kom2_Click() { return selectInput(2); }
-Result<> Velmora::Kom3_Click() { return selectInput(3); }
+Result<> Velmora::Kom1_Click() {
+    return selectInput(1);
+}
+Result<> Velmora::Kom2_Click() {
+    return selectInput(2);
+}
+Result<> Velmora::Kom3_Click() {
+    return selectInput(3);
+}
 
 // ---------------------------------------------------------------------------
 // Port watchdog and the failed automatic power-on
 
-Result<> Velmora::Timer4_Timer()
-{
+Result<> Velmora::Timer4_Timer() {
     const Settings settings = readSettings();
     const Variant open = Variant::fromBool(true);
 
     // Two error traps: trap A counts the port as not open and ends the tick,
     // trap B just ends it. Before either is armed a failure is not caught.
-    auto trapA = [this](const automation::Error& e) -> Result<> {
+    auto trapA = [this](const automation::Error &e) -> Result<> {
         qCDebug(lcPanel) << "watchdog, port not open:" << e.description;
         PortOk = 0;
         PortWhy = e.description;
         return {};
     };
-    auto trapB = [](const automation::Error& e) -> Result<> {
+    auto trapB = [](const automation::Error &e) -> Result<> {
         qCDebug(lcPanel) << "watchdog, tick ended:" << e.description;
         return {};
     };
@@ -526,22 +547,19 @@ Result<> Velmora::Timer4_Timer()
     return {};
 }
 
-Result<> Velmora::movePort(double number)
-{
+Result<> Velmora::movePort(double number) {
     TRY(MSComm1.put(comm::PortOpen, Variant::fromBool(false)));
     TRY(MSComm1.put(comm::CommPort, Variant(number)));
     return MSComm1.put(comm::PortOpen, Variant::fromBool(true));
 }
 
-Result<> Velmora::applyLineSettings(const QString& line)
-{
+Result<> Velmora::applyLineSettings(const QString &line) {
     TRY(MSComm1.put(comm::PortOpen, Variant::fromBool(false)));
     TRY(MSComm1.put(comm::Settings, Variant(line)));
     return MSComm1.put(comm::PortOpen, Variant::fromBool(true));
 }
 
-Result<> Velmora::Timer5_Timer()
-{
+Result<> Velmora::Timer5_Timer() {
     TRY(showBalloon(balloon::bmError, TipPowerOnFailed));
     Timer5->setEnabled(false);
     return {};

@@ -22,37 +22,42 @@
 #include "component.h"
 #include "nastr.h"
 
-namespace Ui { class Velmora; }
-namespace windowing { class Timer; }
+namespace Ui {
+class Velmora;
+}
+namespace windowing {
+class Timer;
+}
 
 namespace velmora {
 
 class Velmora : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     // Creates the window and its hosted controls (not shown); the five timers
     // run from here on.
-    explicit Velmora(QWidget* parent = nullptr);
+    explicit Velmora(QWidget *parent = nullptr);
     ~Velmora() override;
 
     // The load step. Returns false when another instance of the program is
     // running: this one must end at once, without showing anything.
     bool Form_Load();
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
+  protected:
+    void closeEvent(QCloseEvent *event) override;
 
-private:
-    friend class PanelBus;   // runs the handlers for calls from the session bus
+  private:
+    friend class PanelBus; // runs the handlers for calls from the session bus
 
     // Menu entries and the icon's events.
-    automation::Result<> ff1_Click();   // the "Файл" menu opening
+    automation::Result<> ff1_Click(); // the "Файл" menu opening
     automation::Result<> Scrit_Click();
     automation::Result<> Exit_Click();
     automation::Result<> Nastr1_Click();
     automation::Result<> About1_Click();
     automation::Result<> Tray_DoubleClick(std::int32_t Button);
-    automation::Result<> Tray_Error(std::int32_t ErrNumber, const QString& ErrDescription, const QString& ErrSource);
+    automation::Result<> Tray_Error(std::int32_t ErrNumber, const QString &ErrDescription,
+                                    const QString &ErrSource);
 
     // Power, standby and inputs.
     automation::Result<> Vkl_Click();
@@ -94,13 +99,13 @@ private:
     automation::Result<> standby(int element);
     // The watchdog's renumbering (step 3) and speed (step 4), each under trap B.
     automation::Result<> movePort(double number);
-    automation::Result<> applyLineSettings(const QString& line);
+    automation::Result<> applyLineSettings(const QString &line);
     // CDHolding: the amplifier reports ready.
     automation::Result<bool> carrier();
     automation::Result<> addToTray();
     // "Скрыть программу" only while the icon can be seen and so bring the window back.
     void enableScrit();
-    automation::Result<> showBalloon(std::int32_t type, const QString& prompt);
+    automation::Result<> showBalloon(std::int32_t type, const QString &prompt);
     void showSettings();
     void setPowerDisplay(bool on);
     // Stops the timers and destroys the window; the program ends once no
@@ -110,7 +115,7 @@ private:
 
     // The command word, elements 1 to 8 (element 0 is unused).
     std::array<bool, 9> Bits{};
-    std::int16_t PortOk = 0;      // -1: the program has the port open
+    std::int16_t PortOk = 0; // -1: the program has the port open
     bool WarmDone = false;
     bool WarmStarted = false;
     bool OnByProgram = false;
@@ -122,11 +127,11 @@ private:
     // Why the port was last found not open (the load step, the watchdog).
     QString PortWhy;
 
-    windowing::Timer* Timer1;
-    windowing::Timer* Timer2;
-    windowing::Timer* Timer3;
-    windowing::Timer* Timer4;
-    windowing::Timer* Timer5;
+    windowing::Timer *Timer1;
+    windowing::Timer *Timer2;
+    windowing::Timer *Timer3;
+    windowing::Timer *Timer4;
+    windowing::Timer *Timer5;
 
     Component MSComm1{QStringLiteral("MSComm1"), QStringLiteral("MSCommLib.MSComm")};
     Component Tray{QStringLiteral("Tray"), QStringLiteral("lumora.Lumorel")};

@@ -11,22 +11,24 @@
 
 #include "automation/result.h"
 
-namespace Ui { class Nastr; }
+namespace Ui {
+class Nastr;
+}
 
 namespace velmora {
 
 class Nastr : public QDialog {
     Q_OBJECT
-public:
+  public:
     // Loads the dialog: fills its controls from the file.
-    explicit Nastr(QWidget* parent = nullptr);
+    explicit Nastr(QWidget *parent = nullptr);
     ~Nastr() override;
 
     // "OK": saves and unloads the dialog. When the file cannot be written the
     // user is told why and the dialog stays open with the choices made.
     automation::Result<> Command1_Click();
 
-private:
+  private:
     void Form_Load();
 
     std::unique_ptr<Ui::Nastr> ui;

@@ -28,15 +28,15 @@ class PanelBus : public QObject, protected QDBusContext {
     Q_PROPERTY(uint WarmUpRemaining READ warmUpRemaining)
     Q_PROPERTY(QString Port READ port)
     Q_PROPERTY(bool PortOpen READ portOpen)
-public:
-    static const QString Service;   // also the interface's name
+  public:
+    static const QString Service; // also the interface's name
     static const QString Path;
 
     // Offers `window` on the session bus for as long as the window is loaded
     // (the offer is the window's child). Without a session bus, or with the
     // name owned already, the panel goes on without it: a note on stderr, and
     // null.
-    static PanelBus* offer(Velmora* window);
+    static PanelBus *offer(Velmora *window);
     ~PanelBus() override;
 
     bool powered() const { return shown_.powered; }
@@ -45,13 +45,13 @@ public:
     QString port() const { return shown_.port; }
     bool portOpen() const { return shown_.portOpen; }
 
-public slots:
+  public slots:
     void PowerOn();
     void PowerOff();
     void SetStandby(bool on);
     void SelectInput(int input);
 
-private:
+  private:
     struct Snapshot {
         bool powered = false;
         QString state;
@@ -61,20 +61,20 @@ private:
         bool portOpen = false;
     };
 
-    PanelBus(Velmora* window, QDBusConnection bus);
+    PanelBus(Velmora *window, QDBusConnection bus);
     Snapshot read() const;
     // Sends PropertiesChanged for what differs from the last state sent.
     void refresh();
     // Runs a method's steps as a handler of the panel; a failure becomes the
     // call's error reply.
-    void command(const std::function<automation::Result<>()>& steps);
+    void command(const std::function<automation::Result<>()> &steps);
     // Fails, naming the port, when no word can be sent.
     automation::Result<> portReady() const;
 
-    Velmora* window_;
+    Velmora *window_;
     QDBusConnection bus_;
     Snapshot shown_;
-    bool offered_ = false;   // the name and the object are this one's
+    bool offered_ = false; // the name and the object are this one's
 };
 
 } // namespace velmora

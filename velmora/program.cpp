@@ -8,13 +8,12 @@
 
 namespace velmora {
 
-int runProgram(QApplication& app)
-{
+int runProgram(QApplication &app) {
     // Closing a dialog or a message box while the main window hides behind
     // its icon must not end the program; only unloading every window does.
     app.setQuitOnLastWindowClosed(false);
 
-    auto* main = new Velmora;
+    auto *main = new Velmora;
     if (!main->Form_Load()) {
         delete main;
         return 0;
@@ -23,7 +22,10 @@ int runProgram(QApplication& app)
     // Only the instance that goes on offers itself on the session bus, until
     // its main window is unloaded.
     PanelBus::offer(main);
-    const auto ended = QObject::connect(&Forms::instance(), &Forms::allUnloaded, &app, &QCoreApplication::quit,
+    const auto ended = QObject::connect(&Forms::instance(),
+                                        &Forms::allUnloaded,
+                                        &app,
+                                        &QCoreApplication::quit,
                                         Qt::QueuedConnection);
     app.setWindowIcon(main->windowIcon());
     // Shown after the load step, although the load step asked the icon to hide it.

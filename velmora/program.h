@@ -8,6 +8,6 @@ namespace velmora {
 
 // Runs the program in `app` and returns its exit code: 0 at once, without a
 // window, when another instance is running.
-int runProgram(QApplication& app);
+int runProgram(QApplication &app);
 
 } // namespace velmora

@@ -18,11 +18,14 @@ constexpr qint64 MaxReadBytes = 64 * 1024;
 // The run-time's "Path/File access error".
 constexpr std::int32_t FileAccessError = 75;
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-std::vector<QByteArray> splitLines(const QByteArray& bytes, std::size_t wanted)
-{
+std::vector<QByteArray> splitLines(const QByteArray &bytes, std::size_t wanted) {
     std::vector<QByteArray> lines;
     qsizetype start = 0;
     const qsizetype n = bytes.size();
@@ -40,14 +43,12 @@ std::vector<QByteArray> splitLines(const QByteArray& bytes, std::size_t wanted)
 
 } // namespace
 
-std::int16_t toInt16(double value)
-{
+std::int16_t toInt16(double value) {
     // nearbyint uses the current rounding mode, which is round-half-to-even.
     return static_cast<std::int16_t>(std::nearbyint(value));
 }
 
-std::optional<double> parseLine(const QByteArray& raw)
-{
+std::optional<double> parseLine(const QByteArray &raw) {
     qsizetype b = 0, e = raw.size();
     while (b < e && isBlank(raw[b]))
         ++b;
@@ -82,22 +83,20 @@ std::optional<double> parseLine(const QByteArray& raw)
     const double rounded = std::nearbyint(v);
     if (rounded < -32768.0 || rounded > 32767.0)
         return std::nullopt;
-    return v + 0.0;   // "-0" reads as 0
+    return v + 0.0; // "-0" reads as 0
 }
 
-Settings parseSettings(const QByteArray& bytes)
-{
+Settings parseSettings(const QByteArray &bytes) {
     Settings s;
     const std::vector<QByteArray> lines = splitLines(bytes, 4);
-    double* fields[4] = {&s.portIndex, &s.autoOn, &s.autoOff, &s.speedIndex};
+    double *fields[4] = {&s.portIndex, &s.autoOn, &s.autoOff, &s.speedIndex};
     for (std::size_t i = 0; i < lines.size(); ++i)
         if (const auto v = parseLine(lines[i]))
             *fields[i] = *v;
     return s;
 }
 
-std::optional<QString> Settings::lineSettings() const
-{
+std::optional<QString> Settings::lineSettings() const {
     if (speedIndex == 0)
         return QStringLiteral("300,N,8,1");
     if (speedIndex == 1)
@@ -107,8 +106,7 @@ std::optional<QString> Settings::lineSettings() const
     return std::nullopt;
 }
 
-Settings readSettings()
-{
+Settings readSettings() {
     // Only a plain file is read: a directory, a pipe or a device under that
     // name reads as no file at all (a pipe would block the program).
     const QFileInfo info(SettingsFileName);
@@ -122,8 +120,7 @@ Settings readSettings()
     return parseSettings(bytes);
 }
 
-QByteArray formatLine(std::int16_t value)
-{
+QByteArray formatLine(std::int16_t value) {
     QByteArray line;
     if (value >= 0)
         line += ' ';
@@ -132,16 +129,14 @@ QByteArray formatLine(std::int16_t value)
     return line;
 }
 
-QByteArray formatSettings(const std::array<std::int16_t, 4>& lines)
-{
+QByteArray formatSettings(const std::array<std::int16_t, 4> &lines) {
     QByteArray bytes;
     for (std::int16_t v : lines)
         bytes += formatLine(v);
     return bytes;
 }
 
-automation::Result<> writeSettings(const std::array<std::int16_t, 4>& lines)
-{
+automation::Result<> writeSettings(const std::array<std::int16_t, 4> &lines) {
     // Written beside the old file and renamed over it: a crash or a full disk
     // leaves either the old file or the new one, never a torn one, and an
     // existing file keeps its permissions.
@@ -168,8 +163,7 @@ automation::Result<> writeSettings(const std::array<std::int16_t, 4>& lines)
     return automation::Result<>::fail(FileAccessError, why, SettingsFileName);
 }
 
-automation::Result<> ensureSettingsFile()
-{
+automation::Result<> ensureSettingsFile() {
     const QFileInfo info(SettingsFileName);
     if (info.exists() || info.isSymLink())
         return {};

@@ -42,11 +42,11 @@ struct Settings {
 
 // The line as a number: blanks and tabs around it dropped, then an optional
 // sign, digits and an optional fraction, within the 16-bit range once rounded.
-std::optional<double> parseLine(const QByteArray& line);
+std::optional<double> parseLine(const QByteArray &line);
 
 // Splits the file's bytes into lines (CR LF, LF or CR end a line) and reads the
 // first four; whatever is missing or damaged takes its default.
-Settings parseSettings(const QByteArray& bytes);
+Settings parseSettings(const QByteArray &bytes);
 
 // Reads nastr.dat from the working directory afresh. A missing or unreadable
 // file (or one that is not a plain file) gives the defaults.
@@ -55,11 +55,11 @@ Settings readSettings();
 // A number as the file holds it: a blank in place of the sign when not
 // negative, the digits, one trailing blank; CR LF. 1 -> " 1 \r\n", -1 -> "-1 \r\n".
 QByteArray formatLine(std::int16_t value);
-QByteArray formatSettings(const std::array<std::int16_t, 4>& lines);
+QByteArray formatSettings(const std::array<std::int16_t, 4> &lines);
 
 // Replaces nastr.dat atomically with the four lines. A failure's description
 // says why; the old file stays as it was.
-automation::Result<> writeSettings(const std::array<std::int16_t, 4>& lines);
+automation::Result<> writeSettings(const std::array<std::int16_t, 4> &lines);
 
 // Writes the defaults (0, 0, 0, 0) when the file does not exist at all; a file
 // that exists, damaged or not, is left alone. Fails when it could not be

@@ -2,8 +2,8 @@
 
 namespace controlkit {
 
-automation::ClassRegistration registration(const automation::TypeLibrary& library, const QString& progId)
-{
+automation::ClassRegistration registration(const automation::TypeLibrary &library,
+                                           const QString &progId) {
     automation::ClassRegistration reg;
     reg.clsid = library.coclass;
     reg.progId = progId;
@@ -12,7 +12,8 @@ automation::ClassRegistration registration(const automation::TypeLibrary& librar
     reg.miscStatus = 0x20591;
     reg.toolboxBitmap = QStringLiteral("30000");
     reg.typeLib = library.libid;
-    reg.typeLibVersion = QStringLiteral("%1.%2").arg(library.majorVersion).arg(library.minorVersion);
+    reg.typeLibVersion =
+        QStringLiteral("%1.%2").arg(library.majorVersion).arg(library.minorVersion);
     reg.control = true;
     return reg;
 }

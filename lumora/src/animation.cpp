@@ -17,22 +17,20 @@ constexpr std::int32_t MaxInterval = 65535;
 
 // From a pause it resumes the kept range and counter; otherwise it starts the
 // given range afresh. The first tick comes one period later.
-Result<> Lumorel::startAnimation(std::int32_t first, std::int32_t last)
-{
+Result<> Lumorel::startAnimation(std::int32_t first, std::int32_t last) {
     if (!paused_) {
         firstFrameNo_ = first;
         lastFrameNo_ = last;
         frameNo_ = first;
     }
     paused_ = false;
-    tmrAnima_.setInterval(tmrAnima_.interval());   // restarts the countdown when running
+    tmrAnima_.setInterval(tmrAnima_.interval()); // restarts the countdown when running
     tmrAnima_.setEnabled(true);
     std::vector<Variant> none;
     return raiseEvent(EvAnimationStarted, none);
 }
 
-Result<> Lumorel::pauseAnimation()
-{
+Result<> Lumorel::pauseAnimation() {
     paused_ = true;
     tmrAnima_.setEnabled(false);
     std::vector<Variant> none;
@@ -40,8 +38,7 @@ Result<> Lumorel::pauseAnimation()
 }
 
 // Leaves a pause in place: the next start resumes it.
-Result<> Lumorel::stopAnimation(bool returnIcon)
-{
+Result<> Lumorel::stopAnimation(bool returnIcon) {
     if (returnIcon)
         TRY(trapped("ReturnTrayIcon", returnTrayIcon()));
     tmrAnima_.setEnabled(false);
@@ -49,8 +46,7 @@ Result<> Lumorel::stopAnimation(bool returnIcon)
     return raiseEvent(EvAnimationStopped, none);
 }
 
-Result<> Lumorel::setAnimationInterval(std::int32_t ms)
-{
+Result<> Lumorel::setAnimationInterval(std::int32_t ms) {
     if (ms < 0 || ms > MaxInterval)
         return Result<>::fail(err::InvalidPropertyValue, {}, ProgId);
     tmrAnima_.setInterval(ms);
@@ -60,8 +56,7 @@ Result<> Lumorel::setAnimationInterval(std::int32_t ms)
 // The counter moves on before the event and wraps to the first frame past the
 // last one; at the top of the 32-bit range it wraps too, never overflowing.
 // The host's Index is the counter itself: what it writes there counts.
-void Lumorel::tick()
-{
+void Lumorel::tick() {
     frameNo_ = frameNo_ >= lastFrameNo_ ? firstFrameNo_ : frameNo_ + 1;
     std::vector<Variant> args{Variant(frameNo_)};
     if (!raiseLogged(EvAnimation, args))

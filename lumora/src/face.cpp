@@ -9,8 +9,7 @@ namespace lumora {
 namespace {
 
 // The face's 24 x 24 picture: a loudspeaker with two sound waves.
-QPixmap speaker()
-{
+QPixmap speaker() {
     QPixmap pm(24, 24);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -27,6 +26,8 @@ QPixmap speaker()
 
 } // namespace
 
-QPixmap facePicture() { return speaker(); }
+QPixmap facePicture() {
+    return speaker();
+}
 
 } // namespace lumora

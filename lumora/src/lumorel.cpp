@@ -19,7 +19,7 @@ namespace lumora {
 namespace {
 
 constexpr std::uint32_t IconId = 1;
-constexpr std::uint32_t CallbackMessage = 0x200;   // the shell's notifications arrive as mouse moves
+constexpr std::uint32_t CallbackMessage = 0x200; // the shell's notifications arrive as mouse moves
 constexpr std::int32_t DefaultInterval = 200;
 const QString IntervalKey = QStringLiteral("AnimationInterval");
 
@@ -27,39 +27,52 @@ const QString IntervalKey = QStringLiteral("AnimationInterval");
 
 const QString Lumorel::ProgId = QStringLiteral("lumora.Lumorel");
 
-const TypeLibrary& Lumorel::library()
-{
+const TypeLibrary &Lumorel::library() {
     static const TypeLibrary lib = [] {
         Result<TypeLibrary> own = ownTypeLibrary();
         if (!own)
-            qCCritical(lcLumora) << "the library's type library is unreadable:" << own.error().description;
+            qCCritical(lcLumora) << "the library's type library is unreadable:"
+                                 << own.error().description;
         return own.value_or(TypeLibrary{});
     }();
     return lib;
 }
 
 Lumorel::Lumorel()
-    : TrayControl(library(), ProgId, QStringLiteral("Lumorel"), facePicture), messages_(new windowing::MessageWindow(window_)),
-      notifyData_(rec::Size, '\0')
-{
-    messages_->onMouseMessage = [this](int, int, double xTwips, double) { mouseMessage(xTwips); };
+    : TrayControl(library(), ProgId, QStringLiteral("Lumorel"), facePicture),
+      messages_(new windowing::MessageWindow(window_)), notifyData_(rec::Size, '\0') {
+    messages_->onMouseMessage = [this](int, int, double xTwips, double) {
+        mouseMessage(xTwips);
+    };
     tmrAnima_.setInterval(DefaultInterval);
-    tmrAnima_.onTimer = [this] { tick(); };
+    tmrAnima_.onTimer = [this] {
+        tick();
+    };
 }
 
-windowing::WindowHandle Lumorel::handle() const { return messages_ ? messages_->handle() : 0; }
+windowing::WindowHandle Lumorel::handle() const {
+    return messages_ ? messages_->handle() : 0;
+}
 
-Result<> Lumorel::invokeChecked(const MemberInfo& m, std::vector<Variant>& a)
-{
+Result<> Lumorel::invokeChecked(const MemberInfo &m, std::vector<Variant> &a) {
     switch (m.id) {
-    case DispIdAboutBox: return about::showAboutBox({QStringLiteral("Lumorel 3.0"), QStringLiteral(" for Windows 9x/Me/NT/2000/XP")});
-    case DispAddToTray: return trapped("AddToTray", addToTray(a[0], a[1].bstr(), a[2].boolean()));
-    case DispModifyTrayIcon: return trapped("ModifyTrayIcon", modifyTrayIcon(a[0], a[1].bstr()));
-    case DispReturnTrayIcon: return trapped("ReturnTrayIcon", returnTrayIcon());
-    case DispDeleteFromTray: return trapped("DeleteFromTray", deleteFromTray());
-    case DispStartAnimation: return startAnimation(a[0].i4(), a[1].i4());
-    case DispPauseAnimation: return pauseAnimation();
-    case DispStopAnimation: return stopAnimation(a[0].boolean());
+    case DispIdAboutBox:
+        return about::showAboutBox(
+            {QStringLiteral("Lumorel 3.0"), QStringLiteral(" for Windows 9x/Me/NT/2000/XP")});
+    case DispAddToTray:
+        return trapped("AddToTray", addToTray(a[0], a[1].bstr(), a[2].boolean()));
+    case DispModifyTrayIcon:
+        return trapped("ModifyTrayIcon", modifyTrayIcon(a[0], a[1].bstr()));
+    case DispReturnTrayIcon:
+        return trapped("ReturnTrayIcon", returnTrayIcon());
+    case DispDeleteFromTray:
+        return trapped("DeleteFromTray", deleteFromTray());
+    case DispStartAnimation:
+        return startAnimation(a[0].i4(), a[1].i4());
+    case DispPauseAnimation:
+        return pauseAnimation();
+    case DispStopAnimation:
+        return stopAnimation(a[0].boolean());
     case DispAnimationInterval:
         if (m.kind == InvokeKind::PropertyGet)
             return Variant(std::int32_t(tmrAnima_.interval()));
@@ -67,25 +80,25 @@ Result<> Lumorel::invokeChecked(const MemberInfo& m, std::vector<Variant>& a)
         if (site())
             site()->propertyChanged(m.id);
         return {};
-    case DispHandle: return Variant(std::int32_t(handle()));
+    case DispHandle:
+        return Variant(std::int32_t(handle()));
     }
     return Result<>::fail(err::NoSuchMember, {}, ProgId);
 }
 
 // A failure while a shell method ran becomes its Error event; the caller sees
 // success. What the host writes into the event's arguments is not read back.
-Result<> Lumorel::trapped(const char* method, const Result<>& outcome)
-{
+Result<> Lumorel::trapped(const char *method, const Result<> &outcome) {
     if (outcome)
         return {};
-    std::vector<Variant> args{Variant(outcome.error().number), Variant(outcome.error().description),
+    std::vector<Variant> args{Variant(outcome.error().number),
+                              Variant(outcome.error().description),
                               Variant(QStringLiteral("lumora.") + QLatin1String(method))};
     (void)raiseLogged(EvError, args);
     return {};
 }
 
-Result<> Lumorel::raiseLogged(Event event, std::vector<Variant>& args)
-{
+Result<> Lumorel::raiseLogged(Event event, std::vector<Variant> &args) {
     Result<> raised = raiseEvent(event, args);
     if (!raised)
         qCWarning(lcLumora) << "event" << int(event) << "not raised:" << raised.error().description;
@@ -95,8 +108,7 @@ Result<> Lumorel::raiseLogged(Event event, std::vector<Variant>& args)
 // Fills the record as each method but DeleteFromTray does, field by field, so
 // that a picture whose handle cannot be read leaves the fields before it set.
 // With no picture, the icon and tip of the last AddToTray go in.
-Result<> Lumorel::fillRecord(const Variant* icon, QStringView tip)
-{
+Result<> Lumorel::fillRecord(const Variant *icon, QStringView tip) {
     shell::writeU32(notifyData_, rec::CbSize, rec::Size);
     shell::writeU32(notifyData_, rec::Window, handle());
     savedWnd_ = handle();
@@ -111,10 +123,11 @@ Result<> Lumorel::fillRecord(const Variant* icon, QStringView tip)
 
 // The shell's answer is not examined: a refused record raises the success
 // event all the same.
-void Lumorel::callShell(shell::Operation op) { (void)shell::notifyIcon(op, notifyData_); }
+void Lumorel::callShell(shell::Operation op) {
+    (void)shell::notifyIcon(op, notifyData_);
+}
 
-Result<> Lumorel::addToTray(const Variant& icon, const QString& tip, bool hideWindow)
-{
+Result<> Lumorel::addToTray(const Variant &icon, const QString &tip, bool hideWindow) {
     std::vector<Variant> visible{Variant::fromBool(!hideWindow)};
     const DispatchPtr form = site() ? site()->container() : nullptr;
     if (!form)
@@ -128,16 +141,14 @@ Result<> Lumorel::addToTray(const Variant& icon, const QString& tip, bool hideWi
     return raiseLogged(EvAddIcon, none);
 }
 
-Result<> Lumorel::modifyTrayIcon(const Variant& icon, const QString& tip)
-{
+Result<> Lumorel::modifyTrayIcon(const Variant &icon, const QString &tip) {
     TRY(fillRecord(&icon, tip));
     callShell(shell::Operation::Modify);
     std::vector<Variant> none;
     return raiseLogged(EvModifycon, none);
 }
 
-Result<> Lumorel::returnTrayIcon()
-{
+Result<> Lumorel::returnTrayIcon() {
     TRY(fillRecord(nullptr, QStringView(savedTip_).chopped(savedTip_.isEmpty() ? 0 : 1)));
     callShell(shell::Operation::Modify);
     std::vector<Variant> none;
@@ -146,8 +157,7 @@ Result<> Lumorel::returnTrayIcon()
 
 // Names the window of the last add, modify or return; the other fields keep
 // what the last call left in them.
-Result<> Lumorel::deleteFromTray()
-{
+Result<> Lumorel::deleteFromTray() {
     shell::writeU32(notifyData_, rec::CbSize, rec::Size);
     shell::writeU32(notifyData_, rec::Window, savedWnd_);
     shell::writeU32(notifyData_, rec::Id, IconId);
@@ -156,16 +166,15 @@ Result<> Lumorel::deleteFromTray()
     return raiseLogged(EvDeleteIcon, none);
 }
 
-Result<> Lumorel::load(const PropertyBag& bag)
-{
-    const Result<Variant> stored = bag.read(IntervalKey, Variant(DefaultInterval)).convert(VarType::I4);
+Result<> Lumorel::load(const PropertyBag &bag) {
+    const Result<Variant> stored =
+        bag.read(IntervalKey, Variant(DefaultInterval)).convert(VarType::I4);
     if (!stored)
         return Error{stored.error().number, stored.error().description, ProgId};
     return setAnimationInterval(stored->i4());
 }
 
-Result<> Lumorel::save(PropertyBag& bag)
-{
+Result<> Lumorel::save(PropertyBag &bag) {
     bag.write(IntervalKey, Variant(std::int32_t(tmrAnima_.interval())), Variant(DefaultInterval));
     return {};
 }

@@ -17,7 +17,7 @@
 namespace lumora {
 
 class Lumorel : public controlkit::TrayControl {
-public:
+  public:
     // Dispatch ids of the default interface (src/typelib.json).
     enum : automation::DispId {
         DispAddToTray = 0x60030005,
@@ -32,31 +32,44 @@ public:
     };
     // Dispatch ids of the event interface.
     enum Event : automation::DispId {
-        EvAnimation = 1, EvMouseDown, EvMouseUp, EvMouseMove, EvClick, EvDoubleClick, EvAddIcon, EvModifycon,
-        EvReturnIcon, EvDeleteIcon, EvAnimationStarted, EvAnimationPaused, EvAnimationStopped, EvError,
+        EvAnimation = 1,
+        EvMouseDown,
+        EvMouseUp,
+        EvMouseMove,
+        EvClick,
+        EvDoubleClick,
+        EvAddIcon,
+        EvModifycon,
+        EvReturnIcon,
+        EvDeleteIcon,
+        EvAnimationStarted,
+        EvAnimationPaused,
+        EvAnimationStopped,
+        EvError,
     };
     static const QString ProgId;
     // The type library the library carries (resource TYPELIB 1).
-    static const automation::TypeLibrary& library();
+    static const automation::TypeLibrary &library();
 
     Lumorel();
 
-    automation::Result<> load(const automation::PropertyBag& bag) override;
-    automation::Result<> save(automation::PropertyBag& bag) override;
+    automation::Result<> load(const automation::PropertyBag &bag) override;
+    automation::Result<> save(automation::PropertyBag &bag) override;
 
-protected:
-    automation::Result<> invokeChecked(const automation::MemberInfo& member,
-                                       std::vector<automation::Variant>& args) override;
+  protected:
+    automation::Result<> invokeChecked(const automation::MemberInfo &member,
+                                       std::vector<automation::Variant> &args) override;
 
-private:
+  private:
     // The shell methods (lumorel.cpp). Each returns its first failure;
     // trapped() turns that into the Error event.
-    automation::Result<> addToTray(const automation::Variant& icon, const QString& tip, bool hideWindow);
-    automation::Result<> modifyTrayIcon(const automation::Variant& icon, const QString& tip);
+    automation::Result<> addToTray(const automation::Variant &icon, const QString &tip,
+                                   bool hideWindow);
+    automation::Result<> modifyTrayIcon(const automation::Variant &icon, const QString &tip);
     automation::Result<> returnTrayIcon();
     automation::Result<> deleteFromTray();
-    automation::Result<> trapped(const char* method, const automation::Result<>& outcome);
-    automation::Result<> fillRecord(const automation::Variant* icon, QStringView tip);
+    automation::Result<> trapped(const char *method, const automation::Result<> &outcome);
+    automation::Result<> fillRecord(const automation::Variant *icon, QStringView tip);
     void callShell(shell::Operation op);
     windowing::WindowHandle handle() const;
 
@@ -71,16 +84,16 @@ private:
     automation::Result<> setAnimationInterval(std::int32_t ms);
     void tick();
 
-    automation::Result<> raiseLogged(Event event, std::vector<automation::Variant>& args);
+    automation::Result<> raiseLogged(Event event, std::vector<automation::Variant> &args);
 
     // The message window, a child of the control's window, owns the icon.
     QPointer<windowing::MessageWindow> messages_;
     windowing::Timer tmrAnima_;
 
-    QByteArray notifyData_;                 // the icon record of the last shell call
+    QByteArray notifyData_; // the icon record of the last shell call
     windowing::WindowHandle savedWnd_ = 0;
     windowing::IconHandle savedIcon_ = 0;
-    QString savedTip_;                      // the tip of the last AddToTray, uncut, with its NUL
+    QString savedTip_; // the tip of the last AddToTray, uncut, with its NUL
 
     bool inEvent_ = false;
     std::int32_t lastMessage_ = 0;

@@ -5,9 +5,10 @@
 
 namespace {
 
-std::vector<automation::ServedClass> lumoraClasses()
-{
-    return {{controlkit::registration(lumora::Lumorel::library(), lumora::Lumorel::ProgId), [] { return std::make_shared<lumora::Lumorel>(); }}};
+std::vector<automation::ServedClass> lumoraClasses() {
+    return {{controlkit::registration(lumora::Lumorel::library(), lumora::Lumorel::ProgId), [] {
+                 return std::make_shared<lumora::Lumorel>();
+             }}};
 }
 
 } // namespace

@@ -9,8 +9,7 @@ namespace pellago {
 namespace {
 
 // The face's 24 x 24 picture: a speech balloon with two lines of text.
-QPixmap balloon()
-{
+QPixmap balloon() {
     QPixmap pm(24, 24);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -31,6 +30,8 @@ QPixmap balloon()
 
 } // namespace
 
-QPixmap facePicture() { return balloon(); }
+QPixmap facePicture() {
+    return balloon();
+}
 
 } // namespace pellago

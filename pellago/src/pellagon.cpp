@@ -18,31 +18,33 @@ namespace pellago {
 
 namespace {
 
-constexpr std::uint32_t IconId = 1;               // the icon the owner registered
+constexpr std::uint32_t IconId = 1; // the icon the owner registered
 const QString MessageTypeKey = QStringLiteral("MessageType");
 
 } // namespace
 
 const QString Pellagon::ProgId = QStringLiteral("pellago.Pellagon");
 
-const TypeLibrary& Pellagon::library()
-{
+const TypeLibrary &Pellagon::library() {
     static const TypeLibrary lib = [] {
         Result<TypeLibrary> own = ownTypeLibrary();
         if (!own)
-            qCCritical(lcPellago) << "the library's type library is unreadable:" << own.error().description;
+            qCCritical(lcPellago) << "the library's type library is unreadable:"
+                                  << own.error().description;
         return own.value_or(TypeLibrary{});
     }();
     return lib;
 }
 
 Pellagon::Pellagon()
-    : TrayControl(library(), ProgId, QStringLiteral("Pellagon"), facePicture), notifyData_(rec::Size, '\0') {}
+    : TrayControl(library(), ProgId, QStringLiteral("Pellagon"), facePicture),
+      notifyData_(rec::Size, '\0') {}
 
-Result<> Pellagon::invokeChecked(const MemberInfo& m, std::vector<Variant>& a)
-{
+Result<> Pellagon::invokeChecked(const MemberInfo &m, std::vector<Variant> &a) {
     switch (m.id) {
-    case DispIdAboutBox: return about::showAboutBox({QStringLiteral("Pellagon 1.0"), QStringLiteral(" for Windows Me/2000/XP")});
+    case DispIdAboutBox:
+        return about::showAboutBox(
+            {QStringLiteral("Pellagon 1.0"), QStringLiteral(" for Windows Me/2000/XP")});
     case DispMessageType:
         if (m.kind == InvokeKind::PropertyGet)
             return Variant(messageType_);
@@ -61,8 +63,8 @@ Result<> Pellagon::invokeChecked(const MemberInfo& m, std::vector<Variant>& a)
 // Only the header, the two texts and the icon flags are ever written; every
 // other field of the record stays zero. The shell's answer is not examined: a
 // handle with no icon 1 shows nothing and the call still succeeds.
-void Pellagon::showBalloonMessage(const QString& prompt, const QString& title, std::int32_t handle)
-{
+void Pellagon::showBalloonMessage(const QString &prompt, const QString &title,
+                                  std::int32_t handle) {
     shell::writeU32(notifyData_, icon::CbSize, rec::Size);
     shell::writeU32(notifyData_, icon::Window, std::uint32_t(handle));
     shell::writeU32(notifyData_, icon::Id, IconId);
@@ -74,17 +76,16 @@ void Pellagon::showBalloonMessage(const QString& prompt, const QString& title, s
         qCDebug(lcPellago) << "no icon 1 of window" << handle << "for the balloon";
 }
 
-Result<> Pellagon::load(const PropertyBag& bag)
-{
-    const Result<Variant> stored = bag.read(MessageTypeKey, Variant(std::int32_t(0))).convert(VarType::I4);
+Result<> Pellagon::load(const PropertyBag &bag) {
+    const Result<Variant> stored =
+        bag.read(MessageTypeKey, Variant(std::int32_t(0))).convert(VarType::I4);
     if (!stored)
         return Error{stored.error().number, stored.error().description, ProgId};
     messageType_ = stored->i4();
     return {};
 }
 
-Result<> Pellagon::save(PropertyBag& bag)
-{
+Result<> Pellagon::save(PropertyBag &bag) {
     bag.write(MessageTypeKey, Variant(messageType_), Variant(std::int32_t(0)));
     return {};
 }

@@ -14,7 +14,7 @@
 namespace pellago {
 
 class Pellagon : public controlkit::TrayControl {
-public:
+  public:
     // Dispatch ids of the default interface (src/typelib.json).
     enum : automation::DispId {
         DispMessageType = 0x68030000,
@@ -22,22 +22,22 @@ public:
     };
     static const QString ProgId;
     // The type library the library carries (resource TYPELIB 1).
-    static const automation::TypeLibrary& library();
+    static const automation::TypeLibrary &library();
 
     Pellagon();
 
-    automation::Result<> load(const automation::PropertyBag& bag) override;
-    automation::Result<> save(automation::PropertyBag& bag) override;
+    automation::Result<> load(const automation::PropertyBag &bag) override;
+    automation::Result<> save(automation::PropertyBag &bag) override;
 
-protected:
-    automation::Result<> invokeChecked(const automation::MemberInfo& member,
-                                       std::vector<automation::Variant>& args) override;
+  protected:
+    automation::Result<> invokeChecked(const automation::MemberInfo &member,
+                                       std::vector<automation::Variant> &args) override;
 
-private:
-    void showBalloonMessage(const QString& prompt, const QString& title, std::int32_t handle);
+  private:
+    void showBalloonMessage(const QString &prompt, const QString &title, std::int32_t handle);
 
     std::int32_t messageType_ = 0;
-    QByteArray notifyData_;        // the balloon record, kept for the control's life
+    QByteArray notifyData_; // the balloon record, kept for the control's life
 };
 
 // The picture on the design-time face (face.cpp).

@@ -5,9 +5,10 @@
 
 namespace {
 
-std::vector<automation::ServedClass> pellagoClasses()
-{
-    return {{controlkit::registration(pellago::Pellagon::library(), pellago::Pellagon::ProgId), [] { return std::make_shared<pellago::Pellagon>(); }}};
+std::vector<automation::ServedClass> pellagoClasses() {
+    return {{controlkit::registration(pellago::Pellagon::library(), pellago::Pellagon::ProgId), [] {
+                 return std::make_shared<pellago::Pellagon>();
+             }}};
 }
 
 } // namespace

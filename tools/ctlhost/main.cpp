@@ -26,11 +26,10 @@ constexpr char Usage[] =
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     // A hidden form needs no screen: without one, run offscreen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
@@ -38,7 +37,7 @@ int main(int argc, char** argv)
     QTextStream err(stderr);
     bool keepGoing = false, manualClock = false;
     QString script;
-    for (const QString& a : app.arguments().mid(1)) {
+    for (const QString &a : app.arguments().mid(1)) {
         if (a == QLatin1String("--keep-going") || a == QLatin1String("-k")) {
             keepGoing = true;
         } else if (a == QLatin1String("--manual-clock")) {
@@ -57,11 +56,12 @@ int main(int argc, char** argv)
         }
     }
 
-    FILE* input = stdin;
+    FILE *input = stdin;
     if (!script.isEmpty() && script != QLatin1String("-")) {
         input = std::fopen(QFile::encodeName(script).constData(), "r");
         if (!input) {
-            err << "ctlhost: cannot read " << script << ": " << QString::fromLocal8Bit(std::strerror(errno)) << Qt::endl;
+            err << "ctlhost: cannot read " << script << ": "
+                << QString::fromLocal8Bit(std::strerror(errno)) << Qt::endl;
             return 2;
         }
     }
@@ -74,7 +74,7 @@ int main(int argc, char** argv)
     {
         ctlhost::Host host(out, manualClock);
         int number = 0;
-        char* buffer = nullptr;
+        char *buffer = nullptr;
         size_t capacity = 0;
         // Line by line, so that an interactive session sees each answer at once.
         ssize_t length = 0;
@@ -97,7 +97,8 @@ int main(int argc, char** argv)
         std::fclose(input);
     out.flush();
     if (readFailed) {
-        err << "ctlhost: cannot read " << (input == stdin ? QStringLiteral("standard input") : script) << ": "
+        err << "ctlhost: cannot read "
+            << (input == stdin ? QStringLiteral("standard input") : script) << ": "
             << QString::fromLocal8Bit(std::strerror(readErrno)) << Qt::endl;
         return 2;
     }

@@ -12,8 +12,7 @@ namespace ctlhost {
 using automation::Result;
 using automation::Variant;
 
-Result<std::vector<Word>> splitWords(const QString& line)
-{
+Result<std::vector<Word>> splitWords(const QString &line) {
     std::vector<Word> words;
     int i = 0;
     const int n = int(line.size());
@@ -41,20 +40,32 @@ Result<std::vector<Word>> splitWords(const QString& line)
                         break;
                     const QChar e = line[i++];
                     switch (e.unicode()) {
-                    case 'n': c = QLatin1Char('\n'); break;
-                    case 'r': c = QLatin1Char('\r'); break;
-                    case 't': c = QLatin1Char('\t'); break;
-                    case '0': c = QChar(0); break;
+                    case 'n':
+                        c = QLatin1Char('\n');
+                        break;
+                    case 'r':
+                        c = QLatin1Char('\r');
+                        break;
+                    case 't':
+                        c = QLatin1Char('\t');
+                        break;
+                    case '0':
+                        c = QChar(0);
+                        break;
                     case 'x': {
-                        static const QRegularExpression twoDigits(QStringLiteral("^[0-9a-fA-F]{2}"));
+                        static const QRegularExpression twoDigits(
+                            QStringLiteral("^[0-9a-fA-F]{2}"));
                         const QString digits = line.mid(i, 2);
                         if (!twoDigits.match(digits).hasMatch())
-                            return mistake(QStringLiteral("\\x takes two hexadecimal digits: %1").arg(line.mid(i - 2, 4)));
+                            return mistake(QStringLiteral("\\x takes two hexadecimal digits: %1")
+                                               .arg(line.mid(i - 2, 4)));
                         c = QChar(digits.toUShort(nullptr, 16));
                         i += 2;
                         break;
                     }
-                    default: c = e; break;
+                    default:
+                        c = e;
+                        break;
                     }
                 }
                 w.text += c;
@@ -62,7 +73,8 @@ Result<std::vector<Word>> splitWords(const QString& line)
             if (!closed)
                 return mistake(QStringLiteral("unterminated quoted text"));
             if (i < n && !line[i].isSpace())
-                return mistake(QStringLiteral("text after a closing quote: %1").arg(line.mid(i).section(QLatin1Char(' '), 0, 0)));
+                return mistake(QStringLiteral("text after a closing quote: %1")
+                                   .arg(line.mid(i).section(QLatin1Char(' '), 0, 0)));
         }
         w.written = line.mid(start, i - start);
         words.push_back(w);
@@ -70,16 +82,23 @@ Result<std::vector<Word>> splitWords(const QString& line)
     return words;
 }
 
-QString escapeControls(const QString& text)
-{
+QString escapeControls(const QString &text) {
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        case '\t': out += QLatin1String("\\t"); break;
-        case 0: out += QLatin1String("\\0"); break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        case 0:
+            out += QLatin1String("\\0");
+            break;
         default:
             if (c.category() == QChar::Other_Control)
                 out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
@@ -92,8 +111,7 @@ QString escapeControls(const QString& text)
 
 namespace {
 
-std::optional<qlonglong> parseInteger(const QString& text)
-{
+std::optional<qlonglong> parseInteger(const QString &text) {
     static const QRegularExpression dec(QStringLiteral("^[-+]?[0-9]+$"));
     static const QRegularExpression hex(QStringLiteral("^0[xX][0-9a-fA-F]+$"));
     bool ok = false;
@@ -107,18 +125,18 @@ std::optional<qlonglong> parseInteger(const QString& text)
 
 } // namespace
 
-Result<automation::DispId> parseDispId(const QString& text)
-{
+Result<automation::DispId> parseDispId(const QString &text) {
     const auto v = text.startsWith(QLatin1Char('#')) ? parseInteger(text.mid(1)) : std::nullopt;
     if (!v || *v < -2147483648LL || *v > 4294967295LL)
-        return mistake(QStringLiteral("%1 is not a dispatch id (#N, N a 32-bit integer)").arg(text));
+        return mistake(
+            QStringLiteral("%1 is not a dispatch id (#N, N a 32-bit integer)").arg(text));
     return automation::DispId(std::uint32_t(*v));
 }
 
-Result<Variant> parseArgument(const Word& word, const ObjectLookup& objects)
-{
+Result<Variant> parseArgument(const Word &word, const ObjectLookup &objects) {
     if (word.quoted) {
-        if (word.prefix.isEmpty() || word.prefix.compare(QLatin1String("str:"), Qt::CaseInsensitive) == 0)
+        if (word.prefix.isEmpty() ||
+            word.prefix.compare(QLatin1String("str:"), Qt::CaseInsensitive) == 0)
             return Variant(word.text);
         return mistake(QStringLiteral("quoted text goes with str: only: %1").arg(word.raw()));
     }
@@ -130,8 +148,10 @@ Result<Variant> parseArgument(const Word& word, const ObjectLookup& objects)
     if (type == QLatin1String("i2") || type == QLatin1String("i4")) {
         const auto v = parseInteger(value);
         const bool i2 = type == QLatin1String("i2");
-        if (!v || (i2 && (*v < -32768 || *v > 32767)) || (!i2 && (*v < -2147483648LL || *v > 2147483647LL)))
-            return mistake(QStringLiteral("%1 is not a %2 value").arg(w, i2 ? QStringLiteral("16-bit") : QStringLiteral("32-bit")));
+        if (!v || (i2 && (*v < -32768 || *v > 32767)) ||
+            (!i2 && (*v < -2147483648LL || *v > 2147483647LL)))
+            return mistake(QStringLiteral("%1 is not a %2 value")
+                               .arg(w, i2 ? QStringLiteral("16-bit") : QStringLiteral("32-bit")));
         return i2 ? Variant(std::int16_t(*v)) : Variant(std::int32_t(*v));
     }
     if (type == QLatin1String("r8")) {
@@ -182,11 +202,13 @@ Result<Variant> parseArgument(const Word& word, const ObjectLookup& objects)
             return Variant(std::int32_t(*v));
         return Variant(double(*v));
     }
-    static const QRegularExpression decimal(QStringLiteral("^[-+]?([0-9]+\\.[0-9]*|\\.[0-9]+|[0-9]+)([eE][-+]?[0-9]+)?$"));
+    static const QRegularExpression decimal(
+        QStringLiteral("^[-+]?([0-9]+\\.[0-9]*|\\.[0-9]+|[0-9]+)([eE][-+]?[0-9]+)?$"));
     if (decimal.match(w).hasMatch())
         return Variant(w.toDouble());
     if (colon > 0)
-        return mistake(QStringLiteral("unknown type %1: in %2 (quote text that holds a colon)").arg(w.left(colon), w));
+        return mistake(QStringLiteral("unknown type %1: in %2 (quote text that holds a colon)")
+                           .arg(w.left(colon), w));
     return Variant(w);
 }
 

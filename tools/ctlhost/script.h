@@ -15,39 +15,42 @@ namespace ctlhost {
 // or the runtime; it prints as "error: line N: <description>". No runtime
 // error has the number 0.
 constexpr std::int32_t ScriptMistake = 0;
-inline automation::Error mistake(const QString& description) { return {ScriptMistake, description, {}}; }
+inline automation::Error mistake(const QString &description) {
+    return {ScriptMistake, description, {}};
+}
 
 // One blank-separated word. A word may hold one double-quoted part ("a b",
 // str:"a b"), which keeps blanks and understands \" \\ \n \r \t \0 and \xHH
 // (the character of that code, two hexadecimal digits).
 struct Word {
-    QString prefix;    // text before the quoted part (or the whole word if unquoted)
-    QString text;      // the quoted part, unescaped
+    QString prefix; // text before the quoted part (or the whole word if unquoted)
+    QString text;   // the quoted part, unescaped
     bool quoted = false;
-    QString written;   // the word as the script writes it
-    const QString& raw() const { return written; }
+    QString written; // the word as the script writes it
+    const QString &raw() const { return written; }
 };
 
 // Splits a line into words; fails on an unterminated quote, an unknown \x
 // escape, or text glued to a closing quote.
-automation::Result<std::vector<Word>> splitWords(const QString& line);
+automation::Result<std::vector<Word>> splitWords(const QString &line);
 
 // The text with its control characters escaped as quoted text writes them:
 // \n \r \t \0, and \xHH for the other control characters (U+0001 to U+001F,
 // U+007F to U+009F). Backslashes and quotes are left alone.
-QString escapeControls(const QString& text);
+QString escapeControls(const QString &text);
 
 // Looks up objects named by obj:<name> arguments.
-using ObjectLookup = std::function<automation::DispatchPtr(const QString& name)>;
+using ObjectLookup = std::function<automation::DispatchPtr(const QString &name)>;
 
 // A typed argument:
 //   i2:N  i4:N  r8:X  bool:true|false  str:word  str:"text"  "text"
 //   missing  empty  obj:<name>  pic:<icon handle>
 // and untyped literals: true/false -> Bool, an integer -> I4 (R8 beyond),
 // a decimal number -> R8, any other word without a colon -> BStr.
-automation::Result<automation::Variant> parseArgument(const Word& word, const ObjectLookup& objects);
+automation::Result<automation::Variant> parseArgument(const Word &word,
+                                                      const ObjectLookup &objects);
 
 // "#N" (decimal, negative or 0x hexadecimal): the dispatch id N.
-automation::Result<automation::DispId> parseDispId(const QString& text);
+automation::Result<automation::DispId> parseDispId(const QString &text);
 
 } // namespace ctlhost

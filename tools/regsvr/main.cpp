@@ -15,35 +15,34 @@ using namespace automation;
 
 namespace {
 
-QTextStream& outStream()
-{
+QTextStream &outStream() {
     static QTextStream s(stdout);
     return s;
 }
 
-QTextStream& errStream()
-{
+QTextStream &errStream() {
     static QTextStream s(stderr);
     return s;
 }
 
-constexpr char Usage[] =
-    "usage: regsvr [--system] [-u] [-s] <library> ...\n"
-    "  Registers the control classes of each library (unregisters with -u).\n"
-    "  --system  write to the system-wide registry instead of the user's\n"
-    "  -u        unregister\n"
-    "  -s        silent: print nothing on success\n"
-    "  The registry used is $VELMORA_REGISTRY when it is set.\n";
+constexpr char Usage[] = "usage: regsvr [--system] [-u] [-s] <library> ...\n"
+                         "  Registers the control classes of each library (unregisters with -u).\n"
+                         "  --system  write to the system-wide registry instead of the user's\n"
+                         "  -u        unregister\n"
+                         "  -s        silent: print nothing on success\n"
+                         "  The registry used is $VELMORA_REGISTRY when it is set.\n";
 
 // Registers or unregisters one library; the line that reports it. A failure
 // names the entry point, the library, its code and its reason.
-Result<QString> process(const QString& path, bool unregister)
-{
-    qCDebug(toolsLog) << "calling" << (unregister ? "DllUnregisterServer" : "DllRegisterServer") << "of" << path;
+Result<QString> process(const QString &path, bool unregister) {
+    qCDebug(toolsLog) << "calling" << (unregister ? "DllUnregisterServer" : "DllRegisterServer")
+                      << "of" << path;
     const LoadedLibrary lib = TRY(loadLibrary(path));
     TRY(unregister ? lib.unregisterServer() : lib.registerServer());
-    return QStringLiteral("%1 %2 (%3)").arg(unregister ? QStringLiteral("Unregistered") : QStringLiteral("Registered"), lib.path,
-                                            QDir::toNativeSeparators(registry::writeDir(registry::defaultScope())));
+    return QStringLiteral("%1 %2 (%3)")
+        .arg(unregister ? QStringLiteral("Unregistered") : QStringLiteral("Registered"),
+             lib.path,
+             QDir::toNativeSeparators(registry::writeDir(registry::defaultScope())));
 }
 
 // A class registered for this user hides the system's registration of the
@@ -51,14 +50,14 @@ Result<QString> process(const QString& path, bool unregister)
 // registering `library`, each of its class files that has a twin in the other
 // folder is reported, naming both files. With $VELMORA_REGISTRY there is one
 // folder only and nothing hides anything.
-void reportShadowing(const QString& library)
-{
+void reportShadowing(const QString &library) {
     if (!qEnvironmentVariableIsEmpty("VELMORA_REGISTRY"))
         return;
     const bool system = registry::defaultScope() == registry::Scope::System;
     const QDir written(registry::writeDir(registry::defaultScope()));
     const QDir other(system ? registry::userDir() : registry::systemDir());
-    for (const QFileInfo& entry : written.entryInfoList({QStringLiteral("*.class")}, QDir::Files, QDir::Name)) {
+    for (const QFileInfo &entry :
+         written.entryInfoList({QStringLiteral("*.class")}, QDir::Files, QDir::Name)) {
         QFile f(entry.absoluteFilePath());
         if (!other.exists(entry.fileName()) || !f.open(QIODevice::ReadOnly))
             continue;
@@ -67,20 +66,20 @@ void reportShadowing(const QString& library)
             continue;
         const QString twin = QDir::toNativeSeparators(other.filePath(entry.fileName()));
         const QString mine = QDir::toNativeSeparators(entry.absoluteFilePath());
-        errStream() << "regsvr: warning: " << (system ? twin : mine) << " (this user's registration of "
-                    << reg->progId << ") shadows " << (system ? mine : twin) << " for this user" << Qt::endl;
+        errStream() << "regsvr: warning: " << (system ? twin : mine)
+                    << " (this user's registration of " << reg->progId << ") shadows "
+                    << (system ? mine : twin) << " for this user" << Qt::endl;
     }
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     bool unregister = false, system = false, silent = false;
     QStringList libraries;
     bool options = true;
-    for (const QString& a : app.arguments().mid(1)) {
+    for (const QString &a : app.arguments().mid(1)) {
         if (options && a == QLatin1String("--")) {
             options = false;
         } else if (options && (a == QLatin1String("-u") || a == QLatin1String("--unregister"))) {
@@ -107,7 +106,7 @@ int main(int argc, char** argv)
         registry::setDefaultScope(registry::Scope::System);
 
     bool ok = true;
-    for (const QString& path : libraries) {
+    for (const QString &path : libraries) {
         const Result<QString> done = process(path, unregister);
         if (!done)
             errStream() << "regsvr: " << done.error().description << Qt::endl;

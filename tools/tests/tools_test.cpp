@@ -10,65 +10,111 @@
 using namespace automation;
 using namespace toolstest;
 
-TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed)
-{
+TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed) {
     Sandbox box;
     box.write("notes.so", "not a library\n");
-    const QString lib = envPath("TESTCTL_LIB"), none = box.path("work") + QStringLiteral("/nowhere.so");
-    const QString priv = box.path("registry"), sys = box.path("system"), user = box.path("data/velmora/registry");
+    const QString lib = envPath("TESTCTL_LIB"),
+                  none = box.path("work") + QStringLiteral("/nowhere.so");
+    const QString priv = box.path("registry"), sys = box.path("system"),
+                  user = box.path("data/velmora/registry");
     const QString testLibrary = QFileInfo(lib).canonicalFilePath();
-    auto done = [&](const char* verb, const QString& folder) { return QStringLiteral("%1 %2 (%3)\n").arg(QLatin1String(verb), testLibrary, folder); };
+    auto done = [&](const char *verb, const QString &folder) {
+        return QStringLiteral("%1 %2 (%3)\n").arg(QLatin1String(verb), testLibrary, folder);
+    };
     auto counts = [&] {
-        const auto n = [](const QString& folder) { return QString::number(QDir(folder).entryList(QDir::Files).size()); };
+        const auto n = [](const QString &folder) {
+            return QString::number(QDir(folder).entryList(QDir::Files).size());
+        };
         return n(priv) + ' ' + n(sys) + ' ' + n(user);
     };
     const QString entryName = QStringLiteral("/5d0c7a21-93b4-4f6e-8a1d-2b7e4c90f002.class");
-    const QString shadows = QStringLiteral("regsvr: warning: %1 (this user's registration of VelmoraTest.Widget) shadows %2 for this user\n")
+    const QString shadows = QStringLiteral("regsvr: warning: %1 (this user's registration of "
+                                           "VelmoraTest.Widget) shadows %2 for this user\n")
                                 .arg(user + entryName, sys + entryName);
-    // VELMORA_REGISTRY (unset when empty), arguments, exit status, standard output, texts standard error
-    // holds (none when empty), entries in the private, system and user registries afterwards.
-    const struct { QString registry; QStringList args; int code; QString out; QStringList err; const char* counts; } steps[] = {
+    // VELMORA_REGISTRY (unset when empty), arguments, exit status, standard output, texts standard
+    // error holds (none when empty), entries in the private, system and user registries afterwards.
+    const struct {
+        QString registry;
+        QStringList args;
+        int code;
+        QString out;
+        QStringList err;
+        const char *counts;
+    } steps[] = {
         {priv, {lib}, 0, done("Registered", priv), {}, "1 0 0"},
         {priv, {"-s", lib}, 0, {}, {}, "1 0 0"},
         {priv, {"-u", lib}, 0, done("Unregistered", priv), {}, "0 0 0"},
         {priv, {"-u", lib}, 0, done("Unregistered", priv), {}, "0 0 0"},
-        {priv, {none, lib}, 1, done("Registered", priv), {"regsvr: ", none, "no such file"}, "1 0 0"},
-        {priv, {envPath("VELMORA_BUILD_DIR") + "/lib/libvelmora_automation.so"}, 1, {}, {"not a control library"}, "1 0 0"},
+        {priv,
+         {none, lib},
+         1,
+         done("Registered", priv),
+         {"regsvr: ", none, "no such file"},
+         "1 0 0"},
+        {priv,
+         {envPath("VELMORA_BUILD_DIR") + "/lib/libvelmora_automation.so"},
+         1,
+         {},
+         {"not a control library"},
+         "1 0 0"},
         {priv, {}, 2, {}, {"no library given", "usage: regsvr"}, "1 0 0"},
-        {priv, {"--frobnicate", "-u", lib}, 2, {}, {"unknown option --frobnicate", "usage: regsvr"}, "1 0 0"},
+        {priv,
+         {"--frobnicate", "-u", lib},
+         2,
+         {},
+         {"unknown option --frobnicate", "usage: regsvr"},
+         "1 0 0"},
         {{}, {"--system", lib}, 0, done("Registered", sys), {}, "1 1 0"},
         {{}, {lib}, 0, done("Registered", user), {shadows}, "1 1 1"},
         {{}, {"--system", "-u", lib}, 0, done("Unregistered", sys), {}, "1 0 1"},
         {{}, {"-s", "--system", lib}, 0, {}, {shadows}, "1 1 1"},
         {{}, {"-u", lib}, 0, done("Unregistered", user), {}, "1 1 0"},
-        {box.path("work") + "/notes.so/registry", {lib}, 1, {}, {"DllRegisterServer in " + testLibrary + " failed with 0x80040201"}, "1 1 0"},
+        {box.path("work") + "/notes.so/registry",
+         {lib},
+         1,
+         {},
+         {"DllRegisterServer in " + testLibrary + " failed with 0x80040201"},
+         "1 1 0"},
     };
-    for (const auto& s : steps) {
+    for (const auto &s : steps) {
         SCOPED_TRACE(s.args.join(QLatin1Char(' ')).toStdString());
-        s.registry.isEmpty() ? box.env.remove(QStringLiteral("VELMORA_REGISTRY")) : box.env.insert(QStringLiteral("VELMORA_REGISTRY"), s.registry);
+        s.registry.isEmpty() ? box.env.remove(QStringLiteral("VELMORA_REGISTRY"))
+                             : box.env.insert(QStringLiteral("VELMORA_REGISTRY"), s.registry);
         const Outcome r = box.run("REGSVR", s.args);
-        EXPECT_EQ(std::tuple(r.code, r.out, r.err.isEmpty(), counts()), std::tuple(s.code, s.out, s.err.isEmpty(), QString(s.counts))) << r.err.toStdString();
-        for (const QString& text : s.err)
+        EXPECT_EQ(std::tuple(r.code, r.out, r.err.isEmpty(), counts()),
+                  std::tuple(s.code, s.out, s.err.isEmpty(), QString(s.counts)))
+            << r.err.toStdString();
+        for (const QString &text : s.err)
             EXPECT_TRUE(r.err.contains(text)) << r.err.toStdString();
     }
     QFile entry(priv + QStringLiteral("/5d0c7a21-93b4-4f6e-8a1d-2b7e4c90f002.class"));
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    EXPECT_EQ(entry.readAll(), QStringLiteral("CLSID={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F002}\nProgID=VelmoraTest.Widget\nName=Widget\n"
-        "Library=%1\nThreadingModel=Apartment\nMiscStatus=132497\nToolboxBitmap=%1,30000\n"
-        "TypeLib={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F001}\nVersion=2.5\nControl=1\n").arg(testLibrary).toUtf8());
+    EXPECT_EQ(
+        entry.readAll(),
+        QStringLiteral(
+            "CLSID={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F002}\nProgID=VelmoraTest.Widget\nName=Widget\n"
+            "Library=%1\nThreadingModel=Apartment\nMiscStatus=132497\nToolboxBitmap=%1,30000\n"
+            "TypeLib={5D0C7A21-93B4-4F6E-8A1D-2B7E4C90F001}\nVersion=2.5\nControl=1\n")
+            .arg(testLibrary)
+            .toUtf8());
 }
 
 // One case per script: each line a script line (<NUL> a NUL byte), and after
 // " => " what ctlhost prints for it, lines parted by " | ".
-TEST(Ctlhost, RunsScriptsAsTheTranscriptsShow)
-{
+TEST(Ctlhost, RunsScriptsAsTheTranscriptsShow) {
     Sandbox box;
     ASSERT_EQ(box.run("REGSVR", {envPath("TESTCTL_LIB")}).code, 0);
     box.write("big.bag", "Level = I4:99999\n");
     box.write("bad.bag", "Level is twelve\n");
     box.write("text.bag", "Level = BStr:\"high\"\n");
-    box.write("script.ctl", "create w VelmoraTest.Widget\nwait 0\npost w 517 3\nadvance 1000\ncall w Add 40 2\n");
-    const struct { const char* transcript; QStringList options; int code; const char* err = /* in standard error */ ""; } cases[] = {
+    box.write("script.ctl",
+              "create w VelmoraTest.Widget\nwait 0\npost w 517 3\nadvance 1000\ncall w Add 40 2\n");
+    const struct {
+        const char *transcript;
+        QStringList options;
+        int code;
+        const char *err = /* in standard error */ "";
+    } cases[] = {
         {R"(# members by name and by dispid, typed arguments, defaults
 echo start => start
 create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
@@ -106,7 +152,9 @@ wait 0 => event v.Mouse (#3) args: I2:0, I2:0, R8:7725, R8:-30
 post v 514
 destroy v
 wait 0
-)", {"-k"}, 1},
+)",
+         {"-k"},
+         1},
         {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
 save w default.bag
 put w Level 12 => changed w.Level (#3)
@@ -142,45 +190,58 @@ create d VelmoraTest.Widget => error: line 32: the name d is already taken
 create z No.Such.Class => error 429: Can't create object: No.Such.Class is not registered [registry]
 snapshot d face.png => d snapshot = 31 x 31 face.png
 snapshot d nowhere/face.png => error: line 35: cannot write nowhere/face.png: No such file or directory
-)", {"--keep-going"}, 1},
+)",
+         {"--keep-going"},
+         1},
         {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
 call w Fail => error 5: The widget refuses [VelmoraTest.Widget]
 echo not reached
-)", {}, 1},
-        {"=> event w.Ready (#2) args: Bool:False | event w.Mouse (#3) args: I2:0, I2:0, R8:7755, R8:45 | w.Add = I4:42",
-         {"--manual-clock", "script.ctl"}, 0},
+)",
+         {},
+         1},
+        {"=> event w.Ready (#2) args: Bool:False | event w.Mouse (#3) args: I2:0, I2:0, R8:7755, "
+         "R8:45 | w.Add = I4:42",
+         {"--manual-clock", "script.ctl"},
+         0},
         {"", {"absent.ctl"}, 2, "ctlhost: cannot read absent.ctl: No such file or directory"},
         {"", {"--fast"}, 2, "ctlhost: unknown option --fast"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         QByteArray script;
         QString expected;
-        for (const QString& line : QString::fromUtf8(c.transcript).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        for (const QString &line :
+             QString::fromUtf8(c.transcript).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             const qsizetype at = line.indexOf(QLatin1String("=>"));
             if (at != 0)
                 script += line.left(at < 0 ? line.size() : at - 1).toUtf8() + '\n';
-            for (const QString& out : at < 0 ? QStringList() : line.mid(at + 3).split(QStringLiteral(" | ")))
+            for (const QString &out :
+                 at < 0 ? QStringList() : line.mid(at + 3).split(QStringLiteral(" | ")))
                 expected += out + QLatin1Char('\n');
         }
         SCOPED_TRACE(script.toStdString());
-        const Outcome r = box.run("CTLHOST", c.options, script.replace("<NUL>", QByteArray(1, '\0')));
-        EXPECT_EQ(std::tuple(r.code, r.out, r.err.contains(QLatin1String(c.err))), std::tuple(c.code, expected, true)) << r.err.toStdString();
+        const Outcome r =
+            box.run("CTLHOST", c.options, script.replace("<NUL>", QByteArray(1, '\0')));
+        EXPECT_EQ(std::tuple(r.code, r.out, r.err.contains(QLatin1String(c.err))),
+                  std::tuple(c.code, expected, true))
+            << r.err.toStdString();
     }
-    QFile saved(box.path("work") + QStringLiteral("/w.bag")), unchanged(box.path("work") + QStringLiteral("/default.bag"));
+    QFile saved(box.path("work") + QStringLiteral("/w.bag")),
+        unchanged(box.path("work") + QStringLiteral("/default.bag"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly) && unchanged.open(QIODevice::ReadOnly));
-    EXPECT_EQ(saved.readAll() + unchanged.readAll(), QByteArray("Level = I2:12\n"));   // defaults are left out
+    EXPECT_EQ(saved.readAll() + unchanged.readAll(),
+              QByteArray("Level = I2:12\n")); // defaults are left out
     EXPECT_EQ(QImage(box.path("work") + QStringLiteral("/face.png"), "PNG").size(), QSize(31, 31));
 }
 
-TEST(FormObject, CallsAfterTheFormIsGoneFailWithObjectRequired)
-{
+TEST(FormObject, CallsAfterTheFormIsGoneFailWithObjectRequired) {
     int argc = 1;
     char name[] = "tools_tests", *argv[] = {name, nullptr};
     QApplication app(argc, argv);
     auto form = std::make_unique<QWidget>();
     const DispatchPtr obj = windowing::makeFormObject(form.get());
     std::vector<Variant> on{Variant::fromBool(true)};
-    ASSERT_TRUE(obj->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, on) && form->isVisible());
+    ASSERT_TRUE(obj->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, on) &&
+                form->isVisible());
     form.reset();
     const Result<> r = obj->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, on);
     EXPECT_EQ(r ? 0 : r.error().number, err::ObjectRequired);
@@ -188,38 +249,72 @@ TEST(FormObject, CallsAfterTheFormIsGoneFailWithObjectRequired)
 
 // Read from the file, never loaded. Interface ids: length, then Data1, Data2,
 // Data3 little-endian, then Data4. (The bitmap's size is in packres's list.)
-TEST(LibraryResources, TheTestLibraryCarriesWhatItsSourcesSay)
-{
+TEST(LibraryResources, TheTestLibraryCarriesWhatItsSourcesSay) {
     const auto all = readResources(envPath("TESTCTL_LIB"));
     ASSERT_TRUE(all && all->size() == 5u);
-    auto resource = [&](const char* type, const char* name) { return findResource(*all, QLatin1String(type), QLatin1String(name)).value_or(QByteArray()); };
-    EXPECT_EQ(resource("CUSTOM", "_IID_WIDGET").toHex() + resource("CUSTOM", "_SRCIID_WIDGET").toHex(),
-              QByteArray("10000000" "217a0c5d" "b493" "6e4f" "8a1d2b7e4c90f003" "10000000" "217a0c5d" "b493" "6e4f" "8a1d2b7e4c90f004"));
+    auto resource = [&](const char *type, const char *name) {
+        return findResource(*all, QLatin1String(type), QLatin1String(name)).value_or(QByteArray());
+    };
+    EXPECT_EQ(resource("CUSTOM", "_IID_WIDGET").toHex() +
+                  resource("CUSTOM", "_SRCIID_WIDGET").toHex(),
+              QByteArray("10000000"
+                         "217a0c5d"
+                         "b493"
+                         "6e4f"
+                         "8a1d2b7e4c90f003"
+                         "10000000"
+                         "217a0c5d"
+                         "b493"
+                         "6e4f"
+                         "8a1d2b7e4c90f004"));
     const auto v = VersionBlock::parse(resource("VERSION", "1"));
     ASSERT_TRUE(v) << "a version block";
-    EXPECT_EQ(std::tuple(v->major, v->minor, v->build, v->revision, v->productVersionText, v->internalName, v->selfRegister),
+    EXPECT_EQ(std::tuple(v->major,
+                         v->minor,
+                         v->build,
+                         v->revision,
+                         v->productVersionText,
+                         v->internalName,
+                         v->selfRegister),
               std::tuple(2, 5, 0, 7, QStringLiteral("2.05.0007"), QStringLiteral("testctl"), true));
     QFile maps(QStringLiteral("/proc/self/maps"));
     EXPECT_TRUE(maps.open(QIODevice::ReadOnly) && !maps.readAll().contains("libtools_testctl"));
 }
 
-TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput)
-{
+TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput) {
     Sandbox box;
     const QString typelib = envPath("TESTCTL_SOURCE") + QStringLiteral("/typelib.json");
-    const struct { QStringList args; int code; const char* text; } runs[] = {   // text: in its output
-        {{"--list", envPath("TESTCTL_LIB")}, 0, "\nCUSTOM _IID_WIDGET 20\nCUSTOM _SRCIID_WIDGET 20\nVERSION 1 588\nBITMAP 30000 760\n"},
-        {{"-o", "out", "TYPELIB-1"}, 1, "does not read TYPE:NAME:SOURCE"}, {{"-o", "out", "BITMAP:1:none.bmp"}, 1, "none.bmp"},
-        {{"-o", "out", "BITMAP:1:" + typelib}, 1, "not a BMP file"}, {{"-o", "out", "VERSION:1:" + typelib}, 1, "unknown key"},
-        {{"-o", "out", "TYPELIB:1:" + typelib, "typelib:1:" + typelib}, 1, "TYPELIB 1 is given twice"},
-        {{"-o", "out", "CUSTOM:_IID_X:guid:{nonsense}"}, 1, "is not a GUID"}, {{}, 2, "usage: packres"},
+    const struct {
+        QStringList args;
+        int code;
+        const char *text;
+    } runs[] = {
+        // text: in its output
+        {{"--list", envPath("TESTCTL_LIB")},
+         0,
+         "\nCUSTOM _IID_WIDGET 20\nCUSTOM _SRCIID_WIDGET 20\nVERSION 1 588\nBITMAP 30000 760\n"},
+        {{"-o", "out", "TYPELIB-1"}, 1, "does not read TYPE:NAME:SOURCE"},
+        {{"-o", "out", "BITMAP:1:none.bmp"}, 1, "none.bmp"},
+        {{"-o", "out", "BITMAP:1:" + typelib}, 1, "not a BMP file"},
+        {{"-o", "out", "VERSION:1:" + typelib}, 1, "unknown key"},
+        {{"-o", "out", "TYPELIB:1:" + typelib, "typelib:1:" + typelib},
+         1,
+         "TYPELIB 1 is given twice"},
+        {{"-o", "out", "CUSTOM:_IID_X:guid:{nonsense}"}, 1, "is not a GUID"},
+        {{}, 2, "usage: packres"},
         {{"-o", "out", "CUSTOM:_IID_X:guid:{00112233-4455-6677-8899-aabbccddeeff}"}, 0, ""},
     };
-    for (const auto& run : runs) {
+    for (const auto &run : runs) {
         const Outcome r = box.run("PACKRES", run.args);
-        EXPECT_EQ(std::pair(r.code, (r.out + r.err).contains(QLatin1String(run.text))), std::pair(run.code, true)) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(std::pair(r.code, (r.out + r.err).contains(QLatin1String(run.text))),
+                  std::pair(run.code, true))
+            << r.out.toStdString() << r.err.toStdString();
     }
     QFile blob(box.path("work") + QStringLiteral("/out"));
     ASSERT_TRUE(blob.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(blob.readAll().endsWith(QByteArray::fromHex("10000000" "33221100" "5544" "7766" "8899aabbccddeeff")));
+    EXPECT_TRUE(blob.readAll().endsWith(QByteArray::fromHex("10000000"
+                                                            "33221100"
+                                                            "5544"
+                                                            "7766"
+                                                            "8899aabbccddeeff")));
 }

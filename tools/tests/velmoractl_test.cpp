@@ -9,43 +9,61 @@
 
 using namespace paneltest;
 
-static QProcess* velmoractl(const QString& args)
-{
-    auto* p = new QProcess;
+static QProcess *velmoractl(const QString &args) {
+    auto *p = new QProcess;
     p->start(qEnvironmentVariable("VELMORACTL"), args.split(' '));
     return p;
 }
 
 // Once it ended (the panel answering meanwhile): its exit status and output, without the times.
-static QString ended(QProcess* p)
-{
+static QString ended(QProcess *p) {
     EXPECT_TRUE(QTest::qWaitFor([p] { return p->state() == QProcess::NotRunning; }));
-    QString out = QString::number(p->exitCode()) + " " + p->readAllStandardOutput() + p->readAllStandardError();
+    QString out = QString::number(p->exitCode()) + " " + p->readAllStandardOutput() +
+                  p->readAllStandardError();
     return delete p, out.remove(QRegularExpression("[0-9-]{10} [0-9:]{8} "));
 }
 
-// Each step: a command of velmoractl (watch tells each change once) (its status, first line and then what the panel shows) or an action (see PanelTest::step).
-TEST_F(PanelTest, VelmoractlCommandsAndTheirExitStatus)
-{
+// Each step: a command of velmoractl (watch tells each change once) (its status, first line and
+// then what the panel shows) or an action (see PanelTest::step).
+TEST_F(PanelTest, VelmoractlCommandsAndTheirExitStatus) {
     EXPECT_EQ(ended(velmoractl("status")).toStdString(), "3 velmora is not running\n");
     run({{"load", "- - icon"}});
     ASSERT_TRUE(velmora::PanelBus::offer(panel));
-    QProcess* watch = velmoractl("watch");
+    QProcess *watch = velmoractl("watch");
     ASSERT_TRUE(QTest::qWaitFor([watch] { return watch->canReadLine(); }));
-    const std::pair<QString, QString> steps[] = {{"+150", "OFF - tip-off 0"}, {"status", "0 Powered: no  State: off  Port: COM1 (open) | OFF -"},
-        {"off", "1 velmoractl: the amplifier on COM1 is off already | OFF -"}, {"on", "0  | OFF - 1 0*2"}, {"+1150", "ON warming"},
-        {"status", "0 Powered: yes  State: warming up (48 s left)  Port: COM1 (open) | ON warming"}, {"standby on", "0  | ON warming 4"},
-        {"standby off", "0  | ON warming 3"}, {"input 3", "0  | ON warming 6 0 6 0 5 0 5 0"}, {"input 4", "2 Usage: velmoractl COMMAND | ON warming"},
-        {"standby", "2 Usage: velmoractl COMMAND | ON warming"}, {"--help", "0 Usage: velmoractl COMMAND | ON warming"},
-        {"off", "0  | ON warming 1 0*3"}, {"+150", "OFF - 0"}, {"file: 1 \r\n 0 \r\n 0 \r\n-1 \r\n", "OFF -"}, {"+5000", "OFF -"}, {"Exit:yes", "gone noicon ask-exit"}, {"on", "3 velmora is not running | gone"}};
-    for (const auto& [action, expected] : steps) {
+    const std::pair<QString, QString> steps[] = {
+        {"+150", "OFF - tip-off 0"},
+        {"status", "0 Powered: no  State: off  Port: COM1 (open) | OFF -"},
+        {"off", "1 velmoractl: the amplifier on COM1 is off already | OFF -"},
+        {"on", "0  | OFF - 1 0*2"},
+        {"+1150", "ON warming"},
+        {"status", "0 Powered: yes  State: warming up (48 s left)  Port: COM1 (open) | ON warming"},
+        {"standby on", "0  | ON warming 4"},
+        {"standby off", "0  | ON warming 3"},
+        {"input 3", "0  | ON warming 6 0 6 0 5 0 5 0"},
+        {"input 4", "2 Usage: velmoractl COMMAND | ON warming"},
+        {"standby", "2 Usage: velmoractl COMMAND | ON warming"},
+        {"--help", "0 Usage: velmoractl COMMAND | ON warming"},
+        {"off", "0  | ON warming 1 0*3"},
+        {"+150", "OFF - 0"},
+        {"file: 1 \r\n 0 \r\n 0 \r\n-1 \r\n", "OFF -"},
+        {"+5000", "OFF -"},
+        {"Exit:yes", "gone noicon ask-exit"},
+        {"on", "3 velmora is not running | gone"}};
+    for (const auto &[action, expected] : steps) {
         const bool command = !action.startsWith('+') && !action.contains(':');
-        const QString said = command ? ended(velmoractl(action)).section('\n', 0, 0) + " | " : QString();
-        EXPECT_EQ((said + step(action.startsWith('+') || !command ? action : "+0")).toStdString(), expected.toStdString()) << qPrintable(action);
+        const QString said =
+            command ? ended(velmoractl(action)).section('\n', 0, 0) + " | " : QString();
+        EXPECT_EQ((said + step(action.startsWith('+') || !command ? action : "+0")).toStdString(),
+                  expected.toStdString())
+            << qPrintable(action);
     }
-    EXPECT_TRUE(QTest::qWaitFor([watch] { return watch->peek(1000).endsWith("velmora is not running\n"); }));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [watch] { return watch->peek(1000).endsWith("velmora is not running\n"); }));
     watch->terminate();
-    EXPECT_EQ(ended(watch).toStdString(), "15 Powered: no  State: off  Port: COM1 (open)\nPowered: yes\nState: warming up\nWarm-up: 49 s left\n"
-                                          "Warm-up: 48 s left\nPowered: no\nState: off\nWarm-up: 0 s left\nPort: COM2\nvelmora is not running\n");
-
+    EXPECT_EQ(ended(watch).toStdString(),
+              "15 Powered: no  State: off  Port: COM1 (open)\nPowered: yes\nState: warming "
+              "up\nWarm-up: 49 s left\n"
+              "Warm-up: 48 s left\nPowered: no\nState: off\nWarm-up: 0 s left\nPort: COM2\nvelmora "
+              "is not running\n");
 }

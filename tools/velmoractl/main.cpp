@@ -31,41 +31,45 @@ const char Usage[] =
 
 enum Exit { Done = 0, Refused = 1, BadUsage = 2, NotRunning = 3 };
 
-QTextStream& out()
-{
+QTextStream &out() {
     static QTextStream s(stdout);
     return s;
 }
 
-int notRunning()
-{
+int notRunning() {
     QTextStream(stderr) << "velmora is not running\n";
     return NotRunning;
 }
 
-QString yesNo(bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); }
-
-QString stateText(const QString& state, uint left)
-{
-    return state == QLatin1String("warming up") ? QStringLiteral("%1 (%2 s left)").arg(state).arg(left) : state;
+QString yesNo(bool b) {
+    return b ? QStringLiteral("yes") : QStringLiteral("no");
 }
 
-QString statusLine(OrgVelmoraPanelInterface& panel)
-{
+QString stateText(const QString &state, uint left) {
+    return state == QLatin1String("warming up")
+               ? QStringLiteral("%1 (%2 s left)").arg(state).arg(left)
+               : state;
+}
+
+QString statusLine(OrgVelmoraPanelInterface &panel) {
     return QStringLiteral("Powered: %1  State: %2  Port: %3 (%4)")
-        .arg(yesNo(panel.powered()), stateText(panel.state(), panel.warmUpRemaining()), panel.port(),
+        .arg(yesNo(panel.powered()),
+             stateText(panel.state(), panel.warmUpRemaining()),
+             panel.port(),
              panel.portOpen() ? QStringLiteral("open") : QStringLiteral("closed"));
 }
 
-QString stamp() { return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")); }
+QString stamp() {
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
 
 // A property as the status line writes it.
-QString propertyText(const QString& name, const QVariant& value)
-{
+QString propertyText(const QString &name, const QVariant &value) {
     if (name == QLatin1String("Powered"))
         return QStringLiteral("Powered: ") + yesNo(value.toBool());
     if (name == QLatin1String("PortOpen"))
-        return QStringLiteral("Port: ") + (value.toBool() ? QStringLiteral("open") : QStringLiteral("closed"));
+        return QStringLiteral("Port: ") +
+               (value.toBool() ? QStringLiteral("open") : QStringLiteral("closed"));
     if (name == QLatin1String("WarmUpRemaining"))
         return QStringLiteral("Warm-up: %1 s left").arg(value.toUInt());
     return name + QStringLiteral(": ") + value.toString();
@@ -74,67 +78,75 @@ QString propertyText(const QString& name, const QVariant& value)
 // Prints the state, then one line per property change, until interrupted.
 class Watcher : public QObject {
     Q_OBJECT
-public:
-    Watcher(QDBusConnection bus, OrgVelmoraPanelInterface& panel) : panel_(panel), gone_(Service, bus)
-    {
-        bus.connect(Service, Path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"), this,
+  public:
+    Watcher(QDBusConnection bus, OrgVelmoraPanelInterface &panel)
+        : panel_(panel), gone_(Service, bus) {
+        bus.connect(Service,
+                    Path,
+                    QStringLiteral("org.freedesktop.DBus.Properties"),
+                    QStringLiteral("PropertiesChanged"),
+                    this,
                     SLOT(changed(QString, QVariantMap, QStringList)));
         gone_.setWatchMode(QDBusServiceWatcher::WatchForOwnerChange);
-        connect(&gone_, &QDBusServiceWatcher::serviceOwnerChanged, this, [this](const QString&, const QString&, const QString& owner) {
-            print(owner.isEmpty() ? QStringLiteral("velmora is not running") : statusLine(panel_));
-        });
+        connect(&gone_,
+                &QDBusServiceWatcher::serviceOwnerChanged,
+                this,
+                [this](const QString &, const QString &, const QString &owner) {
+                    print(owner.isEmpty() ? QStringLiteral("velmora is not running")
+                                          : statusLine(panel_));
+                });
         print(statusLine(panel_));
     }
 
-private slots:
-    void changed(const QString& interface, const QVariantMap& properties, const QStringList&)
-    {
+  private slots:
+    void changed(const QString &interface, const QVariantMap &properties, const QStringList &) {
         if (interface != Service)
             return;
         for (auto it = properties.begin(); it != properties.end(); ++it)
             print(propertyText(it.key(), it.value()));
     }
 
-private:
-    void print(const QString& line) { out() << stamp() << ' ' << line << Qt::endl; }
-    OrgVelmoraPanelInterface& panel_;
+  private:
+    void print(const QString &line) { out() << stamp() << ' ' << line << Qt::endl; }
+    OrgVelmoraPanelInterface &panel_;
     QDBusServiceWatcher gone_;
 };
 
 // A method's reply as the exit status.
-int finish(QDBusPendingReply<> reply)
-{
+int finish(QDBusPendingReply<> reply) {
     reply.waitForFinished();
     if (!reply.isError())
         return Done;
     const QString name = reply.error().name();
-    if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+    if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
         return notRunning();
     QTextStream(stderr) << "velmoractl: " << reply.error().message() << '\n';
     return Refused;
 }
 
-int badUsage()
-{
+int badUsage() {
     QTextStream(stderr) << Usage;
     return BadUsage;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const QString command = args.value(0), arg = args.value(1);
-    if (args.size() == 1 && (command == QLatin1String("--help") || command == QLatin1String("-h"))) {
+    if (args.size() == 1 &&
+        (command == QLatin1String("--help") || command == QLatin1String("-h"))) {
         out() << Usage << Qt::flush;
         return Done;
     }
-    static const QMap<QString, int> arity = {{"status", 1}, {"on", 1}, {"off", 1}, {"standby", 2}, {"input", 2}, {"watch", 1}};
-    if (arity.value(command, -1) != args.size()
-        || (command == QLatin1String("standby") && arg != QLatin1String("on") && arg != QLatin1String("off"))
-        || (command == QLatin1String("input") && !QStringList{"1", "2", "3"}.contains(arg)))
+    static const QMap<QString, int> arity = {
+        {"status", 1}, {"on", 1}, {"off", 1}, {"standby", 2}, {"input", 2}, {"watch", 1}};
+    if (arity.value(command, -1) != args.size() ||
+        (command == QLatin1String("standby") && arg != QLatin1String("on") &&
+         arg != QLatin1String("off")) ||
+        (command == QLatin1String("input") && !QStringList{"1", "2", "3"}.contains(arg)))
         return badUsage();
 
     QDBusConnection bus = QDBusConnection::sessionBus();

@@ -8,8 +8,7 @@
 #include <QSvgRenderer>
 #include <QTextStream>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     bool sized = false;

@@ -20,35 +20,36 @@ namespace paneltest {
 
 namespace {
 
-QString worldPath(const QString& name)
-{
+QString worldPath(const QString &name) {
     const QString path = comm::testing::tempDir() + QLatin1Char('/') + name;
     QDir().mkpath(path);
     return path;
 }
 
 // Registers the libraries into the registry folder `name` with the tool a user has.
-void makeRegistry(const char* name, std::initializer_list<const char*> libraries, const char* commDouble = "", const char* iconDouble = "lumora.Lumorel")
-{
+void makeRegistry(const char *name, std::initializer_list<const char *> libraries,
+                  const char *commDouble = "", const char *iconDouble = "lumora.Lumorel") {
     qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QString::fromLatin1(name))));
     qputenv("VELMORA_DOUBLES_COMM_PROGID", commDouble);
     qputenv("VELMORA_DOUBLES_ICON_PROGID", iconDouble);
-    for (const char* library : libraries)
-        if (QProcess::execute(qEnvironmentVariable("VELMORA_REGSVR"), {qEnvironmentVariable(library)}) != 0)
+    for (const char *library : libraries)
+        if (QProcess::execute(qEnvironmentVariable("VELMORA_REGSVR"),
+                              {qEnvironmentVariable(library)}) != 0)
             qFatal("cannot register %s", library);
 }
 
 // The words since the last look, as the elements set ("1" the power key, "0"
 // none, "?<bits>" malformed), "com2:..." for the other amplifiers.
-QStringList newWords()
-{
+QStringList newWords() {
     QStringList out;
-    for (const char* name : {"default", "com2", "com3"}) {
-        for (const auto& w : amp(name).words()) {
+    for (const char *name : {"default", "com2", "com3"}) {
+        for (const auto &w : amp(name).words()) {
             QString elements = w.wellFormed() ? QString() : QStringLiteral("?") + w.text();
             for (int i = 1; i <= 8 && w.wellFormed(); ++i)
                 elements += w.element(i) ? QString::number(i) : QString();
-            out << (qstrcmp(name, "default") ? QString::fromLatin1(name) + QLatin1Char(':') : QString()) + (elements.isEmpty() ? QStringLiteral("0") : elements);
+            out << (qstrcmp(name, "default") ? QString::fromLatin1(name) + QLatin1Char(':')
+                                             : QString()) +
+                       (elements.isEmpty() ? QStringLiteral("0") : elements);
         }
         amp(name).clearWords();
     }
@@ -56,92 +57,140 @@ QStringList newWords()
 }
 
 // A tray host on the test's private session bus, there from the start.
-void trayHost(bool on)
-{
-    static auto* host = new shell::testing::TrayHost;   // lives as long as the test
+void trayHost(bool on) {
+    static auto *host = new shell::testing::TrayHost; // lives as long as the test
     EXPECT_TRUE(host->setPresent(on)) << "the shell seeing the host " << (on ? "come" : "go");
 }
 
-// COM1 a pseudo-terminal held as another program holds a serial port (TIOCEXCL, an exclusive lock), or let go.
-void holdPort(bool hold)
-{
+// COM1 a pseudo-terminal held as another program holds a serial port (TIOCEXCL, an exclusive lock),
+// or let go.
+void holdPort(bool hold) {
     static int master = posix_openpt(O_RDWR | O_NOCTTY), held = -1;
-    if (!hold) return (void)::close(std::exchange(held, -1));
-    held = grantpt(master) == 0 && unlockpt(master) == 0 ? ::open(ptsname(master), O_RDWR | O_NOCTTY) : -1;
+    if (!hold)
+        return (void)::close(std::exchange(held, -1));
+    held = grantpt(master) == 0 && unlockpt(master) == 0
+               ? ::open(ptsname(master), O_RDWR | O_NOCTTY)
+               : -1;
     ASSERT_TRUE(held >= 0 && flock(held, LOCK_EX | LOCK_NB) == 0 && ioctl(held, TIOCEXCL) == 0);
     comm::testing::writeConfig(QStringLiteral("COM1 = ") + QString::fromLocal8Bit(ptsname(master)));
 }
 
 } // namespace
 
-comm::SimulatedAmplifier& amp(const char* name) { return comm::SimulatedAmplifier::get(QString::fromLatin1(name)); }
+comm::SimulatedAmplifier &amp(const char *name) {
+    return comm::SimulatedAmplifier::get(QString::fromLatin1(name));
+}
 
-QByteArray settingsFileBytes()
-{
+QByteArray settingsFileBytes() {
     QFile f(QStringLiteral("nastr.dat"));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-void PanelTest::SetUp()
-{
+void PanelTest::SetUp() {
     qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(QStringLiteral("full"))));
     comm::testing::restoreConfig();
-    for (const char* name : {"default", "com2", "com3"})
+    for (const char *name : {"default", "com2", "com3"})
         amp(name).reset();
-    work_ = std::make_unique<QTemporaryDir>(worldPath(QStringLiteral("work")) + QStringLiteral("/XXXXXX"));
+    work_ = std::make_unique<QTemporaryDir>(worldPath(QStringLiteral("work")) +
+                                            QStringLiteral("/XXXXXX"));
     ASSERT_TRUE(QDir::setCurrent(work_->path()));
     scope_ = std::make_unique<QObject>();
-    windowing::setMessageBoxHandler([this](const windowing::MessageRequest& r) {
+    windowing::setMessageBoxHandler([this](const windowing::MessageRequest &r) {
         boxes.push_back(r);
-        return r.buttons != windowing::Buttons::YesNo ? windowing::Answer::Ok : std::exchange(answer_, windowing::Answer::No);
+        return r.buttons != windowing::Buttons::YesNo
+                   ? windowing::Answer::Ok
+                   : std::exchange(answer_, windowing::Answer::No);
     });
     trayHost(true);
     takeRecord();
 }
 
-void PanelTest::TearDown()
-{
+void PanelTest::TearDown() {
     scope_.reset();
-    for (QWidget* w : QApplication::topLevelWidgets())
+    for (QWidget *w : QApplication::topLevelWidgets())
         if (!w->parent())
             w->deleteLater();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-QString PanelTest::step(const QString& action)
-{
-    const QString verb = action.section(QLatin1Char(':'), 0, 0), arg = action.section(QLatin1Char(':'), 1);
-    const auto named = [&]() -> comm::SimulatedAmplifier& { return amp(arg.isEmpty() ? "default" : qPrintable(arg)); };
+QString PanelTest::step(const QString &action) {
+    const QString verb = action.section(QLatin1Char(':'), 0, 0),
+                  arg = action.section(QLatin1Char(':'), 1);
+    const auto named = [&]() -> comm::SimulatedAmplifier & {
+        return amp(arg.isEmpty() ? "default" : qPrintable(arg));
+    };
     const std::map<QString, std::function<void()>> verbs = {
-        {"load", [this] { panel = new velmora::Velmora; EXPECT_TRUE(panel->Form_Load()); panel->show(); }},   // as the program starts it
-        {"key", [&] { named().pressPowerKey(); }}, {"unplug", [&] { named().unplug(); }}, {"replug", [&] { named().replug(); }},
-        {"stubborn", [this] {   // switches itself on again at once
-             QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] { if (!amp().powered()) amp().pressPowerKey(); });
+        {"load",
+         [this] {
+             panel = new velmora::Velmora;
+             EXPECT_TRUE(panel->Form_Load());
+             panel->show();
+         }}, // as the program starts it
+        {"key",
+         [&] {
+             named().pressPowerKey();
          }},
-        {"file", [&] {
+        {"unplug",
+         [&] {
+             named().unplug();
+         }},
+        {"replug",
+         [&] {
+             named().replug();
+         }},
+        {"stubborn",
+         [this] { // switches itself on again at once
+             QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] {
+                 if (!amp().powered())
+                     amp().pressPowerKey();
+             });
+         }},
+        {"file",
+         [&] {
              QFile f(QStringLiteral("nastr.dat"));
-             EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(arg.toUtf8()) == arg.toUtf8().size());
+             EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         f.write(arg.toUtf8()) == arg.toUtf8().size());
          }},
-        {"hold", [] { holdPort(true); }}, {"release", [] { holdPort(false); }}, {"map", [&] { comm::testing::writeConfig(arg); }},
-        {"registry", [&] { qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg))); }},
-        {"dblclick", [&] { raiseTrayEvent(6, {automation::Variant(std::int32_t(arg.toInt()))}); }}, {"host", [&] { trayHost(arg == "on"); }}};
+        {"hold",
+         [] {
+             holdPort(true);
+         }},
+        {"release",
+         [] {
+             holdPort(false);
+         }},
+        {"map",
+         [&] {
+             comm::testing::writeConfig(arg);
+         }},
+        {"registry",
+         [&] {
+             qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg)));
+         }},
+        {"dblclick",
+         [&] {
+             raiseTrayEvent(6, {automation::Variant(std::int32_t(arg.toInt()))});
+         }},
+        {"host", [&] {
+             trayHost(arg == "on");
+         }}};
     if (verb.startsWith(QLatin1Char('+'))) {
         windowing::advanceClock(verb.mid(1).toLongLong());
     } else if (verbs.count(verb)) {
         verbs.at(verb)();
     } else {
         answer_ = arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No;
-        auto* button = panel->findChild<QAbstractButton*>(verb);
-        button ? button->click() : panel->findChild<QAction*>(verb)->trigger();
+        auto *button = panel->findChild<QAbstractButton *>(verb);
+        button ? button->click() : panel->findChild<QAction *>(verb)->trigger();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return seen();
 }
 
-void PanelTest::run(const std::vector<std::pair<QString, QString>>& steps)
-{
-    for (const auto& [action, expected] : steps)
-        EXPECT_EQ(step(action).toStdString(), expected.toStdString()) << "after " << qPrintable(action);
+void PanelTest::run(const std::vector<std::pair<QString, QString>> &steps) {
+    for (const auto &[action, expected] : steps)
+        EXPECT_EQ(step(action).toStdString(), expected.toStdString())
+            << "after " << qPrintable(action);
 }
 
 // The state word ("ON", "OFF", "-"; "!" after it when its colour or the power
@@ -151,34 +200,50 @@ void PanelTest::run(const std::vector<std::pair<QString, QString>>& steps)
 // in the program's order as its bits and "out": "00010000out"), the words on
 // the line, the message boxes ("ask-port", "ask-exit", "ask-off"). A token
 // repeated n times in a row shows as token*n.
-QString PanelTest::seen()
-{
-    static const QMap<QString, QString> said = {{"", "-"}, {"ВКЛЮЧЕН", "ON"}, {"ВЫКЛЮЧЕН", "OFF"}, {"Готов к работе", "ready"},
-        {"Идет прогрев радиоламп", "warming"}, {"Нет доступа к текущему COM порту. Настроить номер порта?", "ask-port"},
-        {"Вы действительно хотите выйти из программы?", "ask-exit"}, {"Вы действительно хотите выключить усилитель?", "ask-off"}};
-    static const QRegularExpression setBit(QStringLiteral("rts0 dtr0 rts1 dtr1 ")), clearBit(QStringLiteral("rts0 dtr0 dtr1 "));
-    QStringList out{QStringLiteral("gone")}, dialogs, tokens = takeRecord().replace(setBit, "1").replace(clearBit, "0").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+QString PanelTest::seen() {
+    static const QMap<QString, QString> said = {
+        {"", "-"},
+        {"ВКЛЮЧЕН", "ON"},
+        {"ВЫКЛЮЧЕН", "OFF"},
+        {"Готов к работе", "ready"},
+        {"Идет прогрев радиоламп", "warming"},
+        {"Нет доступа к текущему COM порту. Настроить номер порта?", "ask-port"},
+        {"Вы действительно хотите выйти из программы?", "ask-exit"},
+        {"Вы действительно хотите выключить усилитель?", "ask-off"}};
+    static const QRegularExpression setBit(QStringLiteral("rts0 dtr0 rts1 dtr1 ")),
+        clearBit(QStringLiteral("rts0 dtr0 dtr1 "));
+    QStringList out{QStringLiteral("gone")}, dialogs,
+        tokens = takeRecord()
+                     .replace(setBit, "1")
+                     .replace(clearBit, "0")
+                     .split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (panel) {
-        const QLabel* word = panel->findChild<QLabel*>("Label4");
-        const QString ready = panel->findChild<QLabel*>("Label3")->text();
+        const QLabel *word = panel->findChild<QLabel *>("Label4");
+        const QString ready = panel->findChild<QLabel *>("Label3")->text();
         const bool on = word->text() == QStringLiteral("ВКЛЮЧЕН");
-        const bool fits = word->palette().color(QPalette::WindowText) == (on ? Qt::blue : Qt::red)
-                          && (word->text().isEmpty() || (panel->findChild<QAbstractButton*>("Vkl")->isEnabled() != on
-                                                         && panel->findChild<QAbstractButton*>("Vikl")->isEnabled() == on));
-        out = QStringList{said.value(word->text(), word->text()) + (fits ? "" : "!"), said.value(ready, ready)};
+        const bool fits =
+            word->palette().color(QPalette::WindowText) == (on ? Qt::blue : Qt::red) &&
+            (word->text().isEmpty() ||
+             (panel->findChild<QAbstractButton *>("Vkl")->isEnabled() != on &&
+              panel->findChild<QAbstractButton *>("Vikl")->isEnabled() == on));
+        out = QStringList{said.value(word->text(), word->text()) + (fits ? "" : "!"),
+                          said.value(ready, ready)};
         if (!panel->isVisible())
             out << QStringLiteral("hidden");
     }
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<QDialog*>(w) && w->isVisible())
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<QDialog *>(w) && w->isVisible())
             dialogs << w->objectName();
     dialogs.sort();
     tokens << newWords();
     for (; boxesSeen_ < boxes.size(); ++boxesSeen_) {
-        const windowing::MessageRequest& b = boxes[boxesSeen_];
+        const windowing::MessageRequest &b = boxes[boxesSeen_];
         const QString token = said.value(b.text);
-        const bool asked = token.startsWith(QLatin1String("ask")) && b.title == QStringLiteral("Velmora") && b.icon == windowing::Icon::Question
-                           && b.buttons == windowing::Buttons::YesNo && b.defaultButton == (token == "ask-exit" ? windowing::Answer::No : windowing::Answer::Yes);
+        const bool asked =
+            token.startsWith(QLatin1String("ask")) && b.title == QStringLiteral("Velmora") &&
+            b.icon == windowing::Icon::Question && b.buttons == windowing::Buttons::YesNo &&
+            b.defaultButton ==
+                (token == "ask-exit" ? windowing::Answer::No : windowing::Answer::Yes);
         tokens << (asked ? token : QStringLiteral("box:") + b.text);
     }
     out << dialogs;
@@ -192,13 +257,15 @@ QString PanelTest::seen()
 
 } // namespace paneltest
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     // Nothing of the user's is read or written: home, runtime folder (the
     // instance lock) and registries are the test's own.
     qputenv("HOME", QFile::encodeName(paneltest::worldPath(QStringLiteral("home"))));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(paneltest::worldPath(QStringLiteral("runtime"))));
-    paneltest::makeRegistry("lumora", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES", "VELMORA_LUMORA_LIB"}, "", "VelmoraTest.Tray");
+    paneltest::makeRegistry("lumora",
+                            {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES", "VELMORA_LUMORA_LIB"},
+                            "",
+                            "VelmoraTest.Tray");
     paneltest::makeRegistry("full", {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES"});
     paneltest::makeRegistry("comm", {"VELMORA_COMM_LIB"});
     paneltest::makeRegistry("double", {"VELMORA_TEST_DOUBLES"}, "MSCommLib.MSComm");
@@ -206,7 +273,7 @@ int main(int argc, char** argv)
     if (!shell::testing::startPrivateBus())
         qFatal("no private session bus for the tray host");
     QApplication app(argc, argv);
-    windowing::setProgramTitle(QStringLiteral("Velmora"));   // as main() does
+    windowing::setProgramTitle(QStringLiteral("Velmora")); // as main() does
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -15,36 +15,37 @@
 
 namespace paneltest {
 
-comm::SimulatedAmplifier& amp(const char* name = "default");
+comm::SimulatedAmplifier &amp(const char *name = "default");
 QByteArray settingsFileBytes();
-// The doubles (doubles.cpp): what they were asked since the last call, as their tokens; an event of the icon.
+// The doubles (doubles.cpp): what they were asked since the last call, as their tokens; an event of
+// the icon.
 QString takeRecord();
 void raiseTrayEvent(int id, std::vector<automation::Variant> args);
-template <class W> W* window()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<W*>(w))
+template <class W> W *window() {
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *found = qobject_cast<W *>(w))
             return found;
     return nullptr;
 }
 
 class PanelTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     // Does the action and returns what is seen then (see seen() in panel.cpp):
-    //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>  map:<port mapping>  hold  release
-    //   registry:full|comm|double|lumora (the real icon control)  dblclick:<button>  host:on|off (a tray host on the bus; on at the start)
-    //   <button or menu entry>[:yes] (the next question's answer; No otherwise)
-    QString step(const QString& action);
+    //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>  map:<port
+    //   mapping>  hold  release registry:full|comm|double|lumora (the real icon control)
+    //   dblclick:<button>  host:on|off (a tray host on the bus; on at the start) <button or menu
+    //   entry>[:yes] (the next question's answer; No otherwise)
+    QString step(const QString &action);
     // Runs {action, what is seen after it} steps, comparing each.
-    void run(const std::vector<std::pair<QString, QString>>& steps);
+    void run(const std::vector<std::pair<QString, QString>> &steps);
 
     std::vector<windowing::MessageRequest> boxes;
     QPointer<velmora::Velmora> panel;
-    std::unique_ptr<QObject> scope_;   // connections that end with the test
+    std::unique_ptr<QObject> scope_; // connections that end with the test
 
-private:
+  private:
     QString seen();
     std::unique_ptr<QTemporaryDir> work_;
     std::size_t boxesSeen_ = 0;

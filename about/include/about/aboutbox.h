@@ -14,13 +14,13 @@ namespace about {
 
 // What differs between the libraries' copies.
 struct Product {
-    QString line;           // "Lumorel 3.0", shown in bold
-    QString platformText;   // " for Windows 9x/Me/NT/2000/XP", appended to the version line
+    QString line;         // "Lumorel 3.0", shown in bold
+    QString platformText; // " for Windows 9x/Me/NT/2000/XP", appended to the version line
 };
 
 // Shows a freshly loaded About box modally, with no owner window, and returns
 // when it is closed. Fails when the calling library carries no readable
 // version block.
-automation::Result<> showAboutBox(const Product& product);
+automation::Result<> showAboutBox(const Product &product);
 
 } // namespace about

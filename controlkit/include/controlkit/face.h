@@ -18,6 +18,6 @@ using PictureFunction = QPixmap (*)();
 // Builds the face's children on the control's window and sizes the window to
 // the tile. `picture` is called once, when Image1 is first painted (the face
 // shown or grabbed), and Image1 keeps what it drew.
-void buildFace(QWidget* window, PictureFunction picture);
+void buildFace(QWidget *window, PictureFunction picture);
 
 } // namespace controlkit

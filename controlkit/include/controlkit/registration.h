@@ -14,6 +14,7 @@ namespace controlkit {
 // control that is invisible at run time (set client site first, invisible at
 // run time, activate when visible, inside-out, can't link inside, recompose on
 // resize: 0x20591).
-automation::ClassRegistration registration(const automation::TypeLibrary& library, const QString& progId);
+automation::ClassRegistration registration(const automation::TypeLibrary &library,
+                                           const QString &progId);
 
 } // namespace controlkit

@@ -10,32 +10,30 @@ namespace automation {
 // The key function of the site interface (see IDispatch's).
 IControlSite::~IControlSite() = default;
 
-Variant PropertyBag::read(const QString& name, const Variant& def) const
-{
+Variant PropertyBag::read(const QString &name, const Variant &def) const {
     auto it = values_.find(name);
     return it == values_.end() ? def : it->second;
 }
 
-bool PropertyBag::contains(const QString& name) const { return values_.count(name) != 0; }
+bool PropertyBag::contains(const QString &name) const {
+    return values_.count(name) != 0;
+}
 
-void PropertyBag::write(const QString& name, const Variant& value, const Variant& def)
-{
-    values_.erase(name);   // under whatever spelling it was stored: the new one replaces it
+void PropertyBag::write(const QString &name, const Variant &value, const Variant &def) {
+    values_.erase(name); // under whatever spelling it was stored: the new one replaces it
     if (def.isEmpty() || !(value == def))
         values_.emplace(name, value);
 }
 
 namespace {
 
-QString doubleText(double d)
-{
+QString doubleText(double d) {
     char buf[64];
     const auto end = std::to_chars(buf, buf + sizeof buf, d).ptr;
     return QString::fromLatin1(buf, end - buf);
 }
 
-QString quoted(const QString& s)
-{
+QString quoted(const QString &s) {
     QString out = QStringLiteral("\"");
     for (qsizetype i = 0; i < s.size(); ++i) {
         const QChar c = s[i];
@@ -56,7 +54,7 @@ QString quoted(const QString& s)
             out += QLatin1String("\\0");
         } else if (c.category() == QChar::Other_Control) {
             out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        } else if (c.isSurrogate()) {   // one without its other half: UTF-8 cannot carry it
+        } else if (c.isSurrogate()) { // one without its other half: UTF-8 cannot carry it
             out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
         } else {
             out += c;
@@ -65,17 +63,18 @@ QString quoted(const QString& s)
     return out + QLatin1Char('"');
 }
 
-QString valueText(const Variant& v)
-{
+QString valueText(const Variant &v) {
     switch (v.type()) {
-    case VarType::R8: return QStringLiteral("R8:") + doubleText(v.r8());
-    case VarType::BStr: return QStringLiteral("BStr:") + quoted(v.bstr());
-    default: return v.describe();
+    case VarType::R8:
+        return QStringLiteral("R8:") + doubleText(v.r8());
+    case VarType::BStr:
+        return QStringLiteral("BStr:") + quoted(v.bstr());
+    default:
+        return v.describe();
     }
 }
 
-std::optional<QString> unquoted(const QString& v)
-{
+std::optional<QString> unquoted(const QString &v) {
     if (v.size() < 2 || !v.startsWith(QLatin1Char('"')) || !v.endsWith(QLatin1Char('"')))
         return std::nullopt;
     QString s;
@@ -89,11 +88,22 @@ std::optional<QString> unquoted(const QString& v)
             const char e = v[++i].toLatin1();
             bool ok = true;
             switch (e) {
-            case 'n': c = QLatin1Char('\n'); break;
-            case 'r': c = QLatin1Char('\r'); break;
-            case 't': c = QLatin1Char('\t'); break;
-            case '0': c = QChar(0); break;
-            case '\\': case '"': c = QLatin1Char(e); break;
+            case 'n':
+                c = QLatin1Char('\n');
+                break;
+            case 'r':
+                c = QLatin1Char('\r');
+                break;
+            case 't':
+                c = QLatin1Char('\t');
+                break;
+            case '0':
+                c = QChar(0);
+                break;
+            case '\\':
+            case '"':
+                c = QLatin1Char(e);
+                break;
             case 'x':
             case 'u': {
                 const int digits = e == 'x' ? 2 : 4;
@@ -102,7 +112,8 @@ std::optional<QString> unquoted(const QString& v)
                 i += digits;
                 break;
             }
-            default: ok = false;
+            default:
+                ok = false;
             }
             if (!ok)
                 return std::nullopt;
@@ -112,8 +123,7 @@ std::optional<QString> unquoted(const QString& v)
     return s;
 }
 
-std::optional<Variant> parseValue(const QString& text)
-{
+std::optional<Variant> parseValue(const QString &text) {
     const int colon = text.indexOf(QLatin1Char(':'));
     if (colon < 0)
         return std::nullopt;
@@ -132,7 +142,9 @@ std::optional<Variant> parseValue(const QString& text)
         const QByteArray digits = v.toLatin1();
         double d = 0;
         const auto [end, ec] = std::from_chars(digits.cbegin(), digits.cend(), d);
-        return ec == std::errc() && end == digits.cend() && !digits.isEmpty() ? std::optional<Variant>(Variant(d)) : std::nullopt;
+        return ec == std::errc() && end == digits.cend() && !digits.isEmpty()
+                   ? std::optional<Variant>(Variant(d))
+                   : std::nullopt;
     }
     if (type == QLatin1String("Bool")) {
         if (v == QLatin1String("True"))
@@ -150,16 +162,14 @@ std::optional<Variant> parseValue(const QString& text)
 
 } // namespace
 
-QByteArray PropertyBag::toText() const
-{
+QByteArray PropertyBag::toText() const {
     QByteArray out;
-    for (const auto& [name, value] : values_)
+    for (const auto &[name, value] : values_)
         out += (name + QStringLiteral(" = ") + valueText(value)).toUtf8() + '\n';
     return out;
 }
 
-Result<PropertyBag> PropertyBag::fromText(const QByteArray& text)
-{
+Result<PropertyBag> PropertyBag::fromText(const QByteArray &text) {
     PropertyBag bag;
     const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
     for (int i = 0; i < lines.size(); ++i) {
@@ -173,7 +183,9 @@ Result<PropertyBag> PropertyBag::fromText(const QByteArray& text)
         if (!value)
             return Result<PropertyBag>::fail(
                 err::InvalidFileFormat,
-                QStringLiteral("line %1: expected 'Name = Type:Value' (Type I2, I4, Bool, R8 or BStr)").arg(i + 1),
+                QStringLiteral(
+                    "line %1: expected 'Name = Type:Value' (Type I2, I4, Bool, R8 or BStr)")
+                    .arg(i + 1),
                 QStringLiteral("property bag"));
         bag.write(line.left(eq).trimmed(), *value);
     }

@@ -22,8 +22,7 @@ struct ElfFile {
     QFile file;
     qint64 size = 0;
 
-    bool readAt(quint64 offset, quint64 length, QByteArray* out)
-    {
+    bool readAt(quint64 offset, quint64 length, QByteArray *out) {
         if (offset > quint64(size) || length > quint64(size) - offset)
             return false;
         if (!file.seek(qint64(offset)))
@@ -41,8 +40,7 @@ struct SectionHeader {
     std::uint32_t link = 0;
 };
 
-SectionHeader decodeSection(const char* p)
-{
+SectionHeader decodeSection(const char *p) {
     SectionHeader s;
     s.name = std::uint32_t(getLE(p + 0, 4));
     s.type = std::uint32_t(getLE(p + 4, 4));
@@ -59,11 +57,12 @@ constexpr int SectionHeaderSize = 64;
 
 } // namespace
 
-Result<std::vector<Resource>> readResources(const QString& libraryPath)
-{
+Result<std::vector<Resource>> readResources(const QString &libraryPath) {
     const QString source = QStringLiteral("resources");
-    const auto fail = [&](std::int32_t number, const QString& text) { return makeError(number, text, source); };
-    const auto badFile = [&](const QString& what) {
+    const auto fail = [&](std::int32_t number, const QString &text) {
+        return makeError(number, text, source);
+    };
+    const auto badFile = [&](const QString &what) {
         return fail(err::InvalidFileFormat, QStringLiteral("%1: %2").arg(libraryPath, what));
     };
 
@@ -75,19 +74,23 @@ Result<std::vector<Resource>> readResources(const QString& libraryPath)
     if (info.isDir())
         return badFile(QStringLiteral("is a directory, not a library file"));
     if (!elf.file.open(QIODevice::ReadOnly))
-        return fail(err::PermissionDenied, QStringLiteral("%1: cannot read: %2").arg(libraryPath, elf.file.errorString()));
+        return fail(err::PermissionDenied,
+                    QStringLiteral("%1: cannot read: %2").arg(libraryPath, elf.file.errorString()));
     elf.size = elf.file.size();
 
     QByteArray header;
-    if (!elf.readAt(0, 4, &header) || header != QByteArray("\x7f" "ELF", 4))
+    if (!elf.readAt(0, 4, &header) || header != QByteArray("\x7f"
+                                                           "ELF",
+                                                           4))
         return badFile(QStringLiteral("not an ELF file"));
     if (!elf.readAt(0, ElfHeaderSize, &header))
         return badFile(QStringLiteral("the ELF header is cut short"));
-    const char* h = header.constData();
+    const char *h = header.constData();
     if (h[4] != 2)
         return badFile(QStringLiteral("a 32-bit ELF file; only 64-bit libraries are read"));
     if (h[5] != 1)
-        return badFile(QStringLiteral("a big-endian ELF file; only little-endian libraries are read"));
+        return badFile(
+            QStringLiteral("a big-endian ELF file; only little-endian libraries are read"));
 
     const std::uint64_t shoff = getLE(h + 0x28, 8);
     const std::uint16_t shentsize = std::uint16_t(getLE(h + 0x3A, 2));
@@ -115,7 +118,8 @@ Result<std::vector<Resource>> readResources(const QString& libraryPath)
     if (!elf.readAt(shoff, shnum * SectionHeaderSize, &table))
         return badFile(QStringLiteral("the section header table lies outside the file"));
     if (shstrndx >= shnum)
-        return badFile(QStringLiteral("the section name table index %1 is out of range").arg(shstrndx));
+        return badFile(
+            QStringLiteral("the section name table index %1 is out of range").arg(shstrndx));
     const SectionHeader strtab = decodeSection(table.constData() + shstrndx * SectionHeaderSize);
     QByteArray names;
     if (strtab.type == ShtNobits || !elf.readAt(strtab.offset, strtab.size, &names))
@@ -125,19 +129,22 @@ Result<std::vector<Resource>> readResources(const QString& libraryPath)
         const SectionHeader s = decodeSection(table.constData() + i * SectionHeaderSize);
         if (s.name >= quint64(names.size()))
             continue;
-        const char* name = names.constData() + s.name;
+        const char *name = names.constData() + s.name;
         const qsizetype room = names.size() - qsizetype(s.name);
         if (qsizetype(qstrnlen(name, size_t(room))) == room || std::strcmp(name, SectionName) != 0)
             continue;
         QByteArray data;
         if (s.type == ShtNobits || !elf.readAt(s.offset, s.size, &data))
-            return badFile(QStringLiteral("the section %1 lies outside the file").arg(QLatin1String(SectionName)));
+            return badFile(QStringLiteral("the section %1 lies outside the file")
+                               .arg(QLatin1String(SectionName)));
         auto all = unpackResources(data);
         if (!all)
-            return badFile(QStringLiteral("damaged section %1: %2").arg(QLatin1String(SectionName), all.error().description));
+            return badFile(QStringLiteral("damaged section %1: %2")
+                               .arg(QLatin1String(SectionName), all.error().description));
         return all;
     }
-    return badFile(QStringLiteral("the file carries no resources (no %1 section)").arg(QLatin1String(SectionName)));
+    return badFile(QStringLiteral("the file carries no resources (no %1 section)")
+                       .arg(QLatin1String(SectionName)));
 }
 
 } // namespace automation

@@ -20,31 +20,34 @@ namespace automation {
 
 namespace {
 
-QString clsidText(const QUuid& id) { return id.toString(QUuid::WithBraces).toUpper(); }
-
-// One file per class, named by its class id.
-QString entryFile(const QString& dir, const QUuid& clsid)
-{
-    return dir + QLatin1Char('/') + clsid.toString(QUuid::WithoutBraces).toLower() + QStringLiteral(".class");
+QString clsidText(const QUuid &id) {
+    return id.toString(QUuid::WithBraces).toUpper();
 }
 
-QString env(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
+// One file per class, named by its class id.
+QString entryFile(const QString &dir, const QUuid &clsid) {
+    return dir + QLatin1Char('/') + clsid.toString(QUuid::WithoutBraces).toLower() +
+           QStringLiteral(".class");
+}
+
+QString env(const char *name) {
+    return QString::fromLocal8Bit(qgetenv(name));
+}
 
 registry::Scope g_defaultScope = registry::Scope::User;
 
 // The folders looked up, the one that wins first.
-QStringList lookupDirs()
-{
+QStringList lookupDirs() {
     const QString only = env("VELMORA_REGISTRY");
     if (!only.isEmpty())
         return {only};
     return {registry::userDir(), registry::systemDir()};
 }
 
-Error damaged(const QString& file, const QString& why)
-{
+Error damaged(const QString &file, const QString &why) {
     return makeError(err::CannotCreateObject,
-                     QStringLiteral("Damaged class registration %1: %2").arg(QDir::toNativeSeparators(file), why),
+                     QStringLiteral("Damaged class registration %1: %2")
+                         .arg(QDir::toNativeSeparators(file), why),
                      QStringLiteral("registry"));
 }
 
@@ -53,12 +56,14 @@ constexpr qint64 MaxEntrySize = 64 * 1024;
 
 // The bytes of a class file. It is opened without blocking and checked on the
 // open descriptor, so a FIFO or a device in its place is refused at once.
-Result<QByteArray> readEntryFile(const QString& file)
-{
+Result<QByteArray> readEntryFile(const QString &file) {
     const QByteArray path = QFile::encodeName(file);
     struct Descriptor {
         int fd;
-        ~Descriptor() { if (fd >= 0) ::close(fd); }
+        ~Descriptor() {
+            if (fd >= 0)
+                ::close(fd);
+        }
     } d{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     if (d.fd < 0) {
         const int error = errno;
@@ -93,9 +98,8 @@ Result<QByteArray> readEntryFile(const QString& file)
 }
 
 // The ProgID a damaged entry still names, if a line of it reads so.
-QString claimedProgId(const QByteArray& text)
-{
-    for (const QByteArray& line : text.split('\n')) {
+QString claimedProgId(const QByteArray &text) {
+    for (const QByteArray &line : text.split('\n')) {
         const int eq = line.indexOf('=');
         if (eq > 0 && line.left(eq).trimmed() == "ProgID")
             return QString::fromUtf8(line.mid(eq + 1).trimmed());
@@ -107,11 +111,10 @@ QString claimedProgId(const QByteArray& text)
 struct Entry {
     QString file;
     Result<ClassRegistration> reg;
-    QString claimedProgId;   // of a damaged entry, when it can be told
+    QString claimedProgId; // of a damaged entry, when it can be told
 };
 
-Entry readEntry(const QString& file)
-{
+Entry readEntry(const QString &file) {
     Result<QByteArray> text = readEntryFile(file);
     if (!text)
         return Entry{file, text.error(), {}};
@@ -122,11 +125,11 @@ Entry readEntry(const QString& file)
 }
 
 // Why a well-formed entry cannot serve its class; empty when it can.
-QString unusable(const Entry& e)
-{
-    const ClassRegistration& r = *e.reg;
+QString unusable(const Entry &e) {
+    const ClassRegistration &r = *e.reg;
     if (QFileInfo(e.file).fileName() != QFileInfo(entryFile(QString(), r.clsid)).fileName())
-        return QStringLiteral("its file is not named after its class id %1").arg(clsidText(r.clsid));
+        return QStringLiteral("its file is not named after its class id %1")
+            .arg(clsidText(r.clsid));
     if (!QFileInfo(r.library).isFile())
         return QStringLiteral("its library %1 is missing").arg(r.library);
     return {};
@@ -135,14 +138,13 @@ QString unusable(const Entry& e)
 // Every class file, user entries hiding system entries of the same name.
 // Folders, FIFOs and dangling links named *.class are listed too: they are
 // damaged entries, not absent ones.
-std::vector<Entry> scanAll()
-{
+std::vector<Entry> scanAll() {
     std::vector<Entry> scan;
     QSet<QString> seen;
-    for (const QString& dir : lookupDirs()) {
+    for (const QString &dir : lookupDirs()) {
         const QFileInfoList files = QDir(dir).entryInfoList(
             QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QFileInfo& fi : files) {
+        for (const QFileInfo &fi : files) {
             // The suffix compared here, not as a name filter: a filter is a
             // regular expression, and compiling one costs the program the
             // expression engine's memory for a check this simple.
@@ -157,14 +159,17 @@ std::vector<Entry> scanAll()
     return scan;
 }
 
-bool sameProgId(const QString& a, const QString& b) { return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameProgId(const QString &a, const QString &b) {
+    return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 } // namespace
 
-QByteArray ClassRegistration::toText() const
-{
+QByteArray ClassRegistration::toText() const {
     QString s;
-    auto line = [&s](const char* key, const QString& value) { s += QLatin1String(key) + QLatin1Char('=') + value + QLatin1Char('\n'); };
+    auto line = [&s](const char *key, const QString &value) {
+        s += QLatin1String(key) + QLatin1Char('=') + value + QLatin1Char('\n');
+    };
     line("CLSID", clsidText(clsid));
     line("ProgID", progId);
     line("Name", name);
@@ -178,9 +183,10 @@ QByteArray ClassRegistration::toText() const
     return s.toUtf8();
 }
 
-Result<ClassRegistration> ClassRegistration::fromText(const QByteArray& text)
-{
-    auto bad = [](const QString& why) { return makeError(err::InvalidFileFormat, why, QStringLiteral("registry")); };
+Result<ClassRegistration> ClassRegistration::fromText(const QByteArray &text) {
+    auto bad = [](const QString &why) {
+        return makeError(err::InvalidFileFormat, why, QStringLiteral("registry"));
+    };
     ClassRegistration r;
     std::map<QString, QString> kv;
     const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -217,60 +223,66 @@ Result<ClassRegistration> ClassRegistration::fromText(const QByteArray& text)
 
 namespace registry {
 
-QString systemDir()
-{
+QString systemDir() {
     const QString e = env("VELMORA_SYSTEM_REGISTRY");
     return e.isEmpty() ? QStringLiteral(VELMORA_SYSTEM_REGISTRY_DIR) : e;
 }
 
-QString userDir()
-{
+QString userDir() {
     QString base = env("XDG_DATA_HOME");
     if (base.isEmpty())
         base = QDir::homePath() + QStringLiteral("/.local/share");
     return base + QStringLiteral("/velmora/registry");
 }
 
-QString writeDir(Scope scope)
-{
+QString writeDir(Scope scope) {
     const QString only = env("VELMORA_REGISTRY");
     if (!only.isEmpty())
         return only;
     return scope == Scope::System ? systemDir() : userDir();
 }
 
-void setDefaultScope(Scope scope) { g_defaultScope = scope; }
-Scope defaultScope() { return g_defaultScope; }
+void setDefaultScope(Scope scope) {
+    g_defaultScope = scope;
+}
+Scope defaultScope() {
+    return g_defaultScope;
+}
 
-Result<> add(const ClassRegistration& reg, Scope scope)
-{
+Result<> add(const ClassRegistration &reg, Scope scope) {
     const QString dir = writeDir(scope);
     const QString source = QStringLiteral("registry");
     if (reg.clsid.isNull() || reg.library.isEmpty())
-        return Result<>::fail(err::InvalidCall, QStringLiteral("A registration needs a class id and a library"), source);
+        return Result<>::fail(err::InvalidCall,
+                              QStringLiteral("A registration needs a class id and a library"),
+                              source);
     if (!QDir().mkpath(dir))
-        return Result<>::fail(err::PathNotFound, QStringLiteral("Cannot create the registry folder %1").arg(dir), source);
-    // Written aside and renamed into place: a reader sees the old or the new entry, never half of one.
+        return Result<>::fail(err::PathNotFound,
+                              QStringLiteral("Cannot create the registry folder %1").arg(dir),
+                              source);
+    // Written aside and renamed into place: a reader sees the old or the new entry, never half of
+    // one.
     QSaveFile f(entryFile(dir, reg.clsid));
     if (!f.open(QIODevice::WriteOnly) || f.write(reg.toText()) < 0 || !f.commit())
-        return Result<>::fail(err::PermissionDenied,
-                            QStringLiteral("Cannot write %1: %2").arg(f.fileName(), f.errorString()), source);
+        return Result<>::fail(
+            err::PermissionDenied,
+            QStringLiteral("Cannot write %1: %2").arg(f.fileName(), f.errorString()),
+            source);
     return {};
 }
 
-Result<> remove(const QUuid& clsid, Scope scope)
-{
+Result<> remove(const QUuid &clsid, Scope scope) {
     QFile f(entryFile(writeDir(scope), clsid));
     if (f.exists() && !f.remove())
-        return Result<>::fail(err::PermissionDenied,
-                            QStringLiteral("Cannot remove %1: %2").arg(f.fileName(), f.errorString()),
-                            QStringLiteral("registry"));
+        return Result<>::fail(
+            err::PermissionDenied,
+            QStringLiteral("Cannot remove %1: %2").arg(f.fileName(), f.errorString()),
+            QStringLiteral("registry"));
     return {};
 }
 
-Result<ClassRegistration> findByClsid(const QUuid& clsid)
-{
-    for (const QString& dir : lookupDirs()) {
+Result<ClassRegistration> findByClsid(const QUuid &clsid) {
+    for (const QString &dir : lookupDirs()) {
         const QString file = entryFile(dir, clsid);
         if (QFileInfo(file).exists() || QFileInfo(file).isSymLink())
             return readEntry(file).reg;
@@ -281,12 +293,11 @@ Result<ClassRegistration> findByClsid(const QUuid& clsid)
         QStringLiteral("registry"));
 }
 
-Result<ClassRegistration> findByProgId(const QString& progId)
-{
+Result<ClassRegistration> findByProgId(const QString &progId) {
     const std::vector<Entry> scan = scanAll();
-    std::vector<const Entry*> claims;
+    std::vector<const Entry *> claims;
     QStringList damagedClaims, otherDamage;
-    for (const Entry& e : scan) {
+    for (const Entry &e : scan) {
         if (e.reg.ok() && sameProgId(e.reg->progId, progId))
             claims.push_back(&e);
         else if (!e.reg.ok() && sameProgId(e.claimedProgId, progId))
@@ -298,46 +309,51 @@ Result<ClassRegistration> findByProgId(const QString& progId)
         // Every damaged entry is named: a damaged entry may be the class asked for.
         QString text = QStringLiteral("Can't create object: %1 is not registered").arg(progId);
         if (!damagedClaims.isEmpty()) {
-            text = QStringLiteral("Can't create object %1: %2").arg(progId, damagedClaims.join(QStringLiteral("; ")));
+            text = QStringLiteral("Can't create object %1: %2")
+                       .arg(progId, damagedClaims.join(QStringLiteral("; ")));
         } else if (!otherDamage.isEmpty()) {
             QString list = otherDamage.join(QStringLiteral("; "));
             list[0] = list[0].toLower();
-            text = QStringLiteral("Can't create object %1: it is not registered, and %2").arg(progId, list);
+            text = QStringLiteral("Can't create object %1: it is not registered, and %2")
+                       .arg(progId, list);
         }
-        return Result<ClassRegistration>::fail(err::CannotCreateObject, text, QStringLiteral("registry"));
+        return Result<ClassRegistration>::fail(
+            err::CannotCreateObject, text, QStringLiteral("registry"));
     }
     if (claims.size() == 1 && damagedClaims.isEmpty())
         return claims.front()->reg;
 
     // Claimed more than once: the first usable entry wins (the first one when
     // none is usable; creating it then says what is wrong), the rest are reported.
-    const Entry* chosen = nullptr;
-    for (const Entry* c : claims)
+    const Entry *chosen = nullptr;
+    for (const Entry *c : claims)
         if (unusable(*c).isEmpty()) {
             chosen = c;
             break;
         }
     if (!chosen)
         chosen = claims.front();
-    for (const Entry* c : claims) {
+    for (const Entry *c : claims) {
         if (c == chosen)
             continue;
         const QString why = unusable(*c);
         qCWarning(lcAutomation).noquote()
             << QStringLiteral("%1 is registered by %2; %3 claims it too%4")
-                   .arg(progId, QDir::toNativeSeparators(chosen->file), QDir::toNativeSeparators(c->file),
+                   .arg(progId,
+                        QDir::toNativeSeparators(chosen->file),
+                        QDir::toNativeSeparators(c->file),
                         why.isEmpty() ? QString() : QStringLiteral(", but ") + why);
     }
-    for (const QString& d : damagedClaims)
+    for (const QString &d : damagedClaims)
         qCWarning(lcAutomation).noquote()
-            << QStringLiteral("%1 is registered by %2; %3").arg(progId, QDir::toNativeSeparators(chosen->file), d);
+            << QStringLiteral("%1 is registered by %2; %3")
+                   .arg(progId, QDir::toNativeSeparators(chosen->file), d);
     return chosen->reg;
 }
 
-Result<std::vector<ClassRegistration>> all()
-{
+Result<std::vector<ClassRegistration>> all() {
     std::vector<ClassRegistration> entries;
-    for (const Entry& e : scanAll())
+    for (const Entry &e : scanAll())
         entries.push_back(TRY(e.reg));
     return entries;
 }

@@ -19,66 +19,75 @@ namespace {
 
 struct TypeName {
     VarType type;
-    const char* name;
+    const char *name;
 };
 
 // The first spelling of each type is the one written; the others are read.
 constexpr TypeName TypeNames[] = {
-    {VarType::Empty, "Empty"},     {VarType::I2, "I2"},         {VarType::I4, "I4"},
-    {VarType::Bool, "Bool"},       {VarType::R8, "R8"},         {VarType::BStr, "BStr"},
-    {VarType::Dispatch, "Object"}, {VarType::Variant, "Variant"},
-    {VarType::I2, "Integer"},      {VarType::I4, "Long"},       {VarType::Bool, "Boolean"},
-    {VarType::R8, "Double"},       {VarType::BStr, "String"},   {VarType::Dispatch, "Dispatch"},
+    {VarType::Empty, "Empty"},
+    {VarType::I2, "I2"},
+    {VarType::I4, "I4"},
+    {VarType::Bool, "Bool"},
+    {VarType::R8, "R8"},
+    {VarType::BStr, "BStr"},
+    {VarType::Dispatch, "Object"},
+    {VarType::Variant, "Variant"},
+    {VarType::I2, "Integer"},
+    {VarType::I4, "Long"},
+    {VarType::Bool, "Boolean"},
+    {VarType::R8, "Double"},
+    {VarType::BStr, "String"},
+    {VarType::Dispatch, "Dispatch"},
     {VarType::Empty, "Void"},
 };
 
-QString typeText(VarType t)
-{
-    for (const TypeName& n : TypeNames)
+QString typeText(VarType t) {
+    for (const TypeName &n : TypeNames)
         if (n.type == t)
             return QLatin1String(n.name);
     return QStringLiteral("Variant");
 }
 
-std::optional<VarType> typeOf(const QString& text)
-{
-    for (const TypeName& n : TypeNames)
+std::optional<VarType> typeOf(const QString &text) {
+    for (const TypeName &n : TypeNames)
         if (text.compare(QLatin1String(n.name), Qt::CaseInsensitive) == 0)
             return n.type;
     return std::nullopt;
 }
 
-QString kindText(InvokeKind k)
-{
+QString kindText(InvokeKind k) {
     switch (k) {
-    case InvokeKind::Method: return QStringLiteral("method");
-    case InvokeKind::PropertyGet: return QStringLiteral("propget");
-    case InvokeKind::PropertyPut: return QStringLiteral("propput");
+    case InvokeKind::Method:
+        return QStringLiteral("method");
+    case InvokeKind::PropertyGet:
+        return QStringLiteral("propget");
+    case InvokeKind::PropertyPut:
+        return QStringLiteral("propput");
     }
     return {};
 }
 
-std::optional<InvokeKind> kindOf(const QString& text)
-{
+std::optional<InvokeKind> kindOf(const QString &text) {
     for (InvokeKind k : {InvokeKind::Method, InvokeKind::PropertyGet, InvokeKind::PropertyPut})
         if (text == kindText(k))
             return k;
     return std::nullopt;
 }
 
-QString uuidText(const QUuid& id) { return id.toString(QUuid::WithBraces); }
+QString uuidText(const QUuid &id) {
+    return id.toString(QUuid::WithBraces);
+}
 
 // A mistake in the JSON, with the path to the offending item.
-Error invalid(const QString& where, const QString& text)
-{
-    return makeError(err::InvalidFileFormat, where.isEmpty() ? text : QStringLiteral("%1: %2").arg(where, text),
+Error invalid(const QString &where, const QString &text) {
+    return makeError(err::InvalidFileFormat,
+                     where.isEmpty() ? text : QStringLiteral("%1: %2").arg(where, text),
                      QStringLiteral("type library"));
 }
 
 // A string member; `fallback` when it is absent and may be.
-Result<QString> readString(const QJsonObject& o, const char* key, const QString& where, bool required,
-                           const QString& fallback = {})
-{
+Result<QString> readString(const QJsonObject &o, const char *key, const QString &where,
+                           bool required, const QString &fallback = {}) {
     const QJsonValue v = o.value(QLatin1String(key));
     if (v.isUndefined()) {
         if (required)
@@ -91,31 +100,30 @@ Result<QString> readString(const QJsonObject& o, const char* key, const QString&
 }
 
 // A GUID member; the null GUID when it is absent (and may be) or empty.
-Result<QUuid> readUuid(const QJsonObject& o, const char* key, const QString& where, bool required)
-{
+Result<QUuid> readUuid(const QJsonObject &o, const char *key, const QString &where, bool required) {
     const QString text = TRY(readString(o, key, where, required));
     if (text.isEmpty())
         return QUuid();
     const QUuid id = QUuid::fromString(text);
     if (id.isNull())
-        return invalid(where, QStringLiteral("\"%1\" is not a GUID: %2").arg(QLatin1String(key), text));
+        return invalid(where,
+                       QStringLiteral("\"%1\" is not a GUID: %2").arg(QLatin1String(key), text));
     return id;
 }
 
-Result<bool> readBool(const QJsonObject& o, const char* key, const QString& where, bool fallback)
-{
+Result<bool> readBool(const QJsonObject &o, const char *key, const QString &where, bool fallback) {
     const QJsonValue v = o.value(QLatin1String(key));
     if (v.isUndefined())
         return fallback;
     if (!v.isBool())
-        return invalid(where, QStringLiteral("\"%1\" must be true or false").arg(QLatin1String(key)));
+        return invalid(where,
+                       QStringLiteral("\"%1\" must be true or false").arg(QLatin1String(key)));
     return v.toBool();
 }
 
 // An integer that fits 32 bits (signed, or unsigned as in 0xFFFFFDD8), as a
 // JSON number or as decimal or 0x-prefixed text.
-std::optional<std::int32_t> readInt32(const QJsonValue& v)
-{
+std::optional<std::int32_t> readInt32(const QJsonValue &v) {
     if (v.isDouble()) {
         const double d = v.toDouble();
         if (d != std::floor(d) || d < -2147483648.0 || d > 4294967295.0)
@@ -132,21 +140,25 @@ std::optional<std::int32_t> readInt32(const QJsonValue& v)
     return std::nullopt;
 }
 
-QJsonValue valueToJson(const Variant& v)
-{
+QJsonValue valueToJson(const Variant &v) {
     switch (v.type()) {
-    case VarType::I2: return int(v.i2());
-    case VarType::I4: return int(v.i4());
-    case VarType::Bool: return v.boolean();
-    case VarType::R8: return v.r8();
-    case VarType::BStr: return v.bstr();
-    default: return QJsonValue();
+    case VarType::I2:
+        return int(v.i2());
+    case VarType::I4:
+        return int(v.i4());
+    case VarType::Bool:
+        return v.boolean();
+    case VarType::R8:
+        return v.r8();
+    case VarType::BStr:
+        return v.bstr();
+    default:
+        return QJsonValue();
     }
 }
 
 // A JSON value read as the given type (Variant: from the JSON kind).
-Result<Variant> valueFromJson(const QJsonValue& j, VarType type, const QString& where)
-{
+Result<Variant> valueFromJson(const QJsonValue &j, VarType type, const QString &where) {
     Variant raw;
     if (j.isBool())
         raw = Variant::fromBool(j.toBool());
@@ -165,13 +177,13 @@ Result<Variant> valueFromJson(const QJsonValue& j, VarType type, const QString& 
         return raw;
     Result<> converted = raw.convert(type);
     if (!converted)
-        return invalid(where, QStringLiteral("the default cannot be read as %1 (%2)")
-                                  .arg(typeText(type), converted.error().description));
+        return invalid(where,
+                       QStringLiteral("the default cannot be read as %1 (%2)")
+                           .arg(typeText(type), converted.error().description));
     return converted;
 }
 
-QJsonObject paramToJson(const ParamInfo& p)
-{
+QJsonObject paramToJson(const ParamInfo &p) {
     QJsonObject o;
     o.insert(QStringLiteral("name"), p.name);
     o.insert(QStringLiteral("type"), typeText(p.type));
@@ -184,14 +196,14 @@ QJsonObject paramToJson(const ParamInfo& p)
         if (dt == p.type)
             o.insert(QStringLiteral("default"), valueToJson(p.defaultValue));
         else
-            o.insert(QStringLiteral("default"), QJsonObject{{QStringLiteral("type"), typeText(dt)},
-                                                            {QStringLiteral("value"), valueToJson(p.defaultValue)}});
+            o.insert(QStringLiteral("default"),
+                     QJsonObject{{QStringLiteral("type"), typeText(dt)},
+                                 {QStringLiteral("value"), valueToJson(p.defaultValue)}});
     }
     return o;
 }
 
-Result<ParamInfo> paramFromJson(const QJsonObject& o, const QString& where)
-{
+Result<ParamInfo> paramFromJson(const QJsonObject &o, const QString &where) {
     ParamInfo p;
     p.name = TRY(readString(o, "name", where, true));
     const QString type = TRY(readString(o, "type", where, false, QStringLiteral("Variant")));
@@ -209,7 +221,9 @@ Result<ParamInfo> paramFromJson(const QJsonObject& o, const QString& where)
             const QJsonObject d = def.toObject();
             const auto dt = typeOf(d.value(QLatin1String("type")).toString());
             if (!dt || *dt == VarType::Empty || *dt == VarType::Variant || *dt == VarType::Dispatch)
-                return invalid(where, QStringLiteral("the default's \"type\" must be I2, I4, Bool, R8 or BStr"));
+                return invalid(
+                    where,
+                    QStringLiteral("the default's \"type\" must be I2, I4, Bool, R8 or BStr"));
             as = *dt;
             value = d.value(QLatin1String("value"));
         }
@@ -219,8 +233,7 @@ Result<ParamInfo> paramFromJson(const QJsonObject& o, const QString& where)
     return p;
 }
 
-Result<std::vector<ParamInfo>> paramsFromJson(const QJsonObject& o, const QString& where)
-{
+Result<std::vector<ParamInfo>> paramsFromJson(const QJsonObject &o, const QString &where) {
     std::vector<ParamInfo> out;
     const QJsonValue v = o.value(QLatin1String("params"));
     if (v.isUndefined())
@@ -237,16 +250,14 @@ Result<std::vector<ParamInfo>> paramsFromJson(const QJsonObject& o, const QStrin
     return out;
 }
 
-QJsonArray paramsToJson(const std::vector<ParamInfo>& params)
-{
+QJsonArray paramsToJson(const std::vector<ParamInfo> &params) {
     QJsonArray a;
-    for (const ParamInfo& p : params)
+    for (const ParamInfo &p : params)
         a.append(paramToJson(p));
     return a;
 }
 
-Result<DispId> readId(const QJsonObject& o, const QString& where)
-{
+Result<DispId> readId(const QJsonObject &o, const QString &where) {
     const QJsonValue v = o.value(QLatin1String("id"));
     if (v.isUndefined())
         return invalid(where, QStringLiteral("\"id\" is missing"));
@@ -256,8 +267,7 @@ Result<DispId> readId(const QJsonObject& o, const QString& where)
     return *id;
 }
 
-Result<TypeInfo> typeInfoFromJson(const QJsonObject& o, const QString& where)
-{
+Result<TypeInfo> typeInfoFromJson(const QJsonObject &o, const QString &where) {
     TypeInfo info;
     info.name = TRY(readString(o, "name", where, true));
     info.iid = TRY(readUuid(o, "iid", where, false));
@@ -266,12 +276,13 @@ Result<TypeInfo> typeInfoFromJson(const QJsonObject& o, const QString& where)
     const QJsonValue members = o.value(QLatin1String("members"));
     if (!members.isUndefined() && !members.isArray())
         return invalid(at, QStringLiteral("\"members\" must be an array"));
-    for (const QJsonValue& mv : members.toArray()) {
+    for (const QJsonValue &mv : members.toArray()) {
         if (!mv.isObject())
             return invalid(at, QStringLiteral("a member must be an object"));
         const QJsonObject m = mv.toObject();
         MemberInfo mi;
-        const QString mat = QStringLiteral("%1.%2").arg(at, m.value(QLatin1String("name")).toString());
+        const QString mat =
+            QStringLiteral("%1.%2").arg(at, m.value(QLatin1String("name")).toString());
         mi.name = TRY(readString(m, "name", at, true));
         mi.id = TRY(readId(m, mat));
         const QString kind = TRY(readString(m, "kind", mat, false, QStringLiteral("method")));
@@ -280,7 +291,9 @@ Result<TypeInfo> typeInfoFromJson(const QJsonObject& o, const QString& where)
         mi.params = TRY(paramsFromJson(m, mat));
         const auto k = kindOf(kind);
         if (!k)
-            return invalid(mat, QStringLiteral("\"kind\" must be method, propget or propput, not \"%1\"").arg(kind));
+            return invalid(mat,
+                           QStringLiteral("\"kind\" must be method, propget or propput, not \"%1\"")
+                               .arg(kind));
         const auto rt = typeOf(ret);
         if (!rt)
             return invalid(mat, QStringLiteral("unknown return type \"%1\"").arg(ret));
@@ -289,26 +302,28 @@ Result<TypeInfo> typeInfoFromJson(const QJsonObject& o, const QString& where)
         if (mi.kind == InvokeKind::PropertyPut && mi.params.empty())
             return invalid(mat, QStringLiteral("a property put needs its value parameter"));
         if (info.find(mi.id, mi.kind))
-            return invalid(mat, QStringLiteral("dispatch id %1 is used twice as %2").arg(mi.id).arg(kind));
+            return invalid(
+                mat, QStringLiteral("dispatch id %1 is used twice as %2").arg(mi.id).arg(kind));
         info.members.push_back(mi);
     }
 
     const QJsonValue events = o.value(QLatin1String("events"));
     if (!events.isUndefined() && !events.isArray())
         return invalid(at, QStringLiteral("\"events\" must be an array"));
-    for (const QJsonValue& ev : events.toArray()) {
+    for (const QJsonValue &ev : events.toArray()) {
         if (!ev.isObject())
             return invalid(at, QStringLiteral("an event must be an object"));
         const QJsonObject eo = ev.toObject();
         EventInfo ei;
-        const QString eat = QStringLiteral("%1.%2").arg(at, eo.value(QLatin1String("name")).toString());
+        const QString eat =
+            QStringLiteral("%1.%2").arg(at, eo.value(QLatin1String("name")).toString());
         ei.name = TRY(readString(eo, "name", at, true));
         ei.id = TRY(readId(eo, eat));
         ei.params = TRY(paramsFromJson(eo, eat));
         if (info.findEvent(ei.id))
             return invalid(eat, QStringLiteral("event id %1 is used twice").arg(ei.id));
         // Events pass every parameter by reference.
-        for (ParamInfo& p : ei.params)
+        for (ParamInfo &p : ei.params)
             p.byRef = true;
         info.events.push_back(ei);
     }
@@ -317,14 +332,13 @@ Result<TypeInfo> typeInfoFromJson(const QJsonObject& o, const QString& where)
 
 } // namespace
 
-QJsonObject TypeInfo::toJson() const
-{
+QJsonObject TypeInfo::toJson() const {
     QJsonObject o;
     o.insert(QStringLiteral("name"), name);
     if (!iid.isNull())
         o.insert(QStringLiteral("iid"), uuidText(iid));
     QJsonArray ms;
-    for (const MemberInfo& m : members) {
+    for (const MemberInfo &m : members) {
         QJsonObject j;
         j.insert(QStringLiteral("name"), m.name);
         j.insert(QStringLiteral("id"), m.id);
@@ -340,14 +354,14 @@ QJsonObject TypeInfo::toJson() const
     if (!ms.isEmpty())
         o.insert(QStringLiteral("members"), ms);
     QJsonArray es;
-    for (const EventInfo& ev : events) {
+    for (const EventInfo &ev : events) {
         QJsonObject j;
         j.insert(QStringLiteral("name"), ev.name);
         j.insert(QStringLiteral("id"), ev.id);
         if (!ev.params.empty()) {
             QJsonArray ps;
             for (ParamInfo p : ev.params) {
-                p.byRef = false;   // implied for every event parameter
+                p.byRef = false; // implied for every event parameter
                 ps.append(paramToJson(p));
             }
             j.insert(QStringLiteral("params"), ps);
@@ -359,28 +373,32 @@ QJsonObject TypeInfo::toJson() const
     return o;
 }
 
-Result<TypeInfo> TypeInfo::fromJson(const QJsonObject& o) { return typeInfoFromJson(o, QString()); }
+Result<TypeInfo> TypeInfo::fromJson(const QJsonObject &o) {
+    return typeInfoFromJson(o, QString());
+}
 
-QByteArray TypeLibrary::serialize() const
-{
+QByteArray TypeLibrary::serialize() const {
     QJsonObject o;
     o.insert(QStringLiteral("name"), name);
     o.insert(QStringLiteral("libid"), uuidText(libid));
-    o.insert(QStringLiteral("version"), QStringLiteral("%1.%2").arg(majorVersion).arg(minorVersion));
+    o.insert(QStringLiteral("version"),
+             QStringLiteral("%1.%2").arg(majorVersion).arg(minorVersion));
     o.insert(QStringLiteral("lcid"), QStringLiteral("0x%1").arg(lcid, 0, 16));
     o.insert(QStringLiteral("control"), controlLibrary);
     if (!helpString.isEmpty())
         o.insert(QStringLiteral("helpString"), helpString);
-    o.insert(QStringLiteral("coclass"), QJsonObject{{QStringLiteral("name"), coclassName},
-                                                    {QStringLiteral("clsid"), uuidText(coclass)}});
+    o.insert(QStringLiteral("coclass"),
+             QJsonObject{{QStringLiteral("name"), coclassName},
+                         {QStringLiteral("clsid"), uuidText(coclass)}});
     o.insert(QStringLiteral("defaultInterface"), defaultInterface.toJson());
     o.insert(QStringLiteral("eventInterface"), eventInterface.toJson());
     if (!enums.empty()) {
         QJsonArray es;
-        for (const Enum& en : enums) {
+        for (const Enum &en : enums) {
             QJsonArray ms;
-            for (const auto& [member, value] : en.members)
-                ms.append(QJsonObject{{QStringLiteral("name"), member}, {QStringLiteral("value"), value}});
+            for (const auto &[member, value] : en.members)
+                ms.append(QJsonObject{{QStringLiteral("name"), member},
+                                      {QStringLiteral("value"), value}});
             QJsonObject j{{QStringLiteral("name"), en.name}, {QStringLiteral("members"), ms}};
             if (!en.guid.isNull())
                 j.insert(QStringLiteral("guid"), uuidText(en.guid));
@@ -391,12 +409,13 @@ QByteArray TypeLibrary::serialize() const
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-Result<TypeLibrary> TypeLibrary::parse(const QByteArray& bytes)
-{
+Result<TypeLibrary> TypeLibrary::parse(const QByteArray &bytes) {
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &pe);
     if (pe.error != QJsonParseError::NoError)
-        return invalid(QString(), QStringLiteral("not valid JSON at offset %1: %2").arg(pe.offset).arg(pe.errorString()));
+        return invalid(
+            QString(),
+            QStringLiteral("not valid JSON at offset %1: %2").arg(pe.offset).arg(pe.errorString()));
     if (!doc.isObject())
         return invalid(QString(), QStringLiteral("a type library must be a JSON object"));
     const QJsonObject o = doc.object();
@@ -414,9 +433,10 @@ Result<TypeLibrary> TypeLibrary::parse(const QByteArray& bytes)
     lib.majorVersion = vparts.value(0).toInt(&okMajor);
     if (okMinor)
         lib.minorVersion = vparts.value(1).toInt(&okMinor);
-    if (!okMajor || !okMinor || lib.majorVersion < 0 || lib.minorVersion < 0 || lib.majorVersion > 0xFFFF
-        || lib.minorVersion > 0xFFFF)
-        return invalid(at, QStringLiteral("\"version\" must read major.minor, not \"%1\"").arg(version));
+    if (!okMajor || !okMinor || lib.majorVersion < 0 || lib.minorVersion < 0 ||
+        lib.majorVersion > 0xFFFF || lib.minorVersion > 0xFFFF)
+        return invalid(
+            at, QStringLiteral("\"version\" must read major.minor, not \"%1\"").arg(version));
     if (const QJsonValue lcid = o.value(QLatin1String("lcid")); !lcid.isUndefined()) {
         const auto v = readInt32(lcid);
         if (!v)
@@ -445,20 +465,22 @@ Result<TypeLibrary> TypeLibrary::parse(const QByteArray& bytes)
     const QJsonValue enums = o.value(QLatin1String("enums"));
     if (!enums.isUndefined() && !enums.isArray())
         return invalid(at, QStringLiteral("\"enums\" must be an array"));
-    for (const QJsonValue& ev : enums.toArray()) {
+    for (const QJsonValue &ev : enums.toArray()) {
         if (!ev.isObject())
             return invalid(at, QStringLiteral("an enum must be an object with a name"));
         const QJsonObject eo = ev.toObject();
         Enum en;
-        const QString eat = QStringLiteral("enum %1").arg(eo.value(QLatin1String("name")).toString());
+        const QString eat =
+            QStringLiteral("enum %1").arg(eo.value(QLatin1String("name")).toString());
         en.name = TRY(readString(eo, "name", QStringLiteral("enum"), true));
         en.guid = TRY(readUuid(eo, "guid", eat, false));
-        for (const QJsonValue& mv : eo.value(QLatin1String("members")).toArray()) {
+        for (const QJsonValue &mv : eo.value(QLatin1String("members")).toArray()) {
             const QJsonObject m = mv.toObject();
             const QString member = TRY(readString(m, "name", eat, true));
             const auto value = readInt32(m.value(QLatin1String("value")));
             if (!value)
-                return invalid(QStringLiteral("%1.%2").arg(eat, member), QStringLiteral("\"value\" must be a 32-bit integer"));
+                return invalid(QStringLiteral("%1.%2").arg(eat, member),
+                               QStringLiteral("\"value\" must be a 32-bit integer"));
             en.members.emplace_back(member, *value);
         }
         lib.enums.push_back(en);

@@ -9,16 +9,14 @@
 
 namespace automation {
 
-void Variant::copyFrom(const Variant& other)
-{
+void Variant::copyFrom(const Variant &other) {
     if (other.type_ == VarType::BStr)
         new (&value_.bstr) QString(other.value_.bstr);
     else
         new (&value_.dispatch) DispatchPtr(other.value_.dispatch);
 }
 
-void Variant::moveFrom(Variant&& other) noexcept
-{
+void Variant::moveFrom(Variant &&other) noexcept {
     if (other.type_ == VarType::BStr) {
         new (&value_.bstr) QString(std::move(other.value_.bstr));
         other.value_.bstr.~QString();
@@ -30,8 +28,7 @@ void Variant::moveFrom(Variant&& other) noexcept
     other.value_.plain = 0;
 }
 
-void Variant::destroy() noexcept
-{
+void Variant::destroy() noexcept {
     if (type_ == VarType::BStr)
         value_.bstr.~QString();
     else
@@ -40,33 +37,47 @@ void Variant::destroy() noexcept
     value_.plain = 0;
 }
 
-bool Variant::operator==(const Variant& other) const
-{
+bool Variant::operator==(const Variant &other) const {
     if (type_ != other.type_)
         return false;
     switch (type_) {
-    case VarType::I2: return value_.i2 == other.value_.i2;
-    case VarType::I4: return value_.i4 == other.value_.i4;
-    case VarType::Bool: return value_.boolean == other.value_.boolean;
-    case VarType::R8: return value_.r8 == other.value_.r8;
-    case VarType::BStr: return value_.bstr == other.value_.bstr;
-    case VarType::Dispatch: return value_.dispatch == other.value_.dispatch;
-    default: return true;   // Empty, Missing
+    case VarType::I2:
+        return value_.i2 == other.value_.i2;
+    case VarType::I4:
+        return value_.i4 == other.value_.i4;
+    case VarType::Bool:
+        return value_.boolean == other.value_.boolean;
+    case VarType::R8:
+        return value_.r8 == other.value_.r8;
+    case VarType::BStr:
+        return value_.bstr == other.value_.bstr;
+    case VarType::Dispatch:
+        return value_.dispatch == other.value_.dispatch;
+    default:
+        return true; // Empty, Missing
     }
 }
 
-QString varTypeName(VarType t)
-{
+QString varTypeName(VarType t) {
     switch (t) {
-    case VarType::Empty: return QStringLiteral("Empty");
-    case VarType::Missing: return QStringLiteral("Missing");
-    case VarType::I2: return QStringLiteral("I2");
-    case VarType::I4: return QStringLiteral("I4");
-    case VarType::Bool: return QStringLiteral("Bool");
-    case VarType::R8: return QStringLiteral("R8");
-    case VarType::BStr: return QStringLiteral("BStr");
-    case VarType::Dispatch: return QStringLiteral("Object");
-    case VarType::Variant: return QStringLiteral("Variant");
+    case VarType::Empty:
+        return QStringLiteral("Empty");
+    case VarType::Missing:
+        return QStringLiteral("Missing");
+    case VarType::I2:
+        return QStringLiteral("I2");
+    case VarType::I4:
+        return QStringLiteral("I4");
+    case VarType::Bool:
+        return QStringLiteral("Bool");
+    case VarType::R8:
+        return QStringLiteral("R8");
+    case VarType::BStr:
+        return QStringLiteral("BStr");
+    case VarType::Dispatch:
+        return QStringLiteral("Object");
+    case VarType::Variant:
+        return QStringLiteral("Variant");
     }
     return {};
 }
@@ -74,8 +85,7 @@ QString varTypeName(VarType t)
 namespace {
 
 // A string read as a number: blanks around it allowed, "True"/"False" too.
-std::optional<double> parseNumber(const QString& s)
-{
+std::optional<double> parseNumber(const QString &s) {
     const QString t = s.trimmed();
     if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
         return -1.0;
@@ -89,8 +99,7 @@ std::optional<double> parseNumber(const QString& s)
 }
 
 // Rounds to the nearest integer, ties to even, as automation conversions do.
-double roundEven(double d)
-{
+double roundEven(double d) {
     const int saved = std::fegetround();
     std::fesetround(FE_TONEAREST);
     const double r = std::nearbyint(d);
@@ -99,8 +108,7 @@ double roundEven(double d)
 }
 
 // An object converts through its default member (a picture to its handle).
-Result<Variant> defaultMemberValue(const DispatchPtr& object)
-{
+Result<Variant> defaultMemberValue(const DispatchPtr &object) {
     if (!object)
         return Result<Variant>::fail(err::ObjectRequired);
     return object->get(DispIdValue);
@@ -108,14 +116,18 @@ Result<Variant> defaultMemberValue(const DispatchPtr& object)
 
 } // namespace
 
-Result<double> Variant::toR8() const
-{
+Result<double> Variant::toR8() const {
     switch (type()) {
-    case VarType::Empty: return 0.0;
-    case VarType::I2: return double(i2());
-    case VarType::I4: return double(i4());
-    case VarType::Bool: return boolean() ? -1.0 : 0.0;
-    case VarType::R8: return r8();
+    case VarType::Empty:
+        return 0.0;
+    case VarType::I2:
+        return double(i2());
+    case VarType::I4:
+        return double(i4());
+    case VarType::Bool:
+        return boolean() ? -1.0 : 0.0;
+    case VarType::R8:
+        return r8();
     case VarType::BStr:
         if (auto d = parseNumber(bstr()))
             return *d;
@@ -127,33 +139,37 @@ Result<double> Variant::toR8() const
     }
 }
 
-Result<std::int32_t> Variant::toI4() const
-{
+Result<std::int32_t> Variant::toI4() const {
     if (type() == VarType::I4)
         return i4();
     const double r = roundEven(TRY(toR8()));
     // Written so that a NaN fails too: it has no integer to convert to.
-    if (!(r >= std::numeric_limits<std::int32_t>::min() && r <= std::numeric_limits<std::int32_t>::max()))
+    if (!(r >= std::numeric_limits<std::int32_t>::min() &&
+          r <= std::numeric_limits<std::int32_t>::max()))
         return Result<std::int32_t>::fail(err::Overflow);
     return std::int32_t(r);
 }
 
-Result<bool> Variant::toBool() const
-{
+Result<bool> Variant::toBool() const {
     if (type() == VarType::Bool)
         return boolean();
     return TRY(toR8()) != 0.0;
 }
 
-Result<QString> Variant::toBStr() const
-{
+Result<QString> Variant::toBStr() const {
     switch (type()) {
-    case VarType::Empty: return QString();
-    case VarType::I2: return QString::number(i2());
-    case VarType::I4: return QString::number(i4());
-    case VarType::Bool: return boolean() ? QStringLiteral("True") : QStringLiteral("False");
-    case VarType::R8: return QString::number(r8(), 'g', 15);
-    case VarType::BStr: return bstr();
+    case VarType::Empty:
+        return QString();
+    case VarType::I2:
+        return QString::number(i2());
+    case VarType::I4:
+        return QString::number(i4());
+    case VarType::Bool:
+        return boolean() ? QStringLiteral("True") : QStringLiteral("False");
+    case VarType::R8:
+        return QString::number(r8(), 'g', 15);
+    case VarType::BStr:
+        return bstr();
     case VarType::Dispatch:
         return TRY(defaultMemberValue(dispatch())).toBStr();
     default:
@@ -161,23 +177,28 @@ Result<QString> Variant::toBStr() const
     }
 }
 
-Result<Variant> Variant::convert(VarType to) const
-{
+Result<Variant> Variant::convert(VarType to) const {
     if (to == VarType::Variant || to == type())
         return *this;
     switch (to) {
     case VarType::I2: {
         const std::int32_t v = TRY(toI4());
-        if (v < std::numeric_limits<std::int16_t>::min() || v > std::numeric_limits<std::int16_t>::max())
+        if (v < std::numeric_limits<std::int16_t>::min() ||
+            v > std::numeric_limits<std::int16_t>::max())
             return Result<Variant>::fail(err::Overflow);
         return Variant(std::int16_t(v));
     }
-    case VarType::I4: return Variant(TRY(toI4()));
-    case VarType::Bool: return Variant::fromBool(TRY(toBool()));
-    case VarType::R8: return Variant(TRY(toR8()));
-    case VarType::BStr: return Variant(TRY(toBStr()));
+    case VarType::I4:
+        return Variant(TRY(toI4()));
+    case VarType::Bool:
+        return Variant::fromBool(TRY(toBool()));
+    case VarType::R8:
+        return Variant(TRY(toR8()));
+    case VarType::BStr:
+        return Variant(TRY(toBStr()));
     case VarType::Dispatch:
-        return Result<Variant>::fail(type() == VarType::Empty ? err::ObjectRequired : err::TypeMismatch);
+        return Result<Variant>::fail(type() == VarType::Empty ? err::ObjectRequired
+                                                              : err::TypeMismatch);
     case VarType::Empty:
         return Variant();
     default:
@@ -185,25 +206,34 @@ Result<Variant> Variant::convert(VarType to) const
     }
 }
 
-QString Variant::describe() const
-{
+QString Variant::describe() const {
     switch (type()) {
-    case VarType::Empty: return QStringLiteral("Empty");
-    case VarType::Missing: return QStringLiteral("Missing");
-    case VarType::I2: return QStringLiteral("I2:%1").arg(i2());
-    case VarType::I4: return QStringLiteral("I4:%1").arg(i4());
-    case VarType::Bool: return boolean() ? QStringLiteral("Bool:True") : QStringLiteral("Bool:False");
-    case VarType::R8: return QStringLiteral("R8:%1").arg(QString::number(r8(), 'g', 15));
+    case VarType::Empty:
+        return QStringLiteral("Empty");
+    case VarType::Missing:
+        return QStringLiteral("Missing");
+    case VarType::I2:
+        return QStringLiteral("I2:%1").arg(i2());
+    case VarType::I4:
+        return QStringLiteral("I4:%1").arg(i4());
+    case VarType::Bool:
+        return boolean() ? QStringLiteral("Bool:True") : QStringLiteral("Bool:False");
+    case VarType::R8:
+        return QStringLiteral("R8:%1").arg(QString::number(r8(), 'g', 15));
     case VarType::BStr: {
         QString s = bstr();
-        s.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
-        s.replace(QLatin1Char('\n'), QLatin1String("\\n")).replace(QLatin1Char('\r'), QLatin1String("\\r"));
+        s.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+            .replace(QLatin1Char('"'), QLatin1String("\\\""));
+        s.replace(QLatin1Char('\n'), QLatin1String("\\n"))
+            .replace(QLatin1Char('\r'), QLatin1String("\\r"));
         s.replace(QChar(0), QLatin1String("\\0"));
         return QStringLiteral("BStr:\"%1\"").arg(s);
     }
     case VarType::Dispatch:
-        return dispatch() ? QStringLiteral("Object:%1").arg(dispatch()->typeInfo().name) : QStringLiteral("Object:Nothing");
-    default: return {};
+        return dispatch() ? QStringLiteral("Object:%1").arg(dispatch()->typeInfo().name)
+                          : QStringLiteral("Object:Nothing");
+    default:
+        return {};
     }
 }
 

@@ -13,8 +13,8 @@ using namespace automation;
 
 namespace {
 
-ClassRegistration sample(const char* progId, const char* clsid, const QString& library = QStringLiteral("/opt/x/libsample.so"))
-{
+ClassRegistration sample(const char *progId, const char *clsid,
+                         const QString &library = QStringLiteral("/opt/x/libsample.so")) {
     ClassRegistration r;
     r.clsid = QUuid::fromString(QLatin1String(clsid));
     r.progId = QLatin1String(progId);
@@ -27,35 +27,36 @@ ClassRegistration sample(const char* progId, const char* clsid, const QString& l
     return r;
 }
 
-QString testControl() { return QString::fromLocal8Bit(qgetenv("TESTCONTROL_LIB")); }
+QString testControl() {
+    return QString::fromLocal8Bit(qgetenv("TESTCONTROL_LIB"));
+}
 
 // Warnings of the automation category, as the registry reports them.
 QStringList g_warnings;
-void collectWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text)
-{
-    if (type == QtWarningMsg && QLatin1String(context.category) == QLatin1String("velmora.automation"))
+void collectWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text) {
+    if (type == QtWarningMsg &&
+        QLatin1String(context.category) == QLatin1String("velmora.automation"))
         g_warnings << text;
 }
 
 // Each test gets registries of its own: a private user and system folder.
 class RegistryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         qunsetenv("VELMORA_REGISTRY");
         qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
         qputenv("VELMORA_SYSTEM_REGISTRY", QFile::encodeName(system.path()));
         QDir().mkpath(registry::userDir());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         qunsetenv("VELMORA_SYSTEM_REGISTRY");
         qunsetenv("VELMORA_REGISTRY");
         registry::setDefaultScope(registry::Scope::User);
     }
-    QString userEntry(const char* name) const { return registry::userDir() + QLatin1Char('/') + QLatin1String(name); }
-    void writeEntry(const QString& file, const QByteArray& text) const
-    {
+    QString userEntry(const char *name) const {
+        return registry::userDir() + QLatin1Char('/') + QLatin1String(name);
+    }
+    void writeEntry(const QString &file, const QByteArray &text) const {
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
@@ -65,63 +66,87 @@ protected:
 
 } // namespace
 
-TEST_F(RegistryTest, EntriesAreFoundByProgIdInAnyCaseOrByClassIdAndUserOnesOverlayTheSystemOnes)
-{
+TEST_F(RegistryTest, EntriesAreFoundByProgIdInAnyCaseOrByClassIdAndUserOnesOverlayTheSystemOnes) {
     auto sys = sample("lib.Thing", "{0a0b0c0d-0000-4000-8000-000000000002}");
     ASSERT_TRUE(registry::add(sys, registry::Scope::System).ok());
-    ASSERT_TRUE(registry::add(sample("lib.Other", "{0a0b0c0d-0000-4000-8000-000000000003}"), registry::Scope::System).ok());
+    ASSERT_TRUE(registry::add(sample("lib.Other", "{0a0b0c0d-0000-4000-8000-000000000003}"),
+                              registry::Scope::System)
+                    .ok());
     auto user = sys;
     user.library = QStringLiteral("/home/u/libthing.so");
     ASSERT_TRUE(registry::add(user, registry::Scope::User).ok());
 
-    EXPECT_EQ(registry::findByProgId(QStringLiteral("lib.Thing"))->library, QStringLiteral("/home/u/libthing.so"));
+    EXPECT_EQ(registry::findByProgId(QStringLiteral("lib.Thing"))->library,
+              QStringLiteral("/home/u/libthing.so"));
     EXPECT_EQ(registry::findByClsid(sys.clsid)->library, QStringLiteral("/home/u/libthing.so"));
-    EXPECT_EQ(registry::findByProgId(QStringLiteral("LIB.other")).value_or(ClassRegistration()).library, QStringLiteral("/opt/x/libsample.so"));
+    EXPECT_EQ(
+        registry::findByProgId(QStringLiteral("LIB.other")).value_or(ClassRegistration()).library,
+        QStringLiteral("/opt/x/libsample.so"));
     EXPECT_EQ(registry::all()->size(), 2u);
 }
 
-TEST_F(RegistryTest, EveryDamagedEntryIsAnErrorNamingItsFile)
-{
-    const char* clsid = "0a0b0c0d-0000-4000-8000-000000000004";
+TEST_F(RegistryTest, EveryDamagedEntryIsAnErrorNamingItsFile) {
+    const char *clsid = "0a0b0c0d-0000-4000-8000-000000000004";
     const QString file = userEntry("0a0b0c0d-0000-4000-8000-000000000004.class");
-    const QByteArray garbage = "CLSID={0a0b0c0d-0000-4000-8000-000000000004}\nProgID=lib.Broken\n\x01garbage\n";
+    const QByteArray garbage =
+        "CLSID={0a0b0c0d-0000-4000-8000-000000000004}\nProgID=lib.Broken\n\x01garbage\n";
     const struct {
-        const char* what;
+        const char *what;
         std::function<void()> make;
     } cases[] = {
-        {"garbage", [&] { writeEntry(file, garbage); }},
-        {"a folder, not a file", [&] { QDir().mkpath(file); }},
-        {"a FIFO, not a file", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0); }},
-        {"a symbolic link to a missing file", [&] { QFile::link(home.filePath(QStringLiteral("gone")), file); }},
-        {"larger than", [&] { writeEntry(file, QByteArray(100000, '#')); }},
+        {"garbage",
+         [&] {
+             writeEntry(file, garbage);
+         }},
+        {"a folder, not a file",
+         [&] {
+             QDir().mkpath(file);
+         }},
+        {"a FIFO, not a file",
+         [&] {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+         }},
+        {"a symbolic link to a missing file",
+         [&] {
+             QFile::link(home.filePath(QStringLiteral("gone")), file);
+         }},
+        {"larger than",
+         [&] {
+             writeEntry(file, QByteArray(100000, '#'));
+         }},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         c.make();
         auto byClsid = registry::findByClsid(QUuid::fromString(QLatin1String(clsid)));
         ASSERT_FALSE(byClsid);
-        EXPECT_TRUE(byClsid.error().description.contains(file)) << byClsid.error().description.toStdString();
+        EXPECT_TRUE(byClsid.error().description.contains(file))
+            << byClsid.error().description.toStdString();
         if (QLatin1String(c.what) != QLatin1String("garbage")) {
-            EXPECT_TRUE(byClsid.error().description.contains(QLatin1String(c.what))) << byClsid.error().description.toStdString();
+            EXPECT_TRUE(byClsid.error().description.contains(QLatin1String(c.what)))
+                << byClsid.error().description.toStdString();
         }
         auto byProgId = registry::findByProgId(QStringLiteral("lib.Broken"));
         ASSERT_FALSE(byProgId);
-        EXPECT_TRUE(byProgId.error().description.contains(file)) << byProgId.error().description.toStdString();
+        EXPECT_TRUE(byProgId.error().description.contains(file))
+            << byProgId.error().description.toStdString();
         EXPECT_FALSE(registry::all());
 
         // A healthy entry beside it is still found.
-        ASSERT_TRUE(registry::add(sample("lib.Fine", "{0a0b0c0d-0000-4000-8000-000000000005}")).ok());
+        ASSERT_TRUE(
+            registry::add(sample("lib.Fine", "{0a0b0c0d-0000-4000-8000-000000000005}")).ok());
         EXPECT_TRUE(registry::findByProgId(QStringLiteral("lib.Fine")));
         QFileInfo(file).isDir() ? QDir(file).removeRecursively() : QFile::remove(file);
     }
 }
 
-TEST_F(RegistryTest, AProgIdClaimedTwiceResolvesToAUsableEntryAndReportsTheOther)
-{
+TEST_F(RegistryTest, AProgIdClaimedTwiceResolvesToAUsableEntryAndReportsTheOther) {
     // The first file by name points at a missing library; the second is usable.
     const QString broken = userEntry("0a0b0c0d-0000-4000-8000-000000000008.class");
     ASSERT_TRUE(registry::add(sample("lib.Twice", "{0a0b0c0d-0000-4000-8000-000000000008}")).ok());
-    ASSERT_TRUE(registry::add(sample("lib.Twice", "{0a0b0c0d-0000-4000-8000-000000000009}", testControl())).ok());
+    ASSERT_TRUE(
+        registry::add(sample("lib.Twice", "{0a0b0c0d-0000-4000-8000-000000000009}", testControl()))
+            .ok());
     const QString damaged = userEntry("0a0b0c0d-0000-4000-8000-000000000007.class");
     writeEntry(damaged, "ProgID=lib.Twice\nnonsense\n");
 
@@ -132,12 +157,12 @@ TEST_F(RegistryTest, AProgIdClaimedTwiceResolvesToAUsableEntryAndReportsTheOther
     ASSERT_TRUE(found) << found.error().description.toStdString();
     EXPECT_EQ(found->library, testControl());
     ASSERT_EQ(g_warnings.size(), 2) << g_warnings.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(g_warnings[0].contains(broken) && g_warnings[0].contains(QStringLiteral("/opt/x/libsample.so")));
+    EXPECT_TRUE(g_warnings[0].contains(broken) &&
+                g_warnings[0].contains(QStringLiteral("/opt/x/libsample.so")));
     EXPECT_TRUE(g_warnings[1].contains(damaged));
 }
 
-TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrClassId)
-{
+TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrClassId) {
     // $VELMORA_REGISTRY replaces both folders, the system one too.
     QTemporaryDir own;
     qputenv("VELMORA_REGISTRY", QFile::encodeName(own.path()));
@@ -153,8 +178,8 @@ TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrCl
     auto b = createObject(reg->clsid.toString());
     ASSERT_TRUE(b);
     EXPECT_EQ((*a)->call(1, {Variant(std::int32_t(5))}).value(), Variant(std::int32_t(5)));
-    EXPECT_EQ((*a)->call(1).value(), Variant(std::int32_t(6)));  // optional By defaults to 1
-    EXPECT_EQ((*b)->get(2).value(), Variant(std::int32_t(0)));    // instances are separate
+    EXPECT_EQ((*a)->call(1).value(), Variant(std::int32_t(6))); // optional By defaults to 1
+    EXPECT_EQ((*b)->get(2).value(), Variant(std::int32_t(0)));  // instances are separate
     EXPECT_FALSE(lib->canUnloadNow());
 
     ASSERT_TRUE(lib->unregisterServer());
@@ -163,8 +188,7 @@ TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrCl
     EXPECT_EQ(a.error().number, err::CannotCreateObject);
 }
 
-TEST_F(RegistryTest, AFailedSelfRegistrationBringsTheLibrarysReasonToTheHost)
-{
+TEST_F(RegistryTest, AFailedSelfRegistrationBringsTheLibrarysReasonToTheHost) {
     auto lib = loadLibrary(testControl());
     ASSERT_TRUE(lib);
     // No registry folder can be made below a file.
@@ -174,29 +198,33 @@ TEST_F(RegistryTest, AFailedSelfRegistrationBringsTheLibrarysReasonToTheHost)
     Result<> r = lib->registerServer();
     ASSERT_FALSE(r);
     EXPECT_EQ(r.error().number, err::PathNotFound);
-    EXPECT_EQ(r.error().description, QStringLiteral("DllRegisterServer in %1 failed with 0x80040201: "
-                                                    "Cannot create the registry folder %2/registry").arg(lib->path, blocker));
+    EXPECT_EQ(r.error().description,
+              QStringLiteral("DllRegisterServer in %1 failed with 0x80040201: "
+                             "Cannot create the registry folder %2/registry")
+                  .arg(lib->path, blocker));
 
     // An entry that cannot be removed: a folder, with something in it, in its place.
     qputenv("VELMORA_REGISTRY", QFile::encodeName(home.path()));
     QDir().mkpath(home.filePath(QStringLiteral("3f0e6a52-6f41-4b7e-9a38-0d3c3f2f8a11.class/x")));
     r = lib->unregisterServer();
     ASSERT_FALSE(r);
-    EXPECT_TRUE(r.error().description.startsWith(QStringLiteral("DllUnregisterServer in %1 failed with 0x80040201: Cannot remove")
-                                                      .arg(lib->path))) << r.error().description.toStdString();
+    EXPECT_TRUE(r.error().description.startsWith(
+        QStringLiteral("DllUnregisterServer in %1 failed with 0x80040201: Cannot remove")
+            .arg(lib->path)))
+        << r.error().description.toStdString();
 }
 
-TEST_F(RegistryTest, WhatCannotBeCreatedFailsSayingWhy)
-{
+TEST_F(RegistryTest, WhatCannotBeCreatedFailsSayingWhy) {
     // A registration whose library is no library fails at creation, naming the file.
     const QString notElf = home.filePath(QStringLiteral("fake.so"));
     writeEntry(notElf, "not a library");
-    ASSERT_TRUE(registry::add(sample("lib.Fake", "{0a0b0c0d-0000-4000-8000-000000000007}", notElf)).ok());
+    ASSERT_TRUE(
+        registry::add(sample("lib.Fake", "{0a0b0c0d-0000-4000-8000-000000000007}", notElf)).ok());
     const std::pair<QString, QString> cases[] = {
         {QStringLiteral("lib.Fake"), notElf},
         {QStringLiteral("{not-a-guid"), QStringLiteral("not a class id")},
     };
-    for (const auto& [name, why] : cases) {
+    for (const auto &[name, why] : cases) {
         auto r = createObject(name);
         ASSERT_FALSE(r) << name.toStdString();
         EXPECT_EQ(r.error().number, err::CannotCreateObject);

@@ -9,15 +9,16 @@ using namespace automation;
 
 namespace {
 
-QByteArray le(std::uint64_t v, int bytes)
-{
+QByteArray le(std::uint64_t v, int bytes) {
     QByteArray b;
     for (int i = 0; i < bytes; ++i)
         b.append(char((v >> (8 * i)) & 0xFF));
     return b;
 }
 
-void poke(QByteArray& b, int at, std::uint64_t v, int bytes) { b.replace(at, bytes, le(v, bytes)); }
+void poke(QByteArray &b, int at, std::uint64_t v, int bytes) {
+    b.replace(at, bytes, le(v, bytes));
+}
 
 // A minimal ELF64 little-endian file: header, one data section named
 // `section`, the section name table and the section header table. Header
@@ -28,13 +29,16 @@ struct ElfLayout {
     std::uint64_t payloadOffsetOverride = 0;
 };
 
-QByteArray buildElf(const ElfLayout& layout)
-{
+QByteArray buildElf(const ElfLayout &layout) {
     QByteArray f(64, '\0');
-    f.replace(0, 4, QByteArray("\x7f" "ELF", 4));
-    f[4] = 2;   // 64-bit
-    f[5] = 1;   // little-endian
-    poke(f, 58, 64, 2);    // section header size
+    f.replace(0,
+              4,
+              QByteArray("\x7f"
+                         "ELF",
+                         4));
+    f[4] = 2;           // 64-bit
+    f[5] = 1;           // little-endian
+    poke(f, 58, 64, 2); // section header size
 
     const std::uint64_t dataOffset = f.size();
     f += layout.payload;
@@ -45,7 +49,11 @@ QByteArray buildElf(const ElfLayout& layout)
         f.append('\0');
     const std::uint64_t shoff = f.size();
 
-    auto header = [](std::uint32_t name, std::uint32_t type, std::uint64_t off, std::uint64_t size, std::uint32_t link) {
+    auto header = [](std::uint32_t name,
+                     std::uint32_t type,
+                     std::uint64_t off,
+                     std::uint64_t size,
+                     std::uint32_t link) {
         QByteArray h(64, '\0');
         poke(h, 0, name, 4);
         poke(h, 4, type, 4);
@@ -55,7 +63,11 @@ QByteArray buildElf(const ElfLayout& layout)
         return h;
     };
     f += header(0, 0, 0, 0, 0);
-    f += header(1, 1, layout.payloadOffsetOverride ? layout.payloadOffsetOverride : dataOffset, layout.payload.size(), 0);
+    f += header(1,
+                1,
+                layout.payloadOffsetOverride ? layout.payloadOffsetOverride : dataOffset,
+                layout.payload.size(),
+                0);
     f += header(std::uint32_t(layout.section.size() + 2), 3, namesOffset, names.size(), 0);
     poke(f, 40, shoff, 8);
     poke(f, 60, 3, 2);
@@ -63,17 +75,18 @@ QByteArray buildElf(const ElfLayout& layout)
     return f;
 }
 
-std::vector<Resource> sample()
-{
+std::vector<Resource> sample() {
     return {{QStringLiteral("TYPELIB"), QStringLiteral("1"), QByteArray("{\"name\":\"x\"}")},
-            {QStringLiteral("CUSTOM"), QStringLiteral("_IID_X"), QByteArray::fromHex("10000000" "00112233445566778899aabbccddeeff")},
+            {QStringLiteral("CUSTOM"),
+             QStringLiteral("_IID_X"),
+             QByteArray::fromHex("10000000"
+                                 "00112233445566778899aabbccddeeff")},
             {QStringLiteral("BITMAP"), QStringLiteral("30000"), QByteArray()}};
 }
 
 class ElfFiles : public ::testing::Test {
-protected:
-    QString write(const QString& name, const QByteArray& bytes)
-    {
+  protected:
+    QString write(const QString &name, const QByteArray &bytes) {
         const QString path = dir.filePath(name);
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
@@ -85,29 +98,32 @@ protected:
 
 } // namespace
 
-TEST(ResourcePacking, EntriesAreFoundInAnyCaseAndDamagedSectionsAreRefusedWithAReason)
-{
-    EXPECT_EQ(*findResource(sample(), QStringLiteral("custom"), QStringLiteral("_iid_x")), sample()[1].data);
-    EXPECT_EQ(findResource(sample(), QStringLiteral("CUSTOM"), QStringLiteral("_SRCIID_X")).error().number, err::ResourceNotFound);
+TEST(ResourcePacking, EntriesAreFoundInAnyCaseAndDamagedSectionsAreRefusedWithAReason) {
+    EXPECT_EQ(*findResource(sample(), QStringLiteral("custom"), QStringLiteral("_iid_x")),
+              sample()[1].data);
+    EXPECT_EQ(findResource(sample(), QStringLiteral("CUSTOM"), QStringLiteral("_SRCIID_X"))
+                  .error()
+                  .number,
+              err::ResourceNotFound);
     const QByteArray good = packResources(sample());
     // A data length far beyond the section must not be trusted.
     QByteArray huge = packResources({{QStringLiteral("A"), QStringLiteral("B"), QByteArray("x")}});
     poke(huge, 8 + 4 + 3 + 3, 0xFFFFFFF0u, 4);
-    const std::pair<QByteArray, const char*> cases[] = {
+    const std::pair<QByteArray, const char *> cases[] = {
         {"VLMRSRC2" + good.mid(8), "VLMRSRC1"},
         {good.left(good.size() - 1), "entry 3 of 3"},
         {good + "!", "stray"},
         {huge, "entry 1 of 1"},
     };
-    for (const auto& [bytes, why] : cases) {
+    for (const auto &[bytes, why] : cases) {
         auto r = unpackResources(bytes);
         ASSERT_FALSE(r) << why;
-        EXPECT_TRUE(r.error().description.contains(QLatin1String(why))) << r.error().description.toStdString();
+        EXPECT_TRUE(r.error().description.contains(QLatin1String(why)))
+            << r.error().description.toStdString();
     }
 }
 
-TEST_F(ElfFiles, FilesThatCannotCarryResourcesGetAClearError)
-{
+TEST_F(ElfFiles, FilesThatCannotCarryResourcesGetAClearError) {
     const QByteArray blob = packResources(sample());
     QByteArray elf32 = buildElf({blob}), bigEndian = buildElf({blob});
     elf32[4] = 1;
@@ -116,69 +132,87 @@ TEST_F(ElfFiles, FilesThatCannotCarryResourcesGetAClearError)
     other.section = ".rodata";
     outside.payloadOffsetOverride = 1u << 30;
     const QByteArray whole = buildElf({blob});
-    const std::pair<QString, const char*> cases[] = {
+    const std::pair<QString, const char *> cases[] = {
         {dir.filePath(QStringLiteral("absent.so")), "no such file"},
         {write(QStringLiteral("text.so"), "just some text, not a library"), "not an ELF file"},
         {write(QStringLiteral("elf32.so"), elf32), "32-bit"},
         {write(QStringLiteral("be.so"), bigEndian), "big-endian"},
         {write(QStringLiteral("plain.so"), buildElf(other)), "no .velmora_rsrc section"},
         {write(QStringLiteral("outside.so"), buildElf(outside)), "outside the file"},
-        {write(QStringLiteral("damaged.so"), buildElf({blob.left(blob.size() - 2)})), "damaged section"},
+        {write(QStringLiteral("damaged.so"), buildElf({blob.left(blob.size() - 2)})),
+         "damaged section"},
         {write(QStringLiteral("cut.so"), whole.left(whole.size() - 10)), "section header table"},
     };
-    for (const auto& [path, why] : cases) {
+    for (const auto &[path, why] : cases) {
         auto r = readResources(path);
         ASSERT_FALSE(r) << why;
-        EXPECT_TRUE(r.error().description.contains(QLatin1String(why))) << r.error().description.toStdString();
+        EXPECT_TRUE(r.error().description.contains(QLatin1String(why)))
+            << r.error().description.toStdString();
         EXPECT_TRUE(r.error().description.contains(path)) << r.error().description.toStdString();
     }
 }
 
-TEST(VersionBlock, SerializesAsAVersionInfoNodeTree)
-{
-    VersionBlock v{.major = 1, .revision = 33, .productVersionText = QStringLiteral("1.00.0033"),
-                   .description = QStringLiteral("Pellagon 1.0"), .productName = QStringLiteral("Pellagon 1.0"),
+TEST(VersionBlock, SerializesAsAVersionInfoNodeTree) {
+    VersionBlock v{.major = 1,
+                   .revision = 33,
+                   .productVersionText = QStringLiteral("1.00.0033"),
+                   .description = QStringLiteral("Pellagon 1.0"),
+                   .productName = QStringLiteral("Pellagon 1.0"),
                    .internalName = QStringLiteral("pellago")};
-    auto fields = [](const VersionBlock& x) {
-        return std::tuple(x.major, x.minor, x.build, x.revision, x.productVersionText, x.description, x.productName,
-                          x.internalName, x.selfRegister);
+    auto fields = [](const VersionBlock &x) {
+        return std::tuple(x.major,
+                          x.minor,
+                          x.build,
+                          x.revision,
+                          x.productVersionText,
+                          x.description,
+                          x.productName,
+                          x.internalName,
+                          x.selfRegister);
     };
     const QByteArray b = v.serialize();
 
     // Root: length, 52-byte binary value, key "VS_VERSION_INFO" in UTF-16.
     EXPECT_EQ(std::uint16_t(uchar(b[0]) | uchar(b[1]) << 8), b.size());
     EXPECT_EQ(b.mid(2, 4).toHex(), "34000000");
-    EXPECT_EQ(b.mid(6, 32), QByteArray(reinterpret_cast<const char*>(u"VS_VERSION_INFO"), 32));
+    EXPECT_EQ(b.mid(6, 32), QByteArray(reinterpret_cast<const char *>(u"VS_VERSION_INFO"), 32));
     // Fixed file info at 40: signature, structure version, file and product version.
-    EXPECT_EQ(b.mid(40, 24).toHex(), "bd04effe" "00000100" "00000100" "21000000" "00000100" "21000000");
+    EXPECT_EQ(b.mid(40, 24).toHex(),
+              "bd04effe"
+              "00000100"
+              "00000100"
+              "21000000"
+              "00000100"
+              "21000000");
     // Strings as UTF-16 with their NUL.
-    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char*>(u"1.00.0033"), 20)));
-    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char*>(u"040904B0"), 18)));
+    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"1.00.0033"), 20)));
+    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"040904B0"), 18)));
     EXPECT_EQ(b.size() % 2, 0);
 
     // Reading back (with the self-registration mark) is checked on a built library.
     v.selfRegister = false;
     const QByteArray plain = v.serialize();
-    EXPECT_FALSE(plain.contains(QByteArray(reinterpret_cast<const char*>(u"OLESelfRegister"), 30)));
+    EXPECT_FALSE(
+        plain.contains(QByteArray(reinterpret_cast<const char *>(u"OLESelfRegister"), 30)));
     auto back = VersionBlock::parse(plain);
     ASSERT_TRUE(back);
     EXPECT_EQ(fields(*back), fields(v));
 }
 
-TEST(VersionBlock, DamagedBlocksAreRefused)
-{
+TEST(VersionBlock, DamagedBlocksAreRefused) {
     const QByteArray b = VersionBlock().serialize();
     QByteArray wrongKey = b, noSignature = b;
     wrongKey[6] = 'X';
     noSignature[40] = 0;
-    const std::pair<QByteArray, const char*> cases[] = {
+    const std::pair<QByteArray, const char *> cases[] = {
         {b.left(30), "claims"},
         {wrongKey, "not a version block"},
         {noSignature, "fixed file information"},
     };
-    for (const auto& [bytes, why] : cases) {
+    for (const auto &[bytes, why] : cases) {
         auto r = VersionBlock::parse(bytes);
         ASSERT_FALSE(r) << why;
-        EXPECT_TRUE(r.error().description.contains(QLatin1String(why))) << r.error().description.toStdString();
+        EXPECT_TRUE(r.error().description.contains(QLatin1String(why)))
+            << r.error().description.toStdString();
     }
 }

@@ -7,13 +7,12 @@
 
 using namespace automation;
 
-TEST(Variant, ConversionsFollowTheAutomationRules)
-{
+TEST(Variant, ConversionsFollowTheAutomationRules) {
     const struct {
         Variant from;
         VarType to;
-        Variant want;            // when the conversion succeeds
-        std::int32_t error = 0;  // else its error number
+        Variant want;           // when the conversion succeeds
+        std::int32_t error = 0; // else its error number
     } cases[] = {
         // Booleans are -1 and 0; any non-zero number is True.
         {Variant::fromBool(true), VarType::I4, Variant(std::int32_t(-1))},
@@ -43,7 +42,7 @@ TEST(Variant, ConversionsFollowTheAutomationRules)
         {Variant(std::int32_t(5)), VarType::Dispatch, {}, err::TypeMismatch},
         {Variant(DispatchPtr()), VarType::I4, {}, err::ObjectRequired},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.from.describe().toStdString() + " as " + varTypeName(c.to).toStdString());
         const Result<> r = c.from.convert(c.to);
         if (c.error) {

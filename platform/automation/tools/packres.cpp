@@ -9,7 +9,8 @@
 //   guid:{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}  an interface-id record of that GUID
 //   iid:default:<typelib.json>                   the record of the type library's default interface
 //   iid:event:<typelib.json>                     the record of its event interface
-//   <file>                                       by TYPE: TYPELIB a type library in JSON (checked and
+//   <file>                                       by TYPE: TYPELIB a type library in JSON (checked
+//   and
 //                                                stored in canonical form), VERSION a version
 //                                                description in JSON, BITMAP a .bmp file (stored
 //                                                without its file header, as a bitmap resource is),
@@ -31,24 +32,23 @@ using namespace automation;
 
 namespace {
 
-QTextStream& errStream()
-{
+QTextStream &errStream() {
     static QTextStream s(stderr);
     return s;
 }
 
-Error failure(const QString& text) { return makeError(err::InvalidCall, text, QStringLiteral("packres")); }
+Error failure(const QString &text) {
+    return makeError(err::InvalidCall, text, QStringLiteral("packres"));
+}
 
-Result<QByteArray> readFile(const QString& path)
-{
+Result<QByteArray> readFile(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return failure(QStringLiteral("cannot read %1: %2").arg(path, f.errorString()));
     return f.readAll();
 }
 
-QByteArray iidRecord(const QUuid& id)
-{
+QByteArray iidRecord(const QUuid &id) {
     QByteArray b;
     auto put = [&b](std::uint64_t v, int bytes) {
         for (int i = 0; i < bytes; ++i)
@@ -63,8 +63,7 @@ QByteArray iidRecord(const QUuid& id)
     return b;
 }
 
-Result<TypeLibrary> readTypeLibrary(const QString& path)
-{
+Result<TypeLibrary> readTypeLibrary(const QString &path) {
     auto lib = TypeLibrary::parse(TRY(readFile(path)));
     if (!lib)
         return failure(QStringLiteral("%1: %2").arg(path, lib.error().description));
@@ -73,29 +72,34 @@ Result<TypeLibrary> readTypeLibrary(const QString& path)
 
 // {"fileVersion": "1.0.0.33", "versionText": "1.00.0033", "description": ...,
 //  "productName": ..., "internalName": ..., "selfRegister": true}
-Result<QByteArray> versionBlock(const QString& path)
-{
+Result<QByteArray> versionBlock(const QString &path) {
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(TRY(readFile(path)), &pe);
     if (!doc.isObject())
         return failure(QStringLiteral("%1: not a JSON object (%2)").arg(path, pe.errorString()));
     const QJsonObject o = doc.object();
-    static const QStringList known{QStringLiteral("fileVersion"), QStringLiteral("versionText"),
-                                   QStringLiteral("description"), QStringLiteral("productName"),
-                                   QStringLiteral("internalName"), QStringLiteral("selfRegister")};
-    for (const QString& key : o.keys())
+    static const QStringList known{QStringLiteral("fileVersion"),
+                                   QStringLiteral("versionText"),
+                                   QStringLiteral("description"),
+                                   QStringLiteral("productName"),
+                                   QStringLiteral("internalName"),
+                                   QStringLiteral("selfRegister")};
+    for (const QString &key : o.keys())
         if (!known.contains(key))
-            return failure(QStringLiteral("%1: unknown key \"%2\" (known: %3)").arg(path, key, known.join(QStringLiteral(", "))));
+            return failure(QStringLiteral("%1: unknown key \"%2\" (known: %3)")
+                               .arg(path, key, known.join(QStringLiteral(", "))));
     VersionBlock v;
-    const QStringList parts = o.value(QLatin1String("fileVersion")).toString().split(QLatin1Char('.'));
-    int* fields[] = {&v.major, &v.minor, &v.build, &v.revision};
+    const QStringList parts =
+        o.value(QLatin1String("fileVersion")).toString().split(QLatin1Char('.'));
+    int *fields[] = {&v.major, &v.minor, &v.build, &v.revision};
     bool ok = parts.size() == 4;
     for (int i = 0; ok && i < 4; ++i) {
         *fields[i] = parts[i].toInt(&ok);
         ok = ok && *fields[i] >= 0 && *fields[i] <= 0xFFFF;
     }
     if (!ok)
-        return failure(QStringLiteral("%1: \"fileVersion\" must read a.b.c.d, each 0 to 65535").arg(path));
+        return failure(
+            QStringLiteral("%1: \"fileVersion\" must read a.b.c.d, each 0 to 65535").arg(path));
     v.productVersionText = o.value(QLatin1String("versionText")).toString();
     v.description = o.value(QLatin1String("description")).toString();
     v.productName = o.value(QLatin1String("productName")).toString();
@@ -104,16 +108,14 @@ Result<QByteArray> versionBlock(const QString& path)
     return v.serialize();
 }
 
-Result<QByteArray> bitmap(const QString& path)
-{
+Result<QByteArray> bitmap(const QString &path) {
     const QByteArray file = TRY(readFile(path));
     if (file.size() < 14 + 40 || !file.startsWith("BM"))
         return failure(QStringLiteral("%1: not a BMP file").arg(path));
     return file.mid(14);
 }
 
-Result<Resource> resourceOf(const QString& item)
-{
+Result<Resource> resourceOf(const QString &item) {
     const int c1 = item.indexOf(QLatin1Char(':'));
     const int c2 = c1 < 0 ? -1 : item.indexOf(QLatin1Char(':'), c1 + 1);
     if (c1 <= 0 || c2 <= c1 + 1 || c2 + 1 >= item.size())
@@ -143,26 +145,24 @@ Result<Resource> resourceOf(const QString& item)
     return r;
 }
 
-int list(const QString& library)
-{
+int list(const QString &library) {
     auto all = readResources(library);
     if (!all) {
         errStream() << "packres: " << all.error().description << Qt::endl;
         return 1;
     }
     QTextStream out(stdout);
-    for (const Resource& r : *all)
+    for (const Resource &r : *all)
         out << r.type << ' ' << r.name << ' ' << r.data.size() << Qt::endl;
     return 0;
 }
 
 // The resources named on the command line, each given once.
-Result<std::vector<Resource>> collect(const QStringList& items)
-{
+Result<std::vector<Resource>> collect(const QStringList &items) {
     std::vector<Resource> all;
-    for (const QString& item : items) {
+    for (const QString &item : items) {
         Resource r = TRY(resourceOf(item));
-        for (const Resource& other : all)
+        for (const Resource &other : all)
             if (other.type == r.type && other.name.compare(r.name, Qt::CaseInsensitive) == 0)
                 return failure(QStringLiteral("%1 %2 is given twice").arg(r.type, r.name));
         all.push_back(std::move(r));
@@ -170,17 +170,16 @@ Result<std::vector<Resource>> collect(const QStringList& items)
     return all;
 }
 
-int usage()
-{
+int usage() {
     errStream() << "usage: packres -o <blob> TYPE:NAME:SOURCE ...\n"
-             "       packres --list <library>" << Qt::endl;
+                   "       packres --list <library>"
+                << Qt::endl;
     return 2;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.size() == 2 && args[0] == QLatin1String("--list"))

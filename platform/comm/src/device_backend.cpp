@@ -23,47 +23,60 @@ namespace comm {
 
 namespace {
 
-speed_t speedCode(int baud)
-{
+speed_t speedCode(int baud) {
     switch (baud) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
+    case 110:
+        return B110;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
     }
 }
 
-bool deviceGone(int errnum) { return errnum == EIO || errnum == ENXIO || errnum == ENODEV; }
+bool deviceGone(int errnum) {
+    return errnum == EIO || errnum == ENXIO || errnum == ENODEV;
+}
 
 class DeviceBackend : public LineBackend {
-public:
-    explicit DeviceBackend(const QString& path) : path_(path) {}
+  public:
+    explicit DeviceBackend(const QString &path) : path_(path) {}
     ~DeviceBackend() override { close(); }
 
-    automation::Result<> open(int baud, bool rts, bool dtr) override
-    {
+    automation::Result<> open(int baud, bool rts, bool dtr) override {
         const QByteArray native = QFile::encodeName(path_);
         int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return openFailure(errno, path_);
         if (!isatty(fd)) {
             ::close(fd);
-            return lineError(err::HardwareNotAvailable, QStringLiteral("%1 is not a serial device").arg(path_));
+            return lineError(err::HardwareNotAvailable,
+                             QStringLiteral("%1 is not a serial device").arg(path_));
         }
         // TIOCEXCL keeps other programs out of the device; the lock also keeps
         // out those running as root and a second port of this program.
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd);
             return lineError(err::PortAlreadyOpen,
-                           QStringLiteral("%1 is already in use by another program").arg(path_));
+                             QStringLiteral("%1 is already in use by another program").arg(path_));
         }
         ioctl(fd, TIOCEXCL);
         fd_ = fd;
@@ -77,8 +90,7 @@ public:
         return {};
     }
 
-    void close() override
-    {
+    void close() override {
         if (fd_ < 0)
             return;
         if (!gone_)
@@ -87,8 +99,7 @@ public:
         fd_ = -1;
     }
 
-    automation::Result<> setSpeed(int baud) override
-    {
+    automation::Result<> setSpeed(int baud) override {
         if (fd_ < 0 || gone_)
             return {};
         return configure(baud);
@@ -97,8 +108,7 @@ public:
     void setRts(bool on) override { modemLine(TIOCM_RTS, on); }
     void setDtr(bool on) override { modemLine(TIOCM_DTR, on); }
 
-    bool carrier() override
-    {
+    bool carrier() override {
         if (fd_ < 0 || gone_)
             return false;
         int lines = 0;
@@ -109,8 +119,7 @@ public:
         return lines & TIOCM_CAR;
     }
 
-    automation::Result<> write(QByteArrayView bytes) override
-    {
+    automation::Result<> write(QByteArrayView bytes) override {
         if (fd_ < 0 || gone_)
             return goneFailure();
         qsizetype done = 0;
@@ -128,35 +137,35 @@ public:
             }
             if (n < 0 && errno != EAGAIN)
                 return lineError(err::HardwareNotAvailable,
-                               QStringLiteral("cannot send to %1: %2").arg(path_, QString::fromLocal8Bit(strerror(errno))));
-            return lineError(err::HardwareNotAvailable,
-                           QStringLiteral("cannot send to %1: its transmit buffer is full").arg(path_));
+                                 QStringLiteral("cannot send to %1: %2")
+                                     .arg(path_, QString::fromLocal8Bit(strerror(errno))));
+            return lineError(
+                err::HardwareNotAvailable,
+                QStringLiteral("cannot send to %1: its transmit buffer is full").arg(path_));
         }
         return {};
     }
 
     bool present() const override { return fd_ >= 0 && !gone_; }
 
-private:
-    automation::Error goneFailure() const
-    {
+  private:
+    automation::Error goneFailure() const {
         return lineError(err::HardwareNotAvailable,
-                       QStringLiteral("%1 is no longer available (device removed)").arg(path_));
+                         QStringLiteral("%1 is no longer available (device removed)").arg(path_));
     }
 
-    void modemLine(int bit, bool on)
-    {
+    void modemLine(int bit, bool on) {
         if (fd_ < 0 || gone_)
             return;
         if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) != 0 && deviceGone(errno))
             gone_ = true;
     }
 
-    automation::Result<> configure(int baud)
-    {
+    automation::Result<> configure(int baud) {
         const speed_t speed = speedCode(baud);
         if (speed == B0)
-            return lineError(err::SetCommStateFailed, QStringLiteral("%1 bit/s is not a line speed").arg(baud));
+            return lineError(err::SetCommStateFailed,
+                             QStringLiteral("%1 bit/s is not a line speed").arg(baud));
         termios t{};
         if (tcgetattr(fd_, &t) != 0)
             return termiosFailure(baud);
@@ -173,13 +182,15 @@ private:
         return {};
     }
 
-    automation::Error termiosFailure(int baud)
-    {
+    automation::Error termiosFailure(int baud) {
         const int e = errno;
         if (deviceGone(e))
             gone_ = true;
-        return lineError(err::SetCommStateFailed, QStringLiteral("cannot set %1 to %2 bit/s, 8N1: %3")
-                                                    .arg(path_).arg(baud).arg(QString::fromLocal8Bit(strerror(e))));
+        return lineError(err::SetCommStateFailed,
+                         QStringLiteral("cannot set %1 to %2 bit/s, 8N1: %3")
+                             .arg(path_)
+                             .arg(baud)
+                             .arg(QString::fromLocal8Bit(strerror(e))));
     }
 
     QString path_;
@@ -189,8 +200,7 @@ private:
 
 } // namespace
 
-automation::Error openFailure(int errnum, const QString& path)
-{
+automation::Error openFailure(int errnum, const QString &path) {
     switch (errnum) {
     case ENOENT:
     case ENODEV:
@@ -199,19 +209,22 @@ automation::Error openFailure(int errnum, const QString& path)
         return lineError(err::InvalidPort, QStringLiteral("no such device: %1").arg(path));
     case EACCES:
     case EPERM:
-        return lineError(err::HardwareNotAvailable,
-                QStringLiteral("permission denied opening %1: the user must be in the dialout group "
-                               "(sudo adduser $USER dialout, then log in again)").arg(path));
+        return lineError(
+            err::HardwareNotAvailable,
+            QStringLiteral("permission denied opening %1: the user must be in the dialout group "
+                           "(sudo adduser $USER dialout, then log in again)")
+                .arg(path));
     case EBUSY:
-        return lineError(err::PortAlreadyOpen, QStringLiteral("%1 is already in use by another program").arg(path));
+        return lineError(err::PortAlreadyOpen,
+                         QStringLiteral("%1 is already in use by another program").arg(path));
     default:
         return lineError(err::HardwareNotAvailable,
-                QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(strerror(errnum))));
+                         QStringLiteral("cannot open %1: %2")
+                             .arg(path, QString::fromLocal8Bit(strerror(errnum))));
     }
 }
 
-std::unique_ptr<LineBackend> makeDeviceBackend(const QString& path)
-{
+std::unique_ptr<LineBackend> makeDeviceBackend(const QString &path) {
     return std::make_unique<DeviceBackend>(path);
 }
 

@@ -9,13 +9,13 @@
 
 namespace comm {
 
-FrontPanel::FrontPanel(SimulatedAmplifier& amp, QWidget* parent)
-    : QWidget(parent), amp_(amp), state_(new QLabel(this)), power_(new QPushButton(tr("Power"), this))
-{
+FrontPanel::FrontPanel(SimulatedAmplifier &amp, QWidget *parent)
+    : QWidget(parent), amp_(amp), state_(new QLabel(this)),
+      power_(new QPushButton(tr("Power"), this)) {
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_DeleteOnClose, true);
     setWindowTitle(tr("Simulated amplifier \"%1\"").arg(amp.name()));
-    auto* layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
     layout->addWidget(state_);
     layout->addWidget(power_);
     connect(power_, &QPushButton::clicked, &amp, &SimulatedAmplifier::pressPowerKey);
@@ -23,9 +23,10 @@ FrontPanel::FrontPanel(SimulatedAmplifier& amp, QWidget* parent)
     refresh();
 }
 
-QString FrontPanel::stateText() const
-{
-    auto onOff = [](bool b) { return b ? QStringLiteral("on") : QStringLiteral("off"); };
+QString FrontPanel::stateText() const {
+    auto onOff = [](bool b) {
+        return b ? QStringLiteral("on") : QStringLiteral("off");
+    };
     QString text = QStringLiteral("Power %1 | Standby %2 | Input %3 | Carrier %4")
                        .arg(onOff(amp_.powered()), onOff(amp_.standby()))
                        .arg(amp_.input())
@@ -35,6 +36,8 @@ QString FrontPanel::stateText() const
     return text;
 }
 
-void FrontPanel::refresh() { state_->setText(stateText()); }
+void FrontPanel::refresh() {
+    state_->setText(stateText());
+}
 
 } // namespace comm

@@ -11,13 +11,12 @@ namespace comm {
 
 // A failure of a line: number (comm::err) and description, no source (the
 // control adds its own and names the port).
-inline automation::Error lineError(std::int32_t number, const QString& description)
-{
+inline automation::Error lineError(std::int32_t number, const QString &description) {
     return automation::Error{number, description, {}};
 }
 
 class LineBackend {
-public:
+  public:
     virtual ~LineBackend() = default;
 
     // Opens the line at `baud`, 8N1, and applies the given RTS and DTR levels

@@ -20,35 +20,36 @@ const QString MSComm::ProgId = QStringLiteral("MSCommLib.MSComm");
 
 // The members and their dispatch ids are the type library's, carried in this
 // library's file (src/typelib.json).
-static TypeInfo readInfo() { return ownTypeLibrary().value_or(TypeLibrary{}).defaultInterface; }
+static TypeInfo readInfo() {
+    return ownTypeLibrary().value_or(TypeLibrary{}).defaultInterface;
+}
 
-const TypeInfo& MSComm::info()
-{
+const TypeInfo &MSComm::info() {
     static const TypeInfo info = readInfo();
     return info;
 }
 
 MSComm::MSComm() = default;
 
-MSComm::~MSComm() { closePort(); }
+MSComm::~MSComm() {
+    closePort();
+}
 
-Result<> MSComm::fail(std::int32_t number, const QString& description) const
-{
+Result<> MSComm::fail(std::int32_t number, const QString &description) const {
     return Result<>::fail(number, description, ProgId);
 }
 
-Result<> MSComm::onPort(Result<> r) const
-{
+Result<> MSComm::onPort(Result<> r) const {
     if (r)
         return r;
-    return fail(r.error().number, QStringLiteral("COM%1: %2").arg(port_).arg(r.error().description));
+    return fail(r.error().number,
+                QStringLiteral("COM%1: %2").arg(port_).arg(r.error().description));
 }
 
-Result<> MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& args)
-{
+Result<> MSComm::invokeChecked(const MemberInfo &member, std::vector<Variant> &args) {
     if (member.kind != InvokeKind::PropertyPut)
         return property(member.id);
-    const Variant& value = args.at(0);
+    const Variant &value = args.at(0);
     switch (member.id) {
     case DispDTREnable:
     case DispRTSEnable:
@@ -69,8 +70,7 @@ Result<> MSComm::invokeChecked(const MemberInfo& member, std::vector<Variant>& a
     return fail(automation::err::NoSuchMember, standardDescription(automation::err::NoSuchMember));
 }
 
-Result<> MSComm::property(DispId id)
-{
+Result<> MSComm::property(DispId id) {
     switch (id) {
     case DispCDHolding:
         return Variant::fromBool(carrier());
@@ -88,24 +88,28 @@ Result<> MSComm::property(DispId id)
     return fail(automation::err::NoSuchMember, standardDescription(automation::err::NoSuchMember));
 }
 
-Result<> MSComm::putPort(std::int16_t port)
-{
+Result<> MSComm::putPort(std::int16_t port) {
     if (line_)
-        return fail(err::PortOpen, QStringLiteral("COM%1 is open: close it before changing the port number").arg(port_));
+        return fail(
+            err::PortOpen,
+            QStringLiteral("COM%1 is open: close it before changing the port number").arg(port_));
     if (port < 1 || port > MaxPort)
-        return fail(err::InvalidPort, QStringLiteral("Invalid port number %1 (1 to %2)").arg(port).arg(MaxPort));
+        return fail(err::InvalidPort,
+                    QStringLiteral("Invalid port number %1 (1 to %2)").arg(port).arg(MaxPort));
     port_ = port;
     return {};
 }
 
-Result<> MSComm::openPort()
-{
+Result<> MSComm::openPort() {
     if (line_)
-        return {};   // already open: nothing changes
+        return {}; // already open: nothing changes
     const PortMap map = TRY(inPort(PortMap::load()));
-    const PortTarget* target = map.find(port_);
+    const PortTarget *target = map.find(port_);
     if (!target)
-        return fail(err::InvalidPort, QStringLiteral("COM%1 is not mapped to a device (set COM%1 in %2)").arg(port_).arg(map.file));
+        return fail(err::InvalidPort,
+                    QStringLiteral("COM%1 is not mapped to a device (set COM%1 in %2)")
+                        .arg(port_)
+                        .arg(map.file));
     if (map.trace.isEmpty())
         trace_.reset();
     else if (!trace_ || trace_->path() != map.trace)
@@ -124,8 +128,7 @@ Result<> MSComm::openPort()
     return {};
 }
 
-void MSComm::closePort()
-{
+void MSComm::closePort() {
     if (!line_)
         return;
     line_->close();
@@ -134,11 +137,10 @@ void MSComm::closePort()
         trace_->finish();
 }
 
-void MSComm::setLine(bool rts, bool on)
-{
+void MSComm::setLine(bool rts, bool on) {
     (rts ? rts_ : dtr_) = on;
     if (!line_)
-        return;   // kept, and applied when the port opens
+        return; // kept, and applied when the port opens
     if (rts)
         line_->setRts(on);
     else
@@ -147,8 +149,7 @@ void MSComm::setLine(bool rts, bool on)
         trace_->line(rts ? LineTrace::Signal::Rts : LineTrace::Signal::Dtr, on);
 }
 
-bool MSComm::carrier()
-{
+bool MSComm::carrier() {
     if (!line_)
         return false;
     const bool on = line_->carrier();
@@ -159,57 +160,63 @@ bool MSComm::carrier()
 
 // "<speed>,N,8,1" with blanks (space, tab, line and page breaks) around any
 // field, the parity letter in either case; 0 for anything else.
-static int parseSettings(const QString& text)
-{
-    static const int speeds[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+static int parseSettings(const QString &text) {
+    static const int speeds[] = {
+        110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
     // Read as Latin-1: a character beyond it becomes '?', which no field
     // accepts; QByteArray::trimmed() drops exactly those blanks.
     const QList<QByteArray> fields = text.toLatin1().split(',');
     if (fields.size() != 4)
         return 0;
     const QByteArray speed = fields[0].trimmed(), parity = fields[1].trimmed();
-    if (speed.isEmpty() || !std::all_of(speed.begin(), speed.end(), [](char c) { return c >= '0' && c <= '9'; })
-        || (parity != "N" && parity != "n") || fields[2].trimmed() != "8" || fields[3].trimmed() != "1")
+    if (speed.isEmpty() ||
+        !std::all_of(speed.begin(), speed.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        (parity != "N" && parity != "n") || fields[2].trimmed() != "8" ||
+        fields[3].trimmed() != "1")
         return 0;
     const int baud = speed.toInt();
     return std::find(std::begin(speeds), std::end(speeds), baud) != std::end(speeds) ? baud : 0;
 }
 
-Result<> MSComm::putSettings(const QString& text)
-{
+Result<> MSComm::putSettings(const QString &text) {
     const int baud = parseSettings(text);
     if (!baud)
-        return fail(err::InvalidPropertyValue,
-                    QStringLiteral("Invalid property value: Settings \"%1\" (expected \"<speed>,N,8,1\", "
-                                   "speed 110 to 115200 bit/s, e.g. \"300,N,8,1\")").arg(text));
+        return fail(
+            err::InvalidPropertyValue,
+            QStringLiteral("Invalid property value: Settings \"%1\" (expected \"<speed>,N,8,1\", "
+                           "speed 110 to 115200 bit/s, e.g. \"300,N,8,1\")")
+                .arg(text));
     if (line_)
         TRY(onPort(line_->setSpeed(baud)));
     baud_ = baud;
     return {};
 }
 
-Result<> MSComm::output(const Variant& value)
-{
+Result<> MSComm::output(const Variant &value) {
     if (!line_)
         return fail(err::PortNotOpen, QStringLiteral("COM%1 is not open").arg(port_));
     // A string is read where it is; another value is converted to one first.
     QString converted;
     if (value.type() != VarType::BStr) {
-        auto text = value.type() == VarType::Dispatch ? Result<QString>::fail(automation::err::TypeMismatch) : value.toBStr();
+        auto text = value.type() == VarType::Dispatch
+                        ? Result<QString>::fail(automation::err::TypeMismatch)
+                        : value.toBStr();
         if (!text)
-            return fail(automation::err::TypeMismatch, standardDescription(automation::err::TypeMismatch));
+            return fail(automation::err::TypeMismatch,
+                        standardDescription(automation::err::TypeMismatch));
         converted = std::move(*text);
     }
-    const QString& text = value.type() == VarType::BStr ? value.bstr() : converted;
+    const QString &text = value.type() == VarType::BStr ? value.bstr() : converted;
     // Each character is one byte on the line; the usual output (a character
     // or a few) is built on the stack.
     QVarLengthArray<char, 64> bytes(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         if (c > 0xFF)
-            return fail(err::InvalidPropertyValue,
-                        QStringLiteral("Invalid property value: Output holds the character U+%1, above 255")
-                            .arg(c, 4, 16, QLatin1Char('0')));
+            return fail(
+                err::InvalidPropertyValue,
+                QStringLiteral("Invalid property value: Output holds the character U+%1, above 255")
+                    .arg(c, 4, 16, QLatin1Char('0')));
         bytes[i] = char(c);
     }
     const QByteArrayView view(bytes.constData(), bytes.size());

@@ -12,7 +12,7 @@ namespace comm {
 class LineTrace;
 
 class MSComm : public automation::ControlObject {
-public:
+  public:
     // The type library's dispatch ids (src/typelib.json).
     enum : automation::DispId {
         DispCDHolding = 1,
@@ -29,21 +29,20 @@ public:
     MSComm();
     ~MSComm() override;
 
-    static const automation::TypeInfo& info();
-    const automation::TypeInfo& typeInfo() const override { return info_; }
+    static const automation::TypeInfo &info();
+    const automation::TypeInfo &typeInfo() const override { return info_; }
 
-protected:
-    automation::Result<> invokeChecked(const automation::MemberInfo& member,
-                                     std::vector<automation::Variant>& args) override;
+  protected:
+    automation::Result<> invokeChecked(const automation::MemberInfo &member,
+                                       std::vector<automation::Variant> &args) override;
     QString errorSource() const override { return ProgId; }
 
-private:
-    automation::Result<> fail(std::int32_t number, const QString& description) const;
+  private:
+    automation::Result<> fail(std::int32_t number, const QString &description) const;
     // A line's failure as the control's: the port named, the source set.
     automation::Result<> onPort(automation::Result<> r) const;
     // The same for a step of opening the port, which names its file itself.
-    template <class T> automation::Result<T> inPort(automation::Result<T> r) const
-    {
+    template <class T> automation::Result<T> inPort(automation::Result<T> r) const {
         if (r)
             return r;
         return automation::Error{r.error().number, r.error().description, ProgId};
@@ -54,13 +53,13 @@ private:
     automation::Result<> putPort(std::int16_t port);
     automation::Result<> openPort();
     void closePort();
-    automation::Result<> putSettings(const QString& text);
-    automation::Result<> output(const automation::Variant& value);
+    automation::Result<> putSettings(const QString &text);
+    automation::Result<> output(const automation::Variant &value);
     void setLine(bool rts, bool on);
     bool carrier();
 
-    const automation::TypeInfo& info_ = info();   // asked at every call
-    std::unique_ptr<LineBackend> line_;     // set while the port is open
+    const automation::TypeInfo &info_ = info(); // asked at every call
+    std::unique_ptr<LineBackend> line_;         // set while the port is open
     std::shared_ptr<LineTrace> trace_;
     std::int16_t port_ = 1;
     int baud_ = 9600;

@@ -25,32 +25,32 @@ constexpr int MaxPort = 16;
 // Where a port leads.
 struct PortTarget {
     enum class Kind { Device, Simulator } kind = Kind::Device;
-    QString device;        // Device: the device file
-    QString simulator;     // Simulator: the amplifier's name
-    int carrierDelayMs = -1;   // -1: not given, the amplifier keeps its own
+    QString device;          // Device: the device file
+    QString simulator;       // Simulator: the amplifier's name
+    int carrierDelayMs = -1; // -1: not given, the amplifier keeps its own
     bool panel = false;
-    bool powerOn = false;      // the amplifier starts powered when created
+    bool powerOn = false; // the amplifier starts powered when created
 
     // "COM1 -> /dev/ttyS0" style text for messages.
     QString describe() const;
 };
 
 struct PortMap {
-    QString file;                        // the file read (it may not exist)
-    std::map<int, PortTarget> ports;     // port number -> target
-    QString trace;                       // VCD file, empty: no trace
+    QString file;                    // the file read (it may not exist)
+    std::map<int, PortTarget> ports; // port number -> target
+    QString trace;                   // VCD file, empty: no trace
 
-    const PortTarget* find(int port) const;
+    const PortTarget *find(int port) const;
 
     static QString configPath();
     // Reads the configuration; a damaged file is an error naming the file
     // and line, a file that is no regular file or over 64 KiB one naming the
     // file and why (comm::err::HardwareNotAvailable).
     static automation::Result<PortMap> load();
-    static automation::Result<PortMap> parse(const QByteArray& text, const QString& file);
+    static automation::Result<PortMap> parse(const QByteArray &text, const QString &file);
     // "sim", "sim:name?delay=..&panel=..&power=.." or an absolute device path;
     // the error's description says what is wrong with it.
-    static automation::Result<PortTarget> parseTarget(const QString& value);
+    static automation::Result<PortTarget> parseTarget(const QString &value);
 };
 
 } // namespace comm

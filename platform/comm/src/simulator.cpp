@@ -3,8 +3,8 @@
 #include "comm/simulator.h"
 
 #include <QApplication>
-#include <QScreen>
 #include <QHash>
+#include <QScreen>
 
 #include "comm/frontpanel.h"
 #include "log.h"
@@ -15,7 +15,9 @@ Q_LOGGING_CATEGORY(lcComm, "velmora.comm", QtWarningMsg)
 namespace comm {
 
 namespace {
-constexpr std::uint8_t key(int element) { return std::uint8_t(1u << (element - 1)); }
+constexpr std::uint8_t key(int element) {
+    return std::uint8_t(1u << (element - 1));
+}
 constexpr std::uint8_t PowerKey = key(1);
 constexpr std::uint8_t StandbyOffKey = key(3);
 constexpr std::uint8_t StandbyOnKey = key(4);
@@ -23,8 +25,7 @@ constexpr std::uint8_t NextInputKey = key(5);
 constexpr std::uint8_t FirstInputKey = key(6);
 } // namespace
 
-std::uint8_t SimulatedAmplifier::Word::byte() const
-{
+std::uint8_t SimulatedAmplifier::Word::byte() const {
     std::uint8_t b = 0;
     for (int i = 0; i < 8 && i < int(bits.size()); ++i)
         if (bits[i])
@@ -32,20 +33,18 @@ std::uint8_t SimulatedAmplifier::Word::byte() const
     return b;
 }
 
-QString SimulatedAmplifier::Word::text() const
-{
+QString SimulatedAmplifier::Word::text() const {
     QString s;
     for (bool b : bits)
         s += b ? QLatin1Char('1') : QLatin1Char('0');
     return s;
 }
 
-SimulatedAmplifier& SimulatedAmplifier::get(const QString& name, Start start)
-{
+SimulatedAmplifier &SimulatedAmplifier::get(const QString &name, Start start) {
     // Kept for the life of the process, never destroyed: ports, panels and
     // timers may refer to them until the very end.
-    static auto* amps = new QHash<QString, SimulatedAmplifier*>;
-    SimulatedAmplifier*& amp = (*amps)[name];
+    static auto *amps = new QHash<QString, SimulatedAmplifier *>;
+    SimulatedAmplifier *&amp = (*amps)[name];
     if (!amp) {
         amp = new SimulatedAmplifier(name);
         amp->powered_ = amp->carrier_ = start == Start::On;
@@ -53,10 +52,9 @@ SimulatedAmplifier& SimulatedAmplifier::get(const QString& name, Start start)
     return *amp;
 }
 
-SimulatedAmplifier::SimulatedAmplifier(const QString& name) : name_(name) {}
+SimulatedAmplifier::SimulatedAmplifier(const QString &name) : name_(name) {}
 
-void SimulatedAmplifier::setPowered(bool on)
-{
+void SimulatedAmplifier::setPowered(bool on) {
     powered_ = on;
     if (!on) {
         if (carrierTimer_)
@@ -80,18 +78,18 @@ void SimulatedAmplifier::setPowered(bool on)
     emit changed();
 }
 
-void SimulatedAmplifier::setCarrier(bool on)
-{
+void SimulatedAmplifier::setCarrier(bool on) {
     if (carrier_ == on)
         return;
     carrier_ = on;
     emit changed();
 }
 
-void SimulatedAmplifier::pressPowerKey() { setPowered(!powered_); }
+void SimulatedAmplifier::pressPowerKey() {
+    setPowered(!powered_);
+}
 
-std::uint64_t SimulatedAmplifier::attach()
-{
+std::uint64_t SimulatedAmplifier::attach() {
     if (!plugged_ || attached_)
         return 0;
     attached_ = true;
@@ -103,16 +101,14 @@ std::uint64_t SimulatedAmplifier::attach()
     return connection_;
 }
 
-void SimulatedAmplifier::detach(std::uint64_t id)
-{
+void SimulatedAmplifier::detach(std::uint64_t id) {
     if (!present(id))
         return;
-    attached_ = false;   // HUPCL is cleared: the lines stay as they are
+    attached_ = false; // HUPCL is cleared: the lines stay as they are
     emit changed();
 }
 
-void SimulatedAmplifier::setLines(bool rts, bool dtr)
-{
+void SimulatedAmplifier::setLines(bool rts, bool dtr) {
     const bool clock = dtr && !dtr_;
     rts_ = rts;
     dtr_ = dtr;
@@ -120,14 +116,12 @@ void SimulatedAmplifier::setLines(bool rts, bool dtr)
         pending_.push_back(rts_);
 }
 
-void SimulatedAmplifier::receive(QByteArrayView bytes)
-{
+void SimulatedAmplifier::receive(QByteArrayView bytes) {
     for (qsizetype i = 0; i < bytes.size(); ++i)
         endWord();
 }
 
-void SimulatedAmplifier::endWord()
-{
+void SimulatedAmplifier::endWord() {
     // The register holds the last eight bits; earlier ones fell out of it.
     Word word;
     const std::size_t out = pending_.size() > 8 ? pending_.size() - 8 : 0;
@@ -138,14 +132,14 @@ void SimulatedAmplifier::endWord()
         qCDebug(lcComm) << "simulated amplifier" << name_ << ":" << word.shiftedOut.size()
                         << "bit(s) shifted out in front of the word" << word.text();
     if (!word.wellFormed())
-        qCDebug(lcComm) << "simulated amplifier" << name_ << ": malformed word" << word.text() << "ignored";
+        qCDebug(lcComm) << "simulated amplifier" << name_ << ": malformed word" << word.text()
+                        << "ignored";
     words_.push_back(word);
     if (word.wellFormed())
         act(word);
 }
 
-void SimulatedAmplifier::act(const Word& word)
-{
+void SimulatedAmplifier::act(const Word &word) {
     const std::uint8_t now = word.byte();
     const std::uint8_t released = held_ & ~now;
     held_ = now;
@@ -175,8 +169,7 @@ void SimulatedAmplifier::act(const Word& word)
     emit changed();
 }
 
-void SimulatedAmplifier::unplug()
-{
+void SimulatedAmplifier::unplug() {
     if (!plugged_)
         return;
     plugged_ = false;
@@ -186,16 +179,14 @@ void SimulatedAmplifier::unplug()
     emit changed();
 }
 
-void SimulatedAmplifier::replug()
-{
+void SimulatedAmplifier::replug() {
     if (plugged_)
         return;
     plugged_ = true;
     emit changed();
 }
 
-void SimulatedAmplifier::reset()
-{
+void SimulatedAmplifier::reset() {
     if (carrierTimer_)
         carrierTimer_->setEnabled(false);
     powered_ = standby_ = carrier_ = false;
@@ -212,16 +203,15 @@ void SimulatedAmplifier::reset()
     emit changed();
 }
 
-void SimulatedAmplifier::showPanel()
-{
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+void SimulatedAmplifier::showPanel() {
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return;
     if (!panel_) {
         panel_ = new FrontPanel(*this);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, panel_, &QObject::deleteLater);
         // Top right of the screen, clear of the program's own windows, which
         // open towards the top left.
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
             panel_->adjustSize();
             const QRect area = screen->availableGeometry();
             panel_->move(area.right() - panel_->frameGeometry().width() - 16, area.top() + 16);

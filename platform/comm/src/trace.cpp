@@ -12,22 +12,20 @@
 
 namespace comm {
 
-static std::int64_t monotonicNs()
-{
+static std::int64_t monotonicNs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-automation::Result<std::shared_ptr<LineTrace>> LineTrace::open(const QString& path)
-{
+automation::Result<std::shared_ptr<LineTrace>> LineTrace::open(const QString &path) {
     // One trace per file and process, kept while a control holds it. At exit
     // the live ones write out what they hold back.
     static QHash<QString, std::weak_ptr<LineTrace>> traces;
     if (auto existing = traces.value(path).lock())
         return existing;
     static const int atExit = std::atexit([] {
-        for (const auto& weak : std::as_const(traces))
+        for (const auto &weak : std::as_const(traces))
             if (auto live = weak.lock())
                 live->finish();
     });
@@ -35,43 +33,46 @@ automation::Result<std::shared_ptr<LineTrace>> LineTrace::open(const QString& pa
     std::shared_ptr<LineTrace> trace(new LineTrace(path));
     if (!trace->file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
         return automation::Error{err::HardwareNotAvailable,
-                                 QStringLiteral("cannot write the line trace %1: %2").arg(path, trace->file_.errorString()), {}};
+                                 QStringLiteral("cannot write the line trace %1: %2")
+                                     .arg(path, trace->file_.errorString()),
+                                 {}};
     }
-    trace->file_.write(QStringLiteral(
-        "$date %1 $end\n"
-        "$version Velmora serial line trace $end\n"
-        "$comment TxD is the transmit line at logic level (1 = idle/mark) $end\n"
-        "$timescale 1ns $end\n"
-        "$scope module serial $end\n"
-        "$var wire 1 ! RTS $end\n"
-        "$var wire 1 \" DTR $end\n"
-        "$var wire 1 # TxD $end\n"
-        "$var wire 1 $ DCD $end\n"
-        "$upscope $end\n"
-        "$enddefinitions $end\n"
-        "#0\n"
-        "$dumpvars\nx!\nx\"\n1#\nx$\n$end\n")
-        .arg(QDateTime::currentDateTime().toString(Qt::ISODate)).toUtf8());
+    trace->file_.write(
+        QStringLiteral("$date %1 $end\n"
+                       "$version Velmora serial line trace $end\n"
+                       "$comment TxD is the transmit line at logic level (1 = idle/mark) $end\n"
+                       "$timescale 1ns $end\n"
+                       "$scope module serial $end\n"
+                       "$var wire 1 ! RTS $end\n"
+                       "$var wire 1 \" DTR $end\n"
+                       "$var wire 1 # TxD $end\n"
+                       "$var wire 1 $ DCD $end\n"
+                       "$upscope $end\n"
+                       "$enddefinitions $end\n"
+                       "#0\n"
+                       "$dumpvars\nx!\nx\"\n1#\nx$\n$end\n")
+            .arg(QDateTime::currentDateTime().toString(Qt::ISODate))
+            .toUtf8());
     trace->file_.flush();
     trace->lastTime_ = 0;
     traces.insert(path, trace);
     return trace;
 }
 
-LineTrace::LineTrace(const QString& path) : file_(path), start_(monotonicNs()) {}
+LineTrace::LineTrace(const QString &path) : file_(path), start_(monotonicNs()) {}
 
-LineTrace::~LineTrace()
-{
+LineTrace::~LineTrace() {
     if (!file_.isOpen())
         return;
     emitUpTo(INT64_MAX);
     file_.close();
 }
 
-std::int64_t LineTrace::now() const { return monotonicNs() - start_; }
+std::int64_t LineTrace::now() const {
+    return monotonicNs() - start_;
+}
 
-void LineTrace::write(std::int64_t t, Signal s, bool level)
-{
+void LineTrace::write(std::int64_t t, Signal s, bool level) {
     // Edges written ahead at a close hold later changes back to their time.
     t = std::max(t, lastTime_);
     QByteArray out;
@@ -85,17 +86,15 @@ void LineTrace::write(std::int64_t t, Signal s, bool level)
     file_.write(out);
 }
 
-void LineTrace::emitUpTo(std::int64_t t)
-{
+void LineTrace::emitUpTo(std::int64_t t) {
     while (!txd_.empty() && txd_.front().t <= t) {
         write(txd_.front().t, Signal::TxD, txd_.front().level);
         txd_.pop_front();
     }
 }
 
-void LineTrace::line(Signal s, bool level)
-{
-    int& last = levels_[char(s) - char(Signal::Rts)];
+void LineTrace::line(Signal s, bool level) {
+    int &last = levels_[char(s) - char(Signal::Rts)];
     if (last == int(level))
         return;
     last = level;
@@ -105,8 +104,7 @@ void LineTrace::line(Signal s, bool level)
     flush();
 }
 
-void LineTrace::transmit(QByteArrayView bytes, int baud)
-{
+void LineTrace::transmit(QByteArrayView bytes, int baud) {
     if (baud <= 0)
         return;
     const std::int64_t t = now();
@@ -117,7 +115,9 @@ void LineTrace::transmit(QByteArrayView bytes, int baud)
         // Start bit (0), data bits LSB first, stop bit (1): record level changes only.
         bool level = true;
         for (int bit = 0; bit < 10; ++bit) {
-            const bool next = bit == 0 ? false : bit == 9 ? true : (std::uint8_t(c) >> (bit - 1)) & 1;
+            const bool next = bit == 0   ? false
+                              : bit == 9 ? true
+                                         : (std::uint8_t(c) >> (bit - 1)) & 1;
             if (next != level) {
                 txd_.push_back({frame + std::int64_t(bit * bitNs + 0.5), next});
                 level = next;
@@ -129,14 +129,12 @@ void LineTrace::transmit(QByteArrayView bytes, int baud)
     flush();
 }
 
-void LineTrace::finish()
-{
+void LineTrace::finish() {
     emitUpTo(INT64_MAX);
     flush();
 }
 
-void LineTrace::flush()
-{
+void LineTrace::flush() {
     if (!file_.flush())
         qCWarning(lcComm) << "line trace" << file_.fileName() << ":" << file_.errorString();
 }

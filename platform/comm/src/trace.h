@@ -26,13 +26,13 @@
 namespace comm {
 
 class LineTrace {
-public:
+  public:
     enum class Signal : char { Rts = '!', Dtr = '"', TxD = '#', Dcd = '$' };
 
     // The trace writing `path` in this process, started (file truncated) on
     // first use and shared while anyone holds it; an error naming the file
     // when it cannot be written.
-    static automation::Result<std::shared_ptr<LineTrace>> open(const QString& path);
+    static automation::Result<std::shared_ptr<LineTrace>> open(const QString &path);
     ~LineTrace();
 
     QString path() const { return file_.fileName(); }
@@ -46,8 +46,8 @@ public:
     // Nanoseconds since the trace started.
     std::int64_t now() const;
 
-private:
-    explicit LineTrace(const QString& path);
+  private:
+    explicit LineTrace(const QString &path);
     void emitUpTo(std::int64_t t);
     void write(std::int64_t t, Signal s, bool level);
     void flush();
@@ -55,10 +55,13 @@ private:
     QFile file_;
     std::int64_t start_ = 0;
     std::int64_t lastTime_ = -1;
-    std::int64_t txFreeAt_ = 0;      // end of the last TxD frame
-    int levels_[4] = {-1, -1, -1, -1};   // RTS, DTR, TxD (unused), DCD; -1 unknown
-    struct Edge { std::int64_t t; bool level; };
-    std::deque<Edge> txd_;           // TxD edges not yet written
+    std::int64_t txFreeAt_ = 0;        // end of the last TxD frame
+    int levels_[4] = {-1, -1, -1, -1}; // RTS, DTR, TxD (unused), DCD; -1 unknown
+    struct Edge {
+        std::int64_t t;
+        bool level;
+    };
+    std::deque<Edge> txd_; // TxD edges not yet written
 };
 
 } // namespace comm

@@ -29,70 +29,87 @@ using comm::SimulatedAmplifier;
 namespace ct = comm::testing;
 namespace e = comm::err;
 
-enum { CDHolding = 1, CommPort = 4, DTREnable = 9, PortOpen = 20, RTSEnable = 22, Settings = 23, Output = 25 };
+enum {
+    CDHolding = 1,
+    CommPort = 4,
+    DTREnable = 9,
+    PortOpen = 20,
+    RTSEnable = 22,
+    Settings = 23,
+    Output = 25
+};
 using Word = std::array<bool, 8>;
-const Word Off{}, Power{1}, StandbyOff{0, 0, 1}, StandbyOn{0, 0, 0, 1}, NextInput{0, 0, 0, 0, 1}, FirstInput{0, 0, 0, 0, 0, 1};
+const Word Off{}, Power{1}, StandbyOff{0, 0, 1}, StandbyOn{0, 0, 0, 1}, NextInput{0, 0, 0, 0, 1},
+    FirstInput{0, 0, 0, 0, 0, 1};
 const Variant on = Variant::fromBool(true), off = Variant::fromBool(false);
 
 class Comm : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { windowing::useManualClock(), ct::restoreConfig(), amp.reset(); }
     void TearDown() override { ct::restoreConfig(); }
-    Result<> put(int id, const Variant& v) { return port->put(id, v); }
+    Result<> put(int id, const Variant &v) { return port->put(id, v); }
     Result<> open(bool open = true) { return put(PortOpen, open ? on : off); }
     bool cd() { return port->get(CDHolding).value().boolean(); }
     // Shifts words out as the panel does, element 1 first: per element RTS
     // off, DTR off, RTS on for a set element, DTR on; then the closing "0".
-    void send(const std::vector<Word>& words)
-    {
-        for (const Word& w : words) {
+    void send(const std::vector<Word> &words) {
+        for (const Word &w : words) {
             for (bool b : w)
-                ASSERT_TRUE(put(RTSEnable, off) && put(DTREnable, off) && (!b || put(RTSEnable, on)) && put(DTREnable, on));
+                ASSERT_TRUE(put(RTSEnable, off) && put(DTREnable, off) &&
+                            (!b || put(RTSEnable, on)) && put(DTREnable, on));
             ASSERT_TRUE(put(Output, Variant("0")).ok());
         }
     }
 
     automation::ControlPtr port = ct::createPort();
-    SimulatedAmplifier& amp = SimulatedAmplifier::get();
+    SimulatedAmplifier &amp = SimulatedAmplifier::get();
 };
 
-TEST_F(Comm, FirstOpensStrayBitIsShiftedOutAndTheFirstCommandObeyed)
-{
+TEST_F(Comm, FirstOpensStrayBitIsShiftedOutAndTheFirstCommandObeyed) {
     ASSERT_TRUE(open().ok());
     EXPECT_EQ(amp.pendingBits(), std::vector<bool>{true}) << "the kernel raised DTR with RTS high";
     send({Power, Off});
     ASSERT_EQ(amp.words().size(), 2u);
-    EXPECT_EQ(std::tuple(amp.words()[0].text(), amp.words()[0].shiftedOut, amp.powered(), cd()), std::tuple("10000000", std::vector<bool>{true}, true, true));
+    EXPECT_EQ(std::tuple(amp.words()[0].text(), amp.words()[0].shiftedOut, amp.powered(), cd()),
+              std::tuple("10000000", std::vector<bool>{true}, true, true));
     // A close keeps the lines (DTR high): the reopen clocks nothing.
-    ASSERT_TRUE(open(false) && open(false) && open() && open()) << "closing a closed port, opening an open one";
+    ASSERT_TRUE(open(false) && open(false) && open() && open())
+        << "closing a closed port, opening an open one";
     EXPECT_TRUE(amp.pendingBits().empty());
     // Fewer than eight bits stay malformed and are ignored.
     for (int i = 0; i < 8; ++i)
         ASSERT_TRUE(put(DTREnable, Variant::fromBool(i % 2)).ok());
     ASSERT_TRUE(put(Output, Variant("0")).ok());
-    EXPECT_EQ(std::tuple(amp.words().back().text(), amp.words().back().wellFormed(), amp.powered()), std::tuple("0000", false, true));
+    EXPECT_EQ(std::tuple(amp.words().back().text(), amp.words().back().wellFormed(), amp.powered()),
+              std::tuple("0000", false, true));
 }
 
-TEST_F(Comm, KeysActOnReleaseAndCarrierFollowsPower)
-{
-    struct Step { std::vector<Word> words; bool powered, standby; int input; };
+TEST_F(Comm, KeysActOnReleaseAndCarrierFollowsPower) {
+    struct Step {
+        std::vector<Word> words;
+        bool powered, standby;
+        int input;
+    };
     const Step steps[] = {
-        {{StandbyOn, Off, Power}, false, false, 1},          // off: only the power key works, on release
-        {{Off, StandbyOn, StandbyOn, Off}, true, true, 1},   // two clicks, one release
-        {{StandbyOff, Off, NextInput, Off, NextInput, Off, FirstInput, Off}, true, false, 3},   // one press selects nothing
+        {{StandbyOn, Off, Power}, false, false, 1}, // off: only the power key works, on release
+        {{Off, StandbyOn, StandbyOn, Off}, true, true, 1}, // two clicks, one release
+        {{StandbyOff, Off, NextInput, Off, NextInput, Off, FirstInput, Off},
+         true,
+         false,
+         3}, // one press selects nothing
         {{FirstInput, Off}, true, false, 1},
         {{Power, Off, Off, Off}, false, false, 1},
     };
     ASSERT_TRUE(open().ok());
-    for (const Step& s : steps) {
+    for (const Step &s : steps) {
         send(s.words);
         EXPECT_EQ(std::tuple(amp.powered(), amp.standby(), amp.input(), cd()),
-                  std::tuple(s.powered, s.standby, s.input, s.powered)) << &s - steps;
+                  std::tuple(s.powered, s.standby, s.input, s.powered))
+            << &s - steps;
     }
 }
 
-TEST_F(Comm, PowerOnInTheMappingStartsOnlyANewAmplifier)
-{
+TEST_F(Comm, PowerOnInTheMappingStartsOnlyANewAmplifier) {
     SimulatedAmplifier::get(QStringLiteral("exists"));
     ct::writeConfig(QStringLiteral("COM1 = sim:starts-on?power=on\nCOM2 = sim:exists?power=on\n"));
     ASSERT_TRUE(open().ok());
@@ -107,62 +124,176 @@ TEST_F(Comm, PowerOnInTheMappingStartsOnlyANewAmplifier)
 // Each case from a new port: the port mapping (none: the first one; "@..." a
 // file in its place), what happens before, then a member put that fails;
 // `says`: in its error's description.
-TEST_F(Comm, MembersAndTheirErrors)
-{
+TEST_F(Comm, MembersAndTheirErrors) {
     const QString dir = ct::tempDir(), config = qEnvironmentVariable("VELMORA_COMM_CONFIG");
     QFile(dir + "/plain").open(QIODevice::WriteOnly);
     QFile big(dir + "/big");
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(3LL << 30));   // 3 GiB, sparse
-    struct Case { const char* mapping; std::function<void()> before; int id; Variant value; int number; QString says; };
-    const auto opened = [&] { ASSERT_TRUE(open().ok()); };
-    const auto unmapped = [&] { put(CommPort, Variant(std::int16_t(5))); };
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(3LL << 30)); // 3 GiB, sparse
+    struct Case {
+        const char *mapping;
+        std::function<void()> before;
+        int id;
+        Variant value;
+        int number;
+        QString says;
+    };
+    const auto opened = [&] {
+        ASSERT_TRUE(open().ok());
+    };
+    const auto unmapped = [&] {
+        put(CommPort, Variant(std::int16_t(5)));
+    };
     automation::ControlPtr other;
-    const auto taken = [&] { other = ct::createPort(), other->put(PortOpen, on); };
+    const auto taken = [&] {
+        other = ct::createPort(), other->put(PortOpen, on);
+    };
     const Case cases[] = {
-        {nullptr, opened, CommPort, Variant(std::int16_t(2)), e::PortOpen, "COM1 is open: close it"},
-        {nullptr, {}, CommPort, Variant(std::int16_t(0)), e::InvalidPort, "Invalid port number 0 (1 to 16)"},
+        {nullptr,
+         opened,
+         CommPort,
+         Variant(std::int16_t(2)),
+         e::PortOpen,
+         "COM1 is open: close it"},
+        {nullptr,
+         {},
+         CommPort,
+         Variant(std::int16_t(0)),
+         e::InvalidPort,
+         "Invalid port number 0 (1 to 16)"},
         {nullptr, {}, CommPort, Variant(17), e::InvalidPort, "Invalid port number 17"},
         {nullptr, {}, CommPort, Variant("two"), automation::err::TypeMismatch, ""},
-        {nullptr, {}, Settings, Variant("300,E,8,1"), e::InvalidPropertyValue, "Settings \"300,E,8,1\""},
-        {nullptr, {}, Settings, Variant("301,N,8,1"), e::InvalidPropertyValue, "speed 110 to 115200"},
-        {nullptr, {}, Settings, Variant(QStringLiteral("1200\u00a0,N,8,1")), e::InvalidPropertyValue, "speed 110 to 115200"},
-        {nullptr, {}, Settings, Variant("1200,N,8,1,"), e::InvalidPropertyValue, "speed 110 to 115200"},
-        {nullptr, opened, Output, Variant(QStringLiteral("\u0416")), e::InvalidPropertyValue, "U+0416"},
-        {nullptr, opened, Output, Variant(automation::DispatchPtr(port)), automation::err::TypeMismatch, ""},
-        {nullptr, [&] { amp.unplug(); }, PortOpen, on, e::InvalidPort, "COM1: no such device: the simulated amplifier \"default\" is unplugged"},
-        {nullptr, [&] { opened(), amp.unplug(); }, Output, Variant("0"), e::HardwareNotAvailable, "no longer available (unplugged)"},
+        {nullptr,
+         {},
+         Settings,
+         Variant("300,E,8,1"),
+         e::InvalidPropertyValue,
+         "Settings \"300,E,8,1\""},
+        {nullptr,
+         {},
+         Settings,
+         Variant("301,N,8,1"),
+         e::InvalidPropertyValue,
+         "speed 110 to 115200"},
+        {nullptr,
+         {},
+         Settings,
+         Variant(QStringLiteral("1200\u00a0,N,8,1")),
+         e::InvalidPropertyValue,
+         "speed 110 to 115200"},
+        {nullptr,
+         {},
+         Settings,
+         Variant("1200,N,8,1,"),
+         e::InvalidPropertyValue,
+         "speed 110 to 115200"},
+        {nullptr,
+         opened,
+         Output,
+         Variant(QStringLiteral("\u0416")),
+         e::InvalidPropertyValue,
+         "U+0416"},
+        {nullptr,
+         opened,
+         Output,
+         Variant(automation::DispatchPtr(port)),
+         automation::err::TypeMismatch,
+         ""},
+        {nullptr,
+         [&] { amp.unplug(); },
+         PortOpen,
+         on,
+         e::InvalidPort,
+         "COM1: no such device: the simulated amplifier \"default\" is unplugged"},
+        {nullptr,
+         [&] { opened(), amp.unplug(); },
+         Output,
+         Variant("0"),
+         e::HardwareNotAvailable,
+         "no longer available (unplugged)"},
         {nullptr, taken, PortOpen, on, e::PortAlreadyOpen, "is already in use"},
-        {"COM2 = sim\n", unmapped, PortOpen, on, e::InvalidPort, "COM5 is not mapped to a device (set COM5 in " + config},
-        {"COM1 = sim:a?power=1\n", {}, PortOpen, on, e::HardwareNotAvailable, config + ":1: COM1: bad power \"1\""},
-        {"\nCOM1 = ttyUSB0\n", {}, PortOpen, on, e::HardwareNotAvailable, config + ":2: COM1: \"ttyUSB0\" is neither"},
-        {"#\ncom1 = sim\t# a#b\nCOM01 = sim\n", {}, PortOpen, on, e::HardwareNotAvailable, config + ":3: unknown key \"COM01\""},
-        {"COM16 = sim\nCOM1 = sim:a#b\n", {}, PortOpen, on, e::HardwareNotAvailable, ":2: COM1: simulator name \"a#b\" may hold only"},
-        {"COM1 = sim\ntrace = /proc/none/t.vcd\n", {}, PortOpen, on, e::HardwareNotAvailable, "cannot write the line trace /proc/none/t.vcd"},
-        {"COM1 = /nowhere/tty\n", {}, PortOpen, on, e::InvalidPort, "COM1: no such device: /nowhere/tty"},
-        {"COM1 = DIR/plain\n", {}, PortOpen, on, e::HardwareNotAvailable, dir + "/plain is not a serial device"},
-        {"@/dev/zero", {}, PortOpen, on, e::HardwareNotAvailable, "/dev/zero: cannot read the port mapping: not a regular"},
-        {"@DIR/big", {}, PortOpen, on, e::HardwareNotAvailable, "/big: cannot read the port mapping: larger than 65536 bytes"},
+        {"COM2 = sim\n",
+         unmapped,
+         PortOpen,
+         on,
+         e::InvalidPort,
+         "COM5 is not mapped to a device (set COM5 in " + config},
+        {"COM1 = sim:a?power=1\n",
+         {},
+         PortOpen,
+         on,
+         e::HardwareNotAvailable,
+         config + ":1: COM1: bad power \"1\""},
+        {"\nCOM1 = ttyUSB0\n",
+         {},
+         PortOpen,
+         on,
+         e::HardwareNotAvailable,
+         config + ":2: COM1: \"ttyUSB0\" is neither"},
+        {"#\ncom1 = sim\t# a#b\nCOM01 = sim\n",
+         {},
+         PortOpen,
+         on,
+         e::HardwareNotAvailable,
+         config + ":3: unknown key \"COM01\""},
+        {"COM16 = sim\nCOM1 = sim:a#b\n",
+         {},
+         PortOpen,
+         on,
+         e::HardwareNotAvailable,
+         ":2: COM1: simulator name \"a#b\" may hold only"},
+        {"COM1 = sim\ntrace = /proc/none/t.vcd\n",
+         {},
+         PortOpen,
+         on,
+         e::HardwareNotAvailable,
+         "cannot write the line trace /proc/none/t.vcd"},
+        {"COM1 = /nowhere/tty\n",
+         {},
+         PortOpen,
+         on,
+         e::InvalidPort,
+         "COM1: no such device: /nowhere/tty"},
+        {"COM1 = DIR/plain\n",
+         {},
+         PortOpen,
+         on,
+         e::HardwareNotAvailable,
+         dir + "/plain is not a serial device"},
+        {"@/dev/zero",
+         {},
+         PortOpen,
+         on,
+         e::HardwareNotAvailable,
+         "/dev/zero: cannot read the port mapping: not a regular"},
+        {"@DIR/big",
+         {},
+         PortOpen,
+         on,
+         e::HardwareNotAvailable,
+         "/big: cannot read the port mapping: larger than 65536 bytes"},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         port = ct::createPort();
         SetUp();
         const QString m = QString::fromLatin1(c.mapping).replace("DIR", dir);
-        m.startsWith('@') ? void(qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(m.mid(1)))) : c.mapping ? ct::writeConfig(m) : void();
+        m.startsWith('@') ? void(qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(m.mid(1))))
+        : c.mapping       ? ct::writeConfig(m)
+                          : void();
         if (c.before)
             c.before();
         const Result<> r = port->put(c.id, c.value);
         qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(config));
         amp.replug(), other.reset();
         ASSERT_FALSE(r.ok()) << qPrintable(c.says);
-        EXPECT_EQ(std::pair(r.error().number, r.error().source), std::pair(c.number, QStringLiteral("MSCommLib.MSComm")));
+        EXPECT_EQ(std::pair(r.error().number, r.error().source),
+                  std::pair(c.number, QStringLiteral("MSCommLib.MSComm")));
         EXPECT_TRUE(r.error().description.contains(c.says)) << qPrintable(r.error().description);
     }
     big.remove();
 }
 
-TEST(Shim, RefusesToOpenTheMachinesSerialPorts)
-{
-    const char* tty = "/dev/ttyS-velmora-none";   // no such device: without the shim, ENOENT
+TEST(Shim, RefusesToOpenTheMachinesSerialPorts) {
+    const char *tty = "/dev/ttyS-velmora-none"; // no such device: without the shim, ENOENT
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(::open(tty, O_RDWR) == -1 && errno == EACCES);
     EXPECT_TRUE(::openat(AT_FDCWD, tty, O_RDWR | O_NOCTTY) == -1 && errno == EACCES);
@@ -170,11 +301,15 @@ TEST(Shim, RefusesToOpenTheMachinesSerialPorts)
     ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(QLatin1String(tty)));
     const Result<> r = ct::createPort()->put(PortOpen, on);
     ct::restoreConfig();
-    EXPECT_TRUE(!r.ok() && r.error().description.contains("permission denied opening /dev/ttyS-velmora-none"));
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("refused to open /dev/ttyS-velmora-none"), std::string::npos);
+    EXPECT_TRUE(!r.ok() &&
+                r.error().description.contains("permission denied opening /dev/ttyS-velmora-none"));
+    EXPECT_NE(
+        ::testing::internal::GetCapturedStderr().find("refused to open /dev/ttyS-velmora-none"),
+        std::string::npos);
     // A test started without the shim ends before it runs.
     QProcess self;
-    self.setEnvironment(QProcess::systemEnvironment().filter(QRegularExpression(QStringLiteral("^(?!LD_PRELOAD=)"))));
+    self.setEnvironment(QProcess::systemEnvironment().filter(
+        QRegularExpression(QStringLiteral("^(?!LD_PRELOAD=)"))));
     self.start(QStringLiteral("/proc/self/exe"), {QStringLiteral("--gtest_list_tests")});
     ASSERT_TRUE(self.waitForFinished(20000));
     EXPECT_NE(self.exitStatus(), QProcess::NormalExit);
@@ -183,15 +318,18 @@ TEST(Shim, RefusesToOpenTheMachinesSerialPorts)
 
 // A VCD file's value changes per signal: levels in order, their times (never
 // decreasing), and the signal of the last change.
-struct Vcd { QMap<QString, QString> levels; QMap<QString, QList<qint64>> times; QString last; };
-Vcd readVcd(const QString& path)
-{
+struct Vcd {
+    QMap<QString, QString> levels;
+    QMap<QString, QList<qint64>> times;
+    QString last;
+};
+Vcd readVcd(const QString &path) {
     QFile f(path);
     const QByteArray text = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     EXPECT_TRUE(text.contains("$timescale 1ns $end") && text.endsWith('\n')) << qPrintable(path);
     Vcd out;
     qint64 t = 0;
-    for (const QByteArray& l : text.mid(text.indexOf("$dumpvars")).split('\n').mid(6)) {
+    for (const QByteArray &l : text.mid(text.indexOf("$dumpvars")).split('\n').mid(6)) {
         if (l.startsWith('#')) {
             EXPECT_GE(l.mid(1).toLongLong(), t);
             t = l.mid(1).toLongLong();
@@ -203,39 +341,43 @@ Vcd readVcd(const QString& path)
     return out;
 }
 
-TEST_F(Comm, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill)
-{
+TEST_F(Comm, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill) {
     const QString path = ct::tempDir() + "/lines.vcd", killed = ct::tempDir() + "/killed.vcd";
     ct::writeConfig(QStringLiteral("COM1 = sim\ntrace = %1\n").arg(path));
     ASSERT_TRUE(put(Settings, Variant("2400,N,8,1")) && open());
     send({Power, Off});
     ASSERT_TRUE(cd() && open(false));
-    const Vcd vcd = readVcd(path);   // RTS: the open, the kept level, element 1 of the first word
-    EXPECT_EQ(QStringList({vcd.levels["DTR"], vcd.levels["RTS"], vcd.levels["DCD"]}), QStringList({"101" + QString("01").repeated(15), "1010", "1"}));
+    const Vcd vcd = readVcd(path); // RTS: the open, the kept level, element 1 of the first word
+    EXPECT_EQ(QStringList({vcd.levels["DTR"], vcd.levels["RTS"], vcd.levels["DCD"]}),
+              QStringList({"101" + QString("01").repeated(15), "1010", "1"}));
     // Two frames of "0" at 2400 bit/s, edges at 0, 5, 7 and 9 bit times, back to back.
     const QList<qint64> txd = vcd.times["TxD"];
     ASSERT_EQ(vcd.levels["TxD"], "01010101");
     for (int i = 0; i < 8; ++i)
-        EXPECT_NEAR(double(txd[i] - txd[i / 4 * 4]), (QList<int>{0, 5, 7, 9}[i % 4]) * 1e9 / 2400, 3) << i;
+        EXPECT_NEAR(
+            double(txd[i] - txd[i / 4 * 4]), (QList<int>{0, 5, 7, 9}[i % 4]) * 1e9 / 2400, 3)
+            << i;
     EXPECT_GE(double(txd[4] - txd[0]), 10 * 1e9 / 2400 - 3) << "frames never overlap";
     // A process killed with a frame still on the wire (33 ms at 300 bit/s).
     const auto killedMidFrame = [&] {
         ct::writeConfig(QStringLiteral("COM1 = sim\ntrace = %1\n").arg(killed));
-        (void)put(Settings, Variant("300,N,8,1")), (void)open(), send({Power}), cd(), raise(SIGKILL);
+        (void)put(Settings, Variant("300,N,8,1")), (void)open(), send({Power}), cd(),
+            raise(SIGKILL);
     };
     EXPECT_EXIT(killedMidFrame(), ::testing::KilledBySignal(SIGKILL), "");
-    const Vcd cut = readVcd(killed);   // the open, then the word's cells, up to the last line request
-    EXPECT_EQ(QStringList({cut.levels["DTR"], cut.last}), QStringList({"1" + QString("01").repeated(8), "DCD"}));
+    const Vcd cut = readVcd(killed); // the open, then the word's cells, up to the last line request
+    EXPECT_EQ(QStringList({cut.levels["DTR"], cut.last}),
+              QStringList({"1" + QString("01").repeated(8), "DCD"}));
 }
 
-TEST_F(Comm, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive)
-{
+TEST_F(Comm, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive) {
     int argc = 1;
     char name[] = "comm_tests", *argv[] = {name, nullptr};
     QApplication app(argc, argv);
     ct::writeConfig(QStringLiteral("COM1 = sim:panel\nCOM2 = sim:panel?panel=1\n"));
     ASSERT_TRUE(open().ok());
-    EXPECT_EQ(SimulatedAmplifier::get(QStringLiteral("panel")).panel(), nullptr) << "only a mapping with panel=1 shows it";
+    EXPECT_EQ(SimulatedAmplifier::get(QStringLiteral("panel")).panel(), nullptr)
+        << "only a mapping with panel=1 shows it";
     ASSERT_TRUE(open(false) && put(CommPort, Variant(std::int16_t(2))) && open());
     QPointer<comm::FrontPanel> panel = SimulatedAmplifier::get(QStringLiteral("panel")).panel();
     ASSERT_TRUE(panel && panel->isVisible());
@@ -244,7 +386,7 @@ TEST_F(Comm, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive)
     EXPECT_TRUE(cd() && panel->stateText().startsWith("Power on"));
     QWidget main;
     main.show(), QTimer::singleShot(0, &main, &QWidget::close);
-    QTimer::singleShot(5000, &app, [&] { app.exit(1); });   // only if the panel kept it alive
+    QTimer::singleShot(5000, &app, [&] { app.exit(1); }); // only if the panel kept it alive
     EXPECT_EQ(app.exec(), 0);
     EXPECT_FALSE(panel) << "it goes with the application";
 }
@@ -252,58 +394,76 @@ TEST_F(Comm, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive)
 // COM1 on a pseudo-terminal: termios settings, the exact modem requests, a
 // device that goes away.
 class Device : public Comm {
-protected:
-    void SetUp() override { ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath())), modemshim_clear(); }
+  protected:
+    void SetUp() override {
+        ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath())), modemshim_clear();
+    }
     // The shim's log since the last call, e.g. "BIC RTS, BIS DTR, GET".
-    QString requests()
-    {
-        const QMap<unsigned, QString> names{{TIOCMBIS, "BIS"}, {TIOCMBIC, "BIC"}, {TIOCMGET, "GET"}, {TIOCEXCL, "EXCL"}, {TIOCNXCL, "NXCL"}};
+    QString requests() {
+        const QMap<unsigned, QString> names{{TIOCMBIS, "BIS"},
+                                            {TIOCMBIC, "BIC"},
+                                            {TIOCMGET, "GET"},
+                                            {TIOCEXCL, "EXCL"},
+                                            {TIOCNXCL, "NXCL"}};
         QStringList out;
-        for (const modemshim_request& r : std::span(modemshim_log(), modemshim_count()))
-            out << names.value(r.request, "other") + (r.arg == TIOCM_RTS ? " RTS" : r.arg == TIOCM_DTR ? " DTR" : "");
+        for (const modemshim_request &r : std::span(modemshim_log(), modemshim_count()))
+            out << names.value(r.request, "other") + (r.arg == TIOCM_RTS   ? " RTS"
+                                                      : r.arg == TIOCM_DTR ? " DTR"
+                                                                           : "");
         modemshim_clear();
         return out.join(", ");
     }
-    termios settings() const { termios t{}; tcgetattr(pty.slave(), &t); return t; }
+    termios settings() const {
+        termios t{};
+        tcgetattr(pty.slave(), &t);
+        return t;
+    }
     int outputs() { return modemshim_lines(pty.device()) & (TIOCM_RTS | TIOCM_DTR); }
 
     ct::Pty pty;
 };
 
-TEST_F(Device, OpenIsRawExclusiveWithoutHangupOrFlowControl)
-{
-    termios dirty = settings();   // left behind by another program; the open undoes it
-    dirty.c_cflag |= HUPCL | CRTSCTS | PARENB | CSTOPB, dirty.c_iflag |= IXON | IXOFF, dirty.c_lflag |= ICANON | ECHO | ISIG;
+TEST_F(Device, OpenIsRawExclusiveWithoutHangupOrFlowControl) {
+    termios dirty = settings(); // left behind by another program; the open undoes it
+    dirty.c_cflag |= HUPCL | CRTSCTS | PARENB | CSTOPB, dirty.c_iflag |= IXON | IXOFF,
+        dirty.c_lflag |= ICANON | ECHO | ISIG;
     ASSERT_EQ(tcsetattr(pty.slave(), TCSANOW, &dirty), 0);
     ASSERT_TRUE(put(Settings, Variant(" 1200 ,\tn , 8 , 1\n")) && put(RTSEnable, on));
     EXPECT_EQ(requests(), "") << "a closed port reaches no device";
     ASSERT_TRUE(open().ok());
     EXPECT_EQ(requests(), "EXCL, BIS RTS, BIC DTR") << "exclusive, then the kept levels, RTS first";
     const termios t = settings();
-    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | HUPCL | CRTSCTS | CSIZE | PARENB | CSTOPB), tcflag_t(CLOCAL | CREAD | CS8));
-    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | IXANY) || t.c_lflag & (ICANON | ECHO | ISIG) || t.c_oflag & OPOST);
+    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | HUPCL | CRTSCTS | CSIZE | PARENB | CSTOPB),
+              tcflag_t(CLOCAL | CREAD | CS8));
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | IXANY) || t.c_lflag & (ICANON | ECHO | ISIG) ||
+                 t.c_oflag & OPOST);
     EXPECT_EQ(cfgetospeed(&t), speed_t(B1200));
     ASSERT_TRUE(put(Settings, Variant("2400,N,8,1")).ok());
     const termios after = settings();
     EXPECT_EQ(cfgetispeed(&after), speed_t(B2400)) << "applied to the open port";
     const auto r = ct::createPort()->put(PortOpen, on);
     EXPECT_EQ(std::pair(r.error().number, r.error().description),
-              std::pair(e::PortAlreadyOpen, "COM1: " + pty.slavePath() + " is already in use by another program"));
+              std::pair(e::PortAlreadyOpen,
+                        "COM1: " + pty.slavePath() + " is already in use by another program"));
     ASSERT_TRUE(open(false).ok());
     EXPECT_EQ(requests(), "NXCL");
     EXPECT_EQ(outputs(), TIOCM_RTS) << "closing leaves the lines as they are";
 }
 
-TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes)
-{
+TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes) {
     ASSERT_TRUE(open().ok());
     requests();
     send({{0, 1, 1, 0, 0, 0, 0, 1}});
     const QString set = "BIC RTS, BIC DTR, BIS RTS, BIS DTR", clear = "BIC RTS, BIC DTR, BIS DTR";
-    EXPECT_EQ(requests(), QStringList({clear, set, set, clear, clear, clear, clear, set}).join(", "));
-    EXPECT_EQ(std::tuple(pty.read(), outputs(), cd()), std::tuple("0", TIOCM_DTR | TIOCM_RTS, false)) << "the closing character after the last cell, whose levels stay";
-    ASSERT_TRUE(put(Output, Variant(std::int16_t(-7))) && put(Output, Variant(QStringLiteral("\u00ff\u0001"))));
-    EXPECT_EQ(pty.read(), QByteArray("-7\xff\x01")) << "a number as its text; a character below 256 as its byte";
+    EXPECT_EQ(requests(),
+              QStringList({clear, set, set, clear, clear, clear, clear, set}).join(", "));
+    EXPECT_EQ(std::tuple(pty.read(), outputs(), cd()),
+              std::tuple("0", TIOCM_DTR | TIOCM_RTS, false))
+        << "the closing character after the last cell, whose levels stay";
+    ASSERT_TRUE(put(Output, Variant(std::int16_t(-7))) &&
+                put(Output, Variant(QStringLiteral("\u00ff\u0001"))));
+    EXPECT_EQ(pty.read(), QByteArray("-7\xff\x01"))
+        << "a number as its text; a character below 256 as its byte";
     modemshim_set_inputs(pty.device(), TIOCM_CAR);
     EXPECT_TRUE(cd()) << "then with the carrier";
     EXPECT_EQ(requests(), "GET, GET") << "one query per read";
@@ -314,7 +474,8 @@ TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes)
     EXPECT_TRUE(put(RTSEnable, off) && put(DTREnable, on));
     const auto out = put(Output, Variant("0"));
     EXPECT_EQ(std::pair(out.error().number, out.error().description),
-              std::pair(e::HardwareNotAvailable, "COM1: " + pty.slavePath() + " is no longer available (device removed)"));
+              std::pair(e::HardwareNotAvailable,
+                        "COM1: " + pty.slavePath() + " is no longer available (device removed)"));
     EXPECT_EQ(requests(), "GET") << "once gone, line writes make no requests";
     EXPECT_TRUE(open(false).ok());
     modemshim_fail(pty.device(), 0);

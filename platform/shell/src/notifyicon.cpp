@@ -1,8 +1,8 @@
 #include "shell/notifyicon.h"
 
-#include "shell/records.h"
 #include "logging.h"
 #include "notifications.h"
+#include "shell/records.h"
 #include "shell/trayhosts.h"
 #include "statusnotifieritem.h"
 
@@ -27,16 +27,20 @@ constexpr int LeftDown = 0x201, LeftUp = 0x202, LeftDouble = 0x203;
 constexpr int RightDown = 0x204, RightUp = 0x205;
 constexpr int MiddleDown = 0x207, MiddleUp = 0x208;
 
-QList<int> messagesFor(QSystemTrayIcon::ActivationReason reason)
-{
+QList<int> messagesFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
-    case QSystemTrayIcon::Trigger: return {LeftDown, LeftUp};
+    case QSystemTrayIcon::Trigger:
+        return {LeftDown, LeftUp};
     // The desktop reports the double click's first click as a Trigger of
     // its own, so the double click adds only the rest of the sequence.
-    case QSystemTrayIcon::DoubleClick: return {LeftDouble, LeftUp};
-    case QSystemTrayIcon::MiddleClick: return {MiddleDown, MiddleUp};
-    case QSystemTrayIcon::Context: return {RightDown, RightUp};
-    case QSystemTrayIcon::Unknown: break;
+    case QSystemTrayIcon::DoubleClick:
+        return {LeftDouble, LeftUp};
+    case QSystemTrayIcon::MiddleClick:
+        return {MiddleDown, MiddleUp};
+    case QSystemTrayIcon::Context:
+        return {RightDown, RightUp};
+    case QSystemTrayIcon::Unknown:
+        break;
     }
     return {};
 }
@@ -56,19 +60,21 @@ struct IconFields {
     quint64 key() const { return quint64(window) << 32 | id; }
 };
 
-automation::Result<IconFields> readIconRecord(const QByteArray& record)
-{
+automation::Result<IconFields> readIconRecord(const QByteArray &record) {
     IconFields f;
     f.balloon = record.size() == balloon::Size;
-    if ((record.size() != rec::Size && !f.balloon) || readU32(record, rec::CbSize) != std::uint32_t(record.size()))
-        return automation::Result<IconFields>::fail(automation::err::InvalidCall,
-                                                    QStringLiteral("not an icon record (%1 bytes)").arg(record.size()));
+    if ((record.size() != rec::Size && !f.balloon) ||
+        readU32(record, rec::CbSize) != std::uint32_t(record.size()))
+        return automation::Result<IconFields>::fail(
+            automation::err::InvalidCall,
+            QStringLiteral("not an icon record (%1 bytes)").arg(record.size()));
     f.window = readU32(record, rec::Window);
     f.id = readU32(record, rec::Id);
     f.flags = readU32(record, rec::Flags);
     f.callbackMessage = readU32(record, rec::CallbackMessage);
     f.icon = readU32(record, rec::Icon);
-    f.tip = f.balloon ? readTextField(record, balloon::Tip, balloon::TipWidth) : readTextField(record, rec::Tip, rec::TipWidth);
+    f.tip = f.balloon ? readTextField(record, balloon::Tip, balloon::TipWidth)
+                      : readTextField(record, rec::Tip, rec::TipWidth);
     if (f.balloon) {
         f.info = readTextField(record, balloon::Info, balloon::InfoWidth);
         f.infoTitle = readTextField(record, balloon::InfoTitle, balloon::InfoTitleWidth);
@@ -82,23 +88,23 @@ automation::Result<IconFields> readIconRecord(const QByteArray& record)
 struct Entry {
     windowing::WindowHandle window = 0;
     std::uint32_t id = 0;
-    std::uint32_t callbackMessage = 0;   // 0: the owner wants no messages
+    std::uint32_t callbackMessage = 0; // 0: the owner wants no messages
     QIcon icon;
     QString tip;
-    QSystemTrayIcon* tray = nullptr;     // made only when first needed (see show())
-    StatusNotifierItem* item = nullptr;
+    QSystemTrayIcon *tray = nullptr; // made only when first needed (see show())
+    StatusNotifierItem *item = nullptr;
 };
 
-void activated(windowing::WindowHandle window, std::uint32_t id, QSystemTrayIcon::ActivationReason reason, bool fromItem);
+void activated(windowing::WindowHandle window, std::uint32_t id,
+               QSystemTrayIcon::ActivationReason reason, bool fromItem);
 
 // The icons shown, a child of the application so that they go before it does.
 class IconTable : public QObject {
-public:
-    explicit IconTable(QObject* parent) : QObject(parent)
-    {
-        if (TrayHosts* hosts = TrayHosts::instance())
+  public:
+    explicit IconTable(QObject *parent) : QObject(parent) {
+        if (TrayHosts *hosts = TrayHosts::instance())
             connect(hosts, &TrayHosts::trayChanged, this, [this] {
-                for (Entry& entry : icons)
+                for (Entry &entry : icons)
                     show(entry, true);
             });
     }
@@ -107,16 +113,20 @@ public:
     // once per process, at the first one made or the first availability
     // check, whether it goes over the bus; it is made only while no bus host
     // is there so that it stays XEmbed, the tray to fall back to.
-    void show(Entry& entry, bool trayChanged)
-    {
-        const TrayHosts::Tray tray = TrayHosts::instance() ? TrayHosts::instance()->tray() : TrayHosts::Tray::Embedded;
+    void show(Entry &entry, bool trayChanged) {
+        const TrayHosts::Tray tray =
+            TrayHosts::instance() ? TrayHosts::instance()->tray() : TrayHosts::Tray::Embedded;
         if (tray == TrayHosts::Tray::Pending)
             return;
         const bool onBus = tray == TrayHosts::Tray::StatusNotifier;
         if (onBus && !entry.item) {
             entry.item = new StatusNotifierItem(
-                QCoreApplication::applicationName() + u'-' + QString::number(entry.id), entry.icon, entry.tip,
-                [window = entry.window, id = entry.id](QSystemTrayIcon::ActivationReason reason) { activated(window, id, reason, true); },
+                QCoreApplication::applicationName() + u'-' + QString::number(entry.id),
+                entry.icon,
+                entry.tip,
+                [window = entry.window, id = entry.id](QSystemTrayIcon::ActivationReason reason) {
+                    activated(window, id, reason, true);
+                },
                 this);
             trayChanged = true;
         } else if (!onBus && entry.item) {
@@ -127,10 +137,13 @@ public:
             entry.item->registerWithWatcher();
         if (!onBus && !entry.tray) {
             entry.tray = new QSystemTrayIcon(this);
-            QObject::connect(entry.tray, &QSystemTrayIcon::activated, entry.tray,
-                             [window = entry.window, id = entry.id](QSystemTrayIcon::ActivationReason reason) {
-                                 activated(window, id, reason, false);
-                             });
+            QObject::connect(
+                entry.tray,
+                &QSystemTrayIcon::activated,
+                entry.tray,
+                [window = entry.window, id = entry.id](QSystemTrayIcon::ActivationReason reason) {
+                    activated(window, id, reason, false);
+                });
         }
         if (entry.tray) {
             if (!onBus) {
@@ -145,29 +158,29 @@ public:
     QHash<quint64, Entry> icons;
 };
 
-IconTable& table()
-{
+IconTable &table() {
     static QPointer<IconTable> t;
     if (!t)
         t = new IconTable(QCoreApplication::instance());
     return *t;
 }
 
-void activated(windowing::WindowHandle window, std::uint32_t id, QSystemTrayIcon::ActivationReason reason, bool fromItem)
-{
+void activated(windowing::WindowHandle window, std::uint32_t id,
+               QSystemTrayIcon::ActivationReason reason, bool fromItem) {
     const Entry entry = table().icons.value(quint64(window) << 32 | id);
-    qCDebug(lcShell) << "activation" << reason << "of icon" << window << id << (fromItem ? "(bus)" : "");
+    qCDebug(lcShell) << "activation" << reason << "of icon" << window << id
+                     << (fromItem ? "(bus)" : "");
     if (entry.window != window || entry.callbackMessage == 0)
         return;
     // An item's primary activation stands for the whole double click.
     const QList<int> messages = fromItem && reason == QSystemTrayIcon::DoubleClick
-                                    ? QList<int>{LeftDown, LeftUp} + messagesFor(reason) : messagesFor(reason);
+                                    ? QList<int>{LeftDown, LeftUp} + messagesFor(reason)
+                                    : messagesFor(reason);
     for (const int message : messages)
         windowing::postMouseMessage(window, {message, 0, 0, 0});
 }
 
-void applyFields(Entry& entry, const IconFields& f)
-{
+void applyFields(Entry &entry, const IconFields &f) {
     if (f.flags & rec::MessageFlag)
         entry.callbackMessage = f.callbackMessage;
     if (f.flags & rec::IconFlag) {
@@ -185,16 +198,16 @@ void applyFields(Entry& entry, const IconFields& f)
         Notifications::instance().show(f.key(), f.infoTitle, f.info, f.infoFlags);
 }
 
-automation::Result<> apply(Operation op, const QByteArray& record)
-{
+automation::Result<> apply(Operation op, const QByteArray &record) {
     const IconFields f = TRY(readIconRecord(record));
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return automation::Result<>::fail(automation::err::InvalidCall, QStringLiteral("no application to show icons"));
-    auto& icons = table().icons;
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return automation::Result<>::fail(automation::err::InvalidCall,
+                                          QStringLiteral("no application to show icons"));
+    auto &icons = table().icons;
     const auto it = icons.find(f.key());
     const bool exists = it != icons.end();
     if (op == Operation::Add && !exists) {
-        Entry& entry = icons[f.key()];
+        Entry &entry = icons[f.key()];
         entry.window = f.window;
         entry.id = f.id;
         applyFields(entry, f);
@@ -217,29 +230,30 @@ automation::Result<> apply(Operation op, const QByteArray& record)
         return {};
     }
     return automation::Result<>::fail(automation::err::InvalidCall,
-                                      QStringLiteral("operation %1 refused for icon %2/%3").arg(quint32(op)).arg(f.window).arg(f.id));
+                                      QStringLiteral("operation %1 refused for icon %2/%3")
+                                          .arg(quint32(op))
+                                          .arg(f.window)
+                                          .arg(f.id));
 }
 
 // One line per record to the file VELMORA_SHELL_TRACE names, opened for each
 // line so that the file is whole at every moment.
-void trace(Operation op, const QByteArray& record)
-{
+void trace(Operation op, const QByteArray &record) {
     const QString path = qEnvironmentVariable("VELMORA_SHELL_TRACE");
     if (path.isEmpty())
         return;
-    static const char* const names[] = {"add", "modify", "delete"};
+    static const char *const names[] = {"add", "modify", "delete"};
     const auto n = quint32(op);
     const QByteArray name = n < std::size(names) ? QByteArray(names[n]) : QByteArray::number(n);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)
-        || file.write(name + ' ' + record.toHex(' ') + '\n') < 0)
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) ||
+        file.write(name + ' ' + record.toHex(' ') + '\n') < 0)
         qCWarning(lcShell) << "cannot write the trace" << path << file.errorString();
 }
 
 } // namespace
 
-bool notifyIcon(Operation op, const QByteArray& record)
-{
+bool notifyIcon(Operation op, const QByteArray &record) {
     trace(op, record);
     const automation::Result<> result = apply(op, record);
     if (!result)
@@ -247,8 +261,7 @@ bool notifyIcon(Operation op, const QByteArray& record)
     return result.ok();
 }
 
-QSystemTrayIcon* trayIcon(windowing::WindowHandle window, std::uint32_t id)
-{
+QSystemTrayIcon *trayIcon(windowing::WindowHandle window, std::uint32_t id) {
     if (!QCoreApplication::instance())
         return nullptr;
     return table().icons.value(quint64(window) << 32 | id).tray;

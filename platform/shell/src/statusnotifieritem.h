@@ -35,7 +35,7 @@ struct ToolTip {
     QString title;
     QString text;
 };
-Images imagesOf(const QIcon& icon);
+Images imagesOf(const QIcon &icon);
 } // namespace sni
 
 class StatusNotifierItem : public QObject {
@@ -51,16 +51,17 @@ class StatusNotifierItem : public QObject {
     Q_PROPERTY(shell::sni::ToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
 
-public:
+  public:
     using Activated = std::function<void(QSystemTrayIcon::ActivationReason)>;
     // Puts the item on the bus (isOnBus() tells whether that worked).
-    StatusNotifierItem(const QString& id, const QIcon& icon, const QString& tip, Activated activated, QObject* parent);
+    StatusNotifierItem(const QString &id, const QIcon &icon, const QString &tip,
+                       Activated activated, QObject *parent);
     ~StatusNotifierItem() override;
 
     bool isOnBus() const { return onBus_; }
     QString service() const { return service_; }
-    void setIcon(const QIcon& icon);
-    void setToolTip(const QString& tip);
+    void setIcon(const QIcon &icon);
+    void setToolTip(const QString &tip);
     // Asks the watcher to show the item; done again whenever a watcher appears.
     void registerWithWatcher();
 
@@ -74,22 +75,22 @@ public:
     sni::ToolTip toolTip() const { return {{}, {}, tip_, {}}; }
     bool itemIsMenu() const { return false; }
 
-public slots:
+  public slots:
     // A host's primary activation. Hosts have no double click: some send two
     // activations for one, others one; so one activation stands for a double
     // click and another within the double-click interval is dropped.
     void Activate(int x, int y);
     void SecondaryActivate(int x, int y);
     void ContextMenu(int x, int y);
-    void Scroll(int delta, const QString& orientation);
+    void Scroll(int delta, const QString &orientation);
 
-signals:
+  signals:
     void NewTitle();
     void NewIcon();
     void NewToolTip();
-    void NewStatus(const QString& status);
+    void NewStatus(const QString &status);
 
-private:
+  private:
     QString connectionName_;
     QString service_;
     QString id_;

@@ -15,24 +15,31 @@
 
 namespace shell {
 
-TrayHosts::TrayHosts(QObject* parent) : QObject(parent)
-{
+TrayHosts::TrayHosts(QObject *parent) : QObject(parent) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         qCDebug(lcShell) << "no session bus: XEmbed only";
         present_ = present();
         return;
     }
-    watcher_ = new QDBusServiceWatcher(sni::WatcherService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
-            [this](const QString&, const QString&, const QString& newOwner) {
+    watcher_ = new QDBusServiceWatcher(
+        sni::WatcherService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher_,
+            &QDBusServiceWatcher::serviceOwnerChanged,
+            this,
+            [this](const QString &, const QString &, const QString &newOwner) {
                 ++generation_;
                 setTray(newOwner.isEmpty() ? Tray::Embedded : Tray::Pending);
                 if (!newOwner.isEmpty())
                     query();
             });
-    for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
-        bus.connect(sni::WatcherService, sni::WatcherPath, sni::WatcherInterface, QString::fromLatin1(signal), this, SLOT(query()));
+    for (const char *signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
+        bus.connect(sni::WatcherService,
+                    sni::WatcherPath,
+                    sni::WatcherInterface,
+                    QString::fromLatin1(signal),
+                    this,
+                    SLOT(query()));
     // The daemon answers this at once, so that icons added before the first
     // answer of a watcher wait for it rather than go to the wrong tray.
     if (bus.interface()->isServiceRegistered(sni::WatcherService)) {
@@ -42,41 +49,45 @@ TrayHosts::TrayHosts(QObject* parent) : QObject(parent)
     present_ = present();
 }
 
-TrayHosts* TrayHosts::instance()
-{
+TrayHosts *TrayHosts::instance() {
     static QPointer<TrayHosts> hosts;
-    if (!hosts && qobject_cast<QApplication*>(QCoreApplication::instance()))
+    if (!hosts && qobject_cast<QApplication *>(QCoreApplication::instance()))
         hosts = new TrayHosts(QCoreApplication::instance());
     return hosts;
 }
 
-bool TrayHosts::present() const
-{
+bool TrayHosts::present() const {
     // Qt's own check settles, once per process, whether its icons use the
     // bus; asked while a host is registered it would keep them off XEmbed.
-    return tray_ == Tray::StatusNotifier
-           || (tray_ == Tray::Embedded && QSystemTrayIcon::isSystemTrayAvailable());
+    return tray_ == Tray::StatusNotifier ||
+           (tray_ == Tray::Embedded && QSystemTrayIcon::isSystemTrayAvailable());
 }
 
-void TrayHosts::query()
-{
-    QDBusMessage get = QDBusMessage::createMethodCall(sni::WatcherService, sni::WatcherPath,
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+void TrayHosts::query() {
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(sni::WatcherService,
+                                       sni::WatcherPath,
+                                       QStringLiteral("org.freedesktop.DBus.Properties"),
+                                       QStringLiteral("Get"));
     get << sni::WatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation = generation_](QDBusPendingCallWatcher* call) {
-        call->deleteLater();
-        const QDBusPendingReply<QDBusVariant> reply = *call;
-        if (generation != generation_)
-            return;
-        if (reply.isError())
-            qCDebug(lcShell) << "no answer from the StatusNotifierWatcher:" << reply.error().message();
-        setTray(!reply.isError() && reply.value().variant().toBool() ? Tray::StatusNotifier : Tray::Embedded);
-    });
+    auto *call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
+    connect(call,
+            &QDBusPendingCallWatcher::finished,
+            this,
+            [this, generation = generation_](QDBusPendingCallWatcher *call) {
+                call->deleteLater();
+                const QDBusPendingReply<QDBusVariant> reply = *call;
+                if (generation != generation_)
+                    return;
+                if (reply.isError())
+                    qCDebug(lcShell)
+                        << "no answer from the StatusNotifierWatcher:" << reply.error().message();
+                setTray(!reply.isError() && reply.value().variant().toBool() ? Tray::StatusNotifier
+                                                                             : Tray::Embedded);
+            });
 }
 
-void TrayHosts::setTray(Tray tray)
-{
+void TrayHosts::setTray(Tray tray) {
     if (tray != tray_) {
         qCDebug(lcShell) << "tray" << tray;
         tray_ = tray;
@@ -88,9 +99,8 @@ void TrayHosts::setTray(Tray tray)
     }
 }
 
-bool trayHostPresent()
-{
-    const TrayHosts* hosts = TrayHosts::instance();
+bool trayHostPresent() {
+    const TrayHosts *hosts = TrayHosts::instance();
     return hosts && hosts->present();
 }
 

@@ -21,46 +21,83 @@
 
 namespace rec = shell::icon_record;
 
-TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADoubleClick)
-{
+TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADoubleClick) {
     windowing::MessageWindow owner;
-    std::vector<int> got;   // (QList's == hands memcmp a null pointer for two empty lists)
-    owner.onMouseMessage = [&](int, int, double x, double) { got.push_back(int(x) / windowing::TwipsPerPixel); };
+    std::vector<int> got; // (QList's == hands memcmp a null pointer for two empty lists)
+    owner.onMouseMessage = [&](int, int, double x, double) {
+        got.push_back(int(x) / windowing::TwipsPerPixel);
+    };
     QList<bool> changes;
-    QObject::connect(shell::TrayHosts::instance(), &shell::TrayHosts::changed, [&](bool present) { changes << present; });
+    QObject::connect(shell::TrayHosts::instance(), &shell::TrayHosts::changed, [&](bool present) {
+        changes << present;
+    });
     QPixmap red(16, 16);
     QByteArray r(rec::Size, '\0');
     red.fill(Qt::red);
-    for (const auto& [offset, value] : {std::pair(rec::CbSize, 88u), {rec::Window, owner.handle()}, {rec::Id, 3u}, {rec::Flags, 7u}, {rec::CallbackMessage, 0x200u}, {rec::Icon, windowing::iconHandle(QIcon(red))}})
+    for (const auto &[offset, value] : {std::pair(rec::CbSize, 88u),
+                                        {rec::Window, owner.handle()},
+                                        {rec::Id, 3u},
+                                        {rec::Flags, 7u},
+                                        {rec::CallbackMessage, 0x200u},
+                                        {rec::Icon, windowing::iconHandle(QIcon(red))}})
         shell::writeU32(r, offset, value);
     shell::writeTextField(r, rec::Tip, rec::TipWidth, QStringLiteral("Усилитель"));
-    ASSERT_TRUE(shell::notifyIcon(shell::Operation::Add, r) && !shell::trayHostPresent() && shell::trayIcon(owner.handle(), 3));
+    ASSERT_TRUE(shell::notifyIcon(shell::Operation::Add, r) && !shell::trayHostPresent() &&
+                shell::trayIcon(owner.handle(), 3));
 
     shell::testing::TrayHost watcher;
     watcher.setPresent(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.items.size() == 1; }));
     EXPECT_FALSE(shell::trayIcon(owner.handle(), 3)->isVisible());
-    const auto call = [&](const QString& interface, const QString& method, const QVariantList& args) {
-        auto m = QDBusMessage::createMethodCall(watcher.items.last(), "/StatusNotifierItem", interface, method);
-        m.setArguments(args);
-        return watcher.bus.call(m, QDBus::BlockWithGui).arguments().value(0);
+    const auto call =
+        [&](const QString &interface, const QString &method, const QVariantList &args) {
+            auto m = QDBusMessage::createMethodCall(
+                watcher.items.last(), "/StatusNotifierItem", interface, method);
+            m.setArguments(args);
+            return watcher.bus.call(m, QDBus::BlockWithGui).arguments().value(0);
+        };
+    const auto property = [&](const char *name) {
+        return call("org.freedesktop.DBus.Properties", "Get", {"org.kde.StatusNotifierItem", name})
+            .value<QDBusVariant>()
+            .variant();
     };
-    const auto property = [&](const char* name) { return call("org.freedesktop.DBus.Properties", "Get", {"org.kde.StatusNotifierItem", name}).value<QDBusVariant>().variant(); };
     int width = 0, height = 0;
     QByteArray pixels;
     QString iconName, title;
-    const QDBusArgument image = property("IconPixmap").value<QDBusArgument>(), tip = property("ToolTip").value<QDBusArgument>();
+    const QDBusArgument image = property("IconPixmap").value<QDBusArgument>(),
+                        tip = property("ToolTip").value<QDBusArgument>();
     image.beginArray(), image.beginStructure(), image >> width >> height >> pixels;
     tip.beginStructure(), tip >> iconName, tip.beginArray(), tip.endArray(), tip >> title;
-    EXPECT_EQ(std::tuple(property("Id").toString(), property("Category").toString(), property("ItemIsMenu").toBool(), width, height, pixels.size(), pixels.left(4), title),
-              std::tuple(QString("shell_sni_tests-3"), QString("ApplicationStatus"), false, 16, 16, 1024, QByteArray("\xff\xff\0\0", 4), QStringLiteral("Усилитель")));
+    EXPECT_EQ(std::tuple(property("Id").toString(),
+                         property("Category").toString(),
+                         property("ItemIsMenu").toBool(),
+                         width,
+                         height,
+                         pixels.size(),
+                         pixels.left(4),
+                         title),
+              std::tuple(QString("shell_sni_tests-3"),
+                         QString("ApplicationStatus"),
+                         false,
+                         16,
+                         16,
+                         1024,
+                         QByteArray("\xff\xff\0\0", 4),
+                         QStringLiteral("Усилитель")));
 
     const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
-    const struct { const char* method; int advance; std::vector<int> posted; } activations[] = {
-        {"Activate", 0, {513, 514, 515, 514}}, {"Activate", interval - 1, {}}, {"Activate", 1, {513, 514, 515, 514}},
-        {"SecondaryActivate", 0, {519, 520}}, {"ContextMenu", 0, {516, 517}},
+    const struct {
+        const char *method;
+        int advance;
+        std::vector<int> posted;
+    } activations[] = {
+        {"Activate", 0, {513, 514, 515, 514}},
+        {"Activate", interval - 1, {}},
+        {"Activate", 1, {513, 514, 515, 514}},
+        {"SecondaryActivate", 0, {519, 520}},
+        {"ContextMenu", 0, {516, 517}},
     };
-    for (const auto& a : activations) {
+    for (const auto &a : activations) {
         windowing::advanceClock(a.advance), got.clear();
         call("org.kde.StatusNotifierItem", a.method, {0, 0});
         QCoreApplication::processEvents();
@@ -74,10 +111,9 @@ TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADo
     EXPECT_EQ(changes, QList<bool>({true, false, true}));
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     if (!shell::testing::startPrivateBus())
-        return 77;   // no dbus-daemon here
+        return 77; // no dbus-daemon here
     QApplication app(argc, argv);
     app.setApplicationName("shell_sni_tests");
     windowing::useManualClock();

@@ -14,42 +14,53 @@ const QString ConnectionName = QStringLiteral("velmora-test-tray-host");
 const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 } // namespace
 
-bool startPrivateBus()
-{
+bool startPrivateBus() {
     // A session bus that starts no services of its own: a desktop service
     // installed here must not answer in place of a test's own.
     static QTemporaryDir dir;
     QFile config(dir.filePath(QStringLiteral("bus.conf")));
-    if (!config.open(QIODevice::WriteOnly)
-        || !config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                         "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"))
+    if (!config.open(QIODevice::WriteOnly) ||
+        !config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</"
+                      "listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                      "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow "
+                      "eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"))
         return false;
     config.close();
-    static auto* daemon = new QProcess;   // lives as long as the test
-    daemon->start(QStringLiteral("setpriv"), {"--pdeathsig", "TERM", "--", "dbus-daemon", "--config-file=" + config.fileName(), "--nofork", "--print-address"});
+    static auto *daemon = new QProcess; // lives as long as the test
+    daemon->start(QStringLiteral("setpriv"),
+                  {"--pdeathsig",
+                   "TERM",
+                   "--",
+                   "dbus-daemon",
+                   "--config-file=" + config.fileName(),
+                   "--nofork",
+                   "--print-address"});
     if (!daemon->waitForReadyRead(10000))
         return false;
     qputenv("DBUS_SESSION_BUS_ADDRESS", daemon->readLine().trimmed());
     return true;
 }
 
-QByteArray takeTrace()
-{
+QByteArray takeTrace() {
     QFile f(qEnvironmentVariable("VELMORA_SHELL_TRACE"));
-    const QByteArray all = f.open(QIODevice::ReadWrite) ? f.readAll().trimmed() : QByteArray("<no trace>");
+    const QByteArray all =
+        f.open(QIODevice::ReadWrite) ? f.readAll().trimmed() : QByteArray("<no trace>");
     return f.resize(0), all;
 }
 
-TrayHost::TrayHost() : bus(QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), ConnectionName))
-{
-    bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this, QDBusConnection::ExportAllContents);
+TrayHost::TrayHost()
+    : bus(QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"),
+                                        ConnectionName)) {
+    bus.registerObject(
+        QStringLiteral("/StatusNotifierWatcher"), this, QDBusConnection::ExportAllContents);
 }
 
-TrayHost::~TrayHost() { QDBusConnection::disconnectFromBus(ConnectionName); }
+TrayHost::~TrayHost() {
+    QDBusConnection::disconnectFromBus(ConnectionName);
+}
 
-bool TrayHost::setPresent(bool present)
-{
-    shell::TrayHosts::instance();   // watching from before the change
+bool TrayHost::setPresent(bool present) {
+    shell::TrayHosts::instance(); // watching from before the change
     present ? bus.registerService(WatcherService) : bus.unregisterService(WatcherService);
     return QTest::qWaitFor([present] { return shell::trayHostPresent() == present; });
 }

@@ -23,14 +23,12 @@ namespace {
 
 // Locks this process holds, by name; their descriptors stay open until the
 // process ends, and the kernel drops the locks with them.
-QHash<QString, int>& heldLocks()
-{
-    static QHash<QString, int>* held = new QHash<QString, int>;
+QHash<QString, int> &heldLocks() {
+    static QHash<QString, int> *held = new QHash<QString, int>;
     return *held;
 }
 
-QString safeFileName(const QString& name)
-{
+QString safeFileName(const QString &name) {
     QString s = name;
     s.replace(QLatin1Char('/'), QLatin1Char('_'));
     if (s.isEmpty() || s == QLatin1String(".") || s == QLatin1String(".."))
@@ -39,8 +37,7 @@ QString safeFileName(const QString& name)
 }
 
 // Opens a lock file that belongs to this user; -1 when it cannot.
-int openLockFile(const QByteArray& path)
-{
+int openLockFile(const QByteArray &path) {
     int fd;
     do {
         fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -49,41 +46,38 @@ int openLockFile(const QByteArray& path)
         return -1;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        ::close(fd);   // somebody else's file in a shared directory
+        ::close(fd); // somebody else's file in a shared directory
         return -1;
     }
     return fd;
 }
 
-int openLock(const QString& fileName)
-{
+int openLock(const QString &fileName) {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty()) {
         const int fd = openLockFile(runtime + '/' + fileName.toLocal8Bit() + ".lock");
         if (fd >= 0)
             return fd;
     }
-    const QByteArray tmp = "/tmp/" + fileName.toLocal8Bit() + '-'
-                           + QByteArray::number(static_cast<qulonglong>(::geteuid())) + ".lock";
+    const QByteArray tmp = "/tmp/" + fileName.toLocal8Bit() + '-' +
+                           QByteArray::number(static_cast<qulonglong>(::geteuid())) + ".lock";
     return openLockFile(tmp);
 }
 
-std::function<void(const automation::Error&)>& fatalHandler()
-{
-    static auto* h = new std::function<void(const automation::Error&)>;
+std::function<void(const automation::Error &)> &fatalHandler() {
+    static auto *h = new std::function<void(const automation::Error &)>;
     return *h;
 }
 
 } // namespace
 
-bool previousInstance(const QString& name)
-{
+bool previousInstance(const QString &name) {
     const QString fileName = safeFileName(name);
     if (heldLocks().contains(fileName))
-        return false;   // this process is the instance holding it
+        return false; // this process is the instance holding it
     const int fd = openLock(fileName);
     if (fd < 0)
-        return false;   // nowhere to keep a lock: nothing says another one runs
+        return false; // nowhere to keep a lock: nothing says another one runs
 
     int rc;
     do {
@@ -98,13 +92,11 @@ bool previousInstance(const QString& name)
     return heldElsewhere;
 }
 
-void setFatalErrorHandler(std::function<void(const automation::Error&)> handler)
-{
+void setFatalErrorHandler(std::function<void(const automation::Error &)> handler) {
     fatalHandler() = std::move(handler);
 }
 
-void fatalError(const automation::Error& error)
-{
+void fatalError(const automation::Error &error) {
     const auto handler = fatalHandler();
     if (handler) {
         handler(error);

@@ -13,33 +13,36 @@
 namespace windowing {
 namespace {
 
-MessageBoxHandler& handler()
-{
-    static MessageBoxHandler* h = new MessageBoxHandler;
+MessageBoxHandler &handler() {
+    static MessageBoxHandler *h = new MessageBoxHandler;
     return *h;
 }
 
-QMessageBox::Icon qtIcon(Icon icon)
-{
+QMessageBox::Icon qtIcon(Icon icon) {
     switch (icon) {
-    case Icon::Question: return QMessageBox::Question;
-    case Icon::Error: return QMessageBox::Critical;
-    case Icon::Information: return QMessageBox::Information;
-    case Icon::None: break;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::Error:
+        return QMessageBox::Critical;
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
 
-Answer showRealBox(const MessageRequest& request)
-{
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+Answer showRealBox(const MessageRequest &request) {
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
         // No widgets in this process: log it and take the default.
         qCWarning(lcWindowing).noquote() << request.title + QStringLiteral(": ") + request.text;
         return request.buttons == Buttons::YesNo ? request.defaultButton : Answer::Ok;
     }
 
-    QPointer<QMessageBox> box = new QMessageBox(qtIcon(request.icon), request.title,
-                                                request.text, QMessageBox::NoButton,
+    QPointer<QMessageBox> box = new QMessageBox(qtIcon(request.icon),
+                                                request.title,
+                                                request.text,
+                                                QMessageBox::NoButton,
                                                 QApplication::activeWindow());
     box->setAttribute(Qt::WA_DeleteOnClose, false);
     box->setWindowModality(Qt::ApplicationModal);
@@ -62,20 +65,22 @@ Answer showRealBox(const MessageRequest& request)
     return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
-QString& title()
-{
-    static QString* t = new QString;
+QString &title() {
+    static QString *t = new QString;
     return *t;
 }
 
 } // namespace
 
-void setProgramTitle(const QString& t) { title() = t; }
+void setProgramTitle(const QString &t) {
+    title() = t;
+}
 
-QString programTitle() { return title().isEmpty() ? QGuiApplication::applicationDisplayName() : title(); }
+QString programTitle() {
+    return title().isEmpty() ? QGuiApplication::applicationDisplayName() : title();
+}
 
-Answer messageBox(const MessageRequest& request)
-{
+Answer messageBox(const MessageRequest &request) {
     // A copy: the handler may install another one while it answers.
     const MessageBoxHandler h = handler();
     if (h)
@@ -83,8 +88,7 @@ Answer messageBox(const MessageRequest& request)
     return showRealBox(request);
 }
 
-Answer askYesNo(const QString& text, Answer defaultButton)
-{
+Answer askYesNo(const QString &text, Answer defaultButton) {
     MessageRequest request;
     request.text = text;
     request.buttons = Buttons::YesNo;
@@ -93,8 +97,7 @@ Answer askYesNo(const QString& text, Answer defaultButton)
     return messageBox(request);
 }
 
-void showError(const QString& text, const QString& title)
-{
+void showError(const QString &text, const QString &title) {
     MessageRequest request;
     request.text = text;
     request.title = title;
@@ -104,6 +107,8 @@ void showError(const QString& text, const QString& title)
     messageBox(request);
 }
 
-void setMessageBoxHandler(MessageBoxHandler h) { handler() = std::move(h); }
+void setMessageBoxHandler(MessageBoxHandler h) {
+    handler() = std::move(h);
+}
 
 } // namespace windowing

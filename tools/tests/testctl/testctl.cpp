@@ -16,37 +16,47 @@ namespace {
 constexpr std::int16_t DefaultLevel = 3;
 const QString Source = QStringLiteral("VelmoraTest.Widget");
 
-const TypeLibrary& library() { static const TypeLibrary lib = ownTypeLibrary().value_or(TypeLibrary{}); return lib; }
+const TypeLibrary &library() {
+    static const TypeLibrary lib = ownTypeLibrary().value_or(TypeLibrary{});
+    return lib;
+}
 
 class Widget : public ControlObject {
-public:
-    Widget()
-    {
+  public:
+    Widget() {
         messages_.onMouseMessage = [this](int button, int shift, double x, double y) {
-            std::vector<Variant> args{Variant(std::int16_t(button)), Variant(std::int16_t(shift)), Variant(x), Variant(y)};
-            (void)raiseEvent(3, args);   // a mismatch would show as a missing event in the transcripts
+            std::vector<Variant> args{Variant(std::int16_t(button)),
+                                      Variant(std::int16_t(shift)),
+                                      Variant(x),
+                                      Variant(y)};
+            (void)raiseEvent(3,
+                             args); // a mismatch would show as a missing event in the transcripts
         };
     }
-    const TypeInfo& typeInfo() const override { return library().defaultInterface; }
-    const TypeInfo* eventInfo() const override { return &library().eventInterface; }
+    const TypeInfo &typeInfo() const override { return library().defaultInterface; }
+    const TypeInfo *eventInfo() const override { return &library().eventInterface; }
     QString errorSource() const override { return Source; }
     SizeTwips resize(SizeTwips) override { return {465, 465}; }
-    QWidget* window() override { return &window_; }
+    QWidget *window() override { return &window_; }
     Result<> initNew() override { return ready(DefaultLevel, false); }
-    Result<> load(const PropertyBag& bag) override
-    {
+    Result<> load(const PropertyBag &bag) override {
         auto v = bag.read(QStringLiteral("Level"), Variant(DefaultLevel)).convert(VarType::I2);
-        return v ? ready(v->i2(), true) : Result<>(Error{v.error().number, v.error().description, Source});
+        return v ? ready(v->i2(), true)
+                 : Result<>(Error{v.error().number, v.error().description, Source});
     }
-    Result<> save(PropertyBag& bag) override { return bag.write(QStringLiteral("Level"), Variant(level_), Variant(DefaultLevel)), Result<>(); }
+    Result<> save(PropertyBag &bag) override {
+        return bag.write(QStringLiteral("Level"), Variant(level_), Variant(DefaultLevel)),
+               Result<>();
+    }
 
-protected:
-    Result<> invokeChecked(const MemberInfo& m, std::vector<Variant>& a) override
-    {
+  protected:
+    Result<> invokeChecked(const MemberInfo &m, std::vector<Variant> &a) override {
         std::vector<Variant> none;
         switch (m.id) {
-        case 1: return Variant(a[0].i4() + a[1].i4());
-        case 2: return a[0];
+        case 1:
+            return Variant(a[0].i4() + a[1].i4());
+        case 2:
+            return a[0];
         case 3:
             if (m.kind == InvokeKind::PropertyGet)
                 return Variant(level_);
@@ -54,28 +64,38 @@ protected:
         case 4: {
             std::vector<Variant> args{a[0], Variant(QStringLiteral("tick"))};
             TRY(raiseEvent(1, args));
-            return Variant(args[0].toI4().value_or(-1));   // the sink may have answered through Count
+            return Variant(args[0].toI4().value_or(-1)); // the sink may have answered through Count
         }
-        case 6: return site()->container()->callByName(QStringLiteral("Caption"), InvokeKind::PropertyGet, none);
-        case 7: return Result<>::fail(err::InvalidCall, a[0].bstr(), Source);
+        case 6:
+            return site()->container()->callByName(
+                QStringLiteral("Caption"), InvokeKind::PropertyGet, none);
+        case 7:
+            return Result<>::fail(err::InvalidCall, a[0].bstr(), Source);
         case 8:
-            return Variant(QStringLiteral("%1 x %2 px%3%4, %5 mode").arg(window_.width()).arg(window_.height())
-                               .arg(window_.parentWidget() == site()->containerWidget() ? QStringLiteral(" on the form") : QString())
-                               .arg(window_.isHidden() ? QStringLiteral(", hidden") : QString())
-                               .arg(site()->userMode() ? QStringLiteral("run") : QStringLiteral("design")));
-        case 9: kept_ = a[0]; return {};
-        case 10: return kept_.dispatch()->callByName(QStringLiteral("Fire"), InvokeKind::Method, a);
+            return Variant(
+                QStringLiteral("%1 x %2 px%3%4, %5 mode")
+                    .arg(window_.width())
+                    .arg(window_.height())
+                    .arg(window_.parentWidget() == site()->containerWidget()
+                             ? QStringLiteral(" on the form")
+                             : QString())
+                    .arg(window_.isHidden() ? QStringLiteral(", hidden") : QString())
+                    .arg(site()->userMode() ? QStringLiteral("run") : QStringLiteral("design")));
+        case 9:
+            kept_ = a[0];
+            return {};
+        case 10:
+            return kept_.dispatch()->callByName(QStringLiteral("Fire"), InvokeKind::Method, a);
         }
-        QStringList text;   // Describe
-        for (const Variant& v : a)
+        QStringList text; // Describe
+        for (const Variant &v : a)
             if (v.type() != VarType::Missing)
                 text << v.describe();
         return Variant(text.join(QStringLiteral(", ")));
     }
 
-private:
-    Result<> ready(std::int16_t level, bool fromBag)
-    {
+  private:
+    Result<> ready(std::int16_t level, bool fromBag) {
         std::vector<Variant> args{Variant::fromBool(fromBag)};
         level_ = level;
         return raiseEvent(2, args);
@@ -87,13 +107,19 @@ private:
     windowing::MessageWindow messages_{&window_};
 };
 
-std::vector<ServedClass> classes()
-{
-    const TypeLibrary& lib = library();
+std::vector<ServedClass> classes() {
+    const TypeLibrary &lib = library();
     const QString version = QStringLiteral("%1.%2").arg(lib.majorVersion).arg(lib.minorVersion);
-    return {{{.clsid = lib.coclass, .progId = Source, .name = lib.coclassName, .miscStatus = 0x20591,
-              .toolboxBitmap = QStringLiteral("30000"), .typeLib = lib.libid, .typeLibVersion = version},
-             [] { return std::make_shared<Widget>(); }}};
+    return {{{.clsid = lib.coclass,
+              .progId = Source,
+              .name = lib.coclassName,
+              .miscStatus = 0x20591,
+              .toolboxBitmap = QStringLiteral("30000"),
+              .typeLib = lib.libid,
+              .typeLibVersion = version},
+             [] {
+                 return std::make_shared<Widget>();
+             }}};
 }
 
 } // namespace

@@ -7,15 +7,15 @@
 namespace automation {
 
 class Picture : public DispatchObject {
-public:
+  public:
     explicit Picture(std::uint32_t iconHandle) : handle_(iconHandle) {}
     std::uint32_t handle() const { return handle_; }
-    const TypeInfo& typeInfo() const override;
+    const TypeInfo &typeInfo() const override;
 
-protected:
-    Result<> invokeChecked(const MemberInfo& member, std::vector<Variant>& args) override;
+  protected:
+    Result<> invokeChecked(const MemberInfo &member, std::vector<Variant> &args) override;
 
-private:
+  private:
     std::uint32_t handle_;
 };
 

@@ -23,17 +23,17 @@ namespace automation {
 struct ClassRegistration {
     QUuid clsid;
     QString progId;
-    QString name;               // the class name, e.g. "Lumorel"
-    QString library;            // absolute path of the library file
+    QString name;    // the class name, e.g. "Lumorel"
+    QString library; // absolute path of the library file
     QString threadingModel = QStringLiteral("Apartment");
     std::uint32_t miscStatus = 0;
-    QString toolboxBitmap;      // "path,resource id"
+    QString toolboxBitmap; // "path,resource id"
     QUuid typeLib;
-    QString typeLibVersion;     // "76.0"
+    QString typeLibVersion; // "76.0"
     bool control = true;
 
     QByteArray toText() const;
-    static Result<ClassRegistration> fromText(const QByteArray& text);
+    static Result<ClassRegistration> fromText(const QByteArray &text);
 };
 
 namespace registry {
@@ -49,9 +49,9 @@ QString writeDir(Scope scope);
 void setDefaultScope(Scope scope);
 Scope defaultScope();
 
-Result<> add(const ClassRegistration& reg, Scope scope = defaultScope());
+Result<> add(const ClassRegistration &reg, Scope scope = defaultScope());
 // Removing a class that is not registered succeeds.
-Result<> remove(const QUuid& clsid, Scope scope = defaultScope());
+Result<> remove(const QUuid &clsid, Scope scope = defaultScope());
 
 // Look-ups read the files afresh. A damaged entry (unreadable, not a regular
 // file, not 'Key=Value' lines, a dangling link) is an error naming its file.
@@ -59,8 +59,8 @@ Result<> remove(const QUuid& clsid, Scope scope = defaultScope());
 // named after its class id, its library present); the others are reported
 // as warnings of the category velmora.automation, or in the error when none
 // is usable.
-Result<ClassRegistration> findByProgId(const QString& progId);
-Result<ClassRegistration> findByClsid(const QUuid& clsid);
+Result<ClassRegistration> findByProgId(const QString &progId);
+Result<ClassRegistration> findByClsid(const QUuid &clsid);
 // Every entry; fails on the first damaged one.
 Result<std::vector<ClassRegistration>> all();
 

@@ -20,30 +20,31 @@
 namespace automation {
 
 struct Resource {
-    QString type;   // "TYPELIB", "CUSTOM", "VERSION", "BITMAP", ...
-    QString name;   // "1", "_IID_LUMOREL", "30000", ...
+    QString type; // "TYPELIB", "CUSTOM", "VERSION", "BITMAP", ...
+    QString name; // "1", "_IID_LUMOREL", "30000", ...
     QByteArray data;
 };
 
-QByteArray packResources(const std::vector<Resource>& resources);
-Result<std::vector<Resource>> unpackResources(const QByteArray& section);
+QByteArray packResources(const std::vector<Resource> &resources);
+Result<std::vector<Resource>> unpackResources(const QByteArray &section);
 
 // Reads the resources from a library file on disk without loading it.
-Result<std::vector<Resource>> readResources(const QString& libraryPath);
+Result<std::vector<Resource>> readResources(const QString &libraryPath);
 // The data of a resource, by type and name (case-insensitive).
-Result<QByteArray> findResource(const std::vector<Resource>& all, const QString& type, const QString& name);
+Result<QByteArray> findResource(const std::vector<Resource> &all, const QString &type,
+                                const QString &name);
 
 // Unpacks resources linked into a module's memory between begin and end.
-Result<std::vector<Resource>> resourcesAt(const char* begin, const char* end);
+Result<std::vector<Resource>> resourcesAt(const char *begin, const char *end);
 
 // The version block: file and product version, and its string table.
 struct VersionBlock {
-    int major = 0, minor = 0, build = 0, revision = 0;   // file version a.b.c.d
-    QString productVersionText;                         // "1.00.0033"
+    int major = 0, minor = 0, build = 0, revision = 0; // file version a.b.c.d
+    QString productVersionText;                        // "1.00.0033"
     QString description, productName, internalName;
-    bool selfRegister = true;                           // the "OLESelfRegister" entry
+    bool selfRegister = true; // the "OLESelfRegister" entry
     QByteArray serialize() const;
-    static Result<VersionBlock> parse(const QByteArray& bytes);
+    static Result<VersionBlock> parse(const QByteArray &bytes);
 };
 
 } // namespace automation
@@ -61,18 +62,17 @@ namespace automation {
 // The resources of the module this is compiled into, read from memory. Only
 // modules built with velmora_add_resources may call it (others fail to link).
 // Internal linkage keeps each module's copy bound to its own section.
-static inline Result<std::vector<Resource>> ownResources()
-{
+static inline Result<std::vector<Resource>> ownResources() {
     return resourcesAt(velmora_rsrc_begin, velmora_rsrc_end);
 }
 
 // The type library the module carries (resource TYPELIB 1): a control
 // library builds its classes' type information from it, so the dispatch ids
 // it serves are the ones its type library declares.
-static inline Result<TypeLibrary> ownTypeLibrary()
-{
+static inline Result<TypeLibrary> ownTypeLibrary() {
     const std::vector<Resource> all = TRY(ownResources());
-    return TypeLibrary::parse(TRY(findResource(all, QStringLiteral("TYPELIB"), QStringLiteral("1"))));
+    return TypeLibrary::parse(
+        TRY(findResource(all, QStringLiteral("TYPELIB"), QStringLiteral("1"))));
 }
 
 } // namespace automation

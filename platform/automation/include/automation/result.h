@@ -25,40 +25,43 @@ namespace automation {
 
 class Variant;
 
-template <class T = Variant>
-class [[nodiscard]] Result {
-public:
+template <class T = Variant> class [[nodiscard]] Result {
+  public:
     using value_type = T;
 
     Result() requires std::is_default_constructible_v<T> : value_(T()) {}
     Result(T value) : value_(std::move(value)) {}
     Result(Error error) : error_(std::move(error)) {}
     template <class U>
-        requires(std::is_constructible_v<T, U&&> && !std::is_same_v<std::decay_t<U>, T> &&
-                 !std::is_same_v<std::decay_t<U>, Error> && !std::is_same_v<std::decay_t<U>, Result>)
-    Result(U&& value) : value_(T(std::forward<U>(value))) {}
+    requires(std::is_constructible_v<T, U &&> && !std::is_same_v<std::decay_t<U>, T> &&
+             !std::is_same_v<std::decay_t<U>, Error> && !std::is_same_v<std::decay_t<U>, Result>)
+        Result(U &&value)
+        : value_(T(std::forward<U>(value))) {}
 
-    static Result fail(std::int32_t number, const QString& description = {}, const QString& source = {})
-    { return Result(makeError(number, description, source)); }
+    static Result fail(std::int32_t number, const QString &description = {},
+                       const QString &source = {}) {
+        return Result(makeError(number, description, source));
+    }
 
     bool ok() const { return !error_.has_value(); }
     explicit operator bool() const { return ok(); }
 
     // The value; call only when ok().
-    const T& value() const& { return *value_; }
-    T& value() & { return *value_; }
-    T&& value() && { return std::move(*value_); }
-    const T& operator*() const& { return *value_; }
-    T& operator*() & { return *value_; }
-    const T* operator->() const { return &*value_; }
-    T* operator->() { return &*value_; }
-    template <class U> T value_or(U&& fallback) const&
-    { return ok() ? *value_ : static_cast<T>(std::forward<U>(fallback)); }
+    const T &value() const & { return *value_; }
+    T &value() & { return *value_; }
+    T &&value() && { return std::move(*value_); }
+    const T &operator*() const & { return *value_; }
+    T &operator*() & { return *value_; }
+    const T *operator->() const { return &*value_; }
+    T *operator->() { return &*value_; }
+    template <class U> T value_or(U &&fallback) const & {
+        return ok() ? *value_ : static_cast<T>(std::forward<U>(fallback));
+    }
 
     // The error; call only when !ok().
-    const Error& error() const { return *error_; }
+    const Error &error() const { return *error_; }
 
-private:
+  private:
     std::optional<T> value_;
     std::optional<Error> error_;
 };
@@ -67,12 +70,12 @@ private:
 
 // See the top of this file. A GNU statement expression, so that it works both
 // as a statement and as the value of a step.
-#define TRY(expr)                                                        \
-    ({                                                                   \
-        auto&& try_result_ = (expr);                                     \
-        if (!try_result_.ok())                                           \
-            return ::automation::Error(try_result_.error());             \
-        static_cast<decltype(try_result_)&&>(try_result_).value(); \
+#define TRY(expr)                                                                                  \
+    ({                                                                                             \
+        auto &&try_result_ = (expr);                                                               \
+        if (!try_result_.ok())                                                                     \
+            return ::automation::Error(try_result_.error());                                       \
+        static_cast<decltype(try_result_) &&>(try_result_).value();                                \
     })
 
 #include "automation/variant.h"

@@ -15,7 +15,7 @@ namespace automation {
 
 using DispId = std::int32_t;
 
-constexpr DispId DispIdValue = 0;           // the default member
+constexpr DispId DispIdValue = 0; // the default member
 constexpr DispId DispIdAboutBox = -552;
 
 enum class InvokeKind : std::uint8_t { Method = 1, PropertyGet = 2, PropertyPut = 4 };
@@ -23,9 +23,9 @@ QString invokeKindName(InvokeKind k);
 
 struct ParamInfo {
     QString name;
-    VarType type = VarType::Variant;  // Variant accepts anything
+    VarType type = VarType::Variant; // Variant accepts anything
     bool optional = false;
-    Variant defaultValue;             // filled in when an optional parameter is omitted
+    Variant defaultValue; // filled in when an optional parameter is omitted
     bool byRef = false;
 };
 
@@ -33,7 +33,7 @@ struct MemberInfo {
     QString name;
     DispId id = 0;
     InvokeKind kind = InvokeKind::Method;
-    std::vector<ParamInfo> params;     // for a property put: the one value parameter
+    std::vector<ParamInfo> params; // for a property put: the one value parameter
     VarType returnType = VarType::Empty;
     QString helpString;
 };
@@ -41,7 +41,7 @@ struct MemberInfo {
 struct EventInfo {
     QString name;
     DispId id = 0;
-    std::vector<ParamInfo> params;     // event parameters are always by reference
+    std::vector<ParamInfo> params; // event parameters are always by reference
 };
 
 // One interface: the members of a dispatch interface, or the events of an
@@ -52,14 +52,14 @@ struct TypeInfo {
     std::vector<MemberInfo> members;
     std::vector<EventInfo> events;
 
-    const MemberInfo* find(DispId id, InvokeKind kind) const;
+    const MemberInfo *find(DispId id, InvokeKind kind) const;
     // Name lookup is case-insensitive, as automation names are.
-    std::optional<DispId> idOfName(const QString& name) const;
-    const EventInfo* findEvent(DispId id) const;
-    std::optional<DispId> eventIdOfName(const QString& name) const;
+    std::optional<DispId> idOfName(const QString &name) const;
+    const EventInfo *findEvent(DispId id) const;
+    std::optional<DispId> eventIdOfName(const QString &name) const;
 
     QJsonObject toJson() const;
-    static Result<TypeInfo> fromJson(const QJsonObject& o);
+    static Result<TypeInfo> fromJson(const QJsonObject &o);
 };
 
 // A type library: identity, version and the interfaces of one control library.
@@ -76,11 +76,15 @@ struct TypeLibrary {
     TypeInfo defaultInterface;
     TypeInfo eventInterface;
     // Enumerations: name -> (member name, value).
-    struct Enum { QString name; QUuid guid; std::vector<std::pair<QString, std::int32_t>> members; };
+    struct Enum {
+        QString name;
+        QUuid guid;
+        std::vector<std::pair<QString, std::int32_t>> members;
+    };
     std::vector<Enum> enums;
 
-    QByteArray serialize() const;  // stable JSON bytes, as carried in the library file
-    static Result<TypeLibrary> parse(const QByteArray& bytes);
+    QByteArray serialize() const; // stable JSON bytes, as carried in the library file
+    static Result<TypeLibrary> parse(const QByteArray &bytes);
 };
 
 } // namespace automation

@@ -23,36 +23,44 @@ constexpr std::int16_t VariantTrue = -1;
 constexpr std::int16_t VariantFalse = 0;
 
 class Variant {
-public:
+  public:
     Variant() noexcept {}
     Variant(std::int16_t v) noexcept : type_(VarType::I2) { value_.i2 = v; }
     Variant(std::int32_t v) noexcept : type_(VarType::I4) { value_.i4 = v; }
     Variant(double v) noexcept : type_(VarType::R8) { value_.r8 = v; }
-    Variant(const QString& v) : type_(VarType::BStr) { new (&value_.bstr) QString(v); }
-    Variant(const char* v) : Variant(QString::fromUtf8(v)) {}
-    Variant(DispatchPtr v) noexcept : type_(VarType::Dispatch) { new (&value_.dispatch) DispatchPtr(std::move(v)); }
-    Variant(bool) = delete;  // Booleans are made with fromBool, never by accident
-    static Variant fromBool(bool b) noexcept { Variant r; r.type_ = VarType::Bool; r.value_.boolean = b; return r; }
-    static Variant missing() noexcept { Variant r; r.type_ = VarType::Missing; return r; }
+    Variant(const QString &v) : type_(VarType::BStr) { new (&value_.bstr) QString(v); }
+    Variant(const char *v) : Variant(QString::fromUtf8(v)) {}
+    Variant(DispatchPtr v) noexcept : type_(VarType::Dispatch) {
+        new (&value_.dispatch) DispatchPtr(std::move(v));
+    }
+    Variant(bool) = delete; // Booleans are made with fromBool, never by accident
+    static Variant fromBool(bool b) noexcept {
+        Variant r;
+        r.type_ = VarType::Bool;
+        r.value_.boolean = b;
+        return r;
+    }
+    static Variant missing() noexcept {
+        Variant r;
+        r.type_ = VarType::Missing;
+        return r;
+    }
 
     // Values cross every dispatch call: copying, moving and destroying one
     // that holds no string or object copies its few bytes and nothing else.
-    Variant(const Variant& other) : type_(other.type_)
-    {
+    Variant(const Variant &other) : type_(other.type_) {
         if (holdsPlain())
             value_.plain = other.value_.plain;
         else
             copyFrom(other);
     }
-    Variant(Variant&& other) noexcept : type_(other.type_)
-    {
+    Variant(Variant &&other) noexcept : type_(other.type_) {
         if (holdsPlain())
             value_.plain = other.value_.plain;
         else
             moveFrom(std::move(other));
     }
-    Variant& operator=(const Variant& other)
-    {
+    Variant &operator=(const Variant &other) {
         if (this != &other) {
             if (holdsPlain() && other.holdsPlain()) {
                 type_ = other.type_;
@@ -64,8 +72,7 @@ public:
         }
         return *this;
     }
-    Variant& operator=(Variant&& other) noexcept
-    {
+    Variant &operator=(Variant &&other) noexcept {
         if (this != &other) {
             if (!holdsPlain())
                 destroy();
@@ -77,8 +84,7 @@ public:
         }
         return *this;
     }
-    ~Variant()
-    {
+    ~Variant() {
         if (!holdsPlain())
             destroy();
     }
@@ -89,12 +95,30 @@ public:
 
     // Direct access; call only when type() matches (otherwise
     // std::bad_variant_access is thrown).
-    std::int16_t i2() const { expect(VarType::I2); return value_.i2; }
-    std::int32_t i4() const { expect(VarType::I4); return value_.i4; }
-    bool boolean() const { expect(VarType::Bool); return value_.boolean; }
-    double r8() const { expect(VarType::R8); return value_.r8; }
-    const QString& bstr() const { expect(VarType::BStr); return value_.bstr; }
-    const DispatchPtr& dispatch() const { expect(VarType::Dispatch); return value_.dispatch; }
+    std::int16_t i2() const {
+        expect(VarType::I2);
+        return value_.i2;
+    }
+    std::int32_t i4() const {
+        expect(VarType::I4);
+        return value_.i4;
+    }
+    bool boolean() const {
+        expect(VarType::Bool);
+        return value_.boolean;
+    }
+    double r8() const {
+        expect(VarType::R8);
+        return value_.r8;
+    }
+    const QString &bstr() const {
+        expect(VarType::BStr);
+        return value_.bstr;
+    }
+    const DispatchPtr &dispatch() const {
+        expect(VarType::Dispatch);
+        return value_.dispatch;
+    }
 
     // Conversion with the automation rules: numbers and Booleans convert into
     // each other (True is -1), strings parse as numbers ("True"/"False" as
@@ -113,24 +137,23 @@ public:
 
     // Same type and equal value: a NaN equals nothing, objects are equal when
     // they are the same object.
-    bool operator==(const Variant& other) const;
+    bool operator==(const Variant &other) const;
 
-private:
+  private:
     bool holdsPlain() const { return type_ != VarType::BStr && type_ != VarType::Dispatch; }
-    void expect(VarType t) const
-    {
+    void expect(VarType t) const {
         if (type_ != t)
             throw std::bad_variant_access();
     }
-    void copyFrom(const Variant& other);       // a string or an object, into raw storage
-    void moveFrom(Variant&& other) noexcept;   // the same, leaving other Empty
-    void destroy() noexcept;                   // a string or an object
+    void copyFrom(const Variant &other);     // a string or an object, into raw storage
+    void moveFrom(Variant &&other) noexcept; // the same, leaving other Empty
+    void destroy() noexcept;                 // a string or an object
 
     VarType type_ = VarType::Empty;
     union Value {
         Value() noexcept : plain(0) {}
         ~Value() {}
-        std::uint64_t plain;   // the bytes of any of the next four
+        std::uint64_t plain; // the bytes of any of the next four
         std::int16_t i2;
         std::int32_t i4;
         bool boolean;

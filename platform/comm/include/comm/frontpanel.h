@@ -16,19 +16,19 @@ class SimulatedAmplifier;
 
 class FrontPanel : public QWidget {
     Q_OBJECT
-public:
-    explicit FrontPanel(SimulatedAmplifier& amp, QWidget* parent = nullptr);
+  public:
+    explicit FrontPanel(SimulatedAmplifier &amp, QWidget *parent = nullptr);
 
-    QPushButton* powerButton() const { return power_; }
+    QPushButton *powerButton() const { return power_; }
     // The state line as shown, e.g. "Power on · Standby off · Input 2 · Carrier on".
     QString stateText() const;
 
-private:
+  private:
     void refresh();
 
-    SimulatedAmplifier& amp_;
-    QLabel* state_;
-    QPushButton* power_;
+    SimulatedAmplifier &amp_;
+    QLabel *state_;
+    QPushButton *power_;
 };
 
 } // namespace comm

@@ -34,13 +34,15 @@
 
 #include "comm/frontpanel.h"
 
-namespace windowing { class Timer; }
+namespace windowing {
+class Timer;
+}
 
 namespace comm {
 
 class SimulatedAmplifier : public QObject {
     Q_OBJECT
-public:
+  public:
     // One latched word: the RTS samples in the order they were clocked,
     // element 1 first. Well-formed words have exactly eight; `shiftedOut`
     // holds the bits clocked in front of them, oldest first.
@@ -59,23 +61,24 @@ public:
     // `start` is the power state of an amplifier this call creates (already
     // on: carrier detect at once); an existing amplifier keeps its own.
     enum class Start { Off, On };
-    static SimulatedAmplifier& get(const QString& name = QStringLiteral("default"), Start start = Start::Off);
+    static SimulatedAmplifier &get(const QString &name = QStringLiteral("default"),
+                                   Start start = Start::Off);
 
     QString name() const { return name_; }
 
     bool powered() const { return powered_; }
     bool standby() const { return standby_; }
-    int input() const { return input_; }          // 1..3
+    int input() const { return input_; } // 1..3
     bool carrier() const { return carrier_; }
     bool pluggedIn() const { return plugged_; }
     bool rts() const { return rts_; }
     bool dtr() const { return dtr_; }
-    int speed() const { return speed_; }          // last line speed set, bit/s
+    int speed() const { return speed_; } // last line speed set, bit/s
     bool portOpen() const { return attached_; }
 
-    const std::vector<Word>& words() const { return words_; }
+    const std::vector<Word> &words() const { return words_; }
     // Bits clocked since the last closing character.
-    const std::vector<bool>& pendingBits() const { return pending_; }
+    const std::vector<bool> &pendingBits() const { return pending_; }
     void clearWords() { words_.clear(); }
 
     // Delay from power-on to carrier detect, ms (0: at once).
@@ -95,7 +98,7 @@ public:
 
     // Shows the front-panel window (needs a QApplication); a no-op if shown.
     void showPanel();
-    FrontPanel* panel() const { return panel_; }
+    FrontPanel *panel() const { return panel_; }
 
     // The line side, used by the simulator backend. attach() connects a port
     // (opened: the kernel raises DTR and RTS) and returns its connection id,
@@ -108,13 +111,13 @@ public:
     void setSpeed(int baud) { speed_ = baud; }
     void receive(QByteArrayView bytes);
 
-signals:
+  signals:
     void changed();
 
-private:
-    explicit SimulatedAmplifier(const QString& name);
+  private:
+    explicit SimulatedAmplifier(const QString &name);
     void endWord();
-    void act(const Word& word);
+    void act(const Word &word);
     void setPowered(bool on);
     void setCarrier(bool on);
 
@@ -131,10 +134,10 @@ private:
     int speed_ = 0;
     int carrierDelayMs_ = 0;
     int firstInputPresses_ = 0;
-    std::uint8_t held_ = 0;          // elements set in the last well-formed word
+    std::uint8_t held_ = 0; // elements set in the last well-formed word
     std::vector<bool> pending_;
     std::vector<Word> words_;
-    windowing::Timer* carrierTimer_ = nullptr;
+    windowing::Timer *carrierTimer_ = nullptr;
     QPointer<FrontPanel> panel_;
 };
 

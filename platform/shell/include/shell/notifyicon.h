@@ -19,13 +19,13 @@ enum class Operation : std::uint32_t { Add = 0, Modify = 1, Delete = 2 };
 // The icon record, 88 bytes, every integer 32-bit little-endian.
 namespace icon_record {
 constexpr int Size = 88;
-constexpr int CbSize = 0;            // 88
-constexpr int Window = 4;            // owner window handle
-constexpr int Id = 8;                // the owner's number for the icon
-constexpr int Flags = 12;            // which of the next three fields hold something
-constexpr int CallbackMessage = 16;  // the message the owner gets activations as
-constexpr int Icon = 20;             // icon handle
-constexpr int Tip = 24;              // ANSI text, NUL, blanks
+constexpr int CbSize = 0;           // 88
+constexpr int Window = 4;           // owner window handle
+constexpr int Id = 8;               // the owner's number for the icon
+constexpr int Flags = 12;           // which of the next three fields hold something
+constexpr int CallbackMessage = 16; // the message the owner gets activations as
+constexpr int Icon = 20;            // icon handle
+constexpr int Tip = 24;             // ANSI text, NUL, blanks
 constexpr int TipWidth = 64;
 constexpr std::uint32_t MessageFlag = 1, IconFlag = 2, TipFlag = 4;
 } // namespace icon_record
@@ -34,16 +34,16 @@ constexpr std::uint32_t MessageFlag = 1, IconFlag = 2, TipFlag = 4;
 // tip, and a balloon (text, title, icon flags) to show over the icon.
 namespace balloon_record {
 constexpr int Size = 488;
-constexpr int Tip = 24;              // ANSI text, NUL, blanks
+constexpr int Tip = 24; // ANSI text, NUL, blanks
 constexpr int TipWidth = 128;
 constexpr int State = 152;
 constexpr int StateMask = 156;
-constexpr int Info = 160;            // the balloon's text: ANSI, NUL, blanks
+constexpr int Info = 160; // the balloon's text: ANSI, NUL, blanks
 constexpr int InfoWidth = 256;
 constexpr int Timeout = 416;
-constexpr int InfoTitle = 420;       // the balloon's title: ANSI, NUL, blanks
+constexpr int InfoTitle = 420; // the balloon's title: ANSI, NUL, blanks
 constexpr int InfoTitleWidth = 64;
-constexpr int InfoFlags = 484;       // the balloon's icon: 1 information, 2 warning, 3 error
+constexpr int InfoFlags = 484; // the balloon's icon: 1 information, 2 warning, 3 error
 constexpr std::uint32_t InfoFlag = 0x10;
 } // namespace balloon_record
 
@@ -77,11 +77,11 @@ constexpr std::uint32_t InfoFlag = 0x10;
 // The service is watched: one started later is used from then on.
 //
 // Call on the thread of the QApplication; without one every record is refused.
-bool notifyIcon(Operation op, const QByteArray& record);
+bool notifyIcon(Operation op, const QByteArray &record);
 
 // The XEmbed tray icon shown for (window, id), null when there is none or the
 // icon shows as a StatusNotifierItem (a balloon with no notification service
 // falls back to it).
-QSystemTrayIcon* trayIcon(windowing::WindowHandle window, std::uint32_t id);
+QSystemTrayIcon *trayIcon(windowing::WindowHandle window, std::uint32_t id);
 
 } // namespace shell

@@ -11,8 +11,8 @@
 namespace shell {
 
 // The 32-bit little-endian value at `offset`; the record must hold it.
-std::uint32_t readU32(const QByteArray& record, int offset);
-void writeU32(QByteArray& record, int offset, std::uint32_t value);
+std::uint32_t readU32(const QByteArray &record, int offset);
+void writeU32(QByteArray &record, int offset, std::uint32_t value);
 
 // Text in the ANSI code page. Each character the code page lacks becomes
 // one "?"; every character it has, control characters included, keeps its
@@ -23,8 +23,8 @@ QString decodeAnsi(QByteArrayView bytes);
 // A fixed-width text field of `width` bytes at `offset`: the encoded text cut
 // to width - 1 bytes so that its NUL always fits, one NUL, then `fill` up to
 // the end of the field.
-void writeTextField(QByteArray& record, int offset, int width, QStringView text, char fill = ' ');
+void writeTextField(QByteArray &record, int offset, int width, QStringView text, char fill = ' ');
 // The field's text up to its first NUL (all of it when there is none).
-QString readTextField(const QByteArray& record, int offset, int width);
+QString readTextField(const QByteArray &record, int offset, int width);
 
 } // namespace shell

@@ -10,7 +10,7 @@ namespace shell {
 
 class TrayHosts : public QObject {
     Q_OBJECT
-public:
+  public:
     // Which tray the shell's icons go to. Pending: a watcher is on the bus and
     // has not yet said whether a host is registered with it (icons wait).
     enum class Tray { Pending, Embedded, StatusNotifier };
@@ -18,13 +18,13 @@ public:
 
     // The one instance, a child of the application; null without an
     // application. Made on first use.
-    static TrayHosts* instance();
+    static TrayHosts *instance();
 
     Tray tray() const { return tray_; }
     // A StatusNotifierItem host is registered, or an XEmbed tray is there.
     bool present() const;
 
-signals:
+  signals:
     // present() changed (as far as the bus tells: an XEmbed tray coming or
     // going alone is noticed at the next bus change or present() call).
     void changed(bool present);
@@ -32,17 +32,17 @@ signals:
     // (re)appeared, and items register with it anew.
     void trayChanged(shell::TrayHosts::Tray tray);
 
-private slots:
+  private slots:
     void query();
 
-private:
-    explicit TrayHosts(QObject* parent);
+  private:
+    explicit TrayHosts(QObject *parent);
     void setTray(Tray tray);
 
-    QDBusServiceWatcher* watcher_ = nullptr;
+    QDBusServiceWatcher *watcher_ = nullptr;
     Tray tray_ = Tray::Embedded;
     bool present_ = false;
-    quint64 generation_ = 0;   // answers to older queries are dropped
+    quint64 generation_ = 0; // answers to older queries are dropped
 };
 
 // TrayHosts::instance()->present(); false without an application.

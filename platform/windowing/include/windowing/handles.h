@@ -12,20 +12,24 @@ class QWidget;
 namespace windowing {
 
 constexpr int TwipsPerPixel = 15;
-constexpr int pixelsToTwips(int px) { return px * TwipsPerPixel; }
-constexpr int twipsToPixels(int tw) { return tw / TwipsPerPixel; }
+constexpr int pixelsToTwips(int px) {
+    return px * TwipsPerPixel;
+}
+constexpr int twipsToPixels(int tw) {
+    return tw / TwipsPerPixel;
+}
 
-using WindowHandle = std::uint32_t;  // 0 is no window
-using IconHandle = std::uint32_t;    // 0 is no icon
+using WindowHandle = std::uint32_t; // 0 is no window
+using IconHandle = std::uint32_t;   // 0 is no icon
 
 // The handle of a widget; allocated on first request, released when the widget
 // is destroyed. Handles are never reused within a process.
-WindowHandle windowHandle(QWidget* widget);
-QWidget* widgetFromHandle(WindowHandle handle);
+WindowHandle windowHandle(QWidget *widget);
+QWidget *widgetFromHandle(WindowHandle handle);
 
 // Icons are registered once and keep their handle for the life of the process.
-IconHandle iconHandle(const QIcon& icon);
-QIcon iconFromHandle(IconHandle handle);   // null QIcon for an unknown handle
+IconHandle iconHandle(const QIcon &icon);
+QIcon iconFromHandle(IconHandle handle); // null QIcon for an unknown handle
 
 // A mouse message as the windowing system posts it: its own position in
 // pixels (the shell's notifications carry their message number as x) and the
@@ -45,8 +49,8 @@ struct MouseMessage {
 // nowhere once the message window is destroyed.
 class MessageWindow : public QObject {
     Q_OBJECT
-public:
-    explicit MessageWindow(QObject* parent = nullptr);
+  public:
+    explicit MessageWindow(QObject *parent = nullptr);
     ~MessageWindow() override;
     WindowHandle handle() const { return handle_; }
 
@@ -54,10 +58,10 @@ public:
     // HandlerScope.
     std::function<void(int button, int shift, double xTwips, double yTwips)> onMouseMessage;
 
-protected:
-    bool event(QEvent* e) override;
+  protected:
+    bool event(QEvent *e) override;
 
-private:
+  private:
     WindowHandle handle_;
 };
 
@@ -65,9 +69,9 @@ private:
 // next event loop to run (a message box's nested one included) delivers it; a
 // message whose window is destroyed first is discarded. Returns false when the
 // handle names no message window. Any thread may post.
-bool postMouseMessage(WindowHandle target, const MouseMessage& message);
+bool postMouseMessage(WindowHandle target, const MouseMessage &message);
 
 // The handle of owner's message window (a direct child), 0 when it has none.
-WindowHandle messageWindowOf(const QObject* owner);
+WindowHandle messageWindowOf(const QObject *owner);
 
 } // namespace windowing

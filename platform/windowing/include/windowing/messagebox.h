@@ -10,7 +10,7 @@ namespace windowing {
 // The program sets it; until it does, QGuiApplication::applicationDisplayName()
 // stands in. (A display name set on the application is also appended to every
 // window title, which a program may not want.)
-void setProgramTitle(const QString& title);
+void setProgramTitle(const QString &title);
 QString programTitle();
 
 enum class Buttons { Ok, YesNo };
@@ -26,16 +26,16 @@ struct MessageRequest {
 };
 
 // Shows a modal box (its nested loop runs while it is open) and returns the answer.
-Answer messageBox(const MessageRequest& request);
+Answer messageBox(const MessageRequest &request);
 
 // Yes/No with a question icon and the program's name as title.
-Answer askYesNo(const QString& text, Answer defaultButton);
+Answer askYesNo(const QString &text, Answer defaultButton);
 // OK-only error box.
-void showError(const QString& text, const QString& title = programTitle());
+void showError(const QString &text, const QString &title = programTitle());
 
 // Tests replace the real boxes; the handler gets each request and answers.
 // Pass an empty function to go back to real boxes.
-using MessageBoxHandler = std::function<Answer(const MessageRequest&)>;
+using MessageBoxHandler = std::function<Answer(const MessageRequest &)>;
 void setMessageBoxHandler(MessageBoxHandler handler);
 
 } // namespace windowing

@@ -30,8 +30,8 @@ std::int64_t clockNowMs();
 
 class Timer : public QObject {
     Q_OBJECT
-public:
-    explicit Timer(QObject* parent = nullptr);
+  public:
+    explicit Timer(QObject *parent = nullptr);
     ~Timer() override;
 
     void setInterval(int ms);
@@ -43,10 +43,10 @@ public:
 
     std::function<void()> onTimer;
 
-signals:
-    void timeout();   // emitted with each delivered tick, after onTimer
+  signals:
+    void timeout(); // emitted with each delivered tick, after onTimer
 
-private:
+  private:
     friend class TimerService;
     void restart();
     int interval_ = 0;
@@ -58,15 +58,18 @@ private:
 // Marks a handler as running. Scopes nest; when the outermost one ends, the
 // ticks that fell due meanwhile are delivered.
 class HandlerScope {
-public:
+  public:
     HandlerScope();
     ~HandlerScope();
-    HandlerScope(const HandlerScope&) = delete;
-    HandlerScope& operator=(const HandlerScope&) = delete;
+    HandlerScope(const HandlerScope &) = delete;
+    HandlerScope &operator=(const HandlerScope &) = delete;
     static bool active();
 };
 
 // Runs f as a handler: inside a HandlerScope.
-template <class F> void runHandler(F&& f) { HandlerScope scope; f(); }
+template <class F> void runHandler(F &&f) {
+    HandlerScope scope;
+    f();
+}
 
 } // namespace windowing

@@ -17,7 +17,7 @@ namespace comm::testing {
 // A temporary folder of this process.
 QString tempDir();
 // This process's port mapping: replaced with `text`, or back to the first one.
-void writeConfig(const QString& text);
+void writeConfig(const QString &text);
 void restoreConfig();
 
 // A serial-port control created by ProgID, from a private registry holding
@@ -26,16 +26,16 @@ automation::ControlPtr createPort();
 
 // A pseudo-terminal whose slave the test holds open too (its settings stay readable).
 class Pty {
-public:
+  public:
     Pty();
     ~Pty();
     QString slavePath() const { return path_; }
     dev_t device() const { return device_; }
     int slave() const { return slave_; }
-    QByteArray read();   // what was written to the slave so far
-    void hangUp();       // closes the master: the slave is hung up
+    QByteArray read(); // what was written to the slave so far
+    void hangUp();     // closes the master: the slave is hung up
 
-private:
+  private:
     int master_ = -1, slave_ = -1;
     QString path_;
     dev_t device_ = 0;

@@ -23,7 +23,7 @@ class TrayHost : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-public:
+  public:
     TrayHost();
     ~TrayHost() override;
     // Claims or gives up the watcher's name, and waits until the shell has
@@ -32,10 +32,10 @@ public:
     bool hostRegistered() const { return true; }
 
     QDBusConnection bus;
-    QStringList items;   // the services of the items registered so far
+    QStringList items; // the services of the items registered so far
 
-public slots:
-    void RegisterStatusNotifierItem(const QString& service) { items << service; }
+  public slots:
+    void RegisterStatusNotifierItem(const QString &service) { items << service; }
 };
 
 } // namespace shell::testing
