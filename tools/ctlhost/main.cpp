@@ -1,6 +1,6 @@
 // ctlhost: a scriptable control container. It creates controls by ProgID on a
 // hidden form, calls them by name or dispatch id, prints their events, and
-// saves and loads their property bags; see README.md for the commands.
+// saves and loads their property bags; see docs/controls.md for the commands.
 //
 //   ctlhost [--keep-going] [--manual-clock] [<script> | -]
 #include <QApplication>
