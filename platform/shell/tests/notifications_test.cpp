@@ -128,7 +128,8 @@ TEST(Notifications, BalloonsOverARegisteredIconBecomeNotifications) {
                       balloonRecord(owner.handle() + !s.registered, s.type, s.prompt, s.title)),
                   s.registered);
         expected += s.seen;
-        (void)QTest::qWaitFor([&] { return service.log.size() >= expected.size(); });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return service.log.size() >= expected.size(); }))
+            << "the service got " << service.log.size() << " calls, not " << expected.size();
         EXPECT_EQ(service.log.join('\n').toStdString(), expected.join('\n').toStdString());
     }
     // The icon goes, and its balloon with it.
