@@ -43,6 +43,7 @@ class Panel : public QObject {
   public:
     // The amplifier as the poll last saw it.
     enum class Phase { Off, WarmingUp, Ready };
+    Q_ENUM(Phase)
 
     // Creates the hosted controls on `form`; the five timers run from here on.
     explicit Panel(QWidget *form);
