@@ -3,7 +3,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QLoggingCategory>
-#include <cmath>
 #include <cstdio>
 
 #include "panel_adaptor.h"
