@@ -44,6 +44,7 @@ TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk) {
         {"load +150", "PowerOn", {}, "", " | OFF - 1 0*2 / ON warming / ON ready"},
         {"key load +150", "PowerOff", {}, "", " | ON warming 1 0*3 / OFF - / OFF -"},
         {"load +150", "SetStandby", {true}, "JdVikl", " | OFF - 4 / OFF - 0 / OFF -"},
+        {"load +150", "SetStandby", {false}, "JdVkl", " | OFF - 3 / OFF - 0 / OFF -"},
         {"load +150", "SelectInput", {2}, "Kom2", " | OFF - 6 0 6 0 5 0 / OFF - / OFF -"},
         // Refused: nothing sent, nothing asked.
         {"key load +150",
