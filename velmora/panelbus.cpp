@@ -3,13 +3,10 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QLoggingCategory>
-#include <cmath>
 #include <cstdio>
 
-#include "dispids.h"
-#include "mainwindow.h"
 #include "panel_adaptor.h"
-#include "ui_mainwindow.h"
+#include "panelmodel.h"
 #include "windowing/timers.h"
 
 namespace velmora {
@@ -17,7 +14,6 @@ namespace velmora {
 Q_DECLARE_LOGGING_CATEGORY(lcPanel)
 
 using automation::Result;
-using automation::Variant;
 
 const QString PanelBus::Service = QStringLiteral("org.velmora.Panel");
 const QString PanelBus::Path = QStringLiteral("/org/velmora/Panel");
@@ -32,7 +28,7 @@ automation::Error refusal(const char *why, const QString &message) {
 
 } // namespace
 
-PanelBus *PanelBus::offer(Velmora *window) {
+PanelBus *PanelBus::offer(Panel *panel) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr,
@@ -49,7 +45,7 @@ PanelBus *PanelBus::offer(Velmora *window) {
                      qPrintable(Service));
         return nullptr;
     }
-    auto *offered = new PanelBus(window, bus);
+    auto *offered = new PanelBus(panel, bus);
     const bool exported = bus.registerObject(Path, offered, QDBusConnection::ExportAdaptors);
     if (exported && bus.registerService(Service)) {
         offered->offered_ = true;
@@ -64,12 +60,11 @@ PanelBus *PanelBus::offer(Velmora *window) {
     return nullptr;
 }
 
-PanelBus::PanelBus(Velmora *window, QDBusConnection bus)
-    : QObject(window), window_(window), bus_(std::move(bus)) {
+PanelBus::PanelBus(Panel *panel, QDBusConnection bus)
+    : QObject(panel), panel_(panel), bus_(std::move(bus)) {
     new PanelAdaptor(this);
     shown_ = read();
-    connect(window_->Timer2, &windowing::Timer::timeout, this, &PanelBus::refresh);
-    connect(window_->Timer4, &windowing::Timer::timeout, this, &PanelBus::refresh);
+    connect(panel_, &Panel::settled, this, &PanelBus::refresh);
 }
 
 PanelBus::~PanelBus() {
@@ -80,25 +75,20 @@ PanelBus::~PanelBus() {
 }
 
 PanelBus::Snapshot PanelBus::read() const {
-    const Ui::Velmora &ui = *window_->ui;
+    static const QMap<Panel::Phase, QString> states = {{Panel::Phase::Off, "off"},
+                                                       {Panel::Phase::WarmingUp, "warming up"},
+                                                       {Panel::Phase::Ready, "ready"}};
     Snapshot s;
-    // The poll's view: it writes the state word from the carrier it reads.
-    s.powered = ui.Label4->text() == QStringLiteral("ВКЛЮЧЕН");
-    const bool warming = s.powered && ui.Label3->text() == QStringLiteral("Идет прогрев радиоламп");
-    s.state = !s.powered ? QStringLiteral("off")
-              : warming  ? QStringLiteral("warming up")
-                         : QStringLiteral("ready");
-    const std::int64_t left = window_->Timer3->remainingMs();
-    s.warmUpRemaining = warming && left >= 0 ? uint(std::ceil(double(left) / 1000)) : 0;
-    const int number =
-        int(window_->MSComm1.get(comm::CommPort).value_or(Variant()).toR8().value_or(0));
-    // The poll reads the state every tick; the port's name is made only when
-    // its number changes.
+    s.powered = panel_->powered();
+    s.state = states.value(panel_->phase());
+    s.warmUpRemaining = panel_->warmUpLeft();
+    // The port's name is made only when its number changes.
+    const int number = panel_->portNumber();
     s.portNumber = number;
     s.port = number == shown_.portNumber ? shown_.port
              : number > 0                ? QStringLiteral("COM%1").arg(number)
                                          : QString();
-    s.portOpen = window_->MSComm1.get(comm::PortOpen).value_or(Variant()).toBool().value_or(false);
+    s.portOpen = panel_->portOpen();
     return s;
 }
 
@@ -134,18 +124,13 @@ void PanelBus::command(const std::function<Result<>()> &steps) {
         return;
     }
     // Unloaded, the window is about to go, and the name with it.
-    if (!window_->Timer2->enabled()) {
+    if (panel_->closing()) {
         sendErrorReply(Service + QStringLiteral(".Error.Busy"),
                        QStringLiteral("the panel is closing"));
         return;
     }
-    Result<> done;
-    windowing::runHandler([&] {
-        window_->Unattended = true;
-        done = steps();
-        window_->Unattended = false;
-    });
-    refresh();
+    // The panel's values that changed are told as the steps end.
+    const Result<> done = panel_->runUnattended(steps);
     if (done.ok())
         return;
     const automation::Error &e = done.error();
@@ -158,15 +143,16 @@ void PanelBus::command(const std::function<Result<>()> &steps) {
 
 Result<> PanelBus::portReady() const {
     const QString port = read().port;
-    if (!window_->MSComm1.available())
+    const Component &control = panel_->serialPort();
+    if (!control.available())
+        return refusal(
+            "PortClosed",
+            QStringLiteral("%1 cannot be used: %2").arg(port, control.creationError().description));
+    if (!panel_->portOpen())
         return refusal("PortClosed",
-                       QStringLiteral("%1 cannot be used: %2")
-                           .arg(port, window_->MSComm1.creationError().description));
-    if (!TRY(window_->MSComm1.get(comm::PortOpen)).toBool().value_or(false))
-        return refusal("PortClosed",
-                       window_->PortWhy.isEmpty()
+                       panel_->portWhy().isEmpty()
                            ? QStringLiteral("%1 is not open").arg(port)
-                           : QStringLiteral("%1 is not open (%2)").arg(port, window_->PortWhy));
+                           : QStringLiteral("%1 is not open (%2)").arg(port, panel_->portWhy()));
     return {};
 }
 
@@ -174,22 +160,21 @@ void PanelBus::PowerOn() {
     command([this]() -> Result<> {
         TRY(portReady());
         // The power key toggles: pressed on a running amplifier it would switch it off.
-        if (TRY(window_->carrier()))
+        if (TRY(panel_->carrier()))
             return refusal("AlreadyOn",
                            QStringLiteral("the amplifier on %1 is on already").arg(read().port));
-        return window_->Vkl_Click();
+        return panel_->Vkl_Click();
     });
 }
 
 void PanelBus::PowerOff() {
     command([this]() -> Result<> {
         TRY(portReady());
-        if (!TRY(window_->carrier()))
+        if (!TRY(panel_->carrier()))
             return refusal("AlreadyOff",
                            QStringLiteral("the amplifier on %1 is off already").arg(read().port));
-        // The call is the confirmation; a switch-off the program made is never announced.
-        window_->OffShown = true;
-        return window_->powerOffLoop();
+        // The call is the confirmation.
+        return panel_->confirmedPowerOff();
     });
 }
 
@@ -197,8 +182,7 @@ void PanelBus::SetStandby(bool on) {
     command([this, on]() -> Result<> {
         TRY(portReady());
         // "Вкл" is JdVikl, "Выкл" JdVkl.
-        (on ? window_->ui->JdVikl : window_->ui->JdVkl)->setChecked(true);
-        return on ? window_->JdVikl_Click() : window_->JdVkl_Click();
+        return on ? panel_->JdVikl_Click() : panel_->JdVkl_Click();
     });
 }
 
@@ -209,17 +193,10 @@ void PanelBus::SelectInput(int input) {
                 "InvalidArgument",
                 QStringLiteral("there is no input %1: the inputs are 1, 2 and 3").arg(input));
         TRY(portReady());
-        switch (input) {
-        case 1:
-            window_->ui->Kom1->setChecked(true);
-            return window_->Kom1_Click();
-        case 2:
-            window_->ui->Kom2->setChecked(true);
-            return window_->Kom2_Click();
-        default:
-            window_->ui->Kom3->setChecked(true);
-            return window_->Kom3_Click();
-        }
+        using Click = Result<> (Panel::*)();
+        static constexpr Click clicks[] = {
+            &Panel::Kom1_Click, &Panel::Kom2_Click, &Panel::Kom3_Click};
+        return (panel_->*clicks[input - 1])();
     });
 }
 

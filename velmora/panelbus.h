@@ -3,12 +3,12 @@
 // generated from it) on the object /org/velmora/Panel, under the name
 // org.velmora.Panel.
 //
-// Each method runs the handler of the control it stands for, as one handler of
-// the program, and puts the same words on the line as a click; it never asks
-// anything. A refusal is an error org.velmora.Panel.Error.<Why> whose message
-// names the port and the reason. The properties follow the window's display;
-// PropertiesChanged is sent after the poll, the watchdog and each method, only
-// for what changed.
+// Each method runs the panel's handler of the control it stands for, as one
+// handler of the program, and puts the same words on the line as a click; it
+// never asks anything. A refusal is an error org.velmora.Panel.Error.<Why>
+// whose message names the port and the reason. The properties are the panel's
+// values; PropertiesChanged is sent once a handler that changed any of them
+// has ended (the poll, the watchdog, each method), only for what changed.
 #pragma once
 
 #include <QDBusConnection>
@@ -19,7 +19,7 @@
 
 namespace velmora {
 
-class Velmora;
+class Panel;
 
 class PanelBus : public QObject, protected QDBusContext {
     Q_OBJECT
@@ -32,11 +32,11 @@ class PanelBus : public QObject, protected QDBusContext {
     static const QString Service; // also the interface's name
     static const QString Path;
 
-    // Offers `window` on the session bus for as long as the window is loaded
-    // (the offer is the window's child). Without a session bus, or with the
-    // name owned already, the panel goes on without it: a note on stderr, and
-    // null.
-    static PanelBus *offer(Velmora *window);
+    // Offers `panel` on the session bus for as long as its main window is
+    // loaded (the offer is the panel's child). Without a session bus, or with
+    // the name owned already, the panel goes on without it: a note on stderr,
+    // and null.
+    static PanelBus *offer(Panel *panel);
     ~PanelBus() override;
 
     bool powered() const { return shown_.powered; }
@@ -61,7 +61,7 @@ class PanelBus : public QObject, protected QDBusContext {
         bool portOpen = false;
     };
 
-    PanelBus(Velmora *window, QDBusConnection bus);
+    PanelBus(Panel *panel, QDBusConnection bus);
     Snapshot read() const;
     // Sends PropertiesChanged for what differs from the last state sent.
     void refresh();
@@ -71,7 +71,7 @@ class PanelBus : public QObject, protected QDBusContext {
     // Fails, naming the port, when no word can be sent.
     automation::Result<> portReady() const;
 
-    Velmora *window_;
+    Panel *panel_;
     QDBusConnection bus_;
     Snapshot shown_;
     bool offered_ = false; // the name and the object are this one's

@@ -14,14 +14,14 @@ int runProgram(QApplication &app) {
     app.setQuitOnLastWindowClosed(false);
 
     auto *main = new Velmora;
-    if (!main->Form_Load()) {
+    if (!main->load()) {
         delete main;
         return 0;
     }
     Forms::instance().track(main);
     // Only the instance that goes on offers itself on the session bus, until
     // its main window is unloaded.
-    PanelBus::offer(main);
+    PanelBus::offer(&main->panel());
     const auto ended = QObject::connect(&Forms::instance(),
                                         &Forms::allUnloaded,
                                         &app,

@@ -28,7 +28,7 @@ static QString ended(QProcess *p) {
 TEST_F(PanelTest, VelmoractlCommandsAndTheirExitStatus) {
     EXPECT_EQ(ended(velmoractl("status")).toStdString(), "3 velmora is not running\n");
     run({{"load", "- - icon"}});
-    ASSERT_TRUE(velmora::PanelBus::offer(panel));
+    ASSERT_TRUE(velmora::PanelBus::offer(&panel->panel()));
     QProcess *watch = velmoractl("watch");
     ASSERT_TRUE(QTest::qWaitFor([watch] { return watch->canReadLine(); }));
     const std::pair<QString, QString> steps[] = {

@@ -44,6 +44,7 @@ TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk) {
         {"load +150", "PowerOn", {}, "", " | OFF - 1 0*2 / ON warming / ON ready"},
         {"key load +150", "PowerOff", {}, "", " | ON warming 1 0*3 / OFF - / OFF -"},
         {"load +150", "SetStandby", {true}, "JdVikl", " | OFF - 4 / OFF - 0 / OFF -"},
+        {"load +150", "SetStandby", {false}, "JdVkl", " | OFF - 3 / OFF - 0 / OFF -"},
         {"load +150", "SelectInput", {2}, "Kom2", " | OFF - 6 0 6 0 5 0 / OFF - / OFF -"},
         // Refused: nothing sent, nothing asked.
         {"key load +150",
@@ -75,7 +76,7 @@ TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk) {
         SetUp();
         for (const QString &a : c.before.split(' '))
             step(a);
-        ASSERT_TRUE(PanelBus::offer(panel));
+        ASSERT_TRUE(PanelBus::offer(&panel->panel()));
         QString seen = callPanel(c.method, c.args);
         seen += " | " + step("+0");
         seen += " / " + step("+150");
@@ -92,7 +93,7 @@ TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk) {
 // panel until its main window goes.
 TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeTheName) {
     run({{"key", "gone"}, {"load", "- ready icon"}, {"+150", "ON warming tip-on 0"}});
-    ASSERT_TRUE(PanelBus::offer(panel));
+    ASSERT_TRUE(PanelBus::offer(&panel->panel()));
     QString reply;
     windowing::setMessageBoxHandler(
         [&](const windowing::MessageRequest &r) { // No to the first question, Yes to the next
@@ -106,7 +107,7 @@ TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeThe
 
     auto *second = new velmora::Velmora;
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(PanelBus::offer(second), nullptr);
+    EXPECT_EQ(PanelBus::offer(&second->panel()), nullptr);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "velmora: org.velmora.Panel is taken on the session bus; running without it\n");
     delete second;

@@ -123,7 +123,7 @@ QString PanelTest::step(const QString &action) {
         {"load",
          [this] {
              panel = new velmora::Velmora;
-             EXPECT_TRUE(panel->Form_Load());
+             EXPECT_TRUE(panel->load());
              panel->show();
          }}, // as the program starts it
         {"key",
