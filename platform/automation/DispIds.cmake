@@ -1,0 +1,29 @@
+# Dispatch ids of a control, written once in its type library and named
+# everywhere else through a header the build generates from it.
+#
+#   velmora_dispid_header(<name> <namespace> <typelib.json>)
+#
+# makes the header <name>.h (see tools/dispids.cpp for what it declares) in
+# the calling directory's build folder, and the header-only library <name>
+# that a target links to include it. Example:
+#
+#   velmora_dispid_header(lumora_dispids lumora::dispid src/typelib.json)
+#   target_link_libraries(lumora PRIVATE lumora_dispids)
+
+add_executable(velmora_dispids ${CMAKE_CURRENT_LIST_DIR}/tools/dispids.cpp)
+target_link_libraries(velmora_dispids PRIVATE velmora_automation Qt6::Core)
+
+function(velmora_dispid_header name namespace typelib)
+  get_filename_component(source "${typelib}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  set(dir "${CMAKE_CURRENT_BINARY_DIR}/${name}")
+  set(header "${dir}/${name}.h")
+  add_custom_command(OUTPUT "${header}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${dir}"
+    COMMAND velmora_dispids "${source}" "${namespace}" "${header}"
+    DEPENDS velmora_dispids "${source}"
+    COMMENT "Generating the dispatch ids of ${typelib}"
+    VERBATIM)
+  add_library(${name} INTERFACE "${header}")
+  target_include_directories(${name} INTERFACE "${dir}")
+  target_link_libraries(${name} INTERFACE velmora_automation)
+endfunction()
