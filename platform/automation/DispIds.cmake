@@ -27,3 +27,17 @@ function(velmora_dispid_header name namespace typelib)
   target_include_directories(${name} INTERFACE "${dir}")
   target_link_libraries(${name} INTERFACE velmora_automation)
 endfunction()
+
+# A control library's published type information against its golden table
+# (tests/published_test.cpp: one case per row):
+#
+#   velmora_published_test(<test> <library target> <table>)
+function(velmora_published_test test library table)
+  get_filename_component(file "${table}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  velmora_add_test(${test}
+    SOURCES ${CMAKE_SOURCE_DIR}/platform/automation/tests/published_test.cpp
+    LIBS velmora_automation Qt6::Core)
+  target_compile_definitions(${test} PRIVATE
+    PUBLISHED_LIBRARY="$<TARGET_FILE:${library}>" PUBLISHED_TABLE="${file}")
+  add_dependencies(${test} ${library})
+endfunction()
