@@ -21,7 +21,7 @@ function(velmora_dispid_header name namespace typelib)
     COMMAND ${CMAKE_COMMAND} -E make_directory "${dir}"
     COMMAND velmora_dispids "${source}" "${namespace}" "${header}"
     DEPENDS velmora_dispids "${source}"
-    COMMENT "Generating the dispatch ids of ${typelib}"
+    COMMENT "Generating ${name}.h from ${typelib}"
     VERBATIM)
   add_library(${name} INTERFACE "${header}")
   target_include_directories(${name} INTERFACE "${dir}")
