@@ -10,7 +10,7 @@
 #include <QWidget>
 
 #include "controlkit/traycontrol.h"
-#include "lumora_dispids.h"
+#include "lumora_dispids.h" // lumora::dispid, generated from src/typelib.json
 #include "shell/notifyicon.h"
 #include "windowing/handles.h"
 #include "windowing/timers.h"

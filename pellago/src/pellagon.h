@@ -10,7 +10,7 @@
 #include <QWidget>
 
 #include "controlkit/traycontrol.h"
-#include "pellago_dispids.h"
+#include "pellago_dispids.h" // pellago::dispid, generated from src/typelib.json
 
 namespace pellago {
 

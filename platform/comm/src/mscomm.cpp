@@ -8,7 +8,7 @@
 #include "automation/resources.h"
 #include "backends.h"
 #include "comm/errors.h"
-#include "comm_dispids.h"
+#include "comm_dispids.h" // comm::dispid, generated from src/typelib.json
 #include "portmap.h"
 #include "trace.h"
 
