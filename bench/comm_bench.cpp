@@ -28,8 +28,10 @@
 
 #include "automation/server.h"
 #include "comm/testing.h"
+#include "comm_dispids.h"
 
 using automation::Variant;
+using namespace comm::dispid;
 
 namespace {
 
@@ -89,30 +91,30 @@ double elapsedUs(double since) {
     return us;
 }
 
-// (b) The control, by dispatch id: RTSEnable 22, DTREnable 9, Output 25,
-// PortOpen 20. The port is open only for this way's loop.
+// (b) The control, by dispatch id: RTSEnable, DTREnable, Output and PortOpen.
+// The port is open only for this way's loop.
 [[gnu::noinline]] double controlLoop(automation::IControl &c) {
     // A request that fails would make the figures meaningless: stop at once.
     const auto put = [&c](automation::DispId id, Variant value) {
         if (!c.put(id, std::move(value)).ok())
             stop("a request of the control failed");
     };
-    put(20, Variant::fromBool(true));
+    put(PortOpen, Variant::fromBool(true));
     const Variant off = Variant::fromBool(false), on = Variant::fromBool(true), zero("0");
     const double start = cpuUs();
     for (int w = 0; w < Words; ++w) {
         const std::uint8_t word = Patterns[w % Patterns.size()];
         for (int i = 0; i < 8; ++i) {
-            put(22, off);
-            put(9, off);
+            put(RTSEnable, off);
+            put(DTREnable, off);
             if (word >> i & 1)
-                put(22, on);
-            put(9, on);
+                put(RTSEnable, on);
+            put(DTREnable, on);
         }
-        put(25, zero);
+        put(Output, zero);
     }
     const double us = elapsedUs(start);
-    put(20, Variant::fromBool(false));
+    put(PortOpen, Variant::fromBool(false));
     return us;
 }
 
@@ -209,7 +211,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     const automation::ControlPtr control = *created;
-    if (const auto set = control->put(23, Variant("2400,N,8,1")); !set.ok()) {
+    if (const auto set = control->put(Settings, Variant("2400,N,8,1")); !set.ok()) {
         std::fprintf(stderr, "comm_bench: %s\n", qPrintable(set.error().description));
         return 2;
     }
@@ -254,10 +256,10 @@ int main(int argc, char **argv) {
     std::printf("  goals: (b) at most 1.15x the floor, and ahead of (c) and (d)\n");
     // The gate: the control's loop, less its open and close, is exactly the words.
     modemshim_clear();
-    (void)control->put(20, Variant::fromBool(true));
+    (void)control->put(PortOpen, Variant::fromBool(true));
     const std::size_t openRequests = modemshim_count();
     modemshim_clear();
-    (void)control->put(20, Variant::fromBool(false));
+    (void)control->put(PortOpen, Variant::fromBool(false));
     const std::size_t loopRequests = ctlRequests - openRequests - modemshim_count();
     const bool gate = double(loopRequests) / Words == expected;
     std::printf("  requests per word through the control: expected 24 + %.2f set bits = %.2f, got "

@@ -27,14 +27,14 @@ Result<> Lumorel::startAnimation(std::int32_t first, std::int32_t last) {
     tmrAnima_.setInterval(tmrAnima_.interval()); // restarts the countdown when running
     tmrAnima_.setEnabled(true);
     std::vector<Variant> none;
-    return raiseEvent(EvAnimationStarted, none);
+    return raiseEvent(dispid::AnimationStartedEvent, none);
 }
 
 Result<> Lumorel::pauseAnimation() {
     paused_ = true;
     tmrAnima_.setEnabled(false);
     std::vector<Variant> none;
-    return raiseEvent(EvAnimationPaused, none);
+    return raiseEvent(dispid::AnimationPausedEvent, none);
 }
 
 // Leaves a pause in place: the next start resumes it.
@@ -43,7 +43,7 @@ Result<> Lumorel::stopAnimation(bool returnIcon) {
         TRY(trapped("ReturnTrayIcon", returnTrayIcon()));
     tmrAnima_.setEnabled(false);
     std::vector<Variant> none;
-    return raiseEvent(EvAnimationStopped, none);
+    return raiseEvent(dispid::AnimationStoppedEvent, none);
 }
 
 Result<> Lumorel::setAnimationInterval(std::int32_t ms) {
@@ -59,7 +59,7 @@ Result<> Lumorel::setAnimationInterval(std::int32_t ms) {
 void Lumorel::tick() {
     frameNo_ = frameNo_ >= lastFrameNo_ ? firstFrameNo_ : frameNo_ + 1;
     std::vector<Variant> args{Variant(frameNo_)};
-    if (!raiseLogged(EvAnimation, args))
+    if (!raiseLogged(dispid::AnimationEvent, args))
         return;
     if (const Result<std::int32_t> index = args[0].toI4())
         frameNo_ = *index;

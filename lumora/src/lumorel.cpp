@@ -59,28 +59,28 @@ Result<> Lumorel::invokeChecked(const MemberInfo &m, std::vector<Variant> &a) {
     case DispIdAboutBox:
         return about::showAboutBox(
             {QStringLiteral("Lumorel 3.0"), QStringLiteral(" for Windows 9x/Me/NT/2000/XP")});
-    case DispAddToTray:
+    case dispid::AddToTray:
         return trapped("AddToTray", addToTray(a[0], a[1].bstr(), a[2].boolean()));
-    case DispModifyTrayIcon:
+    case dispid::ModifyTrayIcon:
         return trapped("ModifyTrayIcon", modifyTrayIcon(a[0], a[1].bstr()));
-    case DispReturnTrayIcon:
+    case dispid::ReturnTrayIcon:
         return trapped("ReturnTrayIcon", returnTrayIcon());
-    case DispDeleteFromTray:
+    case dispid::DeleteFromTray:
         return trapped("DeleteFromTray", deleteFromTray());
-    case DispStartAnimation:
+    case dispid::StartAnimation:
         return startAnimation(a[0].i4(), a[1].i4());
-    case DispPauseAnimation:
+    case dispid::PauseAnimation:
         return pauseAnimation();
-    case DispStopAnimation:
+    case dispid::StopAnimation:
         return stopAnimation(a[0].boolean());
-    case DispAnimationInterval:
+    case dispid::AnimationInterval:
         if (m.kind == InvokeKind::PropertyGet)
             return Variant(std::int32_t(tmrAnima_.interval()));
         TRY(setAnimationInterval(a[0].i4()));
         if (site())
             site()->propertyChanged(m.id);
         return {};
-    case DispHandle:
+    case dispid::Handle:
         return Variant(std::int32_t(handle()));
     }
     return Result<>::fail(err::NoSuchMember, {}, ProgId);
@@ -94,11 +94,11 @@ Result<> Lumorel::trapped(const char *method, const Result<> &outcome) {
     std::vector<Variant> args{Variant(outcome.error().number),
                               Variant(outcome.error().description),
                               Variant(QStringLiteral("lumora.") + QLatin1String(method))};
-    (void)raiseLogged(EvError, args);
+    (void)raiseLogged(dispid::ErrorEvent, args);
     return {};
 }
 
-Result<> Lumorel::raiseLogged(Event event, std::vector<Variant> &args) {
+Result<> Lumorel::raiseLogged(DispId event, std::vector<Variant> &args) {
     Result<> raised = raiseEvent(event, args);
     if (!raised)
         qCWarning(lcLumora) << "event" << int(event) << "not raised:" << raised.error().description;
@@ -138,21 +138,21 @@ Result<> Lumorel::addToTray(const Variant &icon, const QString &tip, bool hideWi
     savedTip_ = tip + QChar(u'\0');
     callShell(shell::Operation::Add);
     std::vector<Variant> none;
-    return raiseLogged(EvAddIcon, none);
+    return raiseLogged(dispid::AddIconEvent, none);
 }
 
 Result<> Lumorel::modifyTrayIcon(const Variant &icon, const QString &tip) {
     TRY(fillRecord(&icon, tip));
     callShell(shell::Operation::Modify);
     std::vector<Variant> none;
-    return raiseLogged(EvModifycon, none);
+    return raiseLogged(dispid::ModifyconEvent, none);
 }
 
 Result<> Lumorel::returnTrayIcon() {
     TRY(fillRecord(nullptr, QStringView(savedTip_).chopped(savedTip_.isEmpty() ? 0 : 1)));
     callShell(shell::Operation::Modify);
     std::vector<Variant> none;
-    return raiseLogged(EvReturnIcon, none);
+    return raiseLogged(dispid::ReturnIconEvent, none);
 }
 
 // Names the window of the last add, modify or return; the other fields keep
@@ -163,7 +163,7 @@ Result<> Lumorel::deleteFromTray() {
     shell::writeU32(notifyData_, rec::Id, IconId);
     callShell(shell::Operation::Delete);
     std::vector<Variant> none;
-    return raiseLogged(EvDeleteIcon, none);
+    return raiseLogged(dispid::DeleteIconEvent, none);
 }
 
 Result<> Lumorel::load(const PropertyBag &bag) {

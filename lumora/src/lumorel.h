@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "controlkit/traycontrol.h"
+#include "lumora_dispids.h" // lumora::dispid, generated from src/typelib.json
 #include "shell/notifyicon.h"
 #include "windowing/handles.h"
 #include "windowing/timers.h"
@@ -18,35 +19,6 @@ namespace lumora {
 
 class Lumorel : public controlkit::TrayControl {
   public:
-    // Dispatch ids of the default interface (src/typelib.json).
-    enum : automation::DispId {
-        DispAddToTray = 0x60030005,
-        DispModifyTrayIcon = 0x60030006,
-        DispReturnTrayIcon = 0x60030007,
-        DispDeleteFromTray = 0x60030008,
-        DispStartAnimation = 0x60030009,
-        DispPauseAnimation = 0x6003000A,
-        DispStopAnimation = 0x6003000B,
-        DispAnimationInterval = 0x68030001,
-        DispHandle = 0x68030000,
-    };
-    // Dispatch ids of the event interface.
-    enum Event : automation::DispId {
-        EvAnimation = 1,
-        EvMouseDown,
-        EvMouseUp,
-        EvMouseMove,
-        EvClick,
-        EvDoubleClick,
-        EvAddIcon,
-        EvModifycon,
-        EvReturnIcon,
-        EvDeleteIcon,
-        EvAnimationStarted,
-        EvAnimationPaused,
-        EvAnimationStopped,
-        EvError,
-    };
     static const QString ProgId;
     // The type library the library carries (resource TYPELIB 1).
     static const automation::TypeLibrary &library();
@@ -75,7 +47,7 @@ class Lumorel : public controlkit::TrayControl {
 
     // Mouse messages from the shell (mouse.cpp).
     void mouseMessage(double xTwips);
-    void raiseButtonEvent(Event event, std::int32_t button);
+    void raiseButtonEvent(automation::DispId event, std::int32_t button);
 
     // Animation (animation.cpp).
     automation::Result<> startAnimation(std::int32_t first, std::int32_t last);
@@ -84,7 +56,8 @@ class Lumorel : public controlkit::TrayControl {
     automation::Result<> setAnimationInterval(std::int32_t ms);
     void tick();
 
-    automation::Result<> raiseLogged(Event event, std::vector<automation::Variant> &args);
+    automation::Result<> raiseLogged(automation::DispId event,
+                                     std::vector<automation::Variant> &args);
 
     // The message window, a child of the control's window, owns the icon.
     QPointer<windowing::MessageWindow> messages_;

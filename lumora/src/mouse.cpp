@@ -12,13 +12,6 @@ using namespace automation;
 
 namespace lumora {
 
-namespace {
-
-// TrayMouseButtons.
-constexpr std::int32_t LeftButton = 1, MiddleButton = 2, RightButton = 3;
-
-} // namespace
-
 void Lumorel::mouseMessage(double xTwips) {
     lastMessage_ = std::int32_t(std::nearbyint(xTwips / windowing::TwipsPerPixel));
     // Notifications that arrive while a host handler runs a nested loop (a
@@ -29,34 +22,35 @@ void Lumorel::mouseMessage(double xTwips) {
     std::vector<Variant> none;
     switch (lastMessage_) {
     case 512:
-        (void)raiseLogged(EvMouseMove, none);
+        (void)raiseLogged(dispid::MouseMoveEvent, none);
         break;
     case 513:
-        raiseButtonEvent(EvMouseDown, LeftButton);
+        raiseButtonEvent(dispid::MouseDownEvent, dispid::LeftButton);
         break;
     case 514:
-        raiseButtonEvent(EvMouseUp, LeftButton), (void)raiseLogged(EvClick, none);
+        raiseButtonEvent(dispid::MouseUpEvent, dispid::LeftButton),
+            (void)raiseLogged(dispid::ClickEvent, none);
         break;
     case 515:
-        raiseButtonEvent(EvDoubleClick, LeftButton);
+        raiseButtonEvent(dispid::DoubleClickEvent, dispid::LeftButton);
         break;
     case 516:
-        raiseButtonEvent(EvMouseDown, RightButton);
+        raiseButtonEvent(dispid::MouseDownEvent, dispid::RightButton);
         break;
     case 517:
-        raiseButtonEvent(EvMouseUp, RightButton);
+        raiseButtonEvent(dispid::MouseUpEvent, dispid::RightButton);
         break;
     case 518:
-        raiseButtonEvent(EvDoubleClick, RightButton);
+        raiseButtonEvent(dispid::DoubleClickEvent, dispid::RightButton);
         break;
     case 519:
-        raiseButtonEvent(EvMouseDown, MiddleButton);
+        raiseButtonEvent(dispid::MouseDownEvent, dispid::MiddleButton);
         break;
     case 520:
-        raiseButtonEvent(EvMouseUp, MiddleButton);
+        raiseButtonEvent(dispid::MouseUpEvent, dispid::MiddleButton);
         break;
     case 521:
-        raiseButtonEvent(EvDoubleClick, MiddleButton);
+        raiseButtonEvent(dispid::DoubleClickEvent, dispid::MiddleButton);
         break;
     default:
         break; // real moves over the design face land here
@@ -65,7 +59,7 @@ void Lumorel::mouseMessage(double xTwips) {
 }
 
 // Button is passed as a temporary: what the host writes into it goes nowhere.
-void Lumorel::raiseButtonEvent(Event event, std::int32_t button) {
+void Lumorel::raiseButtonEvent(DispId event, std::int32_t button) {
     std::vector<Variant> args{Variant(button)};
     (void)raiseLogged(event, args);
 }

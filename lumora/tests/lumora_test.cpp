@@ -9,6 +9,7 @@
 
 #include "automation/picture.h"
 #include "automation/server.h"
+#include "lumora_dispids.h"
 #include "shell/records.h"
 #include "shell/testing.h"
 #include "windowing/formsite.h"
@@ -16,6 +17,7 @@
 #include "windowing/timers.h"
 
 using namespace automation;
+namespace dispid = lumora::dispid;
 
 namespace {
 
@@ -76,7 +78,7 @@ class Lumorel : public ::testing::Test {
     } // the records since the last look
     void post(const std::vector<int> &messages) {
         for (int m : messages)
-            windowing::postMouseMessage(std::uint32_t(get(0x68030000)), {m, 0, 1, 0});
+            windowing::postMouseMessage(std::uint32_t(get(dispid::Handle)), {m, 0, 1, 0});
         QCoreApplication::processEvents();
     }
 
@@ -92,7 +94,7 @@ class Lumorel : public ::testing::Test {
 TEST_F(Lumorel, ShellMethodsHandTheShellTheirRecordsAndTrapTheirErrors) {
     ASSERT_TRUE(create());
     traced();
-    const auto hwnd = std::uint32_t(get(0x68030000));
+    const auto hwnd = std::uint32_t(get(dispid::Handle));
     EXPECT_TRUE(hwnd && hwnd == windowing::messageWindowOf(host->control()->window()));
     auto picture = [](Qt::GlobalColor c) {
         QPixmap p(16, 16);
@@ -108,37 +110,41 @@ TEST_F(Lumorel, ShellMethodsHandTheShellTheirRecordsAndTrapTheirErrors) {
         QString events;
         bool visible;
     } steps[] = {
-        {0x60030008, {}, record("delete", 0, 0, {}, "", '\0'), "DeleteIcon", false},
-        {0x60030005,
+        {dispid::DeleteFromTray, {}, record("delete", 0, 0, {}, "", '\0'), "DeleteIcon", false},
+        {dispid::AddToTray,
          {red, seventy},
          record("add", hwnd, 7, red, seventy.left(63).toLatin1()),
          "AddIcon",
          true},
-        {0x60030006,
+        {dispid::ModifyTrayIcon,
          {blue, QStringLiteral("Усилитель")},
          record("modify", hwnd, 7, blue, "\xd3\xf1\xe8\xeb\xe8\xf2\xe5\xeb\xfc"),
          "Modifycon",
          true},
-        {0x60030007,
+        {dispid::ReturnTrayIcon,
          {},
          record("modify", hwnd, 7, red, seventy.left(63).toLatin1()),
          "ReturnIcon",
          true},
-        {0x60030006,
+        {dispid::ModifyTrayIcon,
          {red, QStringLiteral("é✓😀") + QString(62, u'x')},
          record("modify", hwnd, 7, red, "???" + QByteArray(60, 'x')),
          "Modifycon",
          true},
-        {0x60030005,
+        {dispid::AddToTray,
          {blue, "", Variant::fromBool(true)},
          record("add", hwnd, 7, blue, ""),
          "AddIcon",
          false},
-        {0x60030006, {red, "second"}, record("modify", hwnd, 7, red, "second"), "Modifycon", false},
-        {0x60030008, {}, record("delete", hwnd, 7, red, "second"), "DeleteIcon", false},
-        {0x60030005, {nothing, "bad"}, "", error.arg("AddToTray"), true},
-        {0x60030006, {nothing, "bad"}, "", error.arg("ModifyTrayIcon"), true},
-        {0x60030007, {}, record("modify", hwnd, 7, blue, ""), "ReturnIcon", true},
+        {dispid::ModifyTrayIcon,
+         {red, "second"},
+         record("modify", hwnd, 7, red, "second"),
+         "Modifycon",
+         false},
+        {dispid::DeleteFromTray, {}, record("delete", hwnd, 7, red, "second"), "DeleteIcon", false},
+        {dispid::AddToTray, {nothing, "bad"}, "", error.arg("AddToTray"), true},
+        {dispid::ModifyTrayIcon, {nothing, "bad"}, "", error.arg("ModifyTrayIcon"), true},
+        {dispid::ReturnTrayIcon, {}, record("modify", hwnd, 7, blue, ""), "ReturnIcon", true},
     };
     for (const auto &s : steps) {
         EXPECT_TRUE(call(s.id, s.args)) << &s - steps;
@@ -203,8 +209,9 @@ TEST_F(Lumorel, AnimationCountsFramesOnTheTimer) {
          "AnimationStarted Animation 2147483646@200 Animation 2147483647@400 Animation "
          "2147483645@600 Animation 2147483646@800"},
     };
-    const std::map<QString, DispId> verbs{
-        {"start", 0x60030009}, {"pause", 0x6003000A}, {"stop", 0x6003000B}};
+    const std::map<QString, DispId> verbs{{"start", dispid::StartAnimation},
+                                          {"pause", dispid::PauseAnimation},
+                                          {"stop", dispid::StopAnimation}};
     for (const auto &c : cases) {
         ASSERT_TRUE(create());
         for (const QStringList w :
@@ -220,8 +227,9 @@ TEST_F(Lumorel, AnimationCountsFramesOnTheTimer) {
                         a[0] = Variant(1);
                 };
             else
-                EXPECT_TRUE(w[0] == "interval" ? host->control()->put(0x68030001, args[0])
-                                               : call(verbs.at(w[0]), args));
+                EXPECT_TRUE(w[0] == "interval"
+                                ? host->control()->put(dispid::AnimationInterval, args[0])
+                                : call(verbs.at(w[0]), args));
         }
         EXPECT_EQ(events(), c.events) << c.steps.front().toStdString();
         during = nullptr;
@@ -245,15 +253,17 @@ TEST_F(Lumorel, AnimationIntervalPersistsSizeSnapsAndFaceShowsInADesigner) {
         std::int32_t value, error, after;
     } puts[] = {{0, 0, 0}, {65535, 0, 65535}, {65536, 380, 65535}, {-1, 380, 65535}, {350, 0, 350}};
     for (const auto &p : puts) {
-        const Result<> r = host->control()->put(0x68030001, Variant(p.value));
-        EXPECT_EQ(std::pair(r ? 0 : r.error().number, get(0x68030001)), std::pair(p.error, p.after))
+        const Result<> r = host->control()->put(dispid::AnimationInterval, Variant(p.value));
+        EXPECT_EQ(std::pair(r ? 0 : r.error().number, get(dispid::AnimationInterval)),
+                  std::pair(p.error, p.after))
             << p.value;
     }
-    EXPECT_EQ(host->site().changedProperties(), (std::vector<DispId>(3, 0x68030001)));
+    EXPECT_EQ(host->site().changedProperties(),
+              (std::vector<DispId>(3, dispid::AnimationInterval)));
     PropertyBag saved, unchanged;
     ASSERT_TRUE(host->save(saved) && create() && host->save(unchanged) && create(&saved));
     EXPECT_EQ(std::tuple(saved.toText() + unchanged.toText(),
-                         get(0x68030001),
+                         get(dispid::AnimationInterval),
                          host->control()->window()->isVisibleTo(&form)),
               std::tuple(QByteArray("AnimationInterval = I4:350\n"), 350, false));
     const Result<> outOfRange = create(&*PropertyBag::fromText("AnimationInterval = I4:65536\n"));

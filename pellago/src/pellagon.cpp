@@ -45,7 +45,7 @@ Result<> Pellagon::invokeChecked(const MemberInfo &m, std::vector<Variant> &a) {
     case DispIdAboutBox:
         return about::showAboutBox(
             {QStringLiteral("Pellagon 1.0"), QStringLiteral(" for Windows Me/2000/XP")});
-    case DispMessageType:
+    case dispid::MessageType:
         if (m.kind == InvokeKind::PropertyGet)
             return Variant(messageType_);
         // Any value is kept and later sent as the balloon's icon flags.
@@ -53,7 +53,7 @@ Result<> Pellagon::invokeChecked(const MemberInfo &m, std::vector<Variant> &a) {
         if (site())
             site()->propertyChanged(m.id);
         return {};
-    case DispShowBalloonMessage:
+    case dispid::ShowBalloonMessage:
         showBalloonMessage(a[0].bstr(), a[1].bstr(), a[2].i4());
         return {};
     }

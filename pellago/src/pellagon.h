@@ -10,16 +10,12 @@
 #include <QWidget>
 
 #include "controlkit/traycontrol.h"
+#include "pellago_dispids.h" // pellago::dispid, generated from src/typelib.json
 
 namespace pellago {
 
 class Pellagon : public controlkit::TrayControl {
   public:
-    // Dispatch ids of the default interface (src/typelib.json).
-    enum : automation::DispId {
-        DispMessageType = 0x68030000,
-        DispShowBalloonMessage = 0x60030005,
-    };
     static const QString ProgId;
     // The type library the library carries (resource TYPELIB 1).
     static const automation::TypeLibrary &library();

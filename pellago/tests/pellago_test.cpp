@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "automation/server.h"
+#include "pellago_dispids.h"
 #include "shell/records.h"
 #include "shell/testing.h"
 #include "windowing/formsite.h"
 
 using namespace automation;
+namespace dispid = pellago::dispid;
 
 namespace {
 
@@ -34,7 +36,7 @@ Result<> create(const PropertyBag *bag = nullptr) {
     return {};
 }
 std::int32_t messageType() {
-    return host->control()->get(0x68030000).value_or(Variant(-1)).toI4().value_or(-1);
+    return host->control()->get(dispid::MessageType).value_or(Variant(-1)).toI4().value_or(-1);
 }
 
 } // namespace
@@ -61,8 +63,9 @@ TEST(Pellagon, ShowBalloonMessageHandsTheShellTheBalloonRecord) {
         {0, "", "", "", ""},
     };
     for (const auto &c : cases) {
-        EXPECT_TRUE(host->control()->put(0x68030000, Variant(c.type)) && messageType() == c.type);
-        EXPECT_TRUE(host->control()->call(0x60030005,
+        EXPECT_TRUE(host->control()->put(dispid::MessageType, Variant(c.type)) &&
+                    messageType() == c.type);
+        EXPECT_TRUE(host->control()->call(dispid::ShowBalloonMessage,
                                           {Variant(c.prompt), Variant(c.title), Variant(0x2345)}));
         EXPECT_EQ(shell::testing::takeTrace(),
                   record(0x2345, c.text, c.titleBytes, std::uint32_t(c.type)))
@@ -73,13 +76,14 @@ TEST(Pellagon, ShowBalloonMessageHandsTheShellTheBalloonRecord) {
 TEST(Pellagon, MessageTypePersists) {
     ASSERT_TRUE(create());
     PropertyBag unchanged, zero, saved;
-    ASSERT_TRUE(host->save(unchanged) && host->control()->put(0x68030000, Variant(-5)) &&
-                host->control()->put(0x68030000, Variant(0)));
-    ASSERT_TRUE(host->save(zero) && host->control()->put(0x68030000, Variant(7)) &&
+    ASSERT_TRUE(host->save(unchanged) && host->control()->put(dispid::MessageType, Variant(-5)) &&
+                host->control()->put(dispid::MessageType, Variant(0)));
+    ASSERT_TRUE(host->save(zero) && host->control()->put(dispid::MessageType, Variant(7)) &&
                 host->save(saved));
     EXPECT_EQ(std::tuple(unchanged.toText() + zero.toText() + saved.toText(),
                          host->site().changedProperties()),
-              std::tuple(QByteArray("MessageType = I4:7\n"), std::vector<DispId>(3, 0x68030000)));
+              std::tuple(QByteArray("MessageType = I4:7\n"),
+                         std::vector<DispId>(3, dispid::MessageType)));
     const struct {
         QByteArray stored;
         int error;

@@ -10,11 +10,16 @@
 #include <QStringList>
 
 #include "automation/server.h"
+#include "dispids.h"
 #include "windowing/formsite.h"
 
 namespace {
 
 using namespace automation;
+// The dispatch ids of the controls the doubles stand in for.
+namespace comm = velmora::comm;
+namespace tray = velmora::tray;
+namespace balloon = velmora::balloon;
 QStringList record;
 
 class Double : public ControlObject {
@@ -28,10 +33,10 @@ class Double : public ControlObject {
             {},
             {},
             {EventInfo{QStringLiteral("DoubleClick"),
-                       6,
+                       tray::DoubleClickEvent,
                        {ParamInfo{QStringLiteral("Button"), VarType::I4}}},
              EventInfo{QStringLiteral("Error"),
-                       14,
+                       tray::ErrorEvent,
                        {ParamInfo{QStringLiteral("ErrNumber"), VarType::I4},
                         ParamInfo{QStringLiteral("ErrDescription"), VarType::BStr},
                         ParamInfo{QStringLiteral("ErrSource"), VarType::BStr}}}}};
@@ -132,26 +137,29 @@ std::vector<ServedClass> classes() {
                    qEnvironmentVariable("VELMORA_DOUBLES_ICON_PROGID",
                                         QStringLiteral("lumora.Lumorel")),
                    "Tray",
-                   {member("AddToTray", 0x60030005, Call, {V::Dispatch, V::BStr, V::Bool}),
-                    member("DeleteFromTray", 0x60030008, Call),
-                    member("Handle", 0x68030000, Get)}),
+                   {member("AddToTray", tray::AddToTray, Call, {V::Dispatch, V::BStr, V::Bool}),
+                    member("DeleteFromTray", tray::DeleteFromTray, Call),
+                    member("Handle", tray::Handle, Get)}),
             served(2,
                    QStringLiteral("pellago.Pellagon"),
                    "Balloon",
-                   {member("MessageType", 0x68030000, Put, {V::I4}),
-                    member("ShowBalloonMessage", 0x60030005, Call, {V::BStr, V::BStr, V::I4})}),
+                   {member("MessageType", balloon::MessageType, Put, {V::I4}),
+                    member("ShowBalloonMessage",
+                           balloon::ShowBalloonMessage,
+                           Call,
+                           {V::BStr, V::BStr, V::I4})}),
             served(3,
                    qEnvironmentVariable("VELMORA_DOUBLES_COMM_PROGID",
                                         QStringLiteral("VelmoraTest.Comm")),
                    "MSComm",
-                   {member("CDHolding", 1, Get),
-                    member("CommPort", 4, Get),
-                    member("CommPort", 4, Put, {V::I2}),
-                    member("DTREnable", 9, Put, {V::Bool}),
-                    member("PortOpen", 20, Put, {V::Bool}),
-                    member("RTSEnable", 22, Put, {V::Bool}),
-                    member("Settings", 23, Put, {V::BStr}),
-                    member("Output", 25, Put, {V::Variant})})};
+                   {member("CDHolding", comm::CDHolding, Get),
+                    member("CommPort", comm::CommPort, Get),
+                    member("CommPort", comm::CommPort, Put, {V::I2}),
+                    member("DTREnable", comm::DTREnable, Put, {V::Bool}),
+                    member("PortOpen", comm::PortOpen, Put, {V::Bool}),
+                    member("RTSEnable", comm::RTSEnable, Put, {V::Bool}),
+                    member("Settings", comm::Settings, Put, {V::BStr}),
+                    member("Output", comm::Output, Put, {V::Variant})})};
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "comm/testing.h"
+#include "dispids.h"
 #include "shell/testing.h"
 #include "windowing/timers.h"
 
@@ -169,7 +170,8 @@ QString PanelTest::step(const QString &action) {
          }},
         {"dblclick",
          [&] {
-             raiseTrayEvent(6, {automation::Variant(std::int32_t(arg.toInt()))});
+             raiseTrayEvent(velmora::tray::DoubleClickEvent,
+                            {automation::Variant(std::int32_t(arg.toInt()))});
          }},
         {"host", [&] {
              trayHost(arg == "on");

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include "dispids.h"
 #include "nastr.h"
 #include "program.h"
 #include "shell/testing.h"
@@ -248,7 +249,7 @@ TEST_F(PanelTest, TheIconsErrorsAreOnlyNoted) {
     using automation::Variant;
     step("load");
     ::testing::internal::CaptureStderr();
-    raiseTrayEvent(14,
+    raiseTrayEvent(velmora::tray::ErrorEvent,
                    {Variant(std::int32_t(481)),
                     Variant(QStringLiteral("Недопустимый рисунок")),
                     Variant(QStringLiteral("lumora.AddToTray"))});

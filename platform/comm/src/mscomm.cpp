@@ -8,6 +8,7 @@
 #include "automation/resources.h"
 #include "backends.h"
 #include "comm/errors.h"
+#include "comm_dispids.h" // comm::dispid, generated from src/typelib.json
 #include "portmap.h"
 #include "trace.h"
 
@@ -51,20 +52,20 @@ Result<> MSComm::invokeChecked(const MemberInfo &member, std::vector<Variant> &a
         return property(member.id);
     const Variant &value = args.at(0);
     switch (member.id) {
-    case DispDTREnable:
-    case DispRTSEnable:
-        setLine(member.id == DispRTSEnable, value.boolean());
+    case dispid::DTREnable:
+    case dispid::RTSEnable:
+        setLine(member.id == dispid::RTSEnable, value.boolean());
         return {};
-    case DispCommPort:
+    case dispid::CommPort:
         return putPort(value.i2());
-    case DispPortOpen:
+    case dispid::PortOpen:
         if (value.boolean())
             return openPort();
         closePort();
         return {};
-    case DispSettings:
+    case dispid::Settings:
         return putSettings(value.bstr());
-    case DispOutput:
+    case dispid::Output:
         return output(value);
     }
     return fail(automation::err::NoSuchMember, standardDescription(automation::err::NoSuchMember));
@@ -72,17 +73,17 @@ Result<> MSComm::invokeChecked(const MemberInfo &member, std::vector<Variant> &a
 
 Result<> MSComm::property(DispId id) {
     switch (id) {
-    case DispCDHolding:
+    case dispid::CDHolding:
         return Variant::fromBool(carrier());
-    case DispCommPort:
+    case dispid::CommPort:
         return Variant(port_);
-    case DispDTREnable:
+    case dispid::DTREnable:
         return Variant::fromBool(dtr_);
-    case DispRTSEnable:
+    case dispid::RTSEnable:
         return Variant::fromBool(rts_);
-    case DispPortOpen:
+    case dispid::PortOpen:
         return Variant::fromBool(line_ != nullptr);
-    case DispSettings:
+    case dispid::Settings:
         return Variant(QStringLiteral("%1,N,8,1").arg(baud_));
     }
     return fail(automation::err::NoSuchMember, standardDescription(automation::err::NoSuchMember));

@@ -13,16 +13,6 @@ class LineTrace;
 
 class MSComm : public automation::ControlObject {
   public:
-    // The type library's dispatch ids (src/typelib.json).
-    enum : automation::DispId {
-        DispCDHolding = 1,
-        DispCommPort = 4,
-        DispDTREnable = 9,
-        DispPortOpen = 20,
-        DispRTSEnable = 22,
-        DispSettings = 23,
-        DispOutput = 25,
-    };
     static const QUuid Clsid;
     static const QString ProgId;
 

@@ -21,6 +21,7 @@
 #include "comm/errors.h"
 #include "comm/simulator.h"
 #include "comm/testing.h"
+#include "comm_dispids.h"
 #include "windowing/timers.h"
 
 using automation::Result;
@@ -29,15 +30,7 @@ using comm::SimulatedAmplifier;
 namespace ct = comm::testing;
 namespace e = comm::err;
 
-enum {
-    CDHolding = 1,
-    CommPort = 4,
-    DTREnable = 9,
-    PortOpen = 20,
-    RTSEnable = 22,
-    Settings = 23,
-    Output = 25
-};
+using namespace comm::dispid; // CDHolding, CommPort, DTREnable, PortOpen, ...
 using Word = std::array<bool, 8>;
 const Word Off{}, Power{1}, StandbyOff{0, 0, 1}, StandbyOn{0, 0, 0, 1}, NextInput{0, 0, 0, 0, 1},
     FirstInput{0, 0, 0, 0, 0, 1};

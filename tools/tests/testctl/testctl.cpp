@@ -7,9 +7,11 @@
 
 #include "automation/resources.h"
 #include "automation/server.h"
+#include "testctl_dispids.h"
 #include "windowing/handles.h"
 
 using namespace automation;
+namespace dispid = testctl::dispid;
 
 namespace {
 
@@ -29,7 +31,7 @@ class Widget : public ControlObject {
                                       Variant(std::int16_t(shift)),
                                       Variant(x),
                                       Variant(y)};
-            (void)raiseEvent(3,
+            (void)raiseEvent(dispid::MouseEvent,
                              args); // a mismatch would show as a missing event in the transcripts
         };
     }
@@ -53,25 +55,25 @@ class Widget : public ControlObject {
     Result<> invokeChecked(const MemberInfo &m, std::vector<Variant> &a) override {
         std::vector<Variant> none;
         switch (m.id) {
-        case 1:
+        case dispid::Add:
             return Variant(a[0].i4() + a[1].i4());
-        case 2:
+        case dispid::Echo:
             return a[0];
-        case 3:
+        case dispid::Level:
             if (m.kind == InvokeKind::PropertyGet)
                 return Variant(level_);
             return level_ = a[0].i2(), site()->propertyChanged(m.id), Result<>();
-        case 4: {
+        case dispid::Fire: {
             std::vector<Variant> args{a[0], Variant(QStringLiteral("tick"))};
-            TRY(raiseEvent(1, args));
+            TRY(raiseEvent(dispid::TickedEvent, args));
             return Variant(args[0].toI4().value_or(-1)); // the sink may have answered through Count
         }
-        case 6:
+        case dispid::FormCaption:
             return site()->container()->callByName(
                 QStringLiteral("Caption"), InvokeKind::PropertyGet, none);
-        case 7:
+        case dispid::Fail:
             return Result<>::fail(err::InvalidCall, a[0].bstr(), Source);
-        case 8:
+        case dispid::Placement:
             return Variant(
                 QStringLiteral("%1 x %2 px%3%4, %5 mode")
                     .arg(window_.width())
@@ -81,10 +83,10 @@ class Widget : public ControlObject {
                              : QString())
                     .arg(window_.isHidden() ? QStringLiteral(", hidden") : QString())
                     .arg(site()->userMode() ? QStringLiteral("run") : QStringLiteral("design")));
-        case 9:
+        case dispid::Keep:
             kept_ = a[0];
             return {};
-        case 10:
+        case dispid::Relay:
             return kept_.dispatch()->callByName(QStringLiteral("Fire"), InvokeKind::Method, a);
         }
         QStringList text; // Describe
@@ -98,7 +100,7 @@ class Widget : public ControlObject {
     Result<> ready(std::int16_t level, bool fromBag) {
         std::vector<Variant> args{Variant::fromBool(fromBag)};
         level_ = level;
-        return raiseEvent(2, args);
+        return raiseEvent(dispid::ReadyEvent, args);
     }
 
     std::int16_t level_ = DefaultLevel;
