@@ -66,8 +66,13 @@ void trayHost(bool on) {
 // or let go.
 void holdPort(bool hold) {
     static int master = posix_openpt(O_RDWR | O_NOCTTY), held = -1;
-    if (!hold)
+    // The exclusive mode belongs to the terminal, not to the descriptor: it is
+    // cleared before the close, or the next open of the pseudo-terminal by an
+    // ordinary user fails with EBUSY (root is let through regardless).
+    if (!hold) {
+        ::ioctl(held, TIOCNXCL);
         return (void)::close(std::exchange(held, -1));
+    }
     held = grantpt(master) == 0 && unlockpt(master) == 0
                ? ::open(ptsname(master), O_RDWR | O_NOCTTY)
                : -1;
