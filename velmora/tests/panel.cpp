@@ -264,9 +264,9 @@ QString PanelTest::seen() {
 
 int main(int argc, char **argv) {
     // Nothing of the user's is read or written: home, runtime folder (the
-    // instance lock) and registries are the test's own.
+    // instance lock; made by the comm test support) and registries are the
+    // test's own.
     qputenv("HOME", QFile::encodeName(paneltest::worldPath(QStringLiteral("home"))));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(paneltest::worldPath(QStringLiteral("runtime"))));
     paneltest::makeRegistry("lumora",
                             {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES", "VELMORA_LUMORA_LIB"},
                             "",
