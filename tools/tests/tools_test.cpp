@@ -318,3 +318,64 @@ TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput) {
                                                             "7766"
                                                             "8899aabbccddeeff")));
 }
+
+namespace {
+
+// A program started under a name of its own (a link to it), as a tree's
+// program or the installed one.
+struct StartedAs {
+    const char *program; // its path, in the environment variable of this name
+    const char *name;
+    QStringList args;
+    const char *firstLine;
+    bool display; // false: no display, no platform chosen
+};
+
+class CommandLine : public ::testing::TestWithParam<StartedAs> {};
+
+} // namespace
+
+TEST_P(CommandLine, TheFirstLineNamesTheProgramAsItWasStarted) {
+    Sandbox box;
+    const StartedAs &row = GetParam();
+    const QString link = box.path("work") + QLatin1Char('/') + QLatin1String(row.name);
+    ASSERT_TRUE(QFile::link(envPath(row.program), link));
+    qputenv("STARTED_AS", QFile::encodeName(link));
+    if (!row.display)
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            box.env.remove(QLatin1String(name));
+    const Outcome r = box.run("STARTED_AS", row.args);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.section(QLatin1Char('\n'), 0, 0), QLatin1String(row.firstLine));
+    EXPECT_EQ(r.err, QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, CommandLine,
+    ::testing::Values(StartedAs{"REGSVR",
+                                "regsvr",
+                                {"--help"},
+                                "usage: regsvr [--system] [-u] [-s] <library> ...",
+                                true},
+                      StartedAs{"REGSVR",
+                                "velmora-regsvr",
+                                {"--help"},
+                                "usage: velmora-regsvr [--system] [-u] [-s] <library> ...",
+                                true},
+                      StartedAs{"CTLHOST",
+                                "ctlhost",
+                                {"--help"},
+                                "usage: ctlhost [--keep-going] [--manual-clock] [<script> | -]",
+                                true},
+                      StartedAs{
+                          "CTLHOST",
+                          "velmora-ctlhost",
+                          {"--help"},
+                          "usage: velmora-ctlhost [--keep-going] [--manual-clock] [<script> | -]",
+                          true},
+                      StartedAs{"VELMORA", "velmora", {"--help"}, "Usage: velmora", false},
+                      StartedAs{"VELMORA", "velmora", {"--version"}, "Velmora Version 1.1", false}),
+    [](const auto &info) {
+        QString name = QLatin1String(info.param.name) + info.param.args.join(QString());
+        return name.remove(QLatin1Char('-')).toStdString();
+    });
