@@ -5,6 +5,7 @@
 #include <QSaveFile>
 
 #include <cmath>
+#include <sys/stat.h>
 #include <vector>
 
 namespace velmora {
@@ -138,8 +139,9 @@ QByteArray formatSettings(const std::array<std::int16_t, 4> &lines) {
 
 automation::Result<> writeSettings(const std::array<std::int16_t, 4> &lines) {
     // Written beside the old file and renamed over it: a crash or a full disk
-    // leaves either the old file or the new one, never a torn one, and an
-    // existing file keeps its permissions.
+    // leaves either the old file or the new one, never a torn one. An existing
+    // file keeps its permissions, except that its owner may always read and
+    // write it: a file the owner cannot read would lose every choice saved.
     //
     // Unbuffered, so that every write reports what really reached the file:
     // a buffered write that fills the disk half-way is otherwise only noticed
@@ -147,6 +149,9 @@ automation::Result<> writeSettings(const std::array<std::int16_t, 4> &lines) {
     QSaveFile file(SettingsFileName);
     const QByteArray bytes = formatSettings(lines);
     bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    struct stat st {};
+    if (written && ::fstat(file.handle(), &st) == 0)
+        written = ::fchmod(file.handle(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
     for (qint64 done = 0; written && done < bytes.size();) {
         const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
         if (n <= 0)

@@ -17,12 +17,16 @@
 
 namespace {
 
-constexpr char Usage[] =
-    "usage: ctlhost [--keep-going] [--manual-clock] [<script> | -]\n"
-    "  Runs a control script from the file, or from standard input.\n"
-    "  --keep-going    run the rest of the script after a failed command\n"
-    "  --manual-clock  timers run on a clock moved only by 'advance <ms>'\n"
-    "  Exit status: 0 all commands succeeded, 1 a command failed, 2 bad usage.\n";
+// Named as it was started: ctlhost in a build tree, velmora-ctlhost installed.
+QString usage() {
+    return QStringLiteral(
+               "usage: %1 [--keep-going] [--manual-clock] [<script> | -]\n"
+               "  Runs a control script from the file, or from standard input.\n"
+               "  --keep-going    run the rest of the script after a failed command\n"
+               "  --manual-clock  timers run on a clock moved only by 'advance <ms>'\n"
+               "  Exit status: 0 all commands succeeded, 1 a command failed, 2 bad usage.\n")
+        .arg(QCoreApplication::applicationName());
+}
 
 } // namespace
 
@@ -35,6 +39,7 @@ int main(int argc, char **argv) {
     app.setQuitOnLastWindowClosed(false);
 
     QTextStream err(stderr);
+    const QString self = QCoreApplication::applicationName();
     bool keepGoing = false, manualClock = false;
     QString script;
     for (const QString &a : app.arguments().mid(1)) {
@@ -43,13 +48,13 @@ int main(int argc, char **argv) {
         } else if (a == QLatin1String("--manual-clock")) {
             manualClock = true;
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            QTextStream(stdout) << Usage;
+            QTextStream(stdout) << usage();
             return 0;
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
-            err << "ctlhost: unknown option " << a << "\n" << Usage;
+            err << self << ": unknown option " << a << "\n" << usage();
             return 2;
         } else if (!script.isEmpty()) {
-            err << "ctlhost: one script at a time\n" << Usage;
+            err << self << ": one script at a time\n" << usage();
             return 2;
         } else {
             script = a;
@@ -60,7 +65,7 @@ int main(int argc, char **argv) {
     if (!script.isEmpty() && script != QLatin1String("-")) {
         input = std::fopen(QFile::encodeName(script).constData(), "r");
         if (!input) {
-            err << "ctlhost: cannot read " << script << ": "
+            err << self << ": cannot read " << script << ": "
                 << QString::fromLocal8Bit(std::strerror(errno)) << Qt::endl;
             return 2;
         }
@@ -97,7 +102,7 @@ int main(int argc, char **argv) {
         std::fclose(input);
     out.flush();
     if (readFailed) {
-        err << "ctlhost: cannot read "
+        err << self << ": cannot read "
             << (input == stdin ? QStringLiteral("standard input") : script) << ": "
             << QString::fromLocal8Bit(std::strerror(readErrno)) << Qt::endl;
         return 2;

@@ -25,12 +25,20 @@ QTextStream &errStream() {
     return s;
 }
 
-constexpr char Usage[] = "usage: regsvr [--system] [-u] [-s] <library> ...\n"
-                         "  Registers the control classes of each library (unregisters with -u).\n"
-                         "  --system  write to the system-wide registry instead of the user's\n"
-                         "  -u        unregister\n"
-                         "  -s        silent: print nothing on success\n"
-                         "  The registry used is $VELMORA_REGISTRY when it is set.\n";
+// The name it was started by: regsvr in a build tree, velmora-regsvr installed.
+QString self() {
+    return QCoreApplication::applicationName();
+}
+
+QString usage() {
+    return QStringLiteral("usage: %1 [--system] [-u] [-s] <library> ...\n"
+                          "  Registers the control classes of each library (unregisters with -u).\n"
+                          "  --system  write to the system-wide registry instead of the user's\n"
+                          "  -u        unregister\n"
+                          "  -s        silent: print nothing on success\n"
+                          "  The registry used is $VELMORA_REGISTRY when it is set.\n")
+        .arg(self());
+}
 
 // Registers or unregisters one library; the line that reports it. A failure
 // names the entry point, the library, its code and its reason.
@@ -66,7 +74,7 @@ void reportShadowing(const QString &library) {
             continue;
         const QString twin = QDir::toNativeSeparators(other.filePath(entry.fileName()));
         const QString mine = QDir::toNativeSeparators(entry.absoluteFilePath());
-        errStream() << "regsvr: warning: " << (system ? twin : mine)
+        errStream() << self() << ": warning: " << (system ? twin : mine)
                     << " (this user's registration of " << reg->progId << ") shadows "
                     << (system ? mine : twin) << " for this user" << Qt::endl;
     }
@@ -89,17 +97,17 @@ int main(int argc, char **argv) {
         } else if (options && (a == QLatin1String("-s") || a == QLatin1String("--silent"))) {
             silent = true;
         } else if (options && (a == QLatin1String("-h") || a == QLatin1String("--help"))) {
-            outStream() << Usage << Qt::flush;
+            outStream() << usage() << Qt::flush;
             return 0;
         } else if (options && a.startsWith(QLatin1Char('-'))) {
-            errStream() << "regsvr: unknown option " << a << "\n" << Usage << Qt::flush;
+            errStream() << self() << ": unknown option " << a << "\n" << usage() << Qt::flush;
             return 2;
         } else {
             libraries << a;
         }
     }
     if (libraries.isEmpty()) {
-        errStream() << "regsvr: no library given\n" << Usage << Qt::flush;
+        errStream() << self() << ": no library given\n" << usage() << Qt::flush;
         return 2;
     }
     if (system)
@@ -109,7 +117,7 @@ int main(int argc, char **argv) {
     for (const QString &path : libraries) {
         const Result<QString> done = process(path, unregister);
         if (!done)
-            errStream() << "regsvr: " << done.error().description << Qt::endl;
+            errStream() << self() << ": " << done.error().description << Qt::endl;
         else if (!silent)
             outStream() << *done << Qt::endl;
         if (done && !unregister)

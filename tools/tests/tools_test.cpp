@@ -318,3 +318,51 @@ TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput) {
                                                             "7766"
                                                             "8899aabbccddeeff")));
 }
+
+namespace {
+
+// A program started under a name of its own (a link to it), as the installed
+// one is, with no display and no platform chosen.
+struct StartedAs {
+    const char *program; // its path, in the environment variable of this name
+    const char *name;
+    const char *arg;
+    const char *firstLine;
+};
+
+class CommandLine : public ::testing::TestWithParam<StartedAs> {};
+
+} // namespace
+
+TEST_P(CommandLine, TheFirstLineNamesTheProgramAsItWasStarted) {
+    Sandbox box;
+    const StartedAs &row = GetParam();
+    const QString link = box.path("work") + QLatin1Char('/') + QLatin1String(row.name);
+    ASSERT_TRUE(QFile::link(envPath(row.program), link));
+    qputenv("STARTED_AS", QFile::encodeName(link));
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        box.env.remove(QLatin1String(name));
+    const Outcome r = box.run("STARTED_AS", {QLatin1String(row.arg)});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.section(QLatin1Char('\n'), 0, 0), QLatin1String(row.firstLine));
+    EXPECT_EQ(r.err, QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, CommandLine,
+    ::testing::Values(StartedAs{"REGSVR",
+                                "velmora-regsvr",
+                                "--help",
+                                "usage: velmora-regsvr [--system] [-u] [-s] <library> ..."},
+                      StartedAs{
+                          "CTLHOST",
+                          "velmora-ctlhost",
+                          "--help",
+                          "usage: velmora-ctlhost [--keep-going] [--manual-clock] [<script> | -]"},
+                      StartedAs{"VELMORA", "velmora", "--help", "Usage: velmora"},
+                      StartedAs{"VELMORA", "velmora", "--version", "Velmora Version 1.1"}),
+    [](const auto &info) {
+        return QString(QLatin1String(info.param.name) + QLatin1String(info.param.arg))
+            .remove(QLatin1Char('-'))
+            .toStdString();
+    });

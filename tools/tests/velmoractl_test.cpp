@@ -67,3 +67,41 @@ TEST_F(PanelTest, VelmoractlCommandsAndTheirExitStatus) {
               "Warm-up: 48 s left\nPowered: no\nState: off\nWarm-up: 0 s left\nPort: COM2\nvelmora "
               "is not running\n");
 }
+
+namespace {
+
+// A session bus velmoractl cannot reach: its address in the environment, or
+// none at all (and no display to start one for).
+struct NoBus {
+    const char *name;
+    const char *address; // nullptr: unset
+};
+
+class VelmoractlWithoutBus : public ::testing::TestWithParam<NoBus> {};
+
+} // namespace
+
+TEST_P(VelmoractlWithoutBus, SaysThereIsNoSessionBusAndWhy) {
+    QTemporaryDir runtime;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    if (GetParam().address)
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                   QLatin1String(GetParam().address).arg(runtime.path()));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("VELMORACTL"), {QStringLiteral("status")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 3);
+    const QString said = QString::fromLocal8Bit(p.readAllStandardError());
+    const QString prefix = QStringLiteral("velmoractl: no session bus: ");
+    EXPECT_TRUE(said.startsWith(prefix)) << said.toStdString();
+    EXPECT_GT(said.trimmed().size(), prefix.size()) << "the reason is given";
+}
+
+INSTANTIATE_TEST_SUITE_P(Buses, VelmoractlWithoutBus,
+                         ::testing::Values(NoBus{"noAddress", nullptr},
+                                           NoBus{"deadSocket", "unix:path=%1/gone"}),
+                         [](const auto &info) { return std::string(info.param.name); });

@@ -2,7 +2,7 @@
 // or a keyboard shortcut, over the session bus (see velmora's PanelBus).
 //
 // Exit status: 0 done, 1 the panel refused (its message on stderr), 2 bad
-// usage, 3 no panel running.
+// usage, 3 no panel running (or no session bus to find one on).
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
@@ -27,7 +27,8 @@ const char Usage[] =
     "  watch             one line per change, with the time, until interrupted\n"
     "  --help            this text\n"
     "\n"
-    "Exit status: 0 done, 1 refused by the panel, 2 bad usage, 3 velmora is not running.\n";
+    "Exit status: 0 done, 1 refused by the panel, 2 bad usage, 3 velmora is not running\n"
+    "or there is no session bus.\n";
 
 enum Exit { Done = 0, Refused = 1, BadUsage = 2, NotRunning = 3 };
 
@@ -38,6 +39,14 @@ QTextStream &out() {
 
 int notRunning() {
     QTextStream(stderr) << "velmora is not running\n";
+    return NotRunning;
+}
+
+// No panel can be reached either; the reason is the bus library's.
+int noBus(const QDBusError &why) {
+    QTextStream(stderr) << "velmoractl: no session bus: "
+                        << (why.isValid() ? why.message() : QStringLiteral("not connected"))
+                        << '\n';
     return NotRunning;
 }
 
@@ -150,7 +159,9 @@ int main(int argc, char **argv) {
         return badUsage();
 
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(Service))
+    if (!bus.isConnected())
+        return noBus(bus.lastError());
+    if (!bus.interface()->isServiceRegistered(Service))
         return notRunning();
     OrgVelmoraPanelInterface panel(Service, Path, bus);
 

@@ -67,8 +67,13 @@ void trayHost(bool on) {
 // or let go.
 void holdPort(bool hold) {
     static int master = posix_openpt(O_RDWR | O_NOCTTY), held = -1;
-    if (!hold)
+    // The exclusive mode belongs to the terminal, not to the descriptor: it is
+    // cleared before the close, or the next open of the pseudo-terminal by an
+    // ordinary user fails with EBUSY (root is let through regardless).
+    if (!hold) {
+        ::ioctl(held, TIOCNXCL);
         return (void)::close(std::exchange(held, -1));
+    }
     held = grantpt(master) == 0 && unlockpt(master) == 0
                ? ::open(ptsname(master), O_RDWR | O_NOCTTY)
                : -1;
@@ -261,9 +266,9 @@ QString PanelTest::seen() {
 
 int main(int argc, char **argv) {
     // Nothing of the user's is read or written: home, runtime folder (the
-    // instance lock) and registries are the test's own.
+    // instance lock; made by the comm test support) and registries are the
+    // test's own.
     qputenv("HOME", QFile::encodeName(paneltest::worldPath(QStringLiteral("home"))));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(paneltest::worldPath(QStringLiteral("runtime"))));
     paneltest::makeRegistry("lumora",
                             {"VELMORA_COMM_LIB", "VELMORA_TEST_DOUBLES", "VELMORA_LUMORA_LIB"},
                             "",

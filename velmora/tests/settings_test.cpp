@@ -129,3 +129,33 @@ TEST_F(PanelTest, TheDialogSavesTheChoicesOrKeepsTheOldFileAndTheDialogWhenItCan
     EXPECT_EQ(QFile::permissions(QStringLiteral("nastr.dat")) & QFileDevice::Permissions(0x7077),
               permissions);
 }
+
+namespace {
+
+struct SavedMode {
+    const char *name;
+    mode_t before, after;
+};
+
+class SettingsFileMode : public PanelTest, public ::testing::WithParamInterface<SavedMode> {};
+
+} // namespace
+
+// OK lets the owner read and write the file it saves, whatever the old file
+// allowed, and keeps the rest of its mode.
+TEST_P(SettingsFileMode, OkLetsTheOwnerReadAndWriteTheSavedFile) {
+    step("file: 1 \r\n 0 \r\n 0 \r\n 2 \r\n");
+    ASSERT_EQ(::chmod("nastr.dat", GetParam().before), 0);
+    run({{"load", "- - icon"}, {"Nastr1", "- - Nastr"}});
+    ok();
+    struct stat st {};
+    ASSERT_EQ(::stat("nastr.dat", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SettingsFileMode,
+                         ::testing::Values(SavedMode{"writeOnly", 0200, 0600},
+                                           SavedMode{"writeOnlyGroupReads", 0240, 0640},
+                                           SavedMode{"groupWritable", 0664, 0664},
+                                           SavedMode{"private", 0600, 0600}),
+                         [](const auto &info) { return std::string(info.param.name); });

@@ -6,11 +6,12 @@
 #include <QSaveFile>
 #include <QStringList>
 
-#include <QSet>
+#include <QHash>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,6 +113,7 @@ struct Entry {
     QString file;
     Result<ClassRegistration> reg;
     QString claimedProgId; // of a damaged entry, when it can be told
+    QString gaveWay;       // why a user's entry of this class gave way to this one
 };
 
 Entry readEntry(const QString &file) {
@@ -124,15 +126,47 @@ Entry readEntry(const QString &file) {
     return Entry{file, std::move(reg), {}};
 }
 
+bool libraryMissing(const Entry &e) {
+    return e.reg.ok() && !QFileInfo(e.reg->library).isFile();
+}
+
 // Why a well-formed entry cannot serve its class; empty when it can.
 QString unusable(const Entry &e) {
     const ClassRegistration &r = *e.reg;
     if (QFileInfo(e.file).fileName() != QFileInfo(entryFile(QString(), r.clsid)).fileName())
         return QStringLiteral("its file is not named after its class id %1")
             .arg(clsidText(r.clsid));
-    if (!QFileInfo(r.library).isFile())
+    if (libraryMissing(e))
         return QStringLiteral("its library %1 is missing").arg(r.library);
     return {};
+}
+
+// A user's entry whose library file is gone (a build tree registered for the
+// user, then deleted) gives way to the system's entry of the same class, so
+// the installed controls stay in use; otherwise the user's entry wins.
+// `read` reads the system's entry, only when it is needed.
+template <class Read> void preferUsable(Entry &user, Read read) {
+    if (!libraryMissing(user))
+        return;
+    Entry system = read();
+    if (!system.reg.ok() || libraryMissing(system))
+        return;
+    system.gaveWay =
+        QStringLiteral("%1 (this user's registration of %2) names the missing library %3; "
+                       "the system's registration %4 is used")
+            .arg(QDir::toNativeSeparators(user.file),
+                 user.reg->progId,
+                 QDir::toNativeSeparators(user.reg->library),
+                 QDir::toNativeSeparators(system.file));
+    user = std::move(system);
+}
+
+// The registration of an entry found by a look-up, saying when it stands in
+// for a user's entry.
+Result<ClassRegistration> found(const Entry &e) {
+    if (!e.gaveWay.isEmpty())
+        qCWarning(lcAutomation).noquote() << e.gaveWay;
+    return e.reg;
 }
 
 // Every class file, user entries hiding system entries of the same name.
@@ -140,7 +174,7 @@ QString unusable(const Entry &e) {
 // damaged entries, not absent ones.
 std::vector<Entry> scanAll() {
     std::vector<Entry> scan;
-    QSet<QString> seen;
+    QHash<QString, std::size_t> seen;
     for (const QString &dir : lookupDirs()) {
         const QFileInfoList files = QDir(dir).entryInfoList(
             QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
@@ -150,9 +184,12 @@ std::vector<Entry> scanAll() {
             // expression engine's memory for a check this simple.
             if (!fi.fileName().endsWith(QLatin1String(".class"), Qt::CaseInsensitive))
                 continue;
-            if (seen.contains(fi.fileName()))
+            const auto earlier = seen.constFind(fi.fileName());
+            if (earlier != seen.cend()) {
+                preferUsable(scan[*earlier], [&] { return readEntry(fi.absoluteFilePath()); });
                 continue;
-            seen.insert(fi.fileName());
+            }
+            seen.insert(fi.fileName(), scan.size());
             scan.push_back(readEntry(fi.absoluteFilePath()));
         }
     }
@@ -282,11 +319,19 @@ Result<> remove(const QUuid &clsid, Scope scope) {
 }
 
 Result<ClassRegistration> findByClsid(const QUuid &clsid) {
+    std::optional<Entry> first;
     for (const QString &dir : lookupDirs()) {
         const QString file = entryFile(dir, clsid);
-        if (QFileInfo(file).exists() || QFileInfo(file).isSymLink())
-            return readEntry(file).reg;
+        if (!QFileInfo(file).exists() && !QFileInfo(file).isSymLink())
+            continue;
+        if (first) {
+            preferUsable(*first, [&] { return readEntry(file); });
+            break;
+        }
+        first = readEntry(file);
     }
+    if (first)
+        return found(*first);
     return Result<ClassRegistration>::fail(
         err::CannotCreateObject,
         QStringLiteral("Can't create object: class %1 is not registered").arg(clsidText(clsid)),
@@ -321,7 +366,7 @@ Result<ClassRegistration> findByProgId(const QString &progId) {
             err::CannotCreateObject, text, QStringLiteral("registry"));
     }
     if (claims.size() == 1 && damagedClaims.isEmpty())
-        return claims.front()->reg;
+        return found(*claims.front());
 
     // Claimed more than once: the first usable entry wins (the first one when
     // none is usable; creating it then says what is wrong), the rest are reported.
@@ -348,7 +393,7 @@ Result<ClassRegistration> findByProgId(const QString &progId) {
         qCWarning(lcAutomation).noquote()
             << QStringLiteral("%1 is registered by %2; %3")
                    .arg(progId, QDir::toNativeSeparators(chosen->file), d);
-    return chosen->reg;
+    return found(*chosen);
 }
 
 Result<std::vector<ClassRegistration>> all() {

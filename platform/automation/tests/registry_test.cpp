@@ -231,3 +231,68 @@ TEST_F(RegistryTest, WhatCannotBeCreatedFailsSayingWhy) {
         EXPECT_TRUE(r.error().description.contains(why)) << r.error().description.toStdString();
     }
 }
+
+namespace {
+
+// One class registered for the user and for the system, each library present
+// or not; which registration a look-up finds, and the warnings it gives.
+struct Shadowing {
+    const char *name;
+    bool userLibrary, systemLibrary;
+    const char *found; // "user" or "system"
+    bool warned;
+};
+
+class RegistryShadowing
+    : public RegistryTest,
+      public ::testing::WithParamInterface<std::tuple<Shadowing, const char *>> {
+  protected:
+    Result<ClassRegistration> lookUp(const ClassRegistration &reg) const {
+        if (QLatin1String(std::get<1>(GetParam())) == QLatin1String("byClsid"))
+            return registry::findByClsid(reg.clsid);
+        return registry::findByProgId(reg.progId);
+    }
+    QString library(const char *name, bool present) const {
+        const QString path = home.filePath(QLatin1String(name));
+        if (present)
+            writeEntry(path, "a library");
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_P(RegistryShadowing, AUsersRegistrationWithItsLibraryGoneGivesWayToTheSystems) {
+    const Shadowing &row = std::get<0>(GetParam());
+    auto user = sample("lib.Shadowed", "{0a0b0c0d-0000-4000-8000-00000000000a}");
+    auto system = user;
+    user.library = library("user.so", row.userLibrary);
+    system.library = library("system.so", row.systemLibrary);
+    ASSERT_TRUE(registry::add(system, registry::Scope::System).ok());
+    ASSERT_TRUE(registry::add(user, registry::Scope::User).ok());
+
+    g_warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+    const auto reg = lookUp(user);
+    qInstallMessageHandler(previous);
+    ASSERT_TRUE(reg) << reg.error().description.toStdString();
+    const bool bySystem = QLatin1String(row.found) == QLatin1String("system");
+    EXPECT_EQ(reg->library.toStdString(), (bySystem ? system : user).library.toStdString());
+    if (!row.warned) {
+        EXPECT_TRUE(g_warnings.isEmpty()) << g_warnings.join(QLatin1Char('\n')).toStdString();
+        return;
+    }
+    ASSERT_EQ(g_warnings.size(), 1) << g_warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(g_warnings[0].contains(user.library)) << g_warnings[0].toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, RegistryShadowing,
+    ::testing::Combine(::testing::Values(Shadowing{"userGone", false, true, "system", true},
+                                         Shadowing{"bothPresent", true, true, "user", false},
+                                         Shadowing{"bothGone", false, false, "user", false},
+                                         Shadowing{"systemGone", true, false, "user", false}),
+                       ::testing::Values("byProgId", "byClsid")),
+    [](const auto &info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param);
+    });

@@ -53,6 +53,9 @@ Result<> add(const ClassRegistration &reg, Scope scope = defaultScope());
 // Removing a class that is not registered succeeds.
 Result<> remove(const QUuid &clsid, Scope scope = defaultScope());
 
+// A user's entry whose library file is missing gives way to the system's entry
+// of the same class when that one's library is present, with one warning of
+// the category velmora.automation naming the missing file.
 // Look-ups read the files afresh. A damaged entry (unreadable, not a regular
 // file, not 'Key=Value' lines, a dangling link) is an error naming its file.
 // When several entries claim one ProgID, the first usable one wins (its file

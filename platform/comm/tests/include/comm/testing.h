@@ -2,7 +2,9 @@
 // Before main it ends the process unless it runs under the modem shim
 // (velmora_modemshim.so preloaded: no serial port of the machine opens) with a
 // port mapping that leads every port to a simulated amplifier, then copies
-// that mapping into a temporary folder of the process. Simulated amplifiers:
+// that mapping into a temporary folder of the process, where it also makes the
+// process's runtime folder ($XDG_RUNTIME_DIR, mode 0700); the offscreen
+// platform's "does not support raise()" is not shown. Simulated amplifiers:
 // comm/simulator.h; the shim's pty modem lines and request log: comm/modemshim.h.
 #pragma once
 
