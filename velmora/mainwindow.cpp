@@ -89,23 +89,25 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora) {
 
     // The hosted controls. A missing serial-port control makes opening and
     // sending fail, so the user is asked about the port instead of nothing
-    // happening at all.
+    // happening at all. A control that cannot be created is reported once
+    // the window is up (reportIfMissing).
     MSComm1.failWhenMissing({comm::PortOpen, comm::Output});
-    MSComm1.create(this);
-    Tray.create(this, [this](const QString &, automation::DispId id, std::vector<Variant> &args) {
-        const auto arg = [&](std::size_t i) {
-            return i < args.size() ? args[i] : Variant();
-        };
-        if (id == tray::DoubleClickEvent)
-            handleEvent([&] { return Tray_DoubleClick(arg(0).toI4().value_or(0)); });
-        else if (id == tray::ErrorEvent)
-            handleEvent([&] {
-                return Tray_Error(arg(0).toI4().value_or(0),
-                                  arg(1).toBStr().value_or(QString()),
-                                  arg(2).toBStr().value_or(QString()));
-            });
-    });
-    Balloon.create(this);
+    (void)MSComm1.create(this);
+    (void)Tray.create(
+        this, [this](const QString &, automation::DispId id, std::vector<Variant> &args) {
+            const auto arg = [&](std::size_t i) {
+                return i < args.size() ? args[i] : Variant();
+            };
+            if (id == tray::DoubleClickEvent)
+                handleEvent([&] { return Tray_DoubleClick(arg(0).toI4().value_or(0)); });
+            else if (id == tray::ErrorEvent)
+                handleEvent([&] {
+                    return Tray_Error(arg(0).toI4().value_or(0),
+                                      arg(1).toBStr().value_or(QString()),
+                                      arg(2).toBStr().value_or(QString()));
+                });
+        });
+    (void)Balloon.create(this);
     enableScrit();
 
     wire();

@@ -7,8 +7,10 @@
 
 #include "log.h"
 #include "lumorel.h"
+#include "shell/mousemessages.h"
 
 using namespace automation;
+namespace mouse = shell::mouse;
 
 namespace lumora {
 
@@ -28,34 +30,34 @@ void Lumorel::mouseMessage(double xTwips) {
     inEvent_ = true;
     std::vector<Variant> none;
     switch (lastMessage_) {
-    case 512:
+    case mouse::Move:
         (void)raiseLogged(EvMouseMove, none);
         break;
-    case 513:
+    case mouse::LeftDown:
         raiseButtonEvent(EvMouseDown, LeftButton);
         break;
-    case 514:
+    case mouse::LeftUp:
         raiseButtonEvent(EvMouseUp, LeftButton), (void)raiseLogged(EvClick, none);
         break;
-    case 515:
+    case mouse::LeftDouble:
         raiseButtonEvent(EvDoubleClick, LeftButton);
         break;
-    case 516:
+    case mouse::RightDown:
         raiseButtonEvent(EvMouseDown, RightButton);
         break;
-    case 517:
+    case mouse::RightUp:
         raiseButtonEvent(EvMouseUp, RightButton);
         break;
-    case 518:
+    case mouse::RightDouble:
         raiseButtonEvent(EvDoubleClick, RightButton);
         break;
-    case 519:
+    case mouse::MiddleDown:
         raiseButtonEvent(EvMouseDown, MiddleButton);
         break;
-    case 520:
+    case mouse::MiddleUp:
         raiseButtonEvent(EvMouseUp, MiddleButton);
         break;
-    case 521:
+    case mouse::MiddleDouble:
         raiseButtonEvent(EvDoubleClick, MiddleButton);
         break;
     default:
