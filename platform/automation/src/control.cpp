@@ -6,11 +6,14 @@
 #include <optional>
 
 #include "automation/escape.h"
+#include "callchecker.h"
 
 namespace automation {
 
 // The key function of the site interface (see IDispatch's).
 IControlSite::~IControlSite() = default;
+
+template class Checked<IControl>;
 
 Variant PropertyBag::read(const QString &name, const Variant &def) const {
     auto it = values_.find(name);
