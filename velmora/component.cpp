@@ -7,20 +7,18 @@ namespace velmora {
 
 using namespace automation;
 
-bool Component::create(QWidget *form, EventHandler onEvent) {
+Result<> Component::create(QWidget *form, EventHandler onEvent) {
     windowing::HostedControl::Options options;
     options.onEvent = std::move(onEvent);
     auto hosted = windowing::HostedControl::create(form, progId_, std::move(options));
     if (hosted) {
         hosted_ = std::move(*hosted);
-        return true;
+        return {};
     }
-    creationError_ = hosted.error();
-    if (creationError_.number == 0)
-        creationError_ = makeError(err::CannotCreateObject);
-    if (creationError_.description.isEmpty())
-        creationError_.description = standardDescription(creationError_.number);
-    return false;
+    const Error &e = hosted.error();
+    creationError_ = e.number == 0 ? makeError(err::CannotCreateObject)
+                                   : makeError(e.number, e.description, e.source);
+    return creationError_;
 }
 
 void Component::reportIfMissing() {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "automation/dispatch.h"
+#include "automation/result.h"
 #include "windowing/formsite.h"
 
 class QWidget;
@@ -27,9 +28,10 @@ class Component {
 
     Component(QString name, QString progId) : name_(std::move(name)), progId_(std::move(progId)) {}
 
-    // Creates the control on `form`; events go to onEvent. Returns false when
-    // the control cannot be created.
-    bool create(QWidget *form, EventHandler onEvent = {});
+    // Creates the control on `form`; events go to onEvent. Fails with the
+    // reason when the control cannot be created; the component then stands in
+    // for it as described above, and creationError() keeps the reason.
+    automation::Result<> create(QWidget *form, EventHandler onEvent = {});
     // Says on stderr, once, that the control could not be created.
     void reportIfMissing();
     // Releases the control (its sink and site go with it).

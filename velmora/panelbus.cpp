@@ -22,8 +22,10 @@ namespace {
 
 // A refusal: the error's source carries the D-Bus error name.
 automation::Error refusal(const char *why, const QString &message) {
-    return automation::makeError(
-        5, message, PanelBus::Service + QStringLiteral(".Error.") + QLatin1String(why));
+    return automation::makeError(automation::err::InvalidCall,
+                                 message,
+                                 PanelBus::Service + QStringLiteral(".Error.") +
+                                     QLatin1String(why));
 }
 
 } // namespace

@@ -68,21 +68,22 @@ Panel::Panel(QWidget *form) : form_(form) {
     // sending fail, so the user is asked about the port instead of nothing
     // happening at all.
     MSComm1.failWhenMissing({comm::PortOpen, comm::Output});
-    MSComm1.create(form_);
-    Tray.create(form_, [this](const QString &, automation::DispId id, std::vector<Variant> &args) {
-        const auto arg = [&](std::size_t i) {
-            return i < args.size() ? args[i] : Variant();
-        };
-        if (id == tray::DoubleClickEvent)
-            handle([&] { return Tray_DoubleClick(arg(0).toI4().value_or(0)); });
-        else if (id == tray::ErrorEvent)
-            handle([&] {
-                return Tray_Error(arg(0).toI4().value_or(0),
-                                  arg(1).toBStr().value_or(QString()),
-                                  arg(2).toBStr().value_or(QString()));
-            });
-    });
-    Balloon.create(form_);
+    (void)MSComm1.create(form_);
+    (void)Tray.create(form_,
+                      [this](const QString &, automation::DispId id, std::vector<Variant> &args) {
+                          const auto arg = [&](std::size_t i) {
+                              return i < args.size() ? args[i] : Variant();
+                          };
+                          if (id == tray::DoubleClickEvent)
+                              handle([&] { return Tray_DoubleClick(arg(0).toI4().value_or(0)); });
+                          else if (id == tray::ErrorEvent)
+                              handle([&] {
+                                  return Tray_Error(arg(0).toI4().value_or(0),
+                                                    arg(1).toBStr().value_or(QString()),
+                                                    arg(2).toBStr().value_or(QString()));
+                              });
+                      });
+    (void)Balloon.create(form_);
     enableScrit();
     notePort();
     connect(shell::TrayHosts::instance(), &shell::TrayHosts::changed, this, [this] {

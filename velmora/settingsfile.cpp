@@ -1,12 +1,13 @@
 #include "settingsfile.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <cmath>
 #include <sys/stat.h>
 #include <vector>
+
+#include "automation/smallfile.h"
 
 namespace velmora {
 
@@ -15,9 +16,6 @@ namespace {
 // A hand-edited settings file is a few bytes; anything beyond this is not one
 // and its later lines are never read anyway.
 constexpr qint64 MaxReadBytes = 64 * 1024;
-
-// The run-time's "Path/File access error".
-constexpr std::int32_t FileAccessError = 75;
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -108,17 +106,12 @@ std::optional<QString> Settings::lineSettings() const {
 }
 
 Settings readSettings() {
-    // Only a plain file is read: a directory, a pipe or a device under that
-    // name reads as no file at all (a pipe would block the program).
-    const QFileInfo info(SettingsFileName);
-    if (!info.exists() || !info.isFile())
-        return {};
-    QFile file(SettingsFileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.read(MaxReadBytes);
-    file.close();
-    return parseSettings(bytes);
+    // Opened once without blocking and checked on what was opened: a pipe, a
+    // device or a folder under that name, even one renamed over the file at
+    // any moment, reads as no file at all instead of holding the program up.
+    const automation::Result<QByteArray> bytes =
+        automation::readSmallFile(SettingsFileName, MaxReadBytes, automation::Oversize::Truncate);
+    return bytes ? parseSettings(*bytes) : Settings{};
 }
 
 QByteArray formatLine(std::int16_t value) {
@@ -165,7 +158,7 @@ automation::Result<> writeSettings(const std::array<std::int16_t, 4> &lines) {
     if (file.error() == QFileDevice::NoError || why.isEmpty())
         why = QStringLiteral("the file could not be written completely");
     file.cancelWriting();
-    return automation::Result<>::fail(FileAccessError, why, SettingsFileName);
+    return automation::Result<>::fail(automation::err::FileAccessError, why, SettingsFileName);
 }
 
 automation::Result<> ensureSettingsFile() {

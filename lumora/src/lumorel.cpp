@@ -7,6 +7,7 @@
 #include "about/aboutbox.h"
 #include "automation/resources.h"
 #include "log.h"
+#include "shell/mousemessages.h"
 #include "shell/records.h"
 
 Q_LOGGING_CATEGORY(lcLumora, "velmora.lumora", QtWarningMsg)
@@ -19,7 +20,8 @@ namespace lumora {
 namespace {
 
 constexpr std::uint32_t IconId = 1;
-constexpr std::uint32_t CallbackMessage = 0x200; // the shell's notifications arrive as mouse moves
+constexpr std::uint32_t CallbackMessage =
+    shell::mouse::Move; // the shell's notifications arrive as mouse moves
 constexpr std::int32_t DefaultInterval = 200;
 const QString IntervalKey = QStringLiteral("AnimationInterval");
 

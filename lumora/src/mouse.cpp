@@ -7,8 +7,10 @@
 
 #include "log.h"
 #include "lumorel.h"
+#include "shell/mousemessages.h"
 
 using namespace automation;
+namespace mouse = shell::mouse;
 
 namespace lumora {
 
@@ -21,35 +23,35 @@ void Lumorel::mouseMessage(double xTwips) {
     inEvent_ = true;
     std::vector<Variant> none;
     switch (lastMessage_) {
-    case 512:
+    case mouse::Move:
         (void)raiseLogged(dispid::MouseMoveEvent, none);
         break;
-    case 513:
+    case mouse::LeftDown:
         raiseButtonEvent(dispid::MouseDownEvent, dispid::LeftButton);
         break;
-    case 514:
-        raiseButtonEvent(dispid::MouseUpEvent, dispid::LeftButton),
-            (void)raiseLogged(dispid::ClickEvent, none);
+    case mouse::LeftUp:
+        raiseButtonEvent(dispid::MouseUpEvent, dispid::LeftButton);
+        (void)raiseLogged(dispid::ClickEvent, none);
         break;
-    case 515:
+    case mouse::LeftDouble:
         raiseButtonEvent(dispid::DoubleClickEvent, dispid::LeftButton);
         break;
-    case 516:
+    case mouse::RightDown:
         raiseButtonEvent(dispid::MouseDownEvent, dispid::RightButton);
         break;
-    case 517:
+    case mouse::RightUp:
         raiseButtonEvent(dispid::MouseUpEvent, dispid::RightButton);
         break;
-    case 518:
+    case mouse::RightDouble:
         raiseButtonEvent(dispid::DoubleClickEvent, dispid::RightButton);
         break;
-    case 519:
+    case mouse::MiddleDown:
         raiseButtonEvent(dispid::MouseDownEvent, dispid::MiddleButton);
         break;
-    case 520:
+    case mouse::MiddleUp:
         raiseButtonEvent(dispid::MouseUpEvent, dispid::MiddleButton);
         break;
-    case 521:
+    case mouse::MiddleDouble:
         raiseButtonEvent(dispid::DoubleClickEvent, dispid::MiddleButton);
         break;
     default:

@@ -72,8 +72,10 @@ void Pellagon::showBalloonMessage(const QString &prompt, const QString &title,
     shell::writeU32(notifyData_, rec::InfoFlags, std::uint32_t(messageType_));
     shell::writeTextField(notifyData_, rec::Info, rec::InfoWidth, prompt);
     shell::writeTextField(notifyData_, rec::InfoTitle, rec::InfoTitleWidth, title);
-    if (!shell::notifyIcon(shell::Operation::Modify, notifyData_))
-        qCDebug(lcPellago) << "no icon 1 of window" << handle << "for the balloon";
+    if (const Result<> shown = shell::notifyIconResult(shell::Operation::Modify, notifyData_);
+        !shown)
+        qCDebug(lcPellago) << "no balloon over icon 1 of window" << handle << ":"
+                           << shown.error().description;
 }
 
 Result<> Pellagon::load(const PropertyBag &bag) {

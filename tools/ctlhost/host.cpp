@@ -2,13 +2,13 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QImage>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimer>
 
 #include "../common/log.h"
+#include "automation/escape.h"
 #include "windowing/handles.h"
 #include "windowing/timers.h"
 
@@ -47,11 +47,11 @@ QString fileName(const Word &w) {
     return w.quoted ? w.text : w.raw();
 }
 
+// A bag is a few hundred bytes; anything much larger is not one.
+constexpr qint64 MaxBagSize = 1024 * 1024;
+
 Result<PropertyBag> readBag(const QString &file) {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return mistake(QStringLiteral("cannot read %1: %2").arg(file, f.errorString()));
-    auto bag = PropertyBag::fromText(f.readAll());
+    auto bag = PropertyBag::fromText(TRY(readInputFile(file, MaxBagSize)));
     if (!bag)
         return mistake(QStringLiteral("%1: %2").arg(file, bag.error().description));
     return *bag;
@@ -71,7 +71,7 @@ Host::~Host() {
 }
 
 void Host::print(const QString &line) {
-    out_ << escapeControls(line) << Qt::endl;
+    out_ << quoting::escape(line, quoting::Form::ControlsOnly) << Qt::endl;
 }
 
 Result<HostedControl *> Host::control(const QString &name) {
@@ -144,7 +144,8 @@ void Host::onEvent(const QString &control, const QString &event, DispId id,
 }
 
 bool Host::execute(const QString &text, int lineNumber) {
-    qCDebug(toolsLog).noquote() << "line" << lineNumber << escapeControls(text);
+    qCDebug(toolsLog).noquote() << "line" << lineNumber
+                                << quoting::escape(text, quoting::Form::ControlsOnly);
     const Done done = run(text);
     if (done.ok())
         return true;

@@ -1,10 +1,15 @@
 #include "script.h"
 
+#include <QBuffer>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 #include <QRegularExpression>
 #include <optional>
 
+#include "automation/escape.h"
 #include "automation/picture.h"
+#include "automation/smallfile.h"
 #include "windowing/handles.h"
 
 namespace ctlhost {
@@ -27,51 +32,12 @@ Result<std::vector<Word>> splitWords(const QString &line) {
             w.prefix += line[i++];
         if (i < n && line[i] == QLatin1Char('"')) {
             w.quoted = true;
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                QChar c = line[i++];
-                if (c == QLatin1Char('"')) {
-                    closed = true;
-                    break;
-                }
-                if (c == QLatin1Char('\\')) {
-                    if (i >= n)
-                        break;
-                    const QChar e = line[i++];
-                    switch (e.unicode()) {
-                    case 'n':
-                        c = QLatin1Char('\n');
-                        break;
-                    case 'r':
-                        c = QLatin1Char('\r');
-                        break;
-                    case 't':
-                        c = QLatin1Char('\t');
-                        break;
-                    case '0':
-                        c = QChar(0);
-                        break;
-                    case 'x': {
-                        static const QRegularExpression twoDigits(
-                            QStringLiteral("^[0-9a-fA-F]{2}"));
-                        const QString digits = line.mid(i, 2);
-                        if (!twoDigits.match(digits).hasMatch())
-                            return mistake(QStringLiteral("\\x takes two hexadecimal digits: %1")
-                                               .arg(line.mid(i - 2, 4)));
-                        c = QChar(digits.toUShort(nullptr, 16));
-                        i += 2;
-                        break;
-                    }
-                    default:
-                        c = e;
-                        break;
-                    }
-                }
-                w.text += c;
-            }
-            if (!closed)
-                return mistake(QStringLiteral("unterminated quoted text"));
+            qsizetype at = i + 1;
+            auto text = automation::quoting::readQuoted(line, at);
+            if (!text)
+                return mistake(text.error().description);
+            w.text = *text;
+            i = int(at);
             if (i < n && !line[i].isSpace())
                 return mistake(QStringLiteral("text after a closing quote: %1")
                                    .arg(line.mid(i).section(QLatin1Char(' '), 0, 0)));
@@ -82,34 +48,34 @@ Result<std::vector<Word>> splitWords(const QString &line) {
     return words;
 }
 
-QString escapeControls(const QString &text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '\n':
-            out += QLatin1String("\\n");
-            break;
-        case '\r':
-            out += QLatin1String("\\r");
-            break;
-        case '\t':
-            out += QLatin1String("\\t");
-            break;
-        case 0:
-            out += QLatin1String("\\0");
-            break;
-        default:
-            if (c.category() == QChar::Other_Control)
-                out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-            else
-                out += c;
-        }
-    }
-    return out;
+Result<QByteArray> readInputFile(const QString &file, qint64 cap) {
+    auto bytes = automation::readSmallFile(file, cap, automation::Oversize::Refuse);
+    if (!bytes)
+        return mistake(QStringLiteral("cannot read %1: %2").arg(file, bytes.error().description));
+    return bytes;
 }
 
 namespace {
+
+// An icon file is small; anything larger is not one.
+constexpr qint64 MaxPictureSize = 16 * 1024 * 1024;
+
+// Every picture the bytes hold (an icon file may hold several sizes), the
+// format told by the bytes themselves.
+QIcon iconOf(const QByteArray &bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    QIcon icon;
+    do {
+        QImage image;
+        if (!reader.read(&image))
+            break;
+        icon.addPixmap(QPixmap::fromImage(image));
+    } while (reader.jumpToNextImage());
+    return icon;
+}
 
 std::optional<qlonglong> parseInteger(const QString &text) {
     static const QRegularExpression dec(QStringLiteral("^[-+]?[0-9]+$"));
@@ -184,7 +150,7 @@ Result<Variant> parseArgument(const Word &word, const ObjectLookup &objects) {
         return Variant(automation::makePicture(std::uint32_t(*v)));
     }
     if (type == QLatin1String("icon")) {
-        const QIcon icon(value);
+        const QIcon icon = iconOf(TRY(readInputFile(value, MaxPictureSize)));
         if (icon.availableSizes().isEmpty())
             return mistake(QStringLiteral("%1 is not a readable picture file").arg(value));
         return Variant(automation::makePicture(windowing::iconHandle(icon)));

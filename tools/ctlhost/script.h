@@ -20,8 +20,8 @@ inline automation::Error mistake(const QString &description) {
 }
 
 // One blank-separated word. A word may hold one double-quoted part ("a b",
-// str:"a b"), which keeps blanks and understands \" \\ \n \r \t \0 and \xHH
-// (the character of that code, two hexadecimal digits).
+// str:"a b"), which keeps blanks and understands the escapes of quoted text
+// (automation/escape.h).
 struct Word {
     QString prefix; // text before the quoted part (or the whole word if unquoted)
     QString text;   // the quoted part, unescaped
@@ -30,14 +30,13 @@ struct Word {
     const QString &raw() const { return written; }
 };
 
-// Splits a line into words; fails on an unterminated quote, an unknown \x
-// escape, or text glued to a closing quote.
+// Splits a line into words; fails on an unterminated quote, an unknown or
+// incomplete escape, or text glued to a closing quote.
 automation::Result<std::vector<Word>> splitWords(const QString &line);
 
-// The text with its control characters escaped as quoted text writes them:
-// \n \r \t \0, and \xHH for the other control characters (U+0001 to U+001F,
-// U+007F to U+009F). Backslashes and quotes are left alone.
-QString escapeControls(const QString &text);
+// A file a script names (a bag, a picture), read whole: a regular file of at
+// most `cap` bytes; anything else is a mistake saying why, found at once.
+automation::Result<QByteArray> readInputFile(const QString &file, qint64 cap);
 
 // Looks up objects named by obj:<name> arguments.
 using ObjectLookup = std::function<automation::DispatchPtr(const QString &name)>;

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <sys/stat.h>
+
 #include "automation/resources.h"
 #include "windowing/formsite.h"
 
@@ -246,6 +248,45 @@ TEST(FormObject, CallsAfterTheFormIsGoneFailWithObjectRequired) {
     const Result<> r = obj->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, on);
     EXPECT_EQ(r ? 0 : r.error().number, err::ObjectRequired);
 }
+
+// A bag or a picture that is a FIFO, a device or too large: the command fails
+// at once saying why, and the script goes on.
+struct UnreadableFile {
+    const char *name;
+    const char *line;
+    const char *says;
+};
+
+class CtlhostFiles : public ::testing::TestWithParam<UnreadableFile> {};
+
+TEST_P(CtlhostFiles, RefusesAnythingButASmallPlainFile) {
+    Sandbox box;
+    ASSERT_EQ(box.run("REGSVR", {envPath("TESTCTL_LIB")}).code, 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(box.path("work") + QStringLiteral("/fifo")), 0600), 0);
+    box.write("huge.bag", QByteArray(1024 * 1024 + 1, '#'));
+    const QByteArray script =
+        "create w VelmoraTest.Widget\n" + QByteArray(GetParam().line) + "\necho went on\n";
+    const Outcome r = box.run("CTLHOST", {"--keep-going"}, script, 20000);
+    EXPECT_EQ(r.out,
+              QStringLiteral("event w.Ready (#2) args: Bool:False\nerror: line 2: %1\nwent on\n")
+                  .arg(QLatin1String(GetParam().says)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ctlhost, CtlhostFiles,
+    ::testing::Values(
+        UnreadableFile{"LoadAFifo", "load w fifo", "cannot read fifo: a FIFO, not a file"},
+        UnreadableFile{"CreateWithAFifo",
+                       "create v VelmoraTest.Widget fifo",
+                       "cannot read fifo: a FIFO, not a file"},
+        UnreadableFile{"LoadADevice",
+                       "load w /dev/zero",
+                       "cannot read /dev/zero: not a regular file: a device"},
+        UnreadableFile{
+            "IconOfAFifo", "call w Describe icon:fifo", "cannot read fifo: a FIFO, not a file"},
+        UnreadableFile{
+            "LoadAHugeBag", "load w huge.bag", "cannot read huge.bag: larger than 1048576 bytes"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // Read from the file, never loaded. Interface ids: length, then Data1, Data2,
 // Data3 little-endian, then Data4. (The bitmap's size is in packres's list.)

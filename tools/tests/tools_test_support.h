@@ -43,14 +43,16 @@ struct Sandbox {
         QFile f(path("work") + QLatin1Char('/') + QLatin1String(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
     }
-    // Runs the program named by the environment variable `tool` in the work folder.
-    Outcome run(const char *tool, const QStringList &args, const QByteArray &input = {}) const {
+    // Runs the program named by the environment variable `tool` in the work
+    // folder; one still running after `waitMs` fails the test and is killed.
+    Outcome run(const char *tool, const QStringList &args, const QByteArray &input = {},
+                int waitMs = 120000) const {
         QProcess p;
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(path("work"));
         p.start(envPath(tool), args);
         p.write(input), p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(120000)) << tool << " did not finish";
+        EXPECT_TRUE(p.waitForFinished(waitMs)) << tool << " did not finish";
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromUtf8(p.readAllStandardOutput()),
                 QString::fromUtf8(p.readAllStandardError())};

@@ -7,12 +7,17 @@
 #include <QDir>
 #include <QPushButton>
 
+#include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
+#include <future>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 
 #include "nastr.h"
+#include "settingsfile.h"
 
 using namespace paneltest;
 using Lines = std::array<std::int16_t, 4>;
@@ -159,3 +164,33 @@ INSTANTIATE_TEST_SUITE_P(Modes, SettingsFileMode,
                                            SavedMode{"groupWritable", 0664, 0664},
                                            SavedMode{"private", 0600, 0600}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// A FIFO renamed over nastr.dat and away again while the settings are read:
+// a read that meets it gives the defaults at once instead of waiting for a
+// writer that never comes. When a read does hang, the test opens the FIFO for
+// writing to let it go, and fails.
+TEST_F(PanelTest, AFifoRenamedOverTheSettingsFileNeverHoldsAReadUp) {
+    ASSERT_EQ(::mkfifo("fifo", 0600), 0);
+    step("file: 1 \r\n 1 \r\n 0 \r\n 2 \r\n");
+    ASSERT_TRUE(QFile::rename(QStringLiteral("nastr.dat"), QStringLiteral("plain")));
+    std::atomic<bool> reading = true;
+    std::thread swapper([&] {
+        for (bool fifo = true; reading; fifo = !fifo) {
+            ::link(fifo ? "fifo" : "plain", "next");
+            ::rename("next", "nastr.dat");
+        }
+    });
+    auto reads = std::async(std::launch::async, [] {
+        int fromThePlainFile = 0;
+        for (int i = 0; i < 20000; ++i)
+            fromThePlainFile += velmora::readSettings().autoOnSet();
+        return fromThePlainFile;
+    });
+    const bool finished = reads.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    reading = false;
+    swapper.join();
+    if (!finished)
+        ::close(::open("fifo", O_WRONLY | O_NONBLOCK));
+    EXPECT_TRUE(finished) << "a read waited on the FIFO";
+    EXPECT_GT(reads.get(), 0) << "the plain file was read between the swaps";
+}

@@ -5,10 +5,15 @@
 #include <charconv>
 #include <optional>
 
+#include "automation/escape.h"
+#include "callchecker.h"
+
 namespace automation {
 
 // The key function of the site interface (see IDispatch's).
 IControlSite::~IControlSite() = default;
+
+template class Checked<IControl>;
 
 Variant PropertyBag::read(const QString &name, const Variant &def) const {
     auto it = values_.find(name);
@@ -33,94 +38,26 @@ QString doubleText(double d) {
     return QString::fromLatin1(buf, end - buf);
 }
 
-QString quoted(const QString &s) {
-    QString out = QStringLiteral("\"");
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        const QChar c = s[i];
-        const bool pair = c.isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate();
-        if (pair) {
-            out += c;
-            out += s[++i];
-        } else if (c == QLatin1Char('\\') || c == QLatin1Char('"')) {
-            out += QLatin1Char('\\');
-            out += c;
-        } else if (c == QLatin1Char('\n')) {
-            out += QLatin1String("\\n");
-        } else if (c == QLatin1Char('\r')) {
-            out += QLatin1String("\\r");
-        } else if (c == QLatin1Char('\t')) {
-            out += QLatin1String("\\t");
-        } else if (c.unicode() == 0) {
-            out += QLatin1String("\\0");
-        } else if (c.category() == QChar::Other_Control) {
-            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        } else if (c.isSurrogate()) { // one without its other half: UTF-8 cannot carry it
-            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        } else {
-            out += c;
-        }
-    }
-    return out + QLatin1Char('"');
-}
-
 QString valueText(const Variant &v) {
     switch (v.type()) {
     case VarType::R8:
         return QStringLiteral("R8:") + doubleText(v.r8());
     case VarType::BStr:
-        return QStringLiteral("BStr:") + quoted(v.bstr());
+        return QStringLiteral("BStr:") + quoting::escape(v.bstr(), quoting::Form::Quoted);
     default:
         return v.describe();
     }
 }
 
+// The whole value is one piece of quoted text.
 std::optional<QString> unquoted(const QString &v) {
-    if (v.size() < 2 || !v.startsWith(QLatin1Char('"')) || !v.endsWith(QLatin1Char('"')))
+    qsizetype at = 1;
+    if (!v.startsWith(QLatin1Char('"')))
         return std::nullopt;
-    QString s;
-    for (qsizetype i = 1; i < v.size() - 1; ++i) {
-        QChar c = v[i];
-        if (c == QLatin1Char('"'))
-            return std::nullopt;
-        if (c == QLatin1Char('\\')) {
-            if (i + 1 >= v.size() - 1)
-                return std::nullopt;
-            const char e = v[++i].toLatin1();
-            bool ok = true;
-            switch (e) {
-            case 'n':
-                c = QLatin1Char('\n');
-                break;
-            case 'r':
-                c = QLatin1Char('\r');
-                break;
-            case 't':
-                c = QLatin1Char('\t');
-                break;
-            case '0':
-                c = QChar(0);
-                break;
-            case '\\':
-            case '"':
-                c = QLatin1Char(e);
-                break;
-            case 'x':
-            case 'u': {
-                const int digits = e == 'x' ? 2 : 4;
-                c = QChar(char16_t(v.mid(i + 1, digits).toUShort(&ok, 16)));
-                ok = ok && i + digits < v.size() - 1;
-                i += digits;
-                break;
-            }
-            default:
-                ok = false;
-            }
-            if (!ok)
-                return std::nullopt;
-        }
-        s += c;
-    }
-    return s;
+    Result<QString> text = quoting::readQuoted(v, at);
+    if (!text || at != v.size())
+        return std::nullopt;
+    return *text;
 }
 
 std::optional<Variant> parseValue(const QString &text) {

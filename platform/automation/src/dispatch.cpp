@@ -1,5 +1,7 @@
 #include "automation/dispatch.h"
 
+#include "callchecker.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -171,6 +173,8 @@ Error CallChecker::withSource(const Error &e, const QString &source) {
     r.source = source;
     return r;
 }
+
+template class Checked<NamedDispatch>;
 
 void FunctionObject::on(DispId id, InvokeKind kind, Handler h) {
     handlers_.emplace_back(id, kind, std::move(h));

@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "bytes.h"
+#include "automation/littleendian.h"
 
 namespace automation {
 

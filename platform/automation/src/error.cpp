@@ -14,6 +14,8 @@ QString standardDescription(std::int32_t number) {
         return QStringLiteral("File not found");
     case err::PermissionDenied:
         return QStringLiteral("Permission denied");
+    case err::FileAccessError:
+        return QStringLiteral("Path/File access error");
     case err::PathNotFound:
         return QStringLiteral("Path not found");
     case err::InvalidFileFormat:

@@ -8,13 +8,10 @@
 
 #include <QHash>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <map>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "automation/smallfile.h"
 #include "logging.h"
 
 namespace automation {
@@ -55,47 +52,12 @@ Error damaged(const QString &file, const QString &why) {
 // A class file is a few hundred bytes; anything much larger is not one.
 constexpr qint64 MaxEntrySize = 64 * 1024;
 
-// The bytes of a class file. It is opened without blocking and checked on the
-// open descriptor, so a FIFO or a device in its place is refused at once.
+// The bytes of a class file; a FIFO or a device in its place is refused at once.
 Result<QByteArray> readEntryFile(const QString &file) {
-    const QByteArray path = QFile::encodeName(file);
-    struct Descriptor {
-        int fd;
-        ~Descriptor() {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } d{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    if (d.fd < 0) {
-        const int error = errno;
-        struct stat link {};
-        if (error == ENOENT && ::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode))
-            return damaged(file, QStringLiteral("a symbolic link to a missing file"));
-        return damaged(file, qt_error_string(error));
-    }
-    struct stat st {};
-    if (::fstat(d.fd, &st) != 0)
-        return damaged(file, qt_error_string(errno));
-    if (S_ISDIR(st.st_mode))
-        return damaged(file, QStringLiteral("a folder, not a file"));
-    if (S_ISFIFO(st.st_mode))
-        return damaged(file, QStringLiteral("a FIFO, not a file"));
-    if (!S_ISREG(st.st_mode))
-        return damaged(file, QStringLiteral("a device or socket, not a file"));
-    QByteArray text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(d.fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return damaged(file, qt_error_string(errno));
-        if (n == 0)
-            return text;
-        text.append(buffer, n);
-        if (text.size() > MaxEntrySize)
-            return damaged(file, QStringLiteral("larger than %1 bytes").arg(MaxEntrySize));
-    }
+    Result<QByteArray> bytes = readSmallFile(file, MaxEntrySize, Oversize::Refuse);
+    if (!bytes)
+        return damaged(file, bytes.error().description);
+    return bytes;
 }
 
 // The ProgID a damaged entry still names, if a line of it reads so.

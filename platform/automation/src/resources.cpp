@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "bytes.h"
+#include "automation/littleendian.h"
 
 namespace automation {
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "automation/dispatch.h"
+#include "automation/escape.h"
 
 namespace automation {
 
@@ -35,6 +36,16 @@ void Variant::destroy() noexcept {
         value_.dispatch.~DispatchPtr();
     type_ = VarType::Empty;
     value_.plain = 0;
+}
+
+const QString &Variant::noString() {
+    static const QString none;
+    return none;
+}
+
+const DispatchPtr &Variant::noObject() {
+    static const DispatchPtr none;
+    return none;
 }
 
 bool Variant::operator==(const Variant &other) const {
@@ -220,15 +231,8 @@ QString Variant::describe() const {
         return boolean() ? QStringLiteral("Bool:True") : QStringLiteral("Bool:False");
     case VarType::R8:
         return QStringLiteral("R8:%1").arg(QString::number(r8(), 'g', 15));
-    case VarType::BStr: {
-        QString s = bstr();
-        s.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-            .replace(QLatin1Char('"'), QLatin1String("\\\""));
-        s.replace(QLatin1Char('\n'), QLatin1String("\\n"))
-            .replace(QLatin1Char('\r'), QLatin1String("\\r"));
-        s.replace(QChar(0), QLatin1String("\\0"));
-        return QStringLiteral("BStr:\"%1\"").arg(s);
-    }
+    case VarType::BStr:
+        return QStringLiteral("BStr:") + quoting::escape(bstr(), quoting::Form::Quoted);
     case VarType::Dispatch:
         return dispatch() ? QStringLiteral("Object:%1").arg(dispatch()->typeInfo().name)
                           : QStringLiteral("Object:Nothing");

@@ -6,7 +6,7 @@
 
 #include "automation/resources.h"
 
-#include "bytes.h"
+#include "automation/littleendian.h"
 
 namespace automation {
 
@@ -44,12 +44,9 @@ QByteArray node(const QString &key, int type, const QByteArray &value, int value
         b += children;
     }
     const auto len = std::uint16_t(b.size());
-    b[0] = char(len & 0xFF);
-    b[1] = char(len >> 8);
-    b[2] = char(valueLength & 0xFF);
-    b[3] = char((valueLength >> 8) & 0xFF);
-    b[4] = char(type);
-    b[5] = 0;
+    bytes::setLE(b, 0, len, 2);
+    bytes::setLE(b, 2, std::uint16_t(valueLength), 2);
+    bytes::setLE(b, 4, std::uint16_t(type), 2);
     return b;
 }
 

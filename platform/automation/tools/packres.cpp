@@ -25,6 +25,7 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include "automation/littleendian.h"
 #include "automation/resources.h"
 #include "automation/typeinfo.h"
 
@@ -50,14 +51,10 @@ Result<QByteArray> readFile(const QString &path) {
 
 QByteArray iidRecord(const QUuid &id) {
     QByteArray b;
-    auto put = [&b](std::uint64_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            b.append(char((v >> (8 * i)) & 0xFF));
-    };
-    put(16, 4);
-    put(id.data1, 4);
-    put(id.data2, 2);
-    put(id.data3, 2);
+    bytes::putU32(b, 16);
+    bytes::putU32(b, id.data1);
+    bytes::putU16(b, id.data2);
+    bytes::putU16(b, id.data3);
     for (unsigned char c : id.data4)
         b.append(char(c));
     return b;

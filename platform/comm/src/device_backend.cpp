@@ -9,9 +9,11 @@
 #include "backends.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -23,33 +25,14 @@ namespace comm {
 
 namespace {
 
+// The termios code of each of the line speeds, in their order.
+constexpr speed_t SpeedCodes[] = {
+    B110, B300, B600, B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
+static_assert(std::size(SpeedCodes) == std::size(LineSpeeds));
+
 speed_t speedCode(int baud) {
-    switch (baud) {
-    case 110:
-        return B110;
-    case 300:
-        return B300;
-    case 600:
-        return B600;
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    default:
-        return B0;
-    }
+    const auto at = std::find(std::begin(LineSpeeds), std::end(LineSpeeds), baud);
+    return at == std::end(LineSpeeds) ? B0 : SpeedCodes[at - std::begin(LineSpeeds)];
 }
 
 bool deviceGone(int errnum) {

@@ -15,6 +15,10 @@ inline automation::Error lineError(std::int32_t number, const QString &descripti
     return automation::Error{number, description, {}};
 }
 
+// The line speeds a port takes, bit/s, slowest first.
+inline constexpr int LineSpeeds[] = {
+    110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
 class LineBackend {
   public:
     virtual ~LineBackend() = default;

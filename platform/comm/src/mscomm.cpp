@@ -162,8 +162,6 @@ bool MSComm::carrier() {
 // "<speed>,N,8,1" with blanks (space, tab, line and page breaks) around any
 // field, the parity letter in either case; 0 for anything else.
 static int parseSettings(const QString &text) {
-    static const int speeds[] = {
-        110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
     // Read as Latin-1: a character beyond it becomes '?', which no field
     // accepts; QByteArray::trimmed() drops exactly those blanks.
     const QList<QByteArray> fields = text.toLatin1().split(',');
@@ -176,7 +174,9 @@ static int parseSettings(const QString &text) {
         fields[3].trimmed() != "1")
         return 0;
     const int baud = speed.toInt();
-    return std::find(std::begin(speeds), std::end(speeds), baud) != std::end(speeds) ? baud : 0;
+    return std::find(std::begin(LineSpeeds), std::end(LineSpeeds), baud) != std::end(LineSpeeds)
+               ? baud
+               : 0;
 }
 
 Result<> MSComm::putSettings(const QString &text) {

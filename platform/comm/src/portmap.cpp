@@ -2,18 +2,13 @@
 #include "portmap.h"
 
 #include <QDir>
-#include <QFile>
 #include <QUrl>
 #include <QUrlQuery>
 
+#include "automation/smallfile.h"
 #include "comm/errors.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace comm {
 
@@ -175,35 +170,19 @@ automation::Result<PortMap> PortMap::parse(const QByteArray &text, const QString
 }
 
 automation::Result<PortMap> PortMap::load() {
-    // Opened without blocking and checked on the open descriptor: a FIFO in
+    // Read without blocking and checked on the open descriptor: a FIFO in
     // the file's place must not hang the caller (the panel's watchdog reads
     // the mapping every 5 s on its user-interface thread), nor a device or a
     // huge file be read whole.
     constexpr qint64 MaxSize = 64 * 1024;
     const QString path = configPath();
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0 && errno == ENOENT)
+    auto text = automation::readSmallFile(path, MaxSize, automation::Oversize::Refuse);
+    if (!text && text.error().number == automation::err::FileNotFound)
         return defaults(path);
-    auto cannot = [&](const QString &why) {
-        return bad(QStringLiteral("%1: cannot read the port mapping: %2").arg(path, why));
-    };
-    if (fd < 0)
-        return cannot(QString::fromLocal8Bit(strerror(errno)));
-    QFile f;
-    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return cannot(f.errorString());
-    }
-    struct stat st;
-    if (fstat(fd, &st) != 0)
-        return cannot(QString::fromLocal8Bit(strerror(errno)));
-    if (!S_ISREG(st.st_mode))
-        return cannot(QStringLiteral("not a regular file"));
-    const QByteArray text = f.read(MaxSize + 1);
-    if (st.st_size > MaxSize || text.size() > MaxSize)
-        return cannot(QStringLiteral("larger than %1 bytes").arg(MaxSize));
-    return parse(text, path);
+    if (!text)
+        return bad(QStringLiteral("%1: cannot read the port mapping: %2")
+                       .arg(path, text.error().description));
+    return parse(*text, path);
 }
 
 } // namespace comm

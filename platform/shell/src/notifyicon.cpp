@@ -2,6 +2,7 @@
 
 #include "logging.h"
 #include "notifications.h"
+#include "shell/mousemessages.h"
 #include "shell/records.h"
 #include "shell/trayhosts.h"
 #include "statusnotifieritem.h"
@@ -23,9 +24,7 @@ namespace rec = icon_record;
 namespace balloon = balloon_record;
 
 // The mouse messages an activation becomes.
-constexpr int LeftDown = 0x201, LeftUp = 0x202, LeftDouble = 0x203;
-constexpr int RightDown = 0x204, RightUp = 0x205;
-constexpr int MiddleDown = 0x207, MiddleUp = 0x208;
+using namespace mouse;
 
 QList<int> messagesFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
@@ -253,9 +252,13 @@ void trace(Operation op, const QByteArray &record) {
 
 } // namespace
 
-bool notifyIcon(Operation op, const QByteArray &record) {
+automation::Result<> notifyIconResult(Operation op, const QByteArray &record) {
     trace(op, record);
-    const automation::Result<> result = apply(op, record);
+    return apply(op, record);
+}
+
+bool notifyIcon(Operation op, const QByteArray &record) {
+    const automation::Result<> result = notifyIconResult(op, record);
     if (!result)
         qCDebug(lcShell) << "refused:" << result.error().description;
     return result.ok();

@@ -3,7 +3,6 @@
 #include "logging.h"
 
 #include <QList>
-#include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
@@ -53,16 +52,6 @@ class Converter {
 };
 
 } // namespace
-
-std::uint32_t readU32(const QByteArray &record, int offset) {
-    Q_ASSERT(offset >= 0 && offset + 4 <= record.size());
-    return qFromLittleEndian<std::uint32_t>(record.constData() + offset);
-}
-
-void writeU32(QByteArray &record, int offset, std::uint32_t value) {
-    Q_ASSERT(offset >= 0 && offset + 4 <= record.size());
-    qToLittleEndian(value, record.data() + offset);
-}
 
 QByteArray encodeAnsi(QStringView text) {
     // Unpaired surrogates become U+FFFD, which the code page lacks.

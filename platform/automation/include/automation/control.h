@@ -108,33 +108,10 @@ class IControl : public IDispatch {
     EventSource events_;
 };
 
+extern template class Checked<IControl>;
+
 // Base for controls implemented in C++: calls are checked as DispatchObject checks them.
-class ControlObject : public IControl {
-  public:
-    Result<> invoke(DispId id, InvokeKind kind, std::vector<Variant> &args) final {
-        return checker_.invoke(
-            typeInfo(),
-            id,
-            kind,
-            args,
-            [this] { return errorSource(); },
-            [this](const MemberInfo &m, std::vector<Variant> &a) { return invokeChecked(m, a); });
-    }
-
-  protected:
-    Result<> putValue(DispId id, Variant &value) final {
-        return checker_.put(
-            typeInfo(),
-            id,
-            value,
-            [this] { return errorSource(); },
-            [this](const MemberInfo &m, std::vector<Variant> &a) { return invokeChecked(m, a); });
-    }
-    virtual Result<> invokeChecked(const MemberInfo &member, std::vector<Variant> &args) = 0;
-
-  private:
-    CallChecker checker_;
-};
+class ControlObject : public Checked<IControl> {};
 
 using ControlPtr = std::shared_ptr<IControl>;
 

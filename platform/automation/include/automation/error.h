@@ -22,6 +22,7 @@ constexpr std::int32_t Overflow = 6;               // Overflow
 constexpr std::int32_t TypeMismatch = 13;          // Type mismatch
 constexpr std::int32_t FileNotFound = 53;          // File not found
 constexpr std::int32_t PermissionDenied = 70;      // Permission denied
+constexpr std::int32_t FileAccessError = 75;       // Path/File access error
 constexpr std::int32_t PathNotFound = 76;          // Path not found
 constexpr std::int32_t InvalidFileFormat = 321;    // Invalid file format
 constexpr std::int32_t ResourceNotFound = 326;     // Resource with this identifier not found

@@ -4,7 +4,6 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
-#include <variant>
 
 #include "automation/error.h"
 #include "automation/result.h"
@@ -93,31 +92,17 @@ class Variant {
     bool isEmpty() const { return type() == VarType::Empty; }
     bool isMissing() const { return type() == VarType::Missing; }
 
-    // Direct access; call only when type() matches (otherwise
-    // std::bad_variant_access is thrown).
-    std::int16_t i2() const {
-        expect(VarType::I2);
-        return value_.i2;
-    }
-    std::int32_t i4() const {
-        expect(VarType::I4);
-        return value_.i4;
-    }
-    bool boolean() const {
-        expect(VarType::Bool);
-        return value_.boolean;
-    }
-    double r8() const {
-        expect(VarType::R8);
-        return value_.r8;
-    }
-    const QString &bstr() const {
-        expect(VarType::BStr);
-        return value_.bstr;
-    }
+    // Direct access; call only when type() matches: a mismatch is the
+    // caller's mistake, stopped by an assertion in a debug build, and reads as
+    // the type's zero (0, False, "", no object) otherwise. Checked access that
+    // can fail is the conversions below.
+    std::int16_t i2() const { return holds(VarType::I2) ? value_.i2 : 0; }
+    std::int32_t i4() const { return holds(VarType::I4) ? value_.i4 : 0; }
+    bool boolean() const { return holds(VarType::Bool) && value_.boolean; }
+    double r8() const { return holds(VarType::R8) ? value_.r8 : 0.0; }
+    const QString &bstr() const { return holds(VarType::BStr) ? value_.bstr : noString(); }
     const DispatchPtr &dispatch() const {
-        expect(VarType::Dispatch);
-        return value_.dispatch;
+        return holds(VarType::Dispatch) ? value_.dispatch : noObject();
     }
 
     // Conversion with the automation rules: numbers and Booleans convert into
@@ -141,10 +126,12 @@ class Variant {
 
   private:
     bool holdsPlain() const { return type_ != VarType::BStr && type_ != VarType::Dispatch; }
-    void expect(VarType t) const {
-        if (type_ != t)
-            throw std::bad_variant_access();
+    bool holds(VarType t) const {
+        Q_ASSERT_X(type_ == t, "Variant", "direct access to a value of another type");
+        return type_ == t;
     }
+    static const QString &noString();
+    static const DispatchPtr &noObject();
     void copyFrom(const Variant &other);     // a string or an object, into raw storage
     void moveFrom(Variant &&other) noexcept; // the same, leaving other Empty
     void destroy() noexcept;                 // a string or an object

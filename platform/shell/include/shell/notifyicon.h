@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "automation/result.h"
+
 class QSystemTrayIcon;
 
 namespace shell {
@@ -77,7 +79,10 @@ constexpr std::uint32_t InfoFlag = 0x10;
 // The service is watched: one started later is used from then on.
 //
 // Call on the thread of the QApplication; without one every record is refused.
+// The answer is the shell call's: whether the record was taken. The reason of
+// a refusal is notifyIconResult()'s error.
 bool notifyIcon(Operation op, const QByteArray &record);
+automation::Result<> notifyIconResult(Operation op, const QByteArray &record);
 
 // The XEmbed tray icon shown for (window, id), null when there is none or the
 // icon shows as a StatusNotifierItem (a balloon with no notification service

@@ -8,11 +8,13 @@
 
 #include <cstdint>
 
+#include "automation/littleendian.h"
+
 namespace shell {
 
 // The 32-bit little-endian value at `offset`; the record must hold it.
-std::uint32_t readU32(const QByteArray &record, int offset);
-void writeU32(QByteArray &record, int offset, std::uint32_t value);
+using automation::bytes::readU32;
+using automation::bytes::writeU32;
 
 // Text in the ANSI code page. Each character the code page lacks becomes
 // one "?"; every character it has, control characters included, keeps its
