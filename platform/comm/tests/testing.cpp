@@ -48,8 +48,8 @@ struct Setup {
                          QRegularExpression(QStringLiteral("^\\s*COM%1\\s*=\\s*sim\\b").arg(n),
                                             QRegularExpression::MultilineOption)) ||
                 firstMapping.contains("/dev/"))
-                qFatal("comm testing: the port mapping %s must lead COM1 to COM16 to simulated "
-                       "amplifiers",
+                qFatal("comm testing: the port mapping %s must lead COM1 to COM16 to \"sim\" "
+                       "targets",
                        qPrintable(path));
         qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(configFile()));
         restoreConfig();

@@ -1,9 +1,10 @@
 // The comm room's test support, linked into every test and the benchmark.
 // Before main it ends the process unless it runs under the modem shim
 // (velmora_modemshim.so preloaded: no serial port of the machine opens) with a
-// port mapping that leads every port to a simulated amplifier, then copies
-// that mapping into a temporary folder of the process. Simulated amplifiers:
-// comm/simulator.h; the shim's pty modem lines and request log: comm/modemshim.h.
+// port mapping that leads every port to a "sim" target, then copies that
+// mapping into a temporary folder of the process. What "sim" targets lead to:
+// simulator/amplifier.h; the shim's pty modem lines and request log:
+// comm/modemshim.h.
 #pragma once
 
 #include <QByteArray>

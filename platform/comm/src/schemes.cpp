@@ -1,0 +1,74 @@
+// Which backend reads a port's target: one small table of schemes. A device
+// path starts with '/'; any other target is "<scheme>", "<scheme>:..." or
+// "<scheme>?...". A backend of a library of its own is loaded when a target
+// of its scheme is first read, so a process whose ports all lead to devices
+// never loads it; a library the process has loaded already (a test linking
+// it) is the one used.
+#include <QHash>
+#include <dlfcn.h>
+
+#include "backends.h"
+#include "comm/errors.h"
+
+namespace comm {
+
+namespace {
+
+struct Scheme {
+    QLatin1StringView name;   // "/": a device path
+    QLatin1StringView module; // the library's file name; empty: built in
+    SchemeReader builtIn;
+};
+
+const Scheme schemes[] = {
+    {QLatin1StringView("/"), {}, readDeviceTarget},
+    {QLatin1StringView("sim"), QLatin1StringView("libvelmora_simulator.so"), nullptr},
+};
+
+bool takes(const Scheme &s, const QString &value) {
+    if (s.name == QLatin1StringView("/"))
+        return value.startsWith(u'/');
+    if (!value.startsWith(s.name))
+        return false;
+    return value.size() == s.name.size() || value[s.name.size()] == u':' ||
+           value[s.name.size()] == u'?';
+}
+
+// The scheme's reader from its library, loaded once and kept for the life
+// of the process (its simulated devices and windows are the process's own).
+automation::Result<SchemeReader> reader(const Scheme &s) {
+    if (s.builtIn)
+        return s.builtIn;
+    static QHash<QString, automation::Result<SchemeReader>> loaded;
+    const QString module = s.module;
+    if (auto it = loaded.constFind(module); it != loaded.constEnd())
+        return *it;
+    automation::Result<SchemeReader> found = [&]() -> automation::Result<SchemeReader> {
+        void *library = dlopen(module.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+        void *symbol = library ? dlsym(library, SchemeReaderSymbol) : nullptr;
+        if (symbol)
+            return reinterpret_cast<SchemeReader>(symbol);
+        return lineError(err::HardwareNotAvailable,
+                         QStringLiteral("the backend of \"%1\" targets cannot be loaded: %2")
+                             .arg(s.name, QString::fromLocal8Bit(dlerror())));
+    }();
+    loaded.insert(module, found);
+    return found;
+}
+
+} // namespace
+
+TargetResult readTarget(const QString &value) {
+    for (const Scheme &s : schemes) {
+        if (!takes(s, value))
+            continue;
+        const SchemeReader read = TRY(reader(s));
+        return read(value);
+    }
+    return lineError(
+        err::HardwareNotAvailable,
+        QStringLiteral("\"%1\" is neither a device path (/dev/...) nor \"sim\" or \"sim:<name>\"")
+            .arg(value));
+}
+
+} // namespace comm
