@@ -29,7 +29,7 @@ enum {
     Settings = 23,
     Output = 25
 };
-using Word = std::array<bool, 8>;
+using comm::testing::Word;
 const Word Off{}, Power{1}, StandbyOff{0, 0, 1}, StandbyOn{0, 0, 0, 1}, NextInput{0, 0, 0, 0, 1},
     FirstInput{0, 0, 0, 0, 0, 1};
 const Variant on = Variant::fromBool(true), off = Variant::fromBool(false);
@@ -41,16 +41,7 @@ class Simulator : public ::testing::Test {
     Result<> put(int id, const Variant &v) { return port->put(id, v); }
     Result<> open(bool open = true) { return put(PortOpen, open ? on : off); }
     bool cd() { return port->get(CDHolding).value().boolean(); }
-    // Shifts words out as the panel does, element 1 first: per element RTS
-    // off, DTR off, RTS on for a set element, DTR on; then the closing "0".
-    void send(const std::vector<Word> &words) {
-        for (const Word &w : words) {
-            for (bool b : w)
-                ASSERT_TRUE(put(RTSEnable, off) && put(DTREnable, off) &&
-                            (!b || put(RTSEnable, on)) && put(DTREnable, on));
-            ASSERT_TRUE(put(Output, Variant("0")).ok());
-        }
-    }
+    void send(const std::vector<Word> &words) { ASSERT_TRUE(ct::sendWords(*port, words).ok()); }
 
     automation::ControlPtr port = ct::createPort();
     SimulatedAmplifier &amp = SimulatedAmplifier::get();

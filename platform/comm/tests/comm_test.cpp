@@ -33,7 +33,7 @@ enum {
     Settings = 23,
     Output = 25
 };
-using Word = std::array<bool, 8>;
+using comm::testing::Word;
 const Word Off{}, Power{1};
 const Variant on = Variant::fromBool(true), off = Variant::fromBool(false);
 
@@ -44,16 +44,7 @@ class Comm : public ::testing::Test {
     Result<> put(int id, const Variant &v) { return port->put(id, v); }
     Result<> open(bool open = true) { return put(PortOpen, open ? on : off); }
     bool cd() { return port->get(CDHolding).value().boolean(); }
-    // Shifts words out as the panel does, element 1 first: per element RTS
-    // off, DTR off, RTS on for a set element, DTR on; then the closing "0".
-    void send(const std::vector<Word> &words) {
-        for (const Word &w : words) {
-            for (bool b : w)
-                ASSERT_TRUE(put(RTSEnable, off) && put(DTREnable, off) &&
-                            (!b || put(RTSEnable, on)) && put(DTREnable, on));
-            ASSERT_TRUE(put(Output, Variant("0")).ok());
-        }
-    }
+    void send(const std::vector<Word> &words) { ASSERT_TRUE(ct::sendWords(*port, words).ok()); }
 
     automation::ControlPtr port = ct::createPort();
 };
@@ -78,7 +69,7 @@ TEST_F(Comm, MembersAndTheirErrors) {
         ASSERT_TRUE(open().ok());
     };
     const auto unmapped = [&] {
-        put(CommPort, Variant(std::int16_t(5)));
+        ASSERT_TRUE(put(CommPort, Variant(std::int16_t(5))).ok());
     };
     automation::ControlPtr other;
     const auto taken = [&] {
@@ -373,4 +364,23 @@ TEST_F(Device, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill) {
     const Vcd cut = readVcd(killed); // the open, then the word's cells, up to the last line request
     EXPECT_EQ(QStringList({cut.levels["DTR"], cut.last}),
               QStringList({"1" + QString("01").repeated(8), "DCD"}));
+}
+
+// A process whose ports lead to devices only never loads another backend's
+// library: checked in a process of its own, which runs this test alone (its
+// test support checks the tests' mapping first: it is put back for it).
+TEST_F(Device, OpeningADeviceLoadsNoOtherBackend) {
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ct::restoreConfig();
+    const auto openAndLook = [&] {
+        ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath()));
+        const bool opened = open().ok();
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        const bool read = maps.open(QIODevice::ReadOnly);
+        const bool loaded = maps.readAll().contains("libvelmora_simulator.so");
+        _exit(opened && read && !loaded ? 0 : 1);
+    };
+    EXPECT_EXIT(openAndLook(), ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }

@@ -86,6 +86,24 @@ automation::ControlPtr createPort() {
     return *port;
 }
 
+automation::Result<> sendWords(automation::IControl &port, const std::vector<Word> &words) {
+    enum { DTREnable = 9, RTSEnable = 22, Output = 25 };
+    const auto level = [](bool on) {
+        return automation::Variant::fromBool(on);
+    };
+    for (const Word &w : words) {
+        for (bool set : w) {
+            TRY(port.put(RTSEnable, level(false)));
+            TRY(port.put(DTREnable, level(false)));
+            if (set)
+                TRY(port.put(RTSEnable, level(true)));
+            TRY(port.put(DTREnable, level(true)));
+        }
+        TRY(port.put(Output, automation::Variant("0")));
+    }
+    return {};
+}
+
 Pty::Pty() {
     char name[128];
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -3,12 +3,14 @@
 // (velmora_modemshim.so preloaded: no serial port of the machine opens) with a
 // port mapping that leads every port to a "sim" target, then copies that
 // mapping into a temporary folder of the process. What "sim" targets lead to:
-// simulator/amplifier.h; the shim's pty modem lines and request log:
+// simulator/README.md; the shim's pty modem lines and request log:
 // comm/modemshim.h.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+#include <array>
+#include <vector>
 
 #include "automation/control.h"
 #include "comm/modemshim.h"
@@ -24,6 +26,13 @@ void restoreConfig();
 // A serial-port control created by ProgID, from a private registry holding
 // the library $VELMORA_COMM_LIB (registered on first use).
 automation::ControlPtr createPort();
+
+// Eight cells of a command word, element 1 first.
+using Word = std::array<bool, 8>;
+// Shifts the words out through a serial-port control as the panel does: per
+// element RTS off, DTR off, RTS on for a set element, DTR on; then the
+// closing character "0". The first failure ends it and is returned.
+automation::Result<> sendWords(automation::IControl &port, const std::vector<Word> &words);
 
 // A pseudo-terminal whose slave the test holds open too (its settings stay readable).
 class Pty {
