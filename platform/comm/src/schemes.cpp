@@ -35,7 +35,7 @@ bool takes(const Scheme &s, const QString &value) {
 }
 
 // The scheme's reader from its library, loaded once and kept for the life
-// of the process (its simulated devices and windows are the process's own).
+// of the process (what a backend creates may live as long as the process).
 automation::Result<SchemeReader> reader(const Scheme &s) {
     if (s.builtIn)
         return s.builtIn;
