@@ -2,8 +2,12 @@
 // path starts with '/'; any other target is "<scheme>", "<scheme>:..." or
 // "<scheme>?...". A backend of a library of its own is loaded when a target
 // of its scheme is first read, so a process whose ports all lead to devices
-// never loads it; a library the process has loaded already (a test linking
-// it) is the one used.
+// never loads it. A library the process has loaded already (a test linking
+// it) is the one used; otherwise it is loaded from this library's folder,
+// where the build tree and the package put both. (Not through the RUNPATH:
+// a dlopen wrapper, such as AddressSanitizer's, makes itself the caller
+// whose search path applies.)
+#include <QFile>
 #include <QHash>
 #include <dlfcn.h>
 
@@ -34,6 +38,15 @@ bool takes(const Scheme &s, const QString &value) {
            value[s.name.size()] == u'?';
 }
 
+// The folder of the file this code was loaded from, with a trailing '/'.
+QString ownFolder() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void *>(&ownFolder), &info) || !info.dli_fname)
+        return {};
+    const QString file = QFile::decodeName(info.dli_fname);
+    return file.left(file.lastIndexOf(u'/') + 1);
+}
+
 // The scheme's reader from its library, loaded once and kept for the life
 // of the process (what a backend creates may live as long as the process).
 automation::Result<SchemeReader> reader(const Scheme &s) {
@@ -44,7 +57,9 @@ automation::Result<SchemeReader> reader(const Scheme &s) {
     if (auto it = loaded.constFind(module); it != loaded.constEnd())
         return *it;
     automation::Result<SchemeReader> found = [&]() -> automation::Result<SchemeReader> {
-        void *library = dlopen(module.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+        void *library = dlopen(module.toLocal8Bit().constData(), RTLD_NOW | RTLD_NOLOAD);
+        if (!library)
+            library = dlopen(QFile::encodeName(ownFolder() + module).constData(), RTLD_NOW);
         void *symbol = library ? dlsym(library, SchemeReaderSymbol) : nullptr;
         if (symbol)
             return reinterpret_cast<SchemeReader>(symbol);
