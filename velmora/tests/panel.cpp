@@ -83,8 +83,8 @@ void holdPort(bool hold) {
 
 } // namespace
 
-comm::SimulatedAmplifier &amp(const char *name) {
-    return comm::SimulatedAmplifier::get(QString::fromLatin1(name));
+simulator::SimulatedAmplifier &amp(const char *name) {
+    return simulator::SimulatedAmplifier::get(QString::fromLatin1(name));
 }
 
 QByteArray settingsFileBytes() {
@@ -122,7 +122,7 @@ void PanelTest::TearDown() {
 QString PanelTest::step(const QString &action) {
     const QString verb = action.section(QLatin1Char(':'), 0, 0),
                   arg = action.section(QLatin1Char(':'), 1);
-    const auto named = [&]() -> comm::SimulatedAmplifier & {
+    const auto named = [&]() -> simulator::SimulatedAmplifier & {
         return amp(arg.isEmpty() ? "default" : qPrintable(arg));
     };
     const std::map<QString, std::function<void()>> verbs = {
@@ -146,7 +146,7 @@ QString PanelTest::step(const QString &action) {
          }},
         {"stubborn",
          [this] { // switches itself on again at once
-             QObject::connect(&amp(), &comm::SimulatedAmplifier::changed, scope_.get(), [] {
+             QObject::connect(&amp(), &simulator::SimulatedAmplifier::changed, scope_.get(), [] {
                  if (!amp().powered())
                      amp().pressPowerKey();
              });

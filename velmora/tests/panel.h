@@ -9,13 +9,13 @@
 #include <QPointer>
 #include <QTemporaryDir>
 
-#include "comm/simulator.h"
 #include "mainwindow.h"
+#include "simulator/amplifier.h"
 #include "windowing/messagebox.h"
 
 namespace paneltest {
 
-comm::SimulatedAmplifier &amp(const char *name = "default");
+simulator::SimulatedAmplifier &amp(const char *name = "default");
 QByteArray settingsFileBytes();
 // The doubles (doubles.cpp): what they were asked since the last call, as their tokens; an event of
 // the icon.

@@ -1,17 +1,17 @@
-// The two line backends.
+// The line backends by scheme, and the device backend.
 #pragma once
 
-#include <memory>
-
-#include "lines.h"
-#include "portmap.h"
+#include "comm/lines.h"
 
 namespace comm {
 
-// A serial device file, through termios and modem-control requests.
-std::unique_ptr<LineBackend> makeDeviceBackend(const QString &path);
-// The simulated amplifier the target names.
-std::unique_ptr<LineBackend> makeSimulatorBackend(const PortTarget &target);
+// The target `value` names, read by the backend of its scheme (schemes.cpp);
+// an error when no scheme takes it or its backend cannot be loaded.
+TargetResult readTarget(const QString &value);
+
+// A serial device file (an absolute path), through termios and modem-control
+// requests.
+TargetResult readDeviceTarget(const QString &value);
 
 // The description of a failed open(2) of a serial device.
 automation::Error openFailure(int errnum, const QString &path);

@@ -3,7 +3,7 @@
 // Opened non-blocking (an open never waits for carrier) and exclusive, raw
 // 8N1 with CLOCAL (losing carrier must not hang the line up), no hardware or
 // software flow control, and HUPCL cleared so that closing and reopening the
-// port leaves DTR, the amplifier's clock, where it is. Each RTS or DTR change
+// port leaves DTR, which may be a clock line, where it is. Each RTS or DTR change
 // is exactly one TIOCMBIS or TIOCMBIC, each carrier read one TIOCMGET, and
 // output is written without waiting for it to drain.
 #include "backends.h"
@@ -181,6 +181,18 @@ class DeviceBackend : public LineBackend {
     bool gone_ = false;
 };
 
+class DeviceTarget : public LineTarget {
+  public:
+    explicit DeviceTarget(const QString &path) : path_(path) {}
+    QString describe() const override { return path_; }
+    std::unique_ptr<LineBackend> line() const override {
+        return std::make_unique<DeviceBackend>(path_);
+    }
+
+  private:
+    QString path_;
+};
+
 } // namespace
 
 automation::Error openFailure(int errnum, const QString &path) {
@@ -207,8 +219,8 @@ automation::Error openFailure(int errnum, const QString &path) {
     }
 }
 
-std::unique_ptr<LineBackend> makeDeviceBackend(const QString &path) {
-    return std::make_unique<DeviceBackend>(path);
+TargetResult readDeviceTarget(const QString &value) {
+    return std::make_shared<DeviceTarget>(value);
 }
 
 } // namespace comm

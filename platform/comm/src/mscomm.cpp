@@ -6,11 +6,13 @@
 #include <algorithm>
 
 #include "automation/resources.h"
-#include "backends.h"
 #include "comm/errors.h"
 #include "comm_dispids.h" // comm::dispid, generated from src/typelib.json
+#include "log.h"
 #include "portmap.h"
 #include "trace.h"
+
+Q_LOGGING_CATEGORY(lcComm, "velmora.comm", QtWarningMsg)
 
 namespace comm {
 
@@ -105,7 +107,7 @@ Result<> MSComm::openPort() {
     if (line_)
         return {}; // already open: nothing changes
     const PortMap map = TRY(inPort(PortMap::load()));
-    const PortTarget *target = map.find(port_);
+    const LineTarget *target = map.find(port_);
     if (!target)
         return fail(err::InvalidPort,
                     QStringLiteral("COM%1 is not mapped to a device (set COM%1 in %2)")
@@ -115,17 +117,11 @@ Result<> MSComm::openPort() {
         trace_.reset();
     else if (!trace_ || trace_->path() != map.trace)
         trace_ = TRY(inPort(LineTrace::open(map.trace)));
-    auto line = target->kind == PortTarget::Kind::Simulator ? makeSimulatorBackend(*target)
-                                                            : makeDeviceBackend(target->device);
+    std::unique_ptr<LineBackend> line = target->line();
+    if (trace_)
+        line = traced(std::move(line), trace_);
     TRY(onPort(line->open(baud_, rts_, dtr_)));
     line_ = std::move(line);
-    if (trace_) {
-        // The kernel raises both lines at open; then the kept levels apply.
-        trace_->line(LineTrace::Signal::Rts, true);
-        trace_->line(LineTrace::Signal::Dtr, true);
-        trace_->line(LineTrace::Signal::Rts, rts_);
-        trace_->line(LineTrace::Signal::Dtr, dtr_);
-    }
     return {};
 }
 
@@ -134,8 +130,6 @@ void MSComm::closePort() {
         return;
     line_->close();
     line_.reset();
-    if (trace_)
-        trace_->finish();
 }
 
 void MSComm::setLine(bool rts, bool on) {
@@ -146,17 +140,10 @@ void MSComm::setLine(bool rts, bool on) {
         line_->setRts(on);
     else
         line_->setDtr(on);
-    if (trace_ && line_->present())
-        trace_->line(rts ? LineTrace::Signal::Rts : LineTrace::Signal::Dtr, on);
 }
 
 bool MSComm::carrier() {
-    if (!line_)
-        return false;
-    const bool on = line_->carrier();
-    if (trace_ && line_->present())
-        trace_->line(LineTrace::Signal::Dcd, on);
-    return on;
+    return line_ && line_->carrier();
 }
 
 // "<speed>,N,8,1" with blanks (space, tab, line and page breaks) around any
@@ -220,11 +207,7 @@ Result<> MSComm::output(const Variant &value) {
                     .arg(c, 4, 16, QLatin1Char('0')));
         bytes[i] = char(c);
     }
-    const QByteArrayView view(bytes.constData(), bytes.size());
-    TRY(onPort(line_->write(view)));
-    if (trace_)
-        trace_->transmit(view, baud_);
-    return {};
+    return onPort(line_->write(QByteArrayView(bytes.constData(), bytes.size())));
 }
 
 } // namespace comm

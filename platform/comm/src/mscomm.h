@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "automation/control.h"
-#include "lines.h"
+#include "comm/lines.h"
 
 namespace comm {
 
@@ -50,7 +50,7 @@ class MSComm : public automation::ControlObject {
 
     const automation::TypeInfo &info_ = info(); // asked at every call
     std::unique_ptr<LineBackend> line_;         // set while the port is open
-    std::shared_ptr<LineTrace> trace_;
+    std::shared_ptr<LineTrace> trace_;          // kept: a reopen continues the file
     std::int16_t port_ = 1;
     int baud_ = 9600;
     bool rts_ = false;

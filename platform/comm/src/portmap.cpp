@@ -2,25 +2,16 @@
 #include "portmap.h"
 
 #include <QDir>
-#include <QUrl>
-#include <QUrlQuery>
 
 #include "automation/smallfile.h"
+#include "backends.h"
 #include "comm/errors.h"
-
-#include <algorithm>
 
 namespace comm {
 
-QString PortTarget::describe() const {
-    if (kind == Kind::Simulator)
-        return QStringLiteral("the simulated amplifier \"%1\"").arg(simulator);
-    return device;
-}
-
-const PortTarget *PortMap::find(int port) const {
+const LineTarget *PortMap::find(int port) const {
     auto it = ports.find(port);
-    return it == ports.end() ? nullptr : &it->second;
+    return it == ports.end() ? nullptr : it->second.get();
 }
 
 QString PortMap::configPath() {
@@ -36,14 +27,6 @@ QString PortMap::configPath() {
 // The blanks around a comment's '#': space, tab, line and page breaks.
 static bool isBlank(QChar c) {
     return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
-
-// A simulator's name: ASCII letters, digits, '_', '.' and '-'.
-static bool isPlainName(QStringView name) {
-    return !name.isEmpty() && std::all_of(name.begin(), name.end(), [](QChar c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-               c == u'_' || c == u'.' || c == u'-';
-    });
 }
 
 // "COM1" to "COM99" in any case, no leading zero: the number; 0 otherwise.
@@ -74,63 +57,8 @@ static PortMap defaults(const QString &file) {
     PortMap map;
     map.file = file;
     for (int n = 1; n <= 3; ++n)
-        map.ports[n] =
-            PortTarget{PortTarget::Kind::Device, QStringLiteral("/dev/ttyS%1").arg(n - 1)};
+        map.ports[n] = *readDeviceTarget(QStringLiteral("/dev/ttyS%1").arg(n - 1));
     return map;
-}
-
-automation::Result<PortTarget> PortMap::parseTarget(const QString &value) {
-    if (value.startsWith(QLatin1Char('/'))) {
-        PortTarget t;
-        t.device = value;
-        return t;
-    }
-    const bool sim =
-        value.startsWith(QLatin1String("sim")) &&
-        (value.size() == 3 || value[3] == QLatin1Char(':') || value[3] == QLatin1Char('?'));
-    if (!sim) {
-        return bad(QStringLiteral(
-                       "\"%1\" is neither a device path (/dev/...) nor \"sim\" or \"sim:<name>\"")
-                       .arg(value));
-    }
-    PortTarget t;
-    t.kind = PortTarget::Kind::Simulator;
-    // "sim", "sim?options", "sim:name", "sim:name?options"
-    const QString rest = value.mid(value.size() > 3 && value[3] == QLatin1Char(':') ? 4 : 3);
-    const qsizetype q = rest.indexOf(QLatin1Char('?'));
-    t.simulator = q < 0 ? rest : rest.left(q);
-    if (t.simulator.isEmpty())
-        t.simulator = QStringLiteral("default");
-    if (!isPlainName(t.simulator)) {
-        return bad(
-            QStringLiteral("simulator name \"%1\" may hold only letters, digits, '_', '.' and '-'")
-                .arg(t.simulator));
-    }
-    if (q < 0)
-        return t;
-    const QUrlQuery query(rest.mid(q + 1));
-    for (const auto &[key, val] : query.queryItems(QUrl::FullyDecoded)) {
-        bool ok = false;
-        const int n = val.toInt(&ok);
-        if (key == QLatin1String("delay") && ok && n >= 0 && n <= 600000) {
-            t.carrierDelayMs = n;
-        } else if (key == QLatin1String("panel") && ok && (n == 0 || n == 1)) {
-            t.panel = n == 1;
-        } else if (key == QLatin1String("power") &&
-                   (val == QLatin1String("on") || val == QLatin1String("off"))) {
-            t.powerOn = val == QLatin1String("on");
-        } else if (key == QLatin1String("delay") || key == QLatin1String("panel") ||
-                   key == QLatin1String("power")) {
-            return bad(QStringLiteral(
-                           "bad %1 \"%2\" (delay: 0-600000 ms, panel: 0 or 1, power: on or off)")
-                           .arg(key, val));
-        } else {
-            return bad(
-                QStringLiteral("unknown simulator option \"%1\" (known: delay, panel, power)")
-                    .arg(key));
-        }
-    }
-    return t;
 }
 
 automation::Result<PortMap> PortMap::parse(const QByteArray &text, const QString &file) {
@@ -161,7 +89,7 @@ automation::Result<PortMap> PortMap::parse(const QByteArray &text, const QString
             return fail(QStringLiteral("unknown key \"%1\" (known: COM1 to COM%2, trace)")
                             .arg(key)
                             .arg(MaxPort));
-        auto target = parseTarget(value);
+        auto target = readTarget(value);
         if (!target)
             return fail(QStringLiteral("COM%1: %2").arg(port).arg(target.error().description));
         map.ports[port] = *target;

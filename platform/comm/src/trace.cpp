@@ -139,4 +139,74 @@ void LineTrace::flush() {
         qCWarning(lcComm) << "line trace" << file_.fileName() << ":" << file_.errorString();
 }
 
+namespace {
+
+class TracedLine : public LineBackend {
+  public:
+    TracedLine(std::unique_ptr<LineBackend> line, std::shared_ptr<LineTrace> trace)
+        : line_(std::move(line)), trace_(std::move(trace)) {}
+    ~TracedLine() override { close(); }
+
+    automation::Result<> open(int baud, bool rts, bool dtr) override {
+        TRY(line_->open(baud, rts, dtr));
+        baud_ = baud;
+        open_ = true;
+        // The kernel raises both lines at open; then the kept levels apply.
+        trace_->line(LineTrace::Signal::Rts, true);
+        trace_->line(LineTrace::Signal::Dtr, true);
+        trace_->line(LineTrace::Signal::Rts, rts);
+        trace_->line(LineTrace::Signal::Dtr, dtr);
+        return {};
+    }
+    void close() override {
+        if (!open_)
+            return;
+        line_->close();
+        open_ = false;
+        trace_->finish();
+    }
+    automation::Result<> setSpeed(int baud) override {
+        TRY(line_->setSpeed(baud));
+        baud_ = baud;
+        return {};
+    }
+
+    void setRts(bool on) override { set(LineTrace::Signal::Rts, on); }
+    void setDtr(bool on) override { set(LineTrace::Signal::Dtr, on); }
+    bool carrier() override {
+        const bool on = line_->carrier();
+        if (line_->present())
+            trace_->line(LineTrace::Signal::Dcd, on);
+        return on;
+    }
+    automation::Result<> write(QByteArrayView bytes) override {
+        TRY(line_->write(bytes));
+        trace_->transmit(bytes, baud_);
+        return {};
+    }
+    bool present() const override { return line_->present(); }
+
+  private:
+    void set(LineTrace::Signal s, bool on) {
+        if (s == LineTrace::Signal::Rts)
+            line_->setRts(on);
+        else
+            line_->setDtr(on);
+        if (line_->present())
+            trace_->line(s, on);
+    }
+
+    std::unique_ptr<LineBackend> line_;
+    std::shared_ptr<LineTrace> trace_;
+    int baud_ = 0;
+    bool open_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<LineBackend> traced(std::unique_ptr<LineBackend> line,
+                                    std::shared_ptr<LineTrace> trace) {
+    return std::make_unique<TracedLine>(std::move(line), std::move(trace));
+}
+
 } // namespace comm

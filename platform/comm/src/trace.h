@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "automation/result.h"
+#include "comm/lines.h"
 
 namespace comm {
 
@@ -63,5 +64,12 @@ class LineTrace {
     };
     std::deque<Edge> txd_; // TxD edges not yet written
 };
+
+// `line` with its requests recorded in `trace`: the open (the kernel raising
+// both lines, then the given levels), each RTS and DTR change and carrier
+// read while the device is there, each write's frames at the line's speed;
+// a close writes out the frames held back.
+std::unique_ptr<LineBackend> traced(std::unique_ptr<LineBackend> line,
+                                    std::shared_ptr<LineTrace> trace);
 
 } // namespace comm

@@ -1,15 +1,12 @@
 // The serial-port control at its surface (created by ProgID, called by
-// dispatch id) on simulated amplifiers and on a pseudo-terminal whose modem
-// lines the preloaded shim emulates; the simulated amplifier itself, the port
-// mapping, the line trace, and the shim that keeps tests off the ports.
+// dispatch id) on the tests' port mapping and on a pseudo-terminal whose modem
+// lines the preloaded shim emulates; the port mapping, the line trace, and the
+// shim that keeps tests off the ports.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QFile>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTimer>
 #include <csignal>
 #include <fcntl.h>
 #include <span>
@@ -19,100 +16,31 @@
 #include <unistd.h>
 
 #include "comm/errors.h"
-#include "comm/simulator.h"
 #include "comm/testing.h"
 #include "comm_dispids.h"
 #include "windowing/timers.h"
 
 using automation::Result;
 using automation::Variant;
-using comm::SimulatedAmplifier;
 namespace ct = comm::testing;
 namespace e = comm::err;
 
 using namespace comm::dispid; // CDHolding, CommPort, DTREnable, PortOpen, ...
-using Word = std::array<bool, 8>;
-const Word Off{}, Power{1}, StandbyOff{0, 0, 1}, StandbyOn{0, 0, 0, 1}, NextInput{0, 0, 0, 0, 1},
-    FirstInput{0, 0, 0, 0, 0, 1};
+using comm::testing::Word;
+const Word Off{}, Power{1};
 const Variant on = Variant::fromBool(true), off = Variant::fromBool(false);
 
 class Comm : public ::testing::Test {
   protected:
-    void SetUp() override { windowing::useManualClock(), ct::restoreConfig(), amp.reset(); }
+    void SetUp() override { windowing::useManualClock(), ct::restoreConfig(); }
     void TearDown() override { ct::restoreConfig(); }
     Result<> put(int id, const Variant &v) { return port->put(id, v); }
     Result<> open(bool open = true) { return put(PortOpen, open ? on : off); }
     bool cd() { return port->get(CDHolding).value().boolean(); }
-    // Shifts words out as the panel does, element 1 first: per element RTS
-    // off, DTR off, RTS on for a set element, DTR on; then the closing "0".
-    void send(const std::vector<Word> &words) {
-        for (const Word &w : words) {
-            for (bool b : w)
-                ASSERT_TRUE(put(RTSEnable, off) && put(DTREnable, off) &&
-                            (!b || put(RTSEnable, on)) && put(DTREnable, on));
-            ASSERT_TRUE(put(Output, Variant("0")).ok());
-        }
-    }
+    void send(const std::vector<Word> &words) { ASSERT_TRUE(ct::sendWords(*port, words).ok()); }
 
     automation::ControlPtr port = ct::createPort();
-    SimulatedAmplifier &amp = SimulatedAmplifier::get();
 };
-
-TEST_F(Comm, FirstOpensStrayBitIsShiftedOutAndTheFirstCommandObeyed) {
-    ASSERT_TRUE(open().ok());
-    EXPECT_EQ(amp.pendingBits(), std::vector<bool>{true}) << "the kernel raised DTR with RTS high";
-    send({Power, Off});
-    ASSERT_EQ(amp.words().size(), 2u);
-    EXPECT_EQ(std::tuple(amp.words()[0].text(), amp.words()[0].shiftedOut, amp.powered(), cd()),
-              std::tuple("10000000", std::vector<bool>{true}, true, true));
-    // A close keeps the lines (DTR high): the reopen clocks nothing.
-    ASSERT_TRUE(open(false) && open(false) && open() && open())
-        << "closing a closed port, opening an open one";
-    EXPECT_TRUE(amp.pendingBits().empty());
-    // Fewer than eight bits stay malformed and are ignored.
-    for (int i = 0; i < 8; ++i)
-        ASSERT_TRUE(put(DTREnable, Variant::fromBool(i % 2)).ok());
-    ASSERT_TRUE(put(Output, Variant("0")).ok());
-    EXPECT_EQ(std::tuple(amp.words().back().text(), amp.words().back().wellFormed(), amp.powered()),
-              std::tuple("0000", false, true));
-}
-
-TEST_F(Comm, KeysActOnReleaseAndCarrierFollowsPower) {
-    struct Step {
-        std::vector<Word> words;
-        bool powered, standby;
-        int input;
-    };
-    const Step steps[] = {
-        {{StandbyOn, Off, Power}, false, false, 1}, // off: only the power key works, on release
-        {{Off, StandbyOn, StandbyOn, Off}, true, true, 1}, // two clicks, one release
-        {{StandbyOff, Off, NextInput, Off, NextInput, Off, FirstInput, Off},
-         true,
-         false,
-         3}, // one press selects nothing
-        {{FirstInput, Off}, true, false, 1},
-        {{Power, Off, Off, Off}, false, false, 1},
-    };
-    ASSERT_TRUE(open().ok());
-    for (const Step &s : steps) {
-        send(s.words);
-        EXPECT_EQ(std::tuple(amp.powered(), amp.standby(), amp.input(), cd()),
-                  std::tuple(s.powered, s.standby, s.input, s.powered))
-            << &s - steps;
-    }
-}
-
-TEST_F(Comm, PowerOnInTheMappingStartsOnlyANewAmplifier) {
-    SimulatedAmplifier::get(QStringLiteral("exists"));
-    ct::writeConfig(QStringLiteral("COM1 = sim:starts-on?power=on\nCOM2 = sim:exists?power=on\n"));
-    ASSERT_TRUE(open().ok());
-    EXPECT_TRUE(cd());
-    SimulatedAmplifier::get(QStringLiteral("starts-on")).pressPowerKey();
-    ASSERT_TRUE(open(false) && open());
-    EXPECT_FALSE(cd()) << "a reopen (the watchdog's) never switches it on again";
-    ASSERT_TRUE(open(false) && put(CommPort, Variant(std::int16_t(2))) && open());
-    EXPECT_FALSE(cd()) << "an amplifier that already exists keeps its state";
-}
 
 // Each case from a new port: the port mapping (none: the first one; "@..." a
 // file in its place), what happens before, then a member put that fails;
@@ -134,7 +62,7 @@ TEST_F(Comm, MembersAndTheirErrors) {
         ASSERT_TRUE(open().ok());
     };
     const auto unmapped = [&] {
-        put(CommPort, Variant(std::int16_t(5)));
+        ASSERT_TRUE(put(CommPort, Variant(std::int16_t(5))).ok());
     };
     automation::ControlPtr other;
     const auto taken = [&] {
@@ -191,18 +119,6 @@ TEST_F(Comm, MembersAndTheirErrors) {
          Variant(automation::DispatchPtr(port)),
          automation::err::TypeMismatch,
          ""},
-        {nullptr,
-         [&] { amp.unplug(); },
-         PortOpen,
-         on,
-         e::InvalidPort,
-         "COM1: no such device: the simulated amplifier \"default\" is unplugged"},
-        {nullptr,
-         [&] { opened(), amp.unplug(); },
-         Output,
-         Variant("0"),
-         e::HardwareNotAvailable,
-         "no longer available (unplugged)"},
         {nullptr, taken, PortOpen, on, e::PortAlreadyOpen, "is already in use"},
         {"COM2 = sim\n",
          unmapped,
@@ -210,12 +126,6 @@ TEST_F(Comm, MembersAndTheirErrors) {
          on,
          e::InvalidPort,
          "COM5 is not mapped to a device (set COM5 in " + config},
-        {"COM1 = sim:a?power=1\n",
-         {},
-         PortOpen,
-         on,
-         e::HardwareNotAvailable,
-         config + ":1: COM1: bad power \"1\""},
         {"\nCOM1 = ttyUSB0\n",
          {},
          PortOpen,
@@ -228,12 +138,6 @@ TEST_F(Comm, MembersAndTheirErrors) {
          on,
          e::HardwareNotAvailable,
          config + ":3: unknown key \"COM01\""},
-        {"COM16 = sim\nCOM1 = sim:a#b\n",
-         {},
-         PortOpen,
-         on,
-         e::HardwareNotAvailable,
-         ":2: COM1: simulator name \"a#b\" may hold only"},
         {"COM1 = sim\ntrace = /proc/none/t.vcd\n",
          {},
          PortOpen,
@@ -276,7 +180,7 @@ TEST_F(Comm, MembersAndTheirErrors) {
             c.before();
         const Result<> r = port->put(c.id, c.value);
         qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(config));
-        amp.replug(), other.reset();
+        other.reset();
         ASSERT_FALSE(r.ok()) << qPrintable(c.says);
         EXPECT_EQ(std::pair(r.error().number, r.error().source),
                   std::pair(c.number, QStringLiteral("MSCommLib.MSComm")));
@@ -332,56 +236,6 @@ Vcd readVcd(const QString &path) {
         }
     }
     return out;
-}
-
-TEST_F(Comm, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill) {
-    const QString path = ct::tempDir() + "/lines.vcd", killed = ct::tempDir() + "/killed.vcd";
-    ct::writeConfig(QStringLiteral("COM1 = sim\ntrace = %1\n").arg(path));
-    ASSERT_TRUE(put(Settings, Variant("2400,N,8,1")) && open());
-    send({Power, Off});
-    ASSERT_TRUE(cd() && open(false));
-    const Vcd vcd = readVcd(path); // RTS: the open, the kept level, element 1 of the first word
-    EXPECT_EQ(QStringList({vcd.levels["DTR"], vcd.levels["RTS"], vcd.levels["DCD"]}),
-              QStringList({"101" + QString("01").repeated(15), "1010", "1"}));
-    // Two frames of "0" at 2400 bit/s, edges at 0, 5, 7 and 9 bit times, back to back.
-    const QList<qint64> txd = vcd.times["TxD"];
-    ASSERT_EQ(vcd.levels["TxD"], "01010101");
-    for (int i = 0; i < 8; ++i)
-        EXPECT_NEAR(
-            double(txd[i] - txd[i / 4 * 4]), (QList<int>{0, 5, 7, 9}[i % 4]) * 1e9 / 2400, 3)
-            << i;
-    EXPECT_GE(double(txd[4] - txd[0]), 10 * 1e9 / 2400 - 3) << "frames never overlap";
-    // A process killed with a frame still on the wire (33 ms at 300 bit/s).
-    const auto killedMidFrame = [&] {
-        ct::writeConfig(QStringLiteral("COM1 = sim\ntrace = %1\n").arg(killed));
-        (void)put(Settings, Variant("300,N,8,1")), (void)open(), send({Power}), cd(),
-            raise(SIGKILL);
-    };
-    EXPECT_EXIT(killedMidFrame(), ::testing::KilledBySignal(SIGKILL), "");
-    const Vcd cut = readVcd(killed); // the open, then the word's cells, up to the last line request
-    EXPECT_EQ(QStringList({cut.levels["DTR"], cut.last}),
-              QStringList({"1" + QString("01").repeated(8), "DCD"}));
-}
-
-TEST_F(Comm, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive) {
-    int argc = 1;
-    char name[] = "comm_tests", *argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    ct::writeConfig(QStringLiteral("COM1 = sim:panel\nCOM2 = sim:panel?panel=1\n"));
-    ASSERT_TRUE(open().ok());
-    EXPECT_EQ(SimulatedAmplifier::get(QStringLiteral("panel")).panel(), nullptr)
-        << "only a mapping with panel=1 shows it";
-    ASSERT_TRUE(open(false) && put(CommPort, Variant(std::int16_t(2))) && open());
-    QPointer<comm::FrontPanel> panel = SimulatedAmplifier::get(QStringLiteral("panel")).panel();
-    ASSERT_TRUE(panel && panel->isVisible());
-    EXPECT_EQ(panel->stateText(), "Power off | Standby off | Input 1 | Carrier off");
-    panel->powerButton()->click();
-    EXPECT_TRUE(cd() && panel->stateText().startsWith("Power on"));
-    QWidget main;
-    main.show(), QTimer::singleShot(0, &main, &QWidget::close);
-    QTimer::singleShot(5000, &app, [&] { app.exit(1); }); // only if the panel kept it alive
-    EXPECT_EQ(app.exec(), 0);
-    EXPECT_FALSE(panel) << "it goes with the application";
 }
 
 // COM1 on a pseudo-terminal: termios settings, the exact modem requests, a
@@ -472,4 +326,54 @@ TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes) {
     EXPECT_EQ(requests(), "GET") << "once gone, line writes make no requests";
     EXPECT_TRUE(open(false).ok());
     modemshim_fail(pty.device(), 0);
+}
+
+TEST_F(Device, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill) {
+    const QString path = ct::tempDir() + "/lines.vcd", killed = ct::tempDir() + "/killed.vcd";
+    const QString mapping = QStringLiteral("COM1 = %1\ntrace = %2\n");
+    ct::writeConfig(mapping.arg(pty.slavePath(), path));
+    ASSERT_TRUE(put(Settings, Variant("2400,N,8,1")) && open());
+    send({Power, Off});
+    modemshim_set_inputs(pty.device(), TIOCM_CAR);
+    ASSERT_TRUE(cd() && open(false));
+    const Vcd vcd = readVcd(path); // RTS: the open, the kept level, element 1 of the first word
+    EXPECT_EQ(QStringList({vcd.levels["DTR"], vcd.levels["RTS"], vcd.levels["DCD"]}),
+              QStringList({"101" + QString("01").repeated(15), "1010", "1"}));
+    // Two frames of "0" at 2400 bit/s, edges at 0, 5, 7 and 9 bit times, back to back.
+    const QList<qint64> txd = vcd.times["TxD"];
+    ASSERT_EQ(vcd.levels["TxD"], "01010101");
+    for (int i = 0; i < 8; ++i)
+        EXPECT_NEAR(
+            double(txd[i] - txd[i / 4 * 4]), (QList<int>{0, 5, 7, 9}[i % 4]) * 1e9 / 2400, 3)
+            << i;
+    EXPECT_GE(double(txd[4] - txd[0]), 10 * 1e9 / 2400 - 3) << "frames never overlap";
+    // A process killed with a frame still on the wire (33 ms at 300 bit/s).
+    const auto killedMidFrame = [&] {
+        ct::writeConfig(mapping.arg(pty.slavePath(), killed));
+        (void)put(Settings, Variant("300,N,8,1")), (void)open(), send({Power}), cd(),
+            raise(SIGKILL);
+    };
+    EXPECT_EXIT(killedMidFrame(), ::testing::KilledBySignal(SIGKILL), "");
+    const Vcd cut = readVcd(killed); // the open, then the word's cells, up to the last line request
+    EXPECT_EQ(QStringList({cut.levels["DTR"], cut.last}),
+              QStringList({"1" + QString("01").repeated(8), "DCD"}));
+}
+
+// A process whose ports lead to devices only never loads another backend's
+// library: checked in a process of its own, which runs this test alone (its
+// test support checks the tests' mapping first: it is put back for it).
+TEST_F(Device, OpeningADeviceLoadsNoOtherBackend) {
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ct::restoreConfig();
+    const auto openAndLook = [&] {
+        ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath()));
+        const bool opened = open().ok();
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        const bool read = maps.open(QIODevice::ReadOnly);
+        const bool loaded = maps.readAll().contains("libvelmora_simulator.so");
+        _exit(opened && read && !loaded ? 0 : 1);
+    };
+    EXPECT_EXIT(openAndLook(), ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }

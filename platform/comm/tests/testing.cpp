@@ -60,8 +60,8 @@ struct Setup {
                          QRegularExpression(QStringLiteral("^\\s*COM%1\\s*=\\s*sim\\b").arg(n),
                                             QRegularExpression::MultilineOption)) ||
                 firstMapping.contains("/dev/"))
-                qFatal("comm testing: the port mapping %s must lead COM1 to COM16 to simulated "
-                       "amplifiers",
+                qFatal("comm testing: the port mapping %s must lead COM1 to COM16 to \"sim\" "
+                       "targets",
                        qPrintable(path));
         qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(configFile()));
         restoreConfig();
@@ -104,6 +104,24 @@ automation::ControlPtr createPort() {
         qFatal("comm testing: cannot create MSCommLib.MSComm from $VELMORA_COMM_LIB: %s",
                qPrintable(port.error().description));
     return *port;
+}
+
+automation::Result<> sendWords(automation::IControl &port, const std::vector<Word> &words) {
+    enum { DTREnable = 9, RTSEnable = 22, Output = 25 };
+    const auto level = [](bool on) {
+        return automation::Variant::fromBool(on);
+    };
+    for (const Word &w : words) {
+        for (bool set : w) {
+            TRY(port.put(RTSEnable, level(false)));
+            TRY(port.put(DTREnable, level(false)));
+            if (set)
+                TRY(port.put(RTSEnable, level(true)));
+            TRY(port.put(DTREnable, level(true)));
+        }
+        TRY(port.put(Output, automation::Variant("0")));
+    }
+    return {};
 }
 
 Pty::Pty() {

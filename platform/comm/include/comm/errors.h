@@ -13,7 +13,7 @@ constexpr std::int32_t InvalidPropertyValue = 380;
 // CommPort written while the port is open.
 constexpr std::int32_t PortOpen = 8000;
 // CommPort outside 1-16; the port has no device (nothing mapped, no such
-// device file, the simulated amplifier unplugged).
+// device file, a simulated device unplugged).
 constexpr std::int32_t InvalidPort = 8002;
 // The device is held by another program (or another control in this one).
 constexpr std::int32_t PortAlreadyOpen = 8005;

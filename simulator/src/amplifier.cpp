@@ -1,18 +1,18 @@
 // The simulated amplifier: decodes the command words clocked in on RTS/DTR
 // and keeps the amplifier's state.
-#include "comm/simulator.h"
+#include "simulator/amplifier.h"
 
 #include <QApplication>
 #include <QHash>
 #include <QScreen>
 
-#include "comm/frontpanel.h"
 #include "log.h"
+#include "simulator/frontpanel.h"
 #include "windowing/timers.h"
 
-Q_LOGGING_CATEGORY(lcComm, "velmora.comm", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSimulator, "velmora.simulator", QtWarningMsg)
 
-namespace comm {
+namespace simulator {
 
 namespace {
 constexpr std::uint8_t key(int element) {
@@ -129,11 +129,13 @@ void SimulatedAmplifier::endWord() {
     word.bits.assign(pending_.begin() + out, pending_.end());
     pending_.clear();
     if (!word.shiftedOut.empty())
-        qCDebug(lcComm) << "simulated amplifier" << name_ << ":" << word.shiftedOut.size()
-                        << "bit(s) shifted out in front of the word" << word.text();
+        qCDebug(lcSimulator) << "simulated amplifier" << name_ << ":" << word.shiftedOut.size()
+                             << "bit(s) shifted out in front of the word" << word.text();
     if (!word.wellFormed())
-        qCDebug(lcComm) << "simulated amplifier" << name_ << ": malformed word" << word.text()
-                        << "ignored";
+        qCDebug(lcSimulator) << "simulated amplifier" << name_ << ": malformed word" << word.text()
+                             << "ignored";
+    if (words_.size() == MaxWords)
+        words_.pop_front();
     words_.push_back(word);
     if (word.wellFormed())
         act(word);
@@ -221,4 +223,4 @@ void SimulatedAmplifier::showPanel() {
     panel_->raise();
 }
 
-} // namespace comm
+} // namespace simulator

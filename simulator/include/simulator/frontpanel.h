@@ -10,7 +10,7 @@
 class QLabel;
 class QPushButton;
 
-namespace comm {
+namespace simulator {
 
 class SimulatedAmplifier;
 
@@ -31,4 +31,4 @@ class FrontPanel : public QWidget {
     QPushButton *power_;
 };
 
-} // namespace comm
+} // namespace simulator

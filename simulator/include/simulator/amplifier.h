@@ -7,7 +7,7 @@
 // on the transmit line latches the word, the last eight bits clocked. Bits
 // clocked before those eight have been shifted out; the log notes them with
 // the word. A word of fewer than eight bits is kept in the log as malformed
-// and ignored.
+// and ignored. The log keeps the last MaxWords words.
 //
 // Keys act when released: a word with the key's element set followed by a
 // well-formed word with it clear. Element 1 is the power key (toggles
@@ -30,15 +30,16 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
-#include "comm/frontpanel.h"
+#include "simulator/frontpanel.h"
 
 namespace windowing {
 class Timer;
 }
 
-namespace comm {
+namespace simulator {
 
 class SimulatedAmplifier : public QObject {
     Q_OBJECT
@@ -76,7 +77,9 @@ class SimulatedAmplifier : public QObject {
     int speed() const { return speed_; } // last line speed set, bit/s
     bool portOpen() const { return attached_; }
 
-    const std::vector<Word> &words() const { return words_; }
+    // The word log, oldest first: the last MaxWords words latched.
+    static constexpr std::size_t MaxWords = 1000;
+    const std::deque<Word> &words() const { return words_; }
     // Bits clocked since the last closing character.
     const std::vector<bool> &pendingBits() const { return pending_; }
     void clearWords() { words_.clear(); }
@@ -136,9 +139,9 @@ class SimulatedAmplifier : public QObject {
     int firstInputPresses_ = 0;
     std::uint8_t held_ = 0; // elements set in the last well-formed word
     std::vector<bool> pending_;
-    std::vector<Word> words_;
+    std::deque<Word> words_;
     windowing::Timer *carrierTimer_ = nullptr;
     QPointer<FrontPanel> panel_;
 };
 
-} // namespace comm
+} // namespace simulator

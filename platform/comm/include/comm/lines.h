@@ -1,9 +1,13 @@
-// The serial lines the control drives, behind one narrow interface: a device
-// (termios and modem-control requests) or the simulated amplifier.
+// The serial lines the control drives, behind one narrow interface, and the
+// targets a port can be mapped to. The control reads each target of the port
+// mapping through the backend its scheme names (comm.conf: a device path, or
+// "<scheme>", "<scheme>:..." and "<scheme>?..."); a backend living in a
+// library of its own exports a SchemeReader under the name SchemeReaderSymbol.
 #pragma once
 
 #include <QByteArrayView>
 #include <QString>
+#include <memory>
 
 #include "automation/result.h"
 
@@ -41,5 +45,21 @@ class LineBackend {
     // False once the device went away under the open line (unplugged).
     virtual bool present() const = 0;
 };
+
+// Where a port leads, as its backend read it from the mapping.
+class LineTarget {
+  public:
+    virtual ~LineTarget() = default;
+    // The target in messages ("/dev/ttyUSB0").
+    virtual QString describe() const = 0;
+    // A new line to the target, not yet open.
+    virtual std::unique_ptr<LineBackend> line() const = 0;
+};
+
+using TargetResult = automation::Result<std::shared_ptr<const LineTarget>>;
+// Reads a target of the backend's scheme from the mapping's text (the whole
+// value, scheme included); an error's description says what is wrong with it.
+using SchemeReader = TargetResult (*)(const QString &value);
+inline constexpr char SchemeReaderSymbol[] = "velmora_line_scheme";
 
 } // namespace comm

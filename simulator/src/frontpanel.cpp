@@ -1,13 +1,13 @@
 // The simulated amplifier's front-panel window.
-#include "comm/frontpanel.h"
+#include "simulator/frontpanel.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "comm/simulator.h"
+#include "simulator/amplifier.h"
 
-namespace comm {
+namespace simulator {
 
 FrontPanel::FrontPanel(SimulatedAmplifier &amp, QWidget *parent)
     : QWidget(parent), amp_(amp), state_(new QLabel(this)),
@@ -40,4 +40,4 @@ void FrontPanel::refresh() {
     state_->setText(stateText());
 }
 
-} // namespace comm
+} // namespace simulator

@@ -1,0 +1,212 @@
+// The simulated amplifier behind the serial-port control (created by ProgID,
+// called by dispatch id) through ports mapped to "sim" targets: the shift
+// register, keys and carrier, power=on, the "sim" targets' errors, the word
+// log's bound and the front panel.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include "comm/errors.h"
+#include "comm/testing.h"
+#include "comm_dispids.h"
+#include "simulator/amplifier.h"
+#include "simulator/frontpanel.h"
+#include "windowing/timers.h"
+
+using automation::Result;
+using automation::Variant;
+using simulator::SimulatedAmplifier;
+namespace ct = comm::testing;
+namespace e = comm::err;
+
+using namespace comm::dispid; // CDHolding, CommPort, DTREnable, PortOpen, ...
+using comm::testing::Word;
+const Word Off{}, Power{1}, StandbyOff{0, 0, 1}, StandbyOn{0, 0, 0, 1}, NextInput{0, 0, 0, 0, 1},
+    FirstInput{0, 0, 0, 0, 0, 1};
+const Variant on = Variant::fromBool(true), off = Variant::fromBool(false);
+
+class Simulator : public ::testing::Test {
+  protected:
+    void SetUp() override { windowing::useManualClock(), ct::restoreConfig(), amp.reset(); }
+    void TearDown() override { ct::restoreConfig(); }
+    Result<> put(int id, const Variant &v) { return port->put(id, v); }
+    Result<> open(bool open = true) { return put(PortOpen, open ? on : off); }
+    bool cd() { return port->get(CDHolding).value().boolean(); }
+    void send(const std::vector<Word> &words) { ASSERT_TRUE(ct::sendWords(*port, words).ok()); }
+
+    automation::ControlPtr port = ct::createPort();
+    SimulatedAmplifier &amp = SimulatedAmplifier::get();
+};
+
+TEST_F(Simulator, FirstOpensStrayBitIsShiftedOutAndTheFirstCommandObeyed) {
+    ASSERT_TRUE(open().ok());
+    EXPECT_EQ(amp.pendingBits(), std::vector<bool>{true}) << "the kernel raised DTR with RTS high";
+    send({Power, Off});
+    ASSERT_EQ(amp.words().size(), 2u);
+    EXPECT_EQ(std::tuple(amp.words()[0].text(), amp.words()[0].shiftedOut, amp.powered(), cd()),
+              std::tuple("10000000", std::vector<bool>{true}, true, true));
+    // A close keeps the lines (DTR high): the reopen clocks nothing.
+    ASSERT_TRUE(open(false) && open(false) && open() && open())
+        << "closing a closed port, opening an open one";
+    EXPECT_TRUE(amp.pendingBits().empty());
+    // Fewer than eight bits stay malformed and are ignored.
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(put(DTREnable, Variant::fromBool(i % 2)).ok());
+    ASSERT_TRUE(put(Output, Variant("0")).ok());
+    EXPECT_EQ(std::tuple(amp.words().back().text(), amp.words().back().wellFormed(), amp.powered()),
+              std::tuple("0000", false, true));
+}
+
+TEST_F(Simulator, KeysActOnReleaseAndCarrierFollowsPower) {
+    struct Step {
+        std::vector<Word> words;
+        bool powered, standby;
+        int input;
+    };
+    const Step steps[] = {
+        {{StandbyOn, Off, Power}, false, false, 1}, // off: only the power key works, on release
+        {{Off, StandbyOn, StandbyOn, Off}, true, true, 1}, // two clicks, one release
+        {{StandbyOff, Off, NextInput, Off, NextInput, Off, FirstInput, Off},
+         true,
+         false,
+         3}, // one press selects nothing
+        {{FirstInput, Off}, true, false, 1},
+        {{Power, Off, Off, Off}, false, false, 1},
+    };
+    ASSERT_TRUE(open().ok());
+    for (const Step &s : steps) {
+        send(s.words);
+        EXPECT_EQ(std::tuple(amp.powered(), amp.standby(), amp.input(), cd()),
+                  std::tuple(s.powered, s.standby, s.input, s.powered))
+            << &s - steps;
+    }
+}
+
+TEST_F(Simulator, PowerOnInTheMappingStartsOnlyANewAmplifier) {
+    SimulatedAmplifier::get(QStringLiteral("exists"));
+    ct::writeConfig(QStringLiteral("COM1 = sim:starts-on?power=on\nCOM2 = sim:exists?power=on\n"));
+    ASSERT_TRUE(open().ok());
+    EXPECT_TRUE(cd());
+    SimulatedAmplifier::get(QStringLiteral("starts-on")).pressPowerKey();
+    ASSERT_TRUE(open(false) && open());
+    EXPECT_FALSE(cd()) << "a reopen (the watchdog's) never switches it on again";
+    ASSERT_TRUE(open(false) && put(CommPort, Variant(std::int16_t(2))) && open());
+    EXPECT_FALSE(cd()) << "an amplifier that already exists keeps its state";
+}
+
+// A "sim" target's failures, each from a new port on COM1: the mapping (none:
+// the tests' own, COM1 to "default"), what happens before, the member put
+// that fails, its error number and what its description holds.
+enum class Before { Nothing, Unplug, OpenAndUnplug, OtherPortOnCOM2 };
+struct SimFailure {
+    const char *name;
+    const char *mapping;
+    Before before;
+    int id;
+    int number;
+    const char *says;
+};
+
+class SimulatorFailure : public Simulator, public ::testing::WithParamInterface<SimFailure> {};
+
+TEST_P(SimulatorFailure, IsTheControlsErrorNamingThePort) {
+    const SimFailure &c = GetParam();
+    if (c.mapping)
+        ct::writeConfig(QString::fromLatin1(c.mapping));
+    automation::ControlPtr other = ct::createPort();
+    if (c.before == Before::OtherPortOnCOM2) {
+        ASSERT_TRUE(other->put(CommPort, Variant(std::int16_t(2))) && other->put(PortOpen, on));
+    }
+    if (c.before == Before::OpenAndUnplug) {
+        ASSERT_TRUE(open().ok());
+    }
+    if (c.before == Before::Unplug || c.before == Before::OpenAndUnplug)
+        amp.unplug();
+    const Result<> r = put(c.id, c.id == PortOpen ? on : Variant("0"));
+    amp.replug();
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().number, c.number);
+    EXPECT_EQ(r.error().source, QStringLiteral("MSCommLib.MSComm"));
+    EXPECT_TRUE(r.error().description.contains(QString::fromUtf8(c.says)))
+        << qPrintable(r.error().description);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, SimulatorFailure,
+    ::testing::Values(
+        SimFailure{"OpenUnplugged",
+                   nullptr,
+                   Before::Unplug,
+                   PortOpen,
+                   e::InvalidPort,
+                   "COM1: no such device: the simulated amplifier \"default\" is unplugged"},
+        SimFailure{"OutputUnplugged",
+                   nullptr,
+                   Before::OpenAndUnplug,
+                   Output,
+                   e::HardwareNotAvailable,
+                   "COM1: the simulated amplifier \"default\" is no longer available (unplugged)"},
+        SimFailure{"TakenByAnotherPort",
+                   "COM1 = sim:taken\nCOM2 = sim:taken\n",
+                   Before::OtherPortOnCOM2,
+                   PortOpen,
+                   e::PortAlreadyOpen,
+                   "the simulated amplifier \"taken\" is already in use"},
+        SimFailure{"BadPower",
+                   "COM1 = sim:a?power=1\n",
+                   Before::Nothing,
+                   PortOpen,
+                   e::HardwareNotAvailable,
+                   "comm.conf:1: COM1: bad power \"1\""},
+        SimFailure{"UnknownOption",
+                   "COM1 = sim?volume=3\n",
+                   Before::Nothing,
+                   PortOpen,
+                   e::HardwareNotAvailable,
+                   "comm.conf:1: COM1: unknown simulator option \"volume\""},
+        SimFailure{"BadName",
+                   "COM16 = sim\nCOM1 = sim:a#b\n",
+                   Before::Nothing,
+                   PortOpen,
+                   e::HardwareNotAvailable,
+                   "comm.conf:2: COM1: simulator name \"a#b\" may hold only"}),
+    [](const ::testing::TestParamInfo<SimFailure> &info) { return std::string(info.param.name); });
+
+// The word log keeps the latest words only: one word more than it holds
+// drops the oldest, word i carrying the elements of the byte i.
+TEST_F(Simulator, WordLogKeepsTheLatestWords) {
+    ASSERT_TRUE(open().ok());
+    for (std::size_t i = 0; i <= SimulatedAmplifier::MaxWords; ++i) {
+        Word w{};
+        for (int bit = 0; bit < 8; ++bit)
+            w[bit] = (i >> bit) & 1;
+        send({w});
+    }
+    ASSERT_EQ(amp.words().size(), SimulatedAmplifier::MaxWords);
+    EXPECT_EQ(amp.words().front().byte(), 1);
+    EXPECT_EQ(amp.words().back().byte(), SimulatedAmplifier::MaxWords % 256);
+}
+
+TEST_F(Simulator, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive) {
+    int argc = 1;
+    char name[] = "comm_tests", *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    ct::writeConfig(QStringLiteral("COM1 = sim:panel\nCOM2 = sim:panel?panel=1\n"));
+    ASSERT_TRUE(open().ok());
+    EXPECT_EQ(SimulatedAmplifier::get(QStringLiteral("panel")).panel(), nullptr)
+        << "only a mapping with panel=1 shows it";
+    ASSERT_TRUE(open(false) && put(CommPort, Variant(std::int16_t(2))) && open());
+    QPointer<simulator::FrontPanel> panel =
+        SimulatedAmplifier::get(QStringLiteral("panel")).panel();
+    ASSERT_TRUE(panel && panel->isVisible());
+    EXPECT_EQ(panel->stateText(), "Power off | Standby off | Input 1 | Carrier off");
+    panel->powerButton()->click();
+    EXPECT_TRUE(cd() && panel->stateText().startsWith("Power on"));
+    QWidget main;
+    main.show(), QTimer::singleShot(0, &main, &QWidget::close);
+    QTimer::singleShot(5000, &app, [&] { app.exit(1); }); // only if the panel kept it alive
+    EXPECT_EQ(app.exec(), 0);
+    EXPECT_FALSE(panel) << "it goes with the application";
+}
