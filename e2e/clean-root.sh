@@ -13,7 +13,8 @@
 # Status 77: not root, or (outside CI) no mmdebstrap.
 set -euo pipefail
 readonly SUITE=bookworm BASE_PACKAGES="" TOOLS="xvfb xdotool dbus man-db" USER_NAME=ann
-readonly MAIN='Усилитель "Вельмора"  - Version 1.1' REGISTRY=/var/lib/velmora/registry DEFAULTS=' 0 \r\n 0 \r\n 0 \r\n 0 \r\n'
+readonly MAIN='Усилитель "Вельмора"  - Version 1.1' REGISTRY=/var/lib/velmora/registry
+readonly DEFAULTS=' 0 \r\n 0 \r\n 0 \r\n 0 \r\n'
 
 # In the root, as the user: the installed panel on a private desktop, driven by its menu entry and velmoractl.
 as_user()
@@ -41,15 +42,18 @@ as_user()
     [ ! -e work/nastr.dat ] || e2e_fail "no nastr.dat where the launcher was started"
     ! grep -q 'is not available' "$E2E/panel.err" || e2e_fail "every control found in the system registry"
 
-    e2e_wait 10 eval "velmoractl status | grep -q '^Powered: no'" || e2e_fail "velmoractl status: $(velmoractl status 2>&1)"
+    e2e_wait 10 eval "velmoractl status | grep -q '^Powered: no'" ||
+        e2e_fail "velmoractl status: $(velmoractl status 2>&1)"
     velmoractl on || e2e_fail "velmoractl on"
     e2e_wait 12 eval '[ "$(e2e_carrier)" = 01 ]' || e2e_fail "velmoractl on reaching the amplifier: $(e2e_carrier)"
     e2e_wait 5 eval "velmoractl status | grep -q '^Powered: yes  State: warming up'" ||
         e2e_fail "velmoractl status once on: $(velmoractl status 2>&1)"
     ! grep -q 'refused to open' "$E2E/panel.err" || e2e_fail "no serial port of the machine tried"
     kill "$panel" && e2e_wait 10 eval '! e2e_running "$panel"' || e2e_fail "the panel ending"
-    e2e_wait 10 eval 'velmoractl status >/dev/null 2>&1; [ $? = 3 ]' || e2e_fail "velmoractl: not running once the panel ended"
-    MANWIDTH=80 man velmora 2>&1 | grep -q 'remote-control panel for the Velmora valve amplifier' || e2e_fail "man velmora"
+    e2e_wait 10 eval 'velmoractl status >/dev/null 2>&1; [ $? = 3 ]' ||
+        e2e_fail "velmoractl: not running once the panel ended"
+    MANWIDTH=80 man velmora 2>&1 | grep -q 'remote-control panel for the Velmora valve amplifier' ||
+        e2e_fail "man velmora"
 }
 
 # In the mount namespace, as root: the root's file systems, the package, the checks, the user's run, the purge.
@@ -60,8 +64,9 @@ in_namespace()
     mount -t proc proc "$root/proc"
     mount -t tmpfs -o mode=755,nosuid dev "$root/dev"
     mknod -m 666 "$root/dev/null" c 1 3 && mknod -m 666 "$root/dev/zero" c 1 5
-    mknod -m 666 "$root/dev/random" c 1 8 && mknod -m 666 "$root/dev/urandom" c 1 9 && mknod -m 666 "$root/dev/tty" c 5 0
-    mkdir "$root/dev/pts" "$root/dev/shm" && mount -t devpts -o newinstance,ptmxmode=666,mode=620 devpts "$root/dev/pts"
+    mknod -m 666 "$root/dev/random" c 1 8 && mknod -m 666 "$root/dev/urandom" c 1 9
+    mknod -m 666 "$root/dev/tty" c 5 0 && mkdir "$root/dev/pts" "$root/dev/shm"
+    mount -t devpts -o newinstance,ptmxmode=666,mode=620 devpts "$root/dev/pts"
     ln -s pts/ptmx "$root/dev/ptmx" && ln -s /proc/self/fd "$root/dev/fd"
     ln -s fd/0 "$root/dev/stdin" && ln -s fd/1 "$root/dev/stdout" && ln -s fd/2 "$root/dev/stderr"
     mount -t tmpfs -o mode=1777,nosuid,nodev shm "$root/dev/shm"
@@ -69,11 +74,15 @@ in_namespace()
     mkdir -p "$archives/partial" && mount --bind "$archives" "$root/var/cache/apt/archives"
     cp -L /etc/resolv.conf "$root/etc/resolv.conf"
     mkdir -m 1777 "$root/tmp/.X11-unix"   # made by root, as at boot: the X server runs as the user
-    printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d" && chmod 755 "$root/usr/sbin/policy-rc.d"   # no service starts
+    # No service starts in the root.
+    printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d" && chmod 755 "$root/usr/sbin/policy-rc.d"
 
     local log=$root/var/log/velmora-apt.log
     in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 "$@"; }
-    apt() { in_root env DEBIAN_FRONTEND=noninteractive apt-get -y -q "$@" >>"$log" 2>&1 || { tail -n 20 "$log" >&2; false; }; }
+    apt()
+    {
+        in_root env DEBIAN_FRONTEND=noninteractive apt-get -y -q "$@" >>"$log" 2>&1 || { tail -n 20 "$log" >&2; false; }
+    }
     cp "$deb" "$root/tmp/" && apt update
     SECONDS=0
     apt install "/tmp/$(basename "$deb")" || fail "apt-get installs the package and what it declares"
@@ -104,11 +113,13 @@ in_namespace()
     local before
     before=$(cd "$home/.config/velmora" && sha256sum nastr.dat comm.conf)
     apt remove velmora || fail "apt-get removes velmora"
-    [ -z "$(ls -A "$root$REGISTRY" 2>/dev/null)" ] || fail "no registry entry left after removal: $(ls "$root$REGISTRY")"
+    [ -z "$(ls -A "$root$REGISTRY" 2>/dev/null)" ] ||
+        fail "no registry entry left after removal: $(ls "$root$REGISTRY")"
     apt purge velmora || fail "apt-get purges velmora"
     [ ! -e "$root/var/lib/velmora" ] || fail "/var/lib/velmora gone after purge"
     ! in_root dpkg-query -W velmora >/dev/null 2>&1 || fail "velmora unknown to dpkg after purge"
-    [ "$(cd "$home/.config/velmora" && sha256sum nastr.dat comm.conf)" = "$before" ] || fail "the user's nastr.dat and comm.conf untouched"
+    [ "$(cd "$home/.config/velmora" && sha256sum nastr.dat comm.conf)" = "$before" ] ||
+        fail "the user's nastr.dat and comm.conf untouched"
 }
 
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
@@ -121,7 +132,11 @@ deb=$(realpath "$1") shim=$(realpath "$2")
 [ -f "$deb" ] || { echo "FAIL: no package at $1" >&2; exit 1; }
 [ -f "$shim" ] || { echo "FAIL: no modem shim at $2" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || { echo "a clean Debian root needs root" >&2; exit 77; }
-command -v mmdebstrap >/dev/null || { echo "missing mmdebstrap (scripts/install-deps)" >&2; [ -n "${CI:-}" ] && exit 1; exit 77; }
+if ! command -v mmdebstrap >/dev/null; then
+    echo "missing mmdebstrap (scripts/install-deps)" >&2
+    [ -n "${CI:-}" ] && exit 1
+    exit 77
+fi
 
 # The root as mmdebstrap makes it from the machine's apt sources, once per sources and package list.
 cache=${VELMORA_CI_CACHE:-/var/cache/velmora-ci}
@@ -136,7 +151,8 @@ SECONDS=0
 if [ ! -f "$tarball" ]; then
     include=()
     [ -z "$BASE_PACKAGES" ] || include=(--include="${BASE_PACKAGES// /,}")
-    mmdebstrap --quiet --variant=minbase --mode=root --format=tar "${include[@]}" "$SUITE" "$tarball.part" "${sources[@]}" ||
+    mmdebstrap --quiet --variant=minbase --mode=root --format=tar "${include[@]}" \
+        "$SUITE" "$tarball.part" "${sources[@]}" ||
         { echo "FAIL: mmdebstrap makes a $SUITE root" >&2; exit 1; }
     mv "$tarball.part" "$tarball"
     echo "root made in ${SECONDS} s: $tarball"
@@ -145,5 +161,6 @@ fi
 root=$(mktemp -d /var/tmp/velmora-root.XXXXXX)
 trap 'rm -rf --one-file-system "$root"' EXIT
 tar -C "$root" -xf "$tarball"
-unshare --mount --propagation private -- bash "$here/clean-root.sh" --namespace "$root" "$deb" "$shim" "$cache/archives"
+unshare --mount --propagation private -- \
+    bash "$here/clean-root.sh" --namespace "$root" "$deb" "$shim" "$cache/archives"
 echo "PASS in ${SECONDS} s"
