@@ -195,10 +195,16 @@ void PanelBus::SelectInput(int input) {
                 "InvalidArgument",
                 QStringLiteral("there is no input %1: the inputs are 1, 2 and 3").arg(input));
         TRY(portReady());
-        using Click = Result<> (Panel::*)();
-        static constexpr Click clicks[] = {
-            &Panel::Kom1_Click, &Panel::Kom2_Click, &Panel::Kom3_Click};
-        return (panel_->*clicks[input - 1])();
+        // A switch, not a table of member pointers: GCC 12 misreads such a
+        // table inside this lambda (undefined behaviour under UBSan).
+        switch (input) {
+        case 1:
+            return panel_->Kom1_Click();
+        case 2:
+            return panel_->Kom2_Click();
+        default:
+            return panel_->Kom3_Click();
+        }
     });
 }
 
