@@ -43,18 +43,18 @@ TEST_P(BusCall, DoesWhatItsControlDoesAndNeverAsks) {
     for (const QString &action : c[1].split(' '))
         step(action);
     ASSERT_TRUE(PanelBus::offer(&panel->panel())) << name << ": the name taken";
-    const QString arg = c[2].section(' ', 1);
+    const QString arg = c.value(2).section(' ', 1);
     const bool truth = arg == "true" || arg == "false";
     const QVariant value = truth ? QVariant(arg == "true") : QVariant(arg.toInt());
     const QVariantList args = arg.isEmpty() ? QVariantList() : QVariantList{value};
-    EXPECT_EQ(callPanel(c[2].section(' ', 0, 0), args), c[3]) << name << ": the reply";
+    EXPECT_EQ(callPanel(c.value(2).section(' ', 0, 0), args), c.value(3)) << name << ": the reply";
     QString seen = step("+0");
     seen += " / " + step("+150");
     seen += " / " + step("+49000");
-    EXPECT_EQ(seen, c[4]) << name << ": seen then";
-    if (!c[5].isEmpty()) {
-        EXPECT_TRUE(panel->findChild<QAbstractButton *>(c[5])->isChecked())
-            << name << ": " << c[5].toStdString() << " shown as if clicked";
+    EXPECT_EQ(seen, c.value(4)) << name << ": seen then";
+    if (!c.value(5).isEmpty()) {
+        EXPECT_TRUE(panel->findChild<QAbstractButton *>(c.value(5))->isChecked())
+            << name << ": " << c.value(5).toStdString() << " shown as if clicked";
     }
 }
 
