@@ -11,83 +11,54 @@
 using namespace paneltest;
 using velmora::PanelBus;
 
-static QDBusConnection client() {
+namespace {
+
+QDBusConnection client() {
     return QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"),
                                          "velmora-test-client");
 }
 
 // The call's error as "<last part of its name>: <message>", "" when it succeeded.
-static QString callPanel(const QString &method, const QVariantList &args = {}) {
+QString callPanel(const QString &method, const QVariantList &args = {}) {
     QDBusMessage m = QDBusMessage::createMethodCall(
         PanelBus::Service, PanelBus::Path, PanelBus::Service, method);
     m.setArguments(args);
     const QDBusPendingCall pending = client().asyncCall(m);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }))
+        << "a reply to " << method.toStdString();
     QCoreApplication::processEvents(); // the signals sent before the reply
     return pending.isError()
                ? pending.error().name().section('.', -1) + ": " + pending.error().message()
                : QString();
 }
 
-// After the actions (see PanelTest::step), the panel on the bus; then each call's reply and what is
-// seen then.
-TEST_F(PanelTest, BusMethodsDoWhatTheirControlsDoAndNeverAsk) {
-    const struct {
-        QString before;
-        const char *method;
-        QVariantList args;
-        const char *shown;
-        const char *seen;
-    } cases[] = {
-        // The words of the clicks (see the scenarios), and no balloon for the program's own
-        // switching; velmoractl's test has more.
-        {"load +150", "PowerOn", {}, "", " | OFF - 1 0*2 / ON warming / ON ready"},
-        {"key load +150", "PowerOff", {}, "", " | ON warming 1 0*3 / OFF - / OFF -"},
-        {"load +150", "SetStandby", {true}, "JdVikl", " | OFF - 4 / OFF - 0 / OFF -"},
-        {"load +150", "SetStandby", {false}, "JdVkl", " | OFF - 3 / OFF - 0 / OFF -"},
-        {"load +150", "SelectInput", {2}, "Kom2", " | OFF - 6 0 6 0 5 0 / OFF - / OFF -"},
-        // Refused: nothing sent, nothing asked.
-        {"key load +150",
-         "PowerOn",
-         {},
-         "",
-         "AlreadyOn: the amplifier on COM1 is on already | ON warming / ON warming / ON ready"},
-        {"load +150",
-         "SelectInput",
-         {4},
-         "",
-         "InvalidArgument: there is no input 4: the inputs are 1, 2 and 3 | OFF - / OFF - / OFF -"},
-        {"unplug load +150",
-         "SetStandby",
-         {true},
-         "",
-         "PortClosed: COM1 is not open (COM1: no such device: the simulated amplifier \"default\" "
-         "is unplugged) | OFF - / OFF - / OFF - tip-failed"},
-        // Unplugged under the open port: the first word fails, and the series ends there.
-        {"load +150 unplug",
-         "SelectInput",
-         {2},
-         "",
-         "SendFailed: not every word was sent: COM1: the simulated amplifier \"default\" "
-         "is no longer available (unplugged) | OFF - / OFF - / OFF -"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.before.toStdString() + " " + c.method);
-        SetUp();
-        for (const QString &a : c.before.split(' '))
-            step(a);
-        ASSERT_TRUE(PanelBus::offer(&panel->panel()));
-        QString seen = callPanel(c.method, c.args);
-        seen += " | " + step("+0");
-        seen += " / " + step("+150");
-        EXPECT_EQ((seen + " / " + step("+49000")).toStdString(), c.seen);
-        if (*c.shown) {
-            EXPECT_TRUE(panel->findChild<QAbstractButton *>(c.shown)->isChecked())
-                << "shown as if clicked";
-        }
-        TearDown();
+class BusCall : public PanelTest, public ::testing::WithParamInterface<QStringList> {};
+
+} // namespace
+
+// A row of bus.txt: the panel goes on the bus and is called.
+TEST_P(BusCall, DoesWhatItsControlDoesAndNeverAsks) {
+    const QStringList &c = GetParam();
+    const std::string name = c[0].toStdString();
+    for (const QString &action : c[1].split(' '))
+        step(action);
+    ASSERT_TRUE(PanelBus::offer(&panel->panel())) << name << ": the name taken";
+    const QString arg = c.value(2).section(' ', 1);
+    const bool truth = arg == "true" || arg == "false";
+    const QVariant value = truth ? QVariant(arg == "true") : QVariant(arg.toInt());
+    const QVariantList args = arg.isEmpty() ? QVariantList() : QVariantList{value};
+    EXPECT_EQ(callPanel(c.value(2).section(' ', 0, 0), args), c.value(3)) << name << ": the reply";
+    QString seen = step("+0");
+    seen += " / " + step("+150");
+    seen += " / " + step("+49000");
+    EXPECT_EQ(seen, c.value(4)) << name << ": seen then";
+    if (!c.value(5).isEmpty()) {
+        EXPECT_TRUE(panel->findChild<QAbstractButton *>(c.value(5))->isChecked())
+            << name << ": " << c.value(5).toStdString() << " shown as if clicked";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Methods, BusCall, ::testing::ValuesIn(table("bus")), rowName);
 
 // Only a message box's loop lets a call in while a handler runs; the name stays with the first
 // panel until its main window goes.
@@ -95,26 +66,27 @@ TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeThe
     run({{"key", "gone"}, {"load", "- ready icon"}, {"+150", "ON warming tip-on 0"}});
     ASSERT_TRUE(PanelBus::offer(&panel->panel()));
     QString reply;
-    windowing::setMessageBoxHandler(
-        [&](const windowing::MessageRequest &r) { // No to the first question, Yes to the next
-            return boxes.push_back(r),
-                   reply = callPanel("PowerOff"),
-                   boxes.size() > 1 ? windowing::Answer::Yes : windowing::Answer::No;
-        });
-    EXPECT_EQ(step("Vikl").toStdString(), "ON warming ask-off");
+    windowing::setMessageBoxHandler([&](const windowing::MessageRequest &r) {
+        boxes.push_back(r);
+        reply = callPanel("PowerOff");
+        return windowing::Answer::No;
+    });
+    EXPECT_EQ(step("Vikl").toStdString(), "ON warming ask-off") << "asked, answered No";
     EXPECT_EQ(reply.toStdString(),
               "Busy: the panel is busy: it waits for an answer to a question of its own");
 
     auto *second = new velmora::Velmora;
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(PanelBus::offer(&second->panel()), nullptr);
+    EXPECT_EQ(PanelBus::offer(&second->panel()), nullptr) << "the second panel is refused";
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "velmora: org.velmora.Panel is taken on the session bus; running without it\n");
     delete second;
-    EXPECT_EQ(callPanel("SelectInput", {1}).toStdString(), "");
-    EXPECT_EQ(step("+0").toStdString(), "ON warming 6 0 6 0");
+    EXPECT_EQ(callPanel("SelectInput", {1}).toStdString(), "") << "the first panel answers";
+    EXPECT_EQ(step("+0").toStdString(), "ON warming 6 0 6 0") << "input 1's words";
     step("Nastr1");
-    EXPECT_EQ(step("Exit:yes").toStdString(), "gone Nastr noicon ask-exit");
+    windowing::setMessageBoxHandler(
+        [](const windowing::MessageRequest &) { return windowing::Answer::Yes; });
+    EXPECT_EQ(step("Exit").toStdString(), "gone Nastr noicon") << "unloaded, settings open";
     EXPECT_FALSE(client().interface()->isServiceRegistered(PanelBus::Service))
         << "given up with the main window, the settings window open";
 }

@@ -56,7 +56,7 @@ QString describe(QWidget *w) {
 TEST_F(PanelTest, TheWindowsAreAsDesigned) {
     run({{"load", "- - icon"}, {"Nastr1", "- - Nastr"}, {"About1", "- - About Nastr"}});
     for (const char *name : {"main", "nastr", "about"}) {
-        QFile table(QStringLiteral(LAYOUTS "/%1.txt").arg(name));
+        QFile table(QStringLiteral(TABLES "/layouts/%1.txt").arg(name));
         ASSERT_TRUE(table.open(QIODevice::ReadOnly | QIODevice::Text)) << name;
         const QStringList lines =
             QString::fromUtf8(table.readAll()).split('\n', Qt::SkipEmptyParts);

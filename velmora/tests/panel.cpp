@@ -6,16 +6,11 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
-#include <functional>
 
 #include "comm/testing.h"
 #include "dispids.h"
 #include "shell/testing.h"
 #include "windowing/timers.h"
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
 
 namespace paneltest {
 
@@ -63,24 +58,6 @@ void trayHost(bool on) {
     EXPECT_TRUE(host->setPresent(on)) << "the shell seeing the host " << (on ? "come" : "go");
 }
 
-// COM1 a pseudo-terminal held as another program holds a serial port (TIOCEXCL, an exclusive lock),
-// or let go.
-void holdPort(bool hold) {
-    static int master = posix_openpt(O_RDWR | O_NOCTTY), held = -1;
-    // The exclusive mode belongs to the terminal, not to the descriptor: it is
-    // cleared before the close, or the next open of the pseudo-terminal by an
-    // ordinary user fails with EBUSY (root is let through regardless).
-    if (!hold) {
-        ::ioctl(held, TIOCNXCL);
-        return (void)::close(std::exchange(held, -1));
-    }
-    held = grantpt(master) == 0 && unlockpt(master) == 0
-               ? ::open(ptsname(master), O_RDWR | O_NOCTTY)
-               : -1;
-    ASSERT_TRUE(held >= 0 && flock(held, LOCK_EX | LOCK_NB) == 0 && ioctl(held, TIOCEXCL) == 0);
-    comm::testing::writeConfig(QStringLiteral("COM1 = ") + QString::fromLocal8Bit(ptsname(master)));
-}
-
 } // namespace
 
 simulator::SimulatedAmplifier &amp(const char *name) {
@@ -122,69 +99,39 @@ void PanelTest::TearDown() {
 QString PanelTest::step(const QString &action) {
     const QString verb = action.section(QLatin1Char(':'), 0, 0),
                   arg = action.section(QLatin1Char(':'), 1);
-    const auto named = [&]() -> simulator::SimulatedAmplifier & {
-        return amp(arg.isEmpty() ? "default" : qPrintable(arg));
+    const auto named = [&] {
+        return &amp(arg.isEmpty() ? "default" : qPrintable(arg));
     };
-    const std::map<QString, std::function<void()>> verbs = {
-        {"load",
-         [this] {
-             panel = new velmora::Velmora;
-             EXPECT_TRUE(panel->load());
-             panel->show();
-         }}, // as the program starts it
-        {"key",
-         [&] {
-             named().pressPowerKey();
-         }},
-        {"unplug",
-         [&] {
-             named().unplug();
-         }},
-        {"replug",
-         [&] {
-             named().replug();
-         }},
-        {"stubborn",
-         [this] { // switches itself on again at once
-             QObject::connect(&amp(), &simulator::SimulatedAmplifier::changed, scope_.get(), [] {
-                 if (!amp().powered())
-                     amp().pressPowerKey();
-             });
-         }},
-        {"file",
-         [&] {
-             QFile f(QStringLiteral("nastr.dat"));
-             EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         f.write(arg.toUtf8()) == arg.toUtf8().size());
-         }},
-        {"hold",
-         [] {
-             holdPort(true);
-         }},
-        {"release",
-         [] {
-             holdPort(false);
-         }},
-        {"map",
-         [&] {
-             comm::testing::writeConfig(arg);
-         }},
-        {"registry",
-         [&] {
-             qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg)));
-         }},
-        {"dblclick",
-         [&] {
-             raiseTrayEvent(velmora::tray::DoubleClickEvent,
-                            {automation::Variant(std::int32_t(arg.toInt()))});
-         }},
-        {"host", [&] {
-             trayHost(arg == "on");
-         }}};
     if (verb.startsWith(QLatin1Char('+'))) {
         windowing::advanceClock(verb.mid(1).toLongLong());
-    } else if (verbs.count(verb)) {
-        verbs.at(verb)();
+    } else if (verb == "load") { // as the program starts it
+        panel = new velmora::Velmora;
+        EXPECT_TRUE(panel->load()) << "loaded";
+        panel->show();
+    } else if (verb == "key") {
+        named()->pressPowerKey();
+    } else if (verb == "unplug") {
+        named()->unplug();
+    } else if (verb == "replug") {
+        named()->replug();
+    } else if (verb == "stubborn") { // switches itself on again at once
+        QObject::connect(&amp(), &simulator::SimulatedAmplifier::changed, scope_.get(), [] {
+            if (!amp().powered())
+                amp().pressPowerKey();
+        });
+    } else if (verb == "file") {
+        QFile f(QStringLiteral("nastr.dat"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << "nastr.dat opened";
+        EXPECT_EQ(f.write(arg.toUtf8()), arg.toUtf8().size()) << "nastr.dat written";
+    } else if (verb == "map") {
+        comm::testing::writeConfig(arg);
+    } else if (verb == "registry") {
+        qputenv("VELMORA_REGISTRY", QFile::encodeName(worldPath(arg)));
+    } else if (verb == "dblclick") {
+        raiseTrayEvent(velmora::tray::DoubleClickEvent,
+                       {automation::Variant(std::int32_t(arg.toInt()))});
+    } else if (verb == "host") {
+        trayHost(arg == "on");
     } else {
         answer_ = arg == QLatin1String("yes") ? windowing::Answer::Yes : windowing::Answer::No;
         auto *button = panel->findChild<QAbstractButton *>(verb);

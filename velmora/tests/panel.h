@@ -13,7 +13,21 @@
 #include "simulator/amplifier.h"
 #include "windowing/messagebox.h"
 
+// Failures show texts as text.
+inline void PrintTo(const QString &s, std::ostream *os) {
+    *os << s.toStdString();
+}
+
 namespace paneltest {
+
+// The rows of a case table in this folder (<name>.txt, panel_test.cpp): a line a row, its fields
+// split at "|", blanks around them dropped; "#" starts a comment line; "\r\n" written out stands
+// for CR LF.
+std::vector<QStringList> table(const char *name);
+// A row's first field names its test.
+inline std::string rowName(const ::testing::TestParamInfo<QStringList> &row) {
+    return row.param.value(0).toStdString();
+}
 
 simulator::SimulatedAmplifier &amp(const char *name = "default");
 QByteArray settingsFileBytes();
@@ -34,9 +48,9 @@ class PanelTest : public ::testing::Test {
     void TearDown() override;
     // Does the action and returns what is seen then (see seen() in panel.cpp):
     //   load  +<ms>  key[:<amp>]  stubborn  unplug[:<amp>]  replug[:<amp>]  file:<bytes>  map:<port
-    //   mapping>  hold  release registry:full|comm|double|lumora (the real icon control)
-    //   dblclick:<button>  host:on|off (a tray host on the bus; on at the start) <button or menu
-    //   entry>[:yes] (the next question's answer; No otherwise)
+    //   mapping>  registry:full|comm|double|lumora (the real icon control)  dblclick:<button>
+    //   host:on|off (a tray host on the bus; on at the start)  <button or menu entry>[:yes] (the
+    //   next question's answer; No otherwise)
     QString step(const QString &action);
     // Runs {action, what is seen after it} steps, comparing each.
     void run(const std::vector<std::pair<QString, QString>> &steps);
