@@ -362,7 +362,9 @@ Result<> Panel::SendWord() {
     // (A literal string: the character is sent without an allocation per word.)
     if (const Result<> sent = MSComm1.put(comm::Output, Variant(QStringLiteral("0"))); !sent.ok()) {
         qCDebug(lcPanel) << "word not sent:" << sent.error().description;
-        notePortProblem(sent.error().description);
+        // A port that is not open keeps the reason it could not be opened.
+        if (PortOk == -1)
+            notePortProblem(sent.error().description);
         if (Unattended)
             return sent.error();
         PortPrompt();
