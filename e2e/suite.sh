@@ -68,6 +68,14 @@ power && on no
 e2e_menu "$main" Down Return && e2e_wait 10 eval '! e2e_shown "$main"' || e2e_fail "the window hidden"
 e2e_click "$(tray_icons | head -n 1)" "$([ $host = trayer ] && echo 2 || echo 1)"
 e2e_wait 10 e2e_shown "$main" || e2e_fail "the window back after a click on the icon"
+# Hidden again, the tray host goes: the window comes back where it was. The host back, the icon is there again and
+# the window stays.
+place() { xdotool getwindowgeometry "$main" | tail -n +2 | xargs; }
+was=$(place) && e2e_menu "$main" Down Return && e2e_wait 10 eval '! e2e_shown "$main"' || e2e_fail "the window hidden again"
+tray_kill
+e2e_wait 10 e2e_shown "$main" && [ "$(place)" = "$was" ] || e2e_fail "the window shown as it was when $host went: $(place)"
+tray_$host
+e2e_wait 10 icon && e2e_shown "$main" || e2e_fail "the icon back in $host, the window still shown"
 
 # "Настройка" (right of "Файл" on the menu bar): COM2 chosen (Tab from "OK" to the port list), "OK".
 e2e_menu "$main" Escape Right Return

@@ -1,5 +1,6 @@
 #include "panelbus.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QLoggingCategory>
@@ -7,6 +8,7 @@
 
 #include "panel_adaptor.h"
 #include "panelmodel.h"
+#include "settingsfile.h"
 #include "windowing/timers.h"
 
 namespace velmora {
@@ -30,7 +32,7 @@ automation::Error refusal(const char *why, const QString &message) {
 
 } // namespace
 
-PanelBus *PanelBus::offer(Panel *panel) {
+std::unique_ptr<PanelBus> PanelBus::offer(Panel *panel) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr,
@@ -47,8 +49,8 @@ PanelBus *PanelBus::offer(Panel *panel) {
                      qPrintable(Service));
         return nullptr;
     }
-    auto *offered = new PanelBus(panel, bus);
-    const bool exported = bus.registerObject(Path, offered, QDBusConnection::ExportAdaptors);
+    std::unique_ptr<PanelBus> offered(new PanelBus(panel, bus));
+    const bool exported = bus.registerObject(Path, offered.get(), QDBusConnection::ExportAdaptors);
     if (exported && bus.registerService(Service)) {
         offered->offered_ = true;
         return offered;
@@ -58,12 +60,10 @@ PanelBus *PanelBus::offer(Panel *panel) {
                  qPrintable(Service));
     if (exported)
         bus.unregisterObject(Path);
-    delete offered;
     return nullptr;
 }
 
-PanelBus::PanelBus(Panel *panel, QDBusConnection bus)
-    : QObject(panel), panel_(panel), bus_(std::move(bus)) {
+PanelBus::PanelBus(Panel *panel, QDBusConnection bus) : panel_(panel), bus_(std::move(bus)) {
     new PanelAdaptor(this);
     shown_ = read();
     connect(panel_, &Panel::settled, this, &PanelBus::refresh);
@@ -72,7 +72,10 @@ PanelBus::PanelBus(Panel *panel, QDBusConnection bus)
 PanelBus::~PanelBus() {
     if (!offered_)
         return;
+    // The name goes first, so that no call can find the name without the
+    // object; the calls that reached this process before are answered.
     bus_.unregisterService(Service);
+    QCoreApplication::sendPostedEvents(this);
     bus_.unregisterObject(Path);
 }
 
@@ -91,10 +94,13 @@ PanelBus::Snapshot PanelBus::read() const {
              : number > 0                ? QStringLiteral("COM%1").arg(number)
                                          : QString();
     s.portOpen = panel_->portOpen();
+    s.portProblem = panel_->portProblem();
     return s;
 }
 
 void PanelBus::refresh() {
+    if (!panel_)
+        return;
     const Snapshot now = read();
     QVariantMap changed;
     const auto note = [&](const char *name, const auto &was, const auto &is) {
@@ -106,6 +112,7 @@ void PanelBus::refresh() {
     note("WarmUpRemaining", shown_.warmUpRemaining, now.warmUpRemaining);
     note("Port", shown_.port, now.port);
     note("PortOpen", shown_.portOpen, now.portOpen);
+    note("PortProblem", shown_.portProblem, now.portProblem);
     shown_ = now;
     if (changed.isEmpty())
         return;
@@ -118,17 +125,18 @@ void PanelBus::refresh() {
 }
 
 void PanelBus::command(const std::function<Result<>()> &steps) {
+    // "Выход" confirmed (or the session ending): the process ends once its
+    // windows are closed.
+    if (!panel_ || panel_->closing()) {
+        sendErrorReply(Service + QStringLiteral(".Error.Closing"),
+                       QStringLiteral("the panel is closing"));
+        return;
+    }
     // Only a message box's own loop lets a call in while a handler runs.
     if (windowing::HandlerScope::active()) {
         sendErrorReply(
             Service + QStringLiteral(".Error.Busy"),
             QStringLiteral("the panel is busy: it waits for an answer to a question of its own"));
-        return;
-    }
-    // Unloaded, the window is about to go, and the name with it.
-    if (panel_->closing()) {
-        sendErrorReply(Service + QStringLiteral(".Error.Busy"),
-                       QStringLiteral("the panel is closing"));
         return;
     }
     // The panel's values that changed are told as the steps end.
@@ -151,10 +159,11 @@ Result<> PanelBus::portReady() const {
             "PortClosed",
             QStringLiteral("%1 cannot be used: %2").arg(port, control.creationError().description));
     if (!panel_->portOpen())
-        return refusal("PortClosed",
-                       panel_->portWhy().isEmpty()
-                           ? QStringLiteral("%1 is not open").arg(port)
-                           : QStringLiteral("%1 is not open (%2)").arg(port, panel_->portWhy()));
+        return refusal(
+            "PortClosed",
+            panel_->portProblem().isEmpty()
+                ? QStringLiteral("%1 is not open").arg(port)
+                : QStringLiteral("%1 is not open (%2)").arg(port, panel_->portProblem()));
     return {};
 }
 
@@ -205,6 +214,21 @@ void PanelBus::SelectInput(int input) {
         default:
             return panel_->Kom3_Click();
         }
+    });
+}
+
+void PanelBus::Show() {
+    command([this] { return panel_->showWindow(); });
+}
+
+void PanelBus::Quit() {
+    command([this]() -> Result<> {
+        // The power-off words must be able to go out; without the automatic
+        // power-off none are sent.
+        if (readSettings().autoOffSet())
+            TRY(portReady());
+        // The call is the answer to "Выход".
+        return panel_->exitConfirmed();
     });
 }
 

@@ -6,14 +6,17 @@
 // Each method runs the panel's handler of the control it stands for, as one
 // handler of the program, and puts the same words on the line as a click; it
 // never asks anything. A refusal is an error org.velmora.Panel.Error.<Why>
-// whose message names the port and the reason. The properties are the panel's
-// values; PropertiesChanged is sent once a handler that changed any of them
-// has ended (the poll, the watchdog, each method), only for what changed.
+// whose message names the port and the reason; once "Выход" is confirmed,
+// every call gets org.velmora.Panel.Error.Closing until the process ends. The properties are the
+// panel's values; PropertiesChanged is sent once a handler that changed any of them has ended (the
+// poll, the watchdog, each method), only for what changed.
 #pragma once
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
+#include <QPointer>
+#include <memory>
 
 #include "automation/result.h"
 
@@ -28,15 +31,17 @@ class PanelBus : public QObject, protected QDBusContext {
     Q_PROPERTY(uint WarmUpRemaining READ warmUpRemaining)
     Q_PROPERTY(QString Port READ port)
     Q_PROPERTY(bool PortOpen READ portOpen)
+    Q_PROPERTY(QString PortProblem READ portProblem)
   public:
     static const QString Service; // also the interface's name
     static const QString Path;
 
-    // Offers `panel` on the session bus for as long as its main window is
-    // loaded (the offer is the panel's child). Without a session bus, or with
-    // the name owned already, the panel goes on without it: a note on stderr,
-    // and null.
-    static PanelBus *offer(Panel *panel);
+    // Offers `panel` on the session bus. Without a session bus, or with the
+    // name owned already, the panel goes on without it: a note on stderr, and
+    // null. The offer outlives the panel, refusing every call once it is
+    // closing; destroyed (when the program ends), it gives up the name first,
+    // answers the calls that came before, and only then the object.
+    static std::unique_ptr<PanelBus> offer(Panel *panel);
     ~PanelBus() override;
 
     bool powered() const { return shown_.powered; }
@@ -44,12 +49,15 @@ class PanelBus : public QObject, protected QDBusContext {
     uint warmUpRemaining() const { return shown_.warmUpRemaining; }
     QString port() const { return shown_.port; }
     bool portOpen() const { return shown_.portOpen; }
+    QString portProblem() const { return shown_.portProblem; }
 
   public slots:
     void PowerOn();
     void PowerOff();
     void SetStandby(bool on);
     void SelectInput(int input);
+    void Show();
+    void Quit();
 
   private:
     struct Snapshot {
@@ -59,6 +67,7 @@ class PanelBus : public QObject, protected QDBusContext {
         int portNumber = 0;
         QString port;
         bool portOpen = false;
+        QString portProblem;
     };
 
     PanelBus(Panel *panel, QDBusConnection bus);
@@ -71,7 +80,7 @@ class PanelBus : public QObject, protected QDBusContext {
     // Fails, naming the port, when no word can be sent.
     automation::Result<> portReady() const;
 
-    Panel *panel_;
+    QPointer<Panel> panel_; // null once the main window is gone
     QDBusConnection bus_;
     Snapshot shown_;
     bool offered_ = false; // the name and the object are this one's

@@ -1,6 +1,7 @@
 #include "panelmodel.h"
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QWidget>
 #include <cmath>
 #include <cstdio>
@@ -87,8 +88,7 @@ Panel::Panel(QWidget *form) : form_(form) {
     enableScrit();
     notePort();
     connect(shell::TrayHosts::instance(), &shell::TrayHosts::changed, this, [this] {
-        enableScrit();
-        settle();
+        handle([this] { return trayHostsChanged(); });
     });
 }
 
@@ -122,7 +122,7 @@ Panel::Phase Panel::phase() const {
 }
 
 bool Panel::closing() const {
-    return !Timer2->enabled();
+    return Exiting || !Timer2->enabled();
 }
 
 template <class T> bool Panel::change(T &field, const T &value) {
@@ -215,7 +215,7 @@ bool Panel::Form_Load() {
         // counts as not open, and the steps not yet done stay undone.
         if (const Result<> r = loadSteps(); !r.ok()) {
             PortOk = 0;
-            PortWhy = r.error().description;
+            notePortProblem(r.error().description);
             qCDebug(lcPanel) << "load error path:" << r.error().number << r.error().description;
         }
         notePort();
@@ -256,8 +256,17 @@ Result<> Panel::addToTray() {
 }
 
 Result<> Panel::ff1_Click() {
-    // An XEmbed tray coming or going alone is not announced: look again.
+    // Looked at again when the menu opens, whatever the desktop announced.
     enableScrit();
+    return {};
+}
+
+Result<> Panel::trayHostsChanged() {
+    enableScrit();
+    // Left hidden, the window could only come back through a tray that is no
+    // longer there, and the panel would go on driving the amplifier unseen.
+    if (!canHide_ && form_->isHidden() && !closing())
+        return showWindow();
     return {};
 }
 
@@ -274,7 +283,12 @@ Result<> Panel::Scrit_Click() {
 
 Result<> Panel::Tray_DoubleClick(std::int32_t Button) {
     if (Button == tray::LeftButton)
-        emit windowWanted();
+        return showWindow();
+    return {};
+}
+
+Result<> Panel::showWindow() {
+    emit windowWanted();
     return {};
 }
 
@@ -307,6 +321,13 @@ void Panel::PortPrompt() {
 Result<> Panel::Exit_Click() {
     if (windowing::askYesNo(AskExit, windowing::Answer::No) != windowing::Answer::Yes)
         return {};
+    return exitConfirmed();
+}
+
+Result<> Panel::exitConfirmed() {
+    Exiting = true;
+    // Ended early by a word that could not be sent: the panel goes on.
+    auto stillRunning = qScopeGuard([this] { Exiting = false; });
     if (readSettings().autoOffSet()) {
         OffShown = true;
         // Checked once, before the loop: the power key toggles, and pressed
@@ -315,6 +336,7 @@ Result<> Panel::Exit_Click() {
             TRY(powerOffLoop());
     }
     TRY(Tray.call(tray::DeleteFromTray));
+    stillRunning.dismiss();
     unload();
     return {};
 }
@@ -340,10 +362,15 @@ Result<> Panel::SendWord() {
     // (A literal string: the character is sent without an allocation per word.)
     if (const Result<> sent = MSComm1.put(comm::Output, Variant(QStringLiteral("0"))); !sent.ok()) {
         qCDebug(lcPanel) << "word not sent:" << sent.error().description;
+        // A port that is not open keeps the reason it could not be opened.
+        if (PortOk == -1)
+            notePortProblem(sent.error().description);
         if (Unattended)
             return sent.error();
         PortPrompt();
+        return {};
     }
+    notePortProblem({});
     return {};
 }
 
@@ -523,11 +550,12 @@ Result<> Panel::watchPort() {
     auto trapA = [this](const automation::Error &e) -> Result<> {
         qCDebug(lcPanel) << "watchdog, port not open:" << e.description;
         PortOk = 0;
-        PortWhy = e.description;
+        notePortProblem(e.description);
         return {};
     };
-    auto trapB = [](const automation::Error &e) -> Result<> {
+    auto trapB = [this](const automation::Error &e) -> Result<> {
         qCDebug(lcPanel) << "watchdog, tick ended:" << e.description;
+        notePortProblem(e.description);
         return {};
     };
 
@@ -541,7 +569,8 @@ Result<> Panel::watchPort() {
     const Result<> inUse = MSComm1.get(comm::CommPort);
     if (!inUse.ok())
         return reopened ? trapA(inUse.error()) : inUse;
-    if (inUse->toR8().value_or(0) != settings.portNumber()) {
+    const bool moved = inUse->toR8().value_or(0) != settings.portNumber();
+    if (moved) {
         // The open request on the port as it is comes first.
         if (const Result<> r = MSComm1.put(comm::PortOpen, open); !r.ok())
             return trapA(r.error());
@@ -554,6 +583,9 @@ Result<> Panel::watchPort() {
     if (const auto line = settings.lineSettings())
         if (const Result<> r = applyLineSettings(*line); !r.ok())
             return trapB(r.error());
+    // A port reopened or moved without a failure works again.
+    if (reopened || moved)
+        notePortProblem({});
     return {};
 }
 
@@ -570,9 +602,17 @@ Result<> Panel::applyLineSettings(const QString &line) {
 }
 
 Result<> Panel::Timer5_Timer() {
-    TRY(showBalloon(balloon::bmError, TipPowerOnFailed));
     Timer5->setEnabled(false);
-    return {};
+    // The carrier may rise after the power-on loop has given up: an amplifier
+    // that reports ready by now was switched on after all.
+    if (const Result<bool> on = carrier(); on.ok() && *on)
+        return {};
+    return showBalloon(balloon::bmError, TipPowerOnFailed);
+}
+
+void Panel::notePortProblem(const QString &why) {
+    if (change(PortWhy, why))
+        emit portChanged();
 }
 
 } // namespace velmora

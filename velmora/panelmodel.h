@@ -60,8 +60,9 @@ class Panel : public QObject {
     // The serial port's number and whether the program has it open.
     int portNumber() const { return portNumber_; }
     bool portOpen() const { return portOpen_; }
-    // Why the port was last found not open (the load step, the watchdog).
-    const QString &portWhy() const { return PortWhy; }
+    // Why the last open or send of the port failed (the load step, the
+    // watchdog, a word); empty once the port is open and a word goes out.
+    const QString &portProblem() const { return PortWhy; }
     const Component &serialPort() const { return MSComm1; }
     // The input chosen (1 to 3; 0 before any), and the standby option last
     // chosen ("Вкл" true); the option buttons show them.
@@ -69,7 +70,8 @@ class Panel : public QObject {
     std::optional<bool> standby() const { return standby_; }
     // "Скрыть программу" is offered: a tray shows the icon, which brings the window back.
     bool canHide() const { return canHide_; }
-    // Unloaded, or the window closed: the timers no longer run.
+    // "Выход" confirmed, or the window closed: the timers no longer run, or
+    // the panel is unloading.
     bool closing() const;
 
     // Runs `handler` as one handler of the program; a failure no trap caught is fatal.
@@ -88,6 +90,12 @@ class Panel : public QObject {
     automation::Result<> ff1_Click(); // the "Файл" menu opening
     automation::Result<> Scrit_Click();
     automation::Result<> Exit_Click();
+    // "Выход" answered Yes: the automatic power-off as the settings say, the
+    // icon removed, the main window unloaded. A word that cannot be sent
+    // ends it early, and the panel goes on.
+    automation::Result<> exitConfirmed();
+    // The main window shown and brought to the front, as a click on the icon does.
+    automation::Result<> showWindow();
     automation::Result<> Nastr1_Click();
     automation::Result<> About1_Click();
     automation::Result<> Tray_DoubleClick(std::int32_t Button);
@@ -122,7 +130,7 @@ class Panel : public QObject {
     void readinessChanged(); // readinessText()
     void phaseChanged(velmora::Panel::Phase phase);
     void warmUpLeftChanged(uint seconds);
-    void portChanged(); // portNumber(), portOpen()
+    void portChanged(); // portNumber(), portOpen(), portProblem()
     void inputChanged(int input);
     void standbyChanged(bool on);
     void canHideChanged(bool can);
@@ -169,6 +177,11 @@ class Panel : public QObject {
     automation::Result<> addToTray();
     // "Скрыть программу" only while the icon can be seen and so bring the window back.
     void enableScrit();
+    // A tray came or went: a window hidden behind an icon that can no longer
+    // be shown is shown again.
+    automation::Result<> trayHostsChanged();
+    // Notes why the port failed, or that it works again (an empty reason).
+    void notePortProblem(const QString &why);
     automation::Result<> showBalloon(std::int32_t type, const QString &prompt);
     // Stops the timers; the window goes, and the program ends once no window
     // of it is loaded.
@@ -199,6 +212,7 @@ class Panel : public QObject {
     // Set while an unattended caller runs: nobody is there to answer the
     // port question, so a word that cannot be sent ends the call instead.
     bool Unattended = false;
+    bool Exiting = false; // "Выход" confirmed
     QString PortWhy;
 
     windowing::Timer *Timer1;

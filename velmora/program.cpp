@@ -20,8 +20,8 @@ int runProgram(QApplication &app) {
     }
     Forms::instance().track(main);
     // Only the instance that goes on offers itself on the session bus, until
-    // its main window is unloaded.
-    PanelBus::offer(&main->panel());
+    // the program ends.
+    const std::unique_ptr<PanelBus> bus = PanelBus::offer(&main->panel());
     const auto ended = QObject::connect(&Forms::instance(),
                                         &Forms::allUnloaded,
                                         &app,

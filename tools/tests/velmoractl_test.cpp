@@ -28,7 +28,8 @@ static QString ended(QProcess *p) {
 TEST_F(PanelTest, VelmoractlCommandsAndTheirExitStatus) {
     EXPECT_EQ(ended(velmoractl("status")).toStdString(), "3 velmora is not running\n");
     run({{"load", "- - icon"}});
-    ASSERT_TRUE(velmora::PanelBus::offer(&panel->panel()));
+    auto bus = velmora::PanelBus::offer(&panel->panel());
+    ASSERT_TRUE(bus);
     QProcess *watch = velmoractl("watch");
     ASSERT_TRUE(QTest::qWaitFor([watch] { return watch->canReadLine(); }));
     const std::pair<QString, QString> steps[] = {
@@ -48,8 +49,10 @@ TEST_F(PanelTest, VelmoractlCommandsAndTheirExitStatus) {
         {"+150", "OFF - 0"},
         {"file: 1 \r\n 0 \r\n 0 \r\n-1 \r\n", "OFF -"},
         {"+5000", "OFF -"},
-        {"Exit:yes", "gone noicon ask-exit"},
-        {"on", "3 velmora is not running | gone"}};
+        {"Scrit:no", "OFF - hidden icon"},
+        {"show", "0  | OFF -"},
+        {"quit", "0  | gone noicon"},
+        {"on", "3 velmora is closing | gone"}};
     for (const auto &[action, expected] : steps) {
         const bool command = !action.startsWith('+') && !action.contains(':');
         const QString said =
@@ -58,6 +61,7 @@ TEST_F(PanelTest, VelmoractlCommandsAndTheirExitStatus) {
                   expected.toStdString())
             << qPrintable(action);
     }
+    bus.reset(); // the program ends
     EXPECT_TRUE(QTest::qWaitFor(
         [watch] { return watch->peek(1000).endsWith("velmora is not running\n"); }));
     watch->terminate();

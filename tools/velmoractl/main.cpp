@@ -25,10 +25,12 @@ const char Usage[] =
     "  standby on|off    the standby mode\n"
     "  input 1|2|3       select an input\n"
     "  watch             one line per change, with the time, until interrupted\n"
+    "  show              bring the panel's window to the front\n"
+    "  quit              end the panel, as its \"Выход\" answered Yes\n"
     "  --help            this text\n"
     "\n"
-    "Exit status: 0 done, 1 refused by the panel, 2 bad usage, 3 velmora is not running\n"
-    "or there is no session bus.\n";
+    "Exit status: 0 done, 1 refused by the panel, 2 bad usage, 3 velmora is not running,\n"
+    "is closing, or there is no session bus.\n";
 
 enum Exit { Done = 0, Refused = 1, BadUsage = 2, NotRunning = 3 };
 
@@ -61,11 +63,13 @@ QString stateText(const QString &state, uint left) {
 }
 
 QString statusLine(OrgVelmoraPanelInterface &panel) {
+    const QString problem = panel.portProblem();
     return QStringLiteral("Powered: %1  State: %2  Port: %3 (%4)")
-        .arg(yesNo(panel.powered()),
-             stateText(panel.state(), panel.warmUpRemaining()),
-             panel.port(),
-             panel.portOpen() ? QStringLiteral("open") : QStringLiteral("closed"));
+               .arg(yesNo(panel.powered()),
+                    stateText(panel.state(), panel.warmUpRemaining()),
+                    panel.port(),
+                    panel.portOpen() ? QStringLiteral("open") : QStringLiteral("closed")) +
+           (problem.isEmpty() ? QString() : QStringLiteral("  Problem: ") + problem);
 }
 
 QString stamp() {
@@ -130,6 +134,10 @@ int finish(QDBusPendingReply<> reply) {
     if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
         name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
         return notRunning();
+    if (name == Service + QLatin1String(".Error.Closing")) {
+        QTextStream(stderr) << "velmora is closing\n";
+        return NotRunning;
+    }
     QTextStream(stderr) << "velmoractl: " << reply.error().message() << '\n';
     return Refused;
 }
@@ -150,8 +158,14 @@ int main(int argc, char **argv) {
         out() << Usage << Qt::flush;
         return Done;
     }
-    static const QMap<QString, int> arity = {
-        {"status", 1}, {"on", 1}, {"off", 1}, {"standby", 2}, {"input", 2}, {"watch", 1}};
+    static const QMap<QString, int> arity = {{"status", 1},
+                                             {"on", 1},
+                                             {"off", 1},
+                                             {"standby", 2},
+                                             {"input", 2},
+                                             {"watch", 1},
+                                             {"show", 1},
+                                             {"quit", 1}};
     if (arity.value(command, -1) != args.size() ||
         (command == QLatin1String("standby") && arg != QLatin1String("on") &&
          arg != QLatin1String("off")) ||
@@ -180,6 +194,10 @@ int main(int argc, char **argv) {
         return finish(panel.PowerOn());
     if (command == QLatin1String("off"))
         return finish(panel.PowerOff());
+    if (command == QLatin1String("show"))
+        return finish(panel.Show());
+    if (command == QLatin1String("quit"))
+        return finish(panel.Quit());
     if (command == QLatin1String("standby"))
         return finish(panel.SetStandby(arg == QLatin1String("on")));
     return finish(panel.SelectInput(arg.toInt()));

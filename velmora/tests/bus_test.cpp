@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
+#include <QDBusPendingReply>
 #include <QTest>
 
 #include "panelbus.h"
@@ -42,7 +43,8 @@ TEST_P(BusCall, DoesWhatItsControlDoesAndNeverAsks) {
     const std::string name = c[0].toStdString();
     for (const QString &action : c[1].split(' '))
         step(action);
-    ASSERT_TRUE(PanelBus::offer(&panel->panel())) << name << ": the name taken";
+    const auto bus = PanelBus::offer(&panel->panel());
+    ASSERT_TRUE(bus) << name << ": the name taken";
     const QString arg = c.value(2).section(' ', 1);
     const bool truth = arg == "true" || arg == "false";
     const QVariant value = truth ? QVariant(arg == "true") : QVariant(arg.toInt());
@@ -61,10 +63,11 @@ TEST_P(BusCall, DoesWhatItsControlDoesAndNeverAsks) {
 INSTANTIATE_TEST_SUITE_P(Methods, BusCall, ::testing::ValuesIn(table("bus")), rowName);
 
 // Only a message box's loop lets a call in while a handler runs; the name stays with the first
-// panel until its main window goes.
+// panel, which refuses every call once "Выход" is confirmed.
 TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeTheName) {
     run({{"key", "gone"}, {"load", "- ready icon"}, {"+150", "ON warming tip-on 0"}});
-    ASSERT_TRUE(PanelBus::offer(&panel->panel()));
+    const auto bus = PanelBus::offer(&panel->panel());
+    ASSERT_TRUE(bus) << "the name taken";
     QString reply;
     windowing::setMessageBoxHandler([&](const windowing::MessageRequest &r) {
         boxes.push_back(r);
@@ -87,6 +90,102 @@ TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeThe
     windowing::setMessageBoxHandler(
         [](const windowing::MessageRequest &) { return windowing::Answer::Yes; });
     EXPECT_EQ(step("Exit").toStdString(), "gone Nastr noicon") << "unloaded, settings open";
-    EXPECT_FALSE(client().interface()->isServiceRegistered(PanelBus::Service))
-        << "given up with the main window, the settings window open";
+    EXPECT_EQ(callPanel("SelectInput", {1}).toStdString(), "Closing: the panel is closing")
+        << "the name kept while the settings window is open, every call refused";
 }
+
+// The property's value as the client reads it.
+static QString property(const char *name) {
+    QDBusMessage m = QDBusMessage::createMethodCall(
+        PanelBus::Service, PanelBus::Path, "org.freedesktop.DBus.Properties", "Get");
+    m << PanelBus::Service << QString::fromLatin1(name);
+    const QDBusPendingReply<QDBusVariant> reply = client().asyncCall(m);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return reply.isFinished(); }));
+    return reply.isError() ? reply.error().message() : reply.value().variant().toString();
+}
+
+// Automatic power-off on the way out.
+static const QString AutoOff = QStringLiteral("file: 0 \r\n 0 \r\n 1 \r\n-1 \r\n");
+
+// Runs the steps; the panel is offered on the bus right after "load".
+static std::unique_ptr<PanelBus> offeredAfter(PanelTest &test, const QStringList &steps) {
+    std::unique_ptr<PanelBus> bus;
+    for (const QString &a : steps) {
+        test.step(a);
+        if (a == "load")
+            bus = PanelBus::offer(&test.panel->panel());
+    }
+    return bus;
+}
+
+struct EndCase {
+    const char *name;
+    QStringList before;
+    const char *method;
+    QString seen; // the reply's error ("" when it succeeded) | what is seen after it
+};
+
+static void PrintTo(const EndCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class BusEndTest : public PanelTest, public ::testing::WithParamInterface<EndCase> {};
+
+// Show, Quit and the calls after "Выход".
+TEST_P(BusEndTest, Call) {
+    const auto bus = offeredAfter(*this, GetParam().before);
+    ASSERT_TRUE(bus) << "offered after the load step";
+    const QString reply = callPanel(GetParam().method);
+    EXPECT_EQ((reply + " | " + step("+0")).toStdString(), GetParam().seen.toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ShowAndQuit, BusEndTest,
+    ::testing::Values(
+        EndCase{"ShowBringsTheHiddenWindowBack", {"load", "Scrit"}, "Show", " | - -"},
+        EndCase{"QuitWithoutTheAutomaticPowerOff", {"load", "+150"}, "Quit", " | gone noicon"},
+        EndCase{"QuitPowersOffAsTheSettingsSay",
+                {AutoOff, "key", "load", "+150", "stubborn"},
+                "Quit",
+                " | gone noicon 1 0*3 1 0*3 1 0*3 1 0*3 1 0*3"},
+        EndCase{"QuitRefusedWhenThePowerOffCannotBeSent",
+                {AutoOff, "unplug", "load", "+150"},
+                "Quit",
+                "PortClosed: COM1 is not open (COM1: no such device: the simulated amplifier "
+                "\"default\" is unplugged) | OFF -"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct ProblemCase {
+    const char *name;
+    QStringList before;
+    QString problem;
+};
+
+static void PrintTo(const ProblemCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class PortProblemTest : public PanelTest, public ::testing::WithParamInterface<ProblemCase> {};
+
+TEST_P(PortProblemTest, NamesTheLastFailure) {
+    const auto bus = offeredAfter(*this, GetParam().before);
+    ASSERT_TRUE(bus) << "offered after the load step";
+    EXPECT_EQ(property("PortProblem").toStdString(), GetParam().problem.toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PortProblem, PortProblemTest,
+    ::testing::Values(
+        ProblemCase{"NoneWhenAllIsWell", {"load", "+150", "Kom1"}, ""},
+        ProblemCase{"DeviceMissingAtTheStart",
+                    {"unplug", "load", "+150"},
+                    "COM1: no such device: the simulated amplifier \"default\" is unplugged"},
+        ProblemCase{"DeviceRemovedUnderTheOpenPort",
+                    {"load", "+150", "unplug", "Kom1"},
+                    "COM1: the simulated amplifier \"default\" is no longer available (unplugged)"},
+        ProblemCase{
+            "GoneOnceTheWatchdogReopensThePort", {"unplug", "load", "+150", "replug", "+5000"}, ""},
+        ProblemCase{"PortNumberOutOfRangeInTheSettings",
+                    {"file: 20 \r\n 0 \r\n 0 \r\n-1 \r\n", "load", "+5000"},
+                    "Invalid port number 21 (1 to 16)"}),
+    [](const auto &info) { return std::string(info.param.name); });

@@ -43,7 +43,7 @@ template <class W> W *window() {
 }
 
 class PanelTest : public ::testing::Test {
-  protected:
+  public:
     void SetUp() override;
     void TearDown() override;
     // Does the action and returns what is seen then (see seen() in panel.cpp):

@@ -16,6 +16,7 @@
 namespace shell {
 
 TrayHosts::TrayHosts(QObject *parent) : QObject(parent) {
+    watchEmbeddedTray();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         qCDebug(lcShell) << "no session bus: XEmbed only";
@@ -47,6 +48,21 @@ TrayHosts::TrayHosts(QObject *parent) : QObject(parent) {
         query();
     }
     present_ = present();
+}
+
+void TrayHosts::watchEmbeddedTray() {
+    // The X11 platform tells when an XEmbed tray's manager window appears or
+    // is destroyed (the signal its own tray icons follow). Other platforms
+    // have no such tray.
+    auto *native = reinterpret_cast<QObject *>(QGuiApplication::platformNativeInterface());
+    if (!native || native->metaObject()->indexOfSignal("systemTrayWindowChanged(QScreen*)") < 0)
+        return;
+    connect(native, SIGNAL(systemTrayWindowChanged(QScreen *)), this, SLOT(embeddedTrayChanged()));
+}
+
+void TrayHosts::embeddedTrayChanged() {
+    qCDebug(lcShell) << "XEmbed tray changed";
+    setTray(tray_);
 }
 
 TrayHosts *TrayHosts::instance() {

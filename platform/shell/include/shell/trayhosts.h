@@ -25,8 +25,8 @@ class TrayHosts : public QObject {
     bool present() const;
 
   signals:
-    // present() changed (as far as the bus tells: an XEmbed tray coming or
-    // going alone is noticed at the next bus change or present() call).
+    // present() changed: a StatusNotifierItem host registered or gone, an
+    // XEmbed tray's window appeared or destroyed.
     void changed(bool present);
     // tray() changed; StatusNotifier again after Pending means a watcher
     // (re)appeared, and items register with it anew.
@@ -34,9 +34,11 @@ class TrayHosts : public QObject {
 
   private slots:
     void query();
+    void embeddedTrayChanged();
 
   private:
     explicit TrayHosts(QObject *parent);
+    void watchEmbeddedTray();
     void setTray(Tray tray);
 
     QDBusServiceWatcher *watcher_ = nullptr;
