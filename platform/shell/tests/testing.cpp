@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "automation/server.h"
 #include "shell/trayhosts.h"
 
 namespace shell::testing {
@@ -46,6 +47,15 @@ QByteArray takeTrace() {
     const QByteArray all =
         f.open(QIODevice::ReadWrite) ? f.readAll().trimmed() : QByteArray("<no trace>");
     return f.resize(0), all;
+}
+
+void registerControl(const char *library) {
+    static QTemporaryDir dir;
+    qputenv("VELMORA_REGISTRY", QFile::encodeName(dir.filePath(QStringLiteral("registry"))));
+    qputenv("VELMORA_SHELL_TRACE", QFile::encodeName(dir.filePath(QStringLiteral("trace"))));
+    static const auto loaded = automation::loadLibrary(qEnvironmentVariable(library));
+    if (!loaded || !loaded->registerServer())
+        qFatal("cannot register $%s", library);
 }
 
 TrayHost::TrayHost()
