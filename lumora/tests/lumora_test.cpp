@@ -192,9 +192,6 @@ INSTANTIATE_TEST_SUITE_P(
     Lumorel, LumorelMouse,
     ::testing::Values(
         Case{"Move", "512", "MouseMove"},
-        Case{"Left",
-             "513, 514, 515, 514",
-             "MouseDown I4:1 MouseUp I4:1 Click DoubleClick I4:1 MouseUp I4:1 Click"},
         Case{"Right", "516, 517, 518", "MouseDown I4:3 MouseUp I4:3 DoubleClick I4:3"},
         Case{"Middle", "519, 520, 521", "MouseDown I4:2 MouseUp I4:2 DoubleClick I4:2"},
         Case{"Others", "0, 511, 522, 600", ""}),
@@ -245,9 +242,6 @@ TEST_P(LumorelAnimation, CountsFramesOnTheTimer) {
 INSTANTIATE_TEST_SUITE_P(
     Lumorel, LumorelAnimation,
     ::testing::Values(
-        Case{"WrapsToTheFirstFrame",
-             "start 1 4, +1000",
-             "AnimationStarted 2@200 3@400 4@600 1@800 2@1000"},
         Case{"LastBeforeFirst", "start 5 2, +400", "AnimationStarted 5@200 5@400"},
         Case{"StartResumesAPause",
              "start 1 4, +400, pause, start 7 9, +600",
