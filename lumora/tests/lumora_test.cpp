@@ -100,8 +100,10 @@ class LumorelShell : public Lumorel, public ::testing::WithParamInterface<Case> 
                                                      {"return", dispid::ReturnTrayIcon},
                                                      {"delete", dispid::DeleteFromTray}};
         std::vector<Variant> args;
-        if (w.size() > 2)
-            args = {pictures[w[1]] = picture(w[1]), Variant(w[2])};
+        if (w.size() > 2) {
+            pictures[w[1]] = picture(w[1]);
+            args = {pictures[w[1]], Variant(w[2])};
+        }
         if (w.size() > 3)
             args.push_back(Variant::fromBool(true));
         return call(verbs.at(w[0]), args);

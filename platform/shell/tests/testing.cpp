@@ -46,7 +46,8 @@ QByteArray takeTrace() {
     QFile f(qEnvironmentVariable("VELMORA_SHELL_TRACE"));
     const QByteArray all =
         f.open(QIODevice::ReadWrite) ? f.readAll().trimmed() : QByteArray("<no trace>");
-    return f.resize(0), all;
+    f.resize(0);
+    return all;
 }
 
 void registerControl(const char *library) {
