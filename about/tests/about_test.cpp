@@ -20,125 +20,129 @@ struct Opened : QObject {
     QStringList urls;
 };
 
-// Shows the box and runs `inside` in its loop; true when the box was still open after it.
-template <class F> bool withBox(F inside) {
+// Shows the box and runs `inside` on it from its loop; true when the box was still open after.
+bool withBox(const std::function<void(QDialog &)> &inside) {
     bool open = false;
     QTimer::singleShot(0, [&] {
         auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        inside(*box,
-               [box](const char *name) { return box->findChild<QLabel *>(QLatin1String(name)); });
+        inside(*box);
         open = box->isVisible() && box->close();
     });
-    EXPECT_TRUE(about::showAboutBox({QStringLiteral("Lumorel 3.0"),
-                                     QStringLiteral(" for Windows 9x/Me/NT/2000/XP")})
-                    .ok());
+    EXPECT_TRUE(about::showAboutBox({"Lumorel 3.0", " for Windows 9x/Me/NT/2000/XP"}));
     return open;
 }
 
-// How a label looks: H highlighted (dark blue, underlined), N normal (white), ? neither.
-QString look(QLabel *l) {
-    const QColor c = l->palette().color(QPalette::WindowText);
-    return l->font().underline() ? (c == QColor(0, 0, 192) ? "H" : "?")
-                                 : (c == Qt::white ? "N" : "?");
+// The pointer or a click goes to the label of that name, or to the background when there is none.
+QWidget &target(QDialog &box, const char *name) {
+    QLabel *l = box.findChild<QLabel *>(QLatin1String(name));
+    return l ? *l : static_cast<QWidget &>(box);
 }
+
+// How a label looks: H highlighted (dark blue, underlined), N normal (white), ? neither.
+QString look(QDialog &box, const char *name) {
+    const QWidget &l = target(box, name);
+    const QColor c = l.palette().color(QPalette::WindowText);
+    return l.font().underline() ? (c == QColor(0, 0, 192) ? "H" : "?")
+                                : (c == Qt::white ? "N" : "?");
+}
+
+struct Label {
+    const char *name;
+    const char *text;
+    QPoint at;
+    bool bold;
+};
+
+class AboutLabel : public ::testing::TestWithParam<Label> {};
+
+struct Click {
+    const char *name;
+    const char *on;
+    Qt::MouseButton button;
+    const char *opens;
+    bool closes;
+};
+
+class AboutClick : public ::testing::TestWithParam<Click> {};
 
 } // namespace
 
-// Each opening is fresh (labels in place, links normal); the highlight follows the pointer.
-TEST(AboutBox, ShowsTheCardAndTheHighlightFollowsThePointer) {
-    const struct {
-        const char *over;
-        const char *looks;
-    } steps[] = {// lMail, lUrl
-                 {"background", "NN"},
-                 {"lMail", "HN"},
-                 {"lUrl", "NH"},
-                 {"background", "NN"},
-                 {"lUrl", "NH"},
-                 {"Label5", "NH"},
-                 {"lMail", "HN"}};
-    for (int opening = 1; opening <= 2; ++opening)
-        withBox([&](QDialog &box, auto label) {
-            EXPECT_EQ(std::tuple(box.windowTitle(),
-                                 box.size(),
-                                 box.parentWidget(),
-                                 box.isModal(),
-                                 box.grab().toImage().pixel(200, 30)),
-                      std::tuple(QStringLiteral("Lumorel 3.0"),
-                                 QSize(350, 176),
-                                 nullptr,
-                                 true,
-                                 QImage(":/velmora/about/background.jpg").pixel(200, 30)));
-            const struct {
-                const char *name;
-                const char *text;
-                QPoint at;
-                bool bold;
-            } labels[] = {
-                {"Label2", "Lumorel 3.0", {6, 93}, true},
-                {"Label3", "Version 3.0.75 for Windows 9x/Me/NT/2000/XP", {6, 108}, false},
-                {"Label1", "Copyright (c) 2003-2005 Tollerby Lamp Works", {6, 123}, false},
-                {"Label4", "E-mail:", {6, 138}, false},
-                {"Label5", "Home page:", {6, 153}, false},
-                {"lMail", "info@tollerby-lamps.example", {39, 138}, false},
-                {"lUrl", "http://www.tollerby-lamps.example", {66, 153}, false}};
-            for (const auto &l : labels) {
-                QLabel *w = label(l.name);
-                ASSERT_NE(w, nullptr) << l.name;
-                EXPECT_EQ(w->text(), QString::fromUtf8(l.text)) << l.name << ": its caption";
-                EXPECT_EQ(w->geometry(), QRect(l.at, QSize(w->sizeHint().width(), 13)))
-                    << l.name << ": its place, one line high";
-                EXPECT_EQ(w->font().family(), QStringLiteral("Liberation Sans")) << l.name;
-                EXPECT_EQ(w->font().pixelSize(), 11) << l.name;
-                EXPECT_EQ(w->font().bold(), l.bold) << l.name;
-                EXPECT_EQ(look(w), "N") << l.name << ": normal before the pointer comes";
-            }
-            for (const auto &s : steps) {
-                QLabel *over = label(s.over);
-                QTest::mouseMove(over ? static_cast<QWidget *>(over) : &box,
-                                 over ? over->rect().center() : QPoint(200, 20));
-                EXPECT_EQ(look(label("lMail")) + look(label("lUrl")), QLatin1String(s.looks))
-                    << s.over << " at opening " << opening;
-            }
-        });
+TEST(AboutBox, IsAParentlessModalCardOnItsPicture) {
+    withBox([](QDialog &box) {
+        EXPECT_EQ(box.windowTitle(), "Lumorel 3.0") << "the title";
+        EXPECT_EQ(box.size(), QSize(350, 176)) << "the card's size";
+        EXPECT_EQ(box.parentWidget(), nullptr) << "no owner";
+        EXPECT_TRUE(box.isModal()) << "modal";
+        const QImage picture(":/velmora/about/background.jpg");
+        EXPECT_EQ(box.grab().toImage().pixel(200, 30), picture.pixel(200, 30)) << "the picture";
+    });
 }
 
-TEST(AboutBox, LinksOpenOnALeftReleaseAndOnlyTheBackgroundCloses) {
+TEST_P(AboutLabel, ShowsItsCaptionInPlaceInNormalLook) {
+    const Label &l = GetParam();
+    withBox([&](QDialog &box) {
+        const QWidget &w = target(box, l.name);
+        EXPECT_EQ(w.property("text").toString(), QString::fromUtf8(l.text)) << l.name;
+        const QRect place(l.at, QSize(w.sizeHint().width(), 13));
+        EXPECT_EQ(w.geometry(), place) << l.name << ": as wide as its text, one line high";
+        EXPECT_EQ(w.font().family(), "Liberation Sans") << l.name;
+        EXPECT_EQ(w.font().pixelSize(), 11) << l.name;
+        EXPECT_EQ(w.font().bold(), l.bold) << l.name;
+        EXPECT_EQ(look(box, l.name), "N") << l.name << ": normal before the pointer comes";
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AboutBox, AboutLabel,
+    ::testing::Values(
+        Label{"Label2", "Lumorel 3.0", {6, 93}, true},
+        Label{"Label3", "Version 3.0.75 for Windows 9x/Me/NT/2000/XP", {6, 108}, false},
+        Label{"Label1", "Copyright (c) 2003-2005 Tollerby Lamp Works", {6, 123}, false},
+        Label{"Label4", "E-mail:", {6, 138}, false}, Label{"Label5", "Home page:", {6, 153}, false},
+        Label{"lMail", "info@tollerby-lamps.example", {39, 138}, false},
+        Label{"lUrl", "http://www.tollerby-lamps.example", {66, 153}, false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The highlight follows the pointer: the link under it, none over the background or a label.
+TEST(AboutBox, TheHighlightFollowsThePointer) {
+    const std::pair<const char *, const char *> steps[] = {
+        {"lMail", "HN"}, {"lUrl", "NH"}, {"background", "NN"}, {"lUrl", "NH"}, {"Label5", "NH"}};
+    withBox([&](QDialog &box) {
+        for (const auto &[over, looks] : steps) {
+            QWidget &w = target(box, over);
+            QTest::mouseMove(&w, &w == &box ? QPoint(200, 20) : w.rect().center());
+            EXPECT_EQ(look(box, "lMail") + look(box, "lUrl"), looks) << "over " << over;
+        }
+    });
+}
+
+TEST_P(AboutClick, OnlyLeftReleasesOpenALinkAndOnlyTheBackgroundCloses) {
+    const Click &c = GetParam();
     Opened opened;
     for (const char *scheme : {"mailto", "http"})
-        QDesktopServices::setUrlHandler(QLatin1String(scheme), &opened, "open");
-    const struct {
-        const char *on;
-        Qt::MouseButton button;
-        QString url;
-        bool closes = false;
-    } clicks[] = {
-        {"lMail", Qt::LeftButton, "mailto:info@tollerby-lamps.example"},
-        {"lUrl", Qt::LeftButton, "http://www.tollerby-lamps.example/?page=ax&prog=vesper7"},
-        {"lMail", Qt::RightButton},
-        {"lUrl", Qt::MiddleButton},
-        {"Label1", Qt::LeftButton},
-        {"Label2", Qt::LeftButton},
-        {"Label3", Qt::LeftButton},
-        {"Label4", Qt::LeftButton},
-        {"Label5", Qt::LeftButton},
-        {"inside the frame", Qt::LeftButton, {}, true},
-        {"outside the frame", Qt::LeftButton, {}, true}};
-    for (const auto &c : clicks) {
-        opened.urls.clear();
-        const bool open = withBox([&](QDialog &box, auto label) {
-            QLabel *on = label(c.on);
-            QTest::mouseClick(on ? static_cast<QWidget *>(on) : &box,
-                              c.button,
-                              {},
-                              on               ? on->rect().center()
-                              : c.on[0] == 'i' ? QPoint(200, 20)
-                                               : QPoint(0, 0));
-            QTest::keyClick(&box, Qt::Key_Escape); // no keyboard handling of its own
-        });
-        EXPECT_EQ(std::pair(open, opened.urls.join(' ')), std::pair(!c.closes, c.url)) << c.on;
-    }
+        QDesktopServices::setUrlHandler(scheme, &opened, "open");
+    const bool open = withBox([&](QDialog &box) {
+        QWidget &w = target(box, c.on);
+        QTest::mouseClick(&w, c.button, {}, &w == &box ? QPoint(200, 20) : w.rect().center());
+        QTest::keyClick(&box, Qt::Key_Escape); // no keyboard handling of its own
+    });
+    EXPECT_EQ(opened.urls.join(' '), c.opens) << c.name << ": what was opened";
+    EXPECT_EQ(open, !c.closes) << c.name << ": whether the box stayed open";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    AboutBox, AboutClick,
+    ::testing::Values(
+        Click{"Mail", "lMail", Qt::LeftButton, "mailto:info@tollerby-lamps.example", false},
+        Click{"Home",
+              "lUrl",
+              Qt::LeftButton,
+              "http://www.tollerby-lamps.example/?page=ax&prog=vesper7",
+              false},
+        Click{"RightOnALink", "lMail", Qt::RightButton, "", false},
+        Click{"OnALabel", "Label1", Qt::LeftButton, "", false},
+        Click{"Background", "background", Qt::LeftButton, "", true}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);

@@ -1,11 +1,8 @@
-// Pellagon hosted on a form: the balloon records the shell receives,
-// persistence (face and size are the tray controls' shared ones).
+// Pellagon hosted on a form: the balloon record the shell receives, and persistence.
 #include <QApplication>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include "automation/server.h"
 #include "pellago_dispids.h"
 #include "shell/records.h"
 #include "shell/testing.h"
@@ -16,103 +13,74 @@ namespace dispid = pellago::dispid;
 
 namespace {
 
-// A traced balloon record: the header, zeros, then text, title and flags.
-QByteArray record(std::uint32_t window, const QByteArray &text, const QByteArray &title,
-                  std::uint32_t flags) {
-    QByteArray r = QByteArray(160, '\0') + text + '\0' + QByteArray(255 - text.size(), ' ') +
-                   QByteArray(4, '\0') + title + '\0' + QByteArray(67 - title.size(), ' ');
-    for (auto [offset, value] :
-         {std::pair(0, 488u), {4, window}, {8, 1u}, {12, 0x10u}, {484, flags}})
-        shell::writeU32(r, offset, value);
-    return "modify " + r.toHex(' ');
-}
-
 QWidget *form;
 std::unique_ptr<windowing::HostedControl> host;
 
-Result<> create(const PropertyBag *bag = nullptr) {
-    host = TRY(windowing::HostedControl::create(
-        form, QStringLiteral("pellago.Pellagon"), {.bag = bag, .size = SizeTwips{2000, 1000}}));
+Result<> create(const char *bag = nullptr) {
+    const Result<PropertyBag> stored = PropertyBag::fromText(bag);
+    const PropertyBag *loaded = bag ? &*stored : nullptr;
+    host = TRY(windowing::HostedControl::create(form, "pellago.Pellagon", {.bag = loaded}));
     return {};
-}
-std::int32_t messageType() {
-    return host->control()->get(dispid::MessageType).value_or(Variant(-1)).toI4().value_or(-1);
 }
 
 } // namespace
 
+// Any message type goes out as the icon flags; the texts are cut to their fields.
 TEST(Pellagon, ShowBalloonMessageHandsTheShellTheBalloonRecord) {
     ASSERT_TRUE(create());
-    const QString letters = QString::fromLatin1("abcdefghij");
-    const struct {
-        std::int32_t type;
-        QString prompt, title;
-        QByteArray text, titleBytes;
-    } cases[] = {
-        {1, "abc", "Velmora", "abc", "Velmora"},
-        {3,
-         letters.repeated(30),
-         letters.repeated(10),
-         letters.repeated(30).left(255).toLatin1(),
-         letters.repeated(10).left(63).toLatin1()},
-        {7,
-         QStringLiteral("Усилитель включен"),
-         QStringLiteral("Ламповый"),
-         "\xd3\xf1\xe8\xeb\xe8\xf2\xe5\xeb\xfc \xe2\xea\xeb\xfe\xf7\xe5\xed",
-         "\xcb\xe0\xec\xef\xee\xe2\xfb\xe9"},
-        {0, "", "", "", ""},
-    };
-    for (const auto &c : cases) {
-        EXPECT_TRUE(host->control()->put(dispid::MessageType, Variant(c.type)) &&
-                    messageType() == c.type);
-        EXPECT_TRUE(host->control()->call(dispid::ShowBalloonMessage,
-                                          {Variant(c.prompt), Variant(c.title), Variant(0x2345)}));
-        EXPECT_EQ(shell::testing::takeTrace(),
-                  record(0x2345, c.text, c.titleBytes, std::uint32_t(c.type)))
-            << c.type;
-    }
+    ASSERT_TRUE(host->control()->put(dispid::MessageType, Variant(7)));
+    const QString text = QString("abcdefghij").repeated(30);
+    const std::vector<Variant> args{Variant(text), Variant(text.left(70)), Variant(0x2345)};
+    ASSERT_TRUE(host->control()->call(dispid::ShowBalloonMessage, args));
+    QByteArray r = QByteArray(160, '\0') + text.left(255).toLatin1() + '\0' + QByteArray(4, '\0') +
+                   text.left(63).toLatin1() + '\0' + QByteArray(4, ' ');
+    for (auto [offset, value] : {std::pair(0, 488u), {4, 0x2345u}, {8, 1u}, {12, 16u}, {484, 7u}})
+        shell::writeU32(r, offset, value);
+    EXPECT_EQ(shell::testing::takeTrace(), "modify " + r.toHex(' '));
 }
 
-TEST(Pellagon, MessageTypePersists) {
+// The type is saved unless it is 0, each change told to the site.
+TEST(Pellagon, MessageTypeIsSavedWhenSet) {
     ASSERT_TRUE(create());
-    PropertyBag unchanged, zero, saved;
-    ASSERT_TRUE(host->save(unchanged) && host->control()->put(dispid::MessageType, Variant(-5)) &&
-                host->control()->put(dispid::MessageType, Variant(0)));
-    ASSERT_TRUE(host->save(zero) && host->control()->put(dispid::MessageType, Variant(7)) &&
-                host->save(saved));
-    EXPECT_EQ(std::tuple(unchanged.toText() + zero.toText() + saved.toText(),
-                         host->site().changedProperties()),
-              std::tuple(QByteArray("MessageType = I4:7\n"),
-                         std::vector<DispId>(3, dispid::MessageType)));
-    const struct {
-        QByteArray stored;
-        int error;
-        std::int32_t loaded;
-    } loads[] = {
-        {"MessageType = I4:7\n", 0, 7},
-        {"", 0, 0},
-        {"MessageType = BStr:\"2\"\n", 0, 2},
-        {"MessageType = BStr:\"two\"\n", 13, -1},
-    };
-    for (const auto &l : loads) {
-        const Result<> r = create(&*PropertyBag::fromText(l.stored));
-        EXPECT_EQ(std::pair(r ? 0 : r.error().number, r ? messageType() : -1),
-                  std::pair(l.error, l.loaded))
-            << l.stored.data();
-    }
+    PropertyBag unset, saved;
+    ASSERT_TRUE(host->save(unset));
+    ASSERT_TRUE(host->control()->put(dispid::MessageType, Variant(7)));
+    ASSERT_TRUE(host->save(saved));
+    EXPECT_EQ(unset.toText(), "") << "0 is not saved";
+    EXPECT_EQ(saved.toText(), "MessageType = I4:7\n") << "7 is";
+    EXPECT_EQ(host->site().changedProperties().size(), 1u) << "the change told once";
 }
+
+struct Stored {
+    const char *name;
+    const char *bag;
+    int error;
+    std::int32_t loaded;
+};
+
+class PellagonLoad : public ::testing::TestWithParam<Stored> {};
+
+TEST_P(PellagonLoad, TakesTheTypeAsANumber) {
+    const Result<> r = create(GetParam().bag);
+    EXPECT_EQ(r ? 0 : r.error().number, GetParam().error) << GetParam().name << ": its error";
+    const Result<Variant> type = r ? host->control()->get(dispid::MessageType) : Variant(-1);
+    EXPECT_EQ(type->toI4().value_or(-2), GetParam().loaded) << GetParam().name << ": the type";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pellagon, PellagonLoad,
+    ::testing::Values(Stored{"Absent", "", 0, 0},
+                      Stored{"AsText", "MessageType = BStr:\"2\"\n", 0, 2},
+                      Stored{"NotANumber", "MessageType = BStr:\"two\"\n", 13, -1}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    qputenv("VELMORA_REGISTRY", QFile::encodeName(dir.filePath(QStringLiteral("registry"))));
-    qputenv("VELMORA_SHELL_TRACE", QFile::encodeName(dir.filePath(QStringLiteral("trace"))));
-    const auto library = loadLibrary(qEnvironmentVariable("PELLAGO_LIB"));
-    if (!library || !library->registerServer())
-        qFatal("cannot register $PELLAGO_LIB");
+    shell::testing::registerControl("PELLAGO_LIB");
     testing::InitGoogleTest(&argc, argv);
     QWidget window;
     form = &window;
     const int result = RUN_ALL_TESTS();
-    return host.reset(), result;
+    host.reset();
+    return result;
 }

@@ -10,8 +10,8 @@ using namespace toolstest;
 static QString runExample(Sandbox &box, const char *name, const char *lib,
                           const std::function<QByteArray(QByteArray)> &edit) {
     QFile example(envPath("CTLHOST_EXAMPLES") + QLatin1Char('/') + QLatin1String(name));
-    EXPECT_TRUE(example.open(QIODevice::ReadOnly) && box.run("REGSVR", {envPath(lib)}).code == 0)
-        << name;
+    EXPECT_TRUE(example.open(QIODevice::ReadOnly)) << name;
+    EXPECT_EQ(box.run("REGSVR", {envPath(lib)}).code, 0) << lib << " registered";
     const Outcome r =
         box.run("CTLHOST", {QStringLiteral("--manual-clock")}, edit(example.readAll()));
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
@@ -29,7 +29,7 @@ TEST(CtlhostComm, ThePowerOnExampleSwitchesTheSimulatedAmplifierOn) {
                    "poweron.ctl",
                    "COMM_LIB",
                    [&](const QByteArray &script) {
-                       EXPECT_TRUE(script.endsWith(tail));
+                       EXPECT_TRUE(script.endsWith(tail)) << "the example ends as it did";
                        return script.chopped(tail.size()) +
                               "get comm CDHolding\nadvance 999\nget comm CDHolding\nadvance 1\n" +
                               tail;

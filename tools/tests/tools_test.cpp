@@ -80,14 +80,16 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed) {
     };
     for (const auto &s : steps) {
         SCOPED_TRACE(s.args.join(QLatin1Char(' ')).toStdString());
-        s.registry.isEmpty() ? box.env.remove(QStringLiteral("VELMORA_REGISTRY"))
-                             : box.env.insert(QStringLiteral("VELMORA_REGISTRY"), s.registry);
+        box.env.remove(QStringLiteral("VELMORA_REGISTRY"));
+        if (!s.registry.isEmpty())
+            box.env.insert(QStringLiteral("VELMORA_REGISTRY"), s.registry);
         const Outcome r = box.run("REGSVR", s.args);
-        EXPECT_EQ(std::tuple(r.code, r.out, r.err.isEmpty(), counts()),
-                  std::tuple(s.code, s.out, s.err.isEmpty(), QString(s.counts)))
-            << r.err.toStdString();
+        EXPECT_EQ(r.code, s.code) << "its exit status";
+        EXPECT_EQ(r.out, s.out) << "its standard output";
+        EXPECT_EQ(r.err.isEmpty(), s.err.isEmpty()) << "standard error: " << r.err.toStdString();
         for (const QString &text : s.err)
-            EXPECT_TRUE(r.err.contains(text)) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(text)) << "standard error holds " << text.toStdString();
+        EXPECT_EQ(counts(), s.counts) << "entries in the private, system and user registries";
     }
     QFile entry(priv + QStringLiteral("/5d0c7a21-93b4-4f6e-8a1d-2b7e4c90f002.class"));
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
@@ -101,9 +103,24 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed) {
             .toUtf8());
 }
 
+namespace {
+
 // One case per script: each line a script line (<NUL> a NUL byte), and after
 // " => " what ctlhost prints for it, lines parted by " | ".
-TEST(Ctlhost, RunsScriptsAsTheTranscriptsShow) {
+struct Transcript {
+    const char *name;
+    const char *transcript;
+    QStringList options;
+    int code;
+    const char *err = /* in standard error */ "";
+};
+
+class Ctlhost : public ::testing::TestWithParam<Transcript> {};
+
+} // namespace
+
+TEST_P(Ctlhost, RunsScriptsAsTheTranscriptsShow) {
+    const Transcript &c = GetParam();
     Sandbox box;
     ASSERT_EQ(box.run("REGSVR", {envPath("TESTCTL_LIB")}).code, 0);
     box.write("big.bag", "Level = I4:99999\n");
@@ -111,13 +128,28 @@ TEST(Ctlhost, RunsScriptsAsTheTranscriptsShow) {
     box.write("text.bag", "Level = BStr:\"high\"\n");
     box.write("script.ctl",
               "create w VelmoraTest.Widget\nwait 0\npost w 517 3\nadvance 1000\ncall w Add 40 2\n");
-    const struct {
-        const char *transcript;
-        QStringList options;
-        int code;
-        const char *err = /* in standard error */ "";
-    } cases[] = {
-        {R"(# members by name and by dispid, typed arguments, defaults
+    QByteArray script;
+    QString expected;
+    for (const QString &line :
+         QString::fromUtf8(c.transcript).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype at = line.indexOf(QLatin1String("=>"));
+        if (at != 0)
+            script += line.left(at < 0 ? line.size() : at - 1).toUtf8() + '\n';
+        for (const QString &out :
+             at < 0 ? QStringList() : line.mid(at + 3).split(QStringLiteral(" | ")))
+            expected += out + QLatin1Char('\n');
+    }
+    const Outcome r = box.run("CTLHOST", c.options, script.replace("<NUL>", QByteArray(1, '\0')));
+    EXPECT_EQ(r.code, c.code) << c.name << ": its exit status; " << r.err.toStdString();
+    EXPECT_EQ(r.out, expected) << c.name << ": what it printed";
+    EXPECT_TRUE(r.err.contains(QLatin1String(c.err))) << c.name << ": " << r.err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, Ctlhost,
+    ::testing::Values(
+        Transcript{"MembersArgumentsAndEvents",
+                   R"(# members by name and by dispid, typed arguments, defaults
 echo start => start
 create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
 call w add 2 => w.Add = I4:12
@@ -155,9 +187,10 @@ post v 514
 destroy v
 wait 0
 )",
-         {"-k"},
-         1},
-        {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
+                   {"-k"},
+                   1},
+        Transcript{"BagsFormAndDesignMode",
+                   R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
 save w default.bag
 put w Level 12 => changed w.Level (#3)
 save w w.bag
@@ -193,46 +226,44 @@ create z No.Such.Class => error 429: Can't create object: No.Such.Class is not r
 snapshot d face.png => d snapshot = 31 x 31 face.png
 snapshot d nowhere/face.png => error: line 35: cannot write nowhere/face.png: No such file or directory
 )",
-         {"--keep-going"},
-         1},
-        {R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
+                   {"--keep-going"},
+                   1},
+        Transcript{"StopsAtTheFirstError",
+                   R"(create w VelmoraTest.Widget => event w.Ready (#2) args: Bool:False
 call w Fail => error 5: The widget refuses [VelmoraTest.Widget]
 echo not reached
 )",
-         {},
-         1},
-        {"=> event w.Ready (#2) args: Bool:False | event w.Mouse (#3) args: I2:0, I2:0, R8:7755, "
-         "R8:45 | w.Add = I4:42",
-         {"--manual-clock", "script.ctl"},
-         0},
-        {"", {"absent.ctl"}, 2, "ctlhost: cannot read absent.ctl: No such file or directory"},
-        {"", {"--fast"}, 2, "ctlhost: unknown option --fast"},
+                   {},
+                   1},
+        Transcript{"ScriptFileOnTheManualClock",
+                   "=> event w.Ready (#2) args: Bool:False | event w.Mouse (#3) args: I2:0, I2:0, "
+                   "R8:7755, "
+                   "R8:45 | w.Add = I4:42",
+                   {"--manual-clock", "script.ctl"},
+                   0},
+        Transcript{"AbsentScript",
+                   "",
+                   {"absent.ctl"},
+                   2,
+                   "ctlhost: cannot read absent.ctl: No such file or directory"},
+        Transcript{"UnknownOption", "", {"--fast"}, 2, "ctlhost: unknown option --fast"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Bags hold what differs from the defaults; snapshots are pictures of the face.
+TEST(CtlhostOutput, SaveAndSnapshotWriteTheirFiles) {
+    Sandbox box;
+    ASSERT_EQ(box.run("REGSVR", {envPath("TESTCTL_LIB")}).code, 0);
+    const QByteArray script = "mode design\ncreate w VelmoraTest.Widget\nsave w default.bag\n"
+                              "put w Level 12\nsave w w.bag\nresize w 15 15\nsnapshot w face.png\n";
+    ASSERT_EQ(box.run("CTLHOST", {}, script).code, 0);
+    const auto read = [&](const char *name) {
+        QFile f(box.path("work") + QLatin1Char('/') + QLatin1String(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
     };
-    for (const auto &c : cases) {
-        QByteArray script;
-        QString expected;
-        for (const QString &line :
-             QString::fromUtf8(c.transcript).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const qsizetype at = line.indexOf(QLatin1String("=>"));
-            if (at != 0)
-                script += line.left(at < 0 ? line.size() : at - 1).toUtf8() + '\n';
-            for (const QString &out :
-                 at < 0 ? QStringList() : line.mid(at + 3).split(QStringLiteral(" | ")))
-                expected += out + QLatin1Char('\n');
-        }
-        SCOPED_TRACE(script.toStdString());
-        const Outcome r =
-            box.run("CTLHOST", c.options, script.replace("<NUL>", QByteArray(1, '\0')));
-        EXPECT_EQ(std::tuple(r.code, r.out, r.err.contains(QLatin1String(c.err))),
-                  std::tuple(c.code, expected, true))
-            << r.err.toStdString();
-    }
-    QFile saved(box.path("work") + QStringLiteral("/w.bag")),
-        unchanged(box.path("work") + QStringLiteral("/default.bag"));
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly) && unchanged.open(QIODevice::ReadOnly));
-    EXPECT_EQ(saved.readAll() + unchanged.readAll(),
-              QByteArray("Level = I2:12\n")); // defaults are left out
-    EXPECT_EQ(QImage(box.path("work") + QStringLiteral("/face.png"), "PNG").size(), QSize(31, 31));
+    EXPECT_EQ(read("default.bag"), "") << "defaults are left out";
+    EXPECT_EQ(read("w.bag"), "Level = I2:12\n") << "a changed level is saved";
+    const QImage face(box.path("work") + QStringLiteral("/face.png"), "PNG");
+    EXPECT_EQ(face.size(), QSize(31, 31)) << "the face's picture";
 }
 
 TEST(FormObject, CallsAfterTheFormIsGoneFailWithObjectRequired) {
@@ -242,11 +273,11 @@ TEST(FormObject, CallsAfterTheFormIsGoneFailWithObjectRequired) {
     auto form = std::make_unique<QWidget>();
     const DispatchPtr obj = windowing::makeFormObject(form.get());
     std::vector<Variant> on{Variant::fromBool(true)};
-    ASSERT_TRUE(obj->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, on) &&
-                form->isVisible());
+    ASSERT_TRUE(obj->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, on));
+    ASSERT_TRUE(form->isVisible()) << "the form object reaches the form";
     form.reset();
     const Result<> r = obj->callByName(QStringLiteral("Visible"), InvokeKind::PropertyPut, on);
-    EXPECT_EQ(r ? 0 : r.error().number, err::ObjectRequired);
+    EXPECT_EQ(r ? 0 : r.error().number, err::ObjectRequired) << "once the form is gone";
 }
 
 // A bag or a picture that is a FIFO, a device or too large: the command fails
@@ -292,72 +323,85 @@ INSTANTIATE_TEST_SUITE_P(
 // Data3 little-endian, then Data4. (The bitmap's size is in packres's list.)
 TEST(LibraryResources, TheTestLibraryCarriesWhatItsSourcesSay) {
     const auto all = readResources(envPath("TESTCTL_LIB"));
-    ASSERT_TRUE(all && all->size() == 5u);
+    ASSERT_TRUE(all) << "the resources are readable";
+    ASSERT_EQ(all->size(), 5u) << "type library, two interface ids, version, bitmap";
     auto resource = [&](const char *type, const char *name) {
         return findResource(*all, QLatin1String(type), QLatin1String(name)).value_or(QByteArray());
     };
-    EXPECT_EQ(resource("CUSTOM", "_IID_WIDGET").toHex() +
-                  resource("CUSTOM", "_SRCIID_WIDGET").toHex(),
-              QByteArray("10000000"
-                         "217a0c5d"
-                         "b493"
-                         "6e4f"
-                         "8a1d2b7e4c90f003"
-                         "10000000"
-                         "217a0c5d"
-                         "b493"
-                         "6e4f"
-                         "8a1d2b7e4c90f004"));
+    EXPECT_EQ(resource("CUSTOM", "_IID_WIDGET").toHex(), "10000000217a0c5db4936e4f8a1d2b7e4c90f003")
+        << "the default interface's id";
+    EXPECT_EQ(resource("CUSTOM", "_SRCIID_WIDGET").toHex(),
+              "10000000217a0c5db4936e4f8a1d2b7e4c90f004")
+        << "the event interface's id";
     const auto v = VersionBlock::parse(resource("VERSION", "1"));
     ASSERT_TRUE(v) << "a version block";
-    EXPECT_EQ(std::tuple(v->major,
-                         v->minor,
-                         v->build,
-                         v->revision,
-                         v->productVersionText,
-                         v->internalName,
-                         v->selfRegister),
-              std::tuple(2, 5, 0, 7, QStringLiteral("2.05.0007"), QStringLiteral("testctl"), true));
+    EXPECT_EQ(v->major, 2) << "from version.json";
+    EXPECT_EQ(v->minor, 5) << "from version.json";
+    EXPECT_EQ(v->revision, 7) << "from version.json";
+    EXPECT_EQ(v->productVersionText, "2.05.0007") << "from version.json";
+    EXPECT_EQ(v->internalName, "testctl") << "from version.json";
+    EXPECT_TRUE(v->selfRegister) << "from version.json";
     QFile maps(QStringLiteral("/proc/self/maps"));
-    EXPECT_TRUE(maps.open(QIODevice::ReadOnly) && !maps.readAll().contains("libtools_testctl"));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(maps.readAll().contains("libtools_testctl")) << "read, never loaded";
 }
 
-TEST(Packres, ListsALibrarysResourcesAndRefusesBadInput) {
+namespace {
+
+// packres run with these arguments: its exit status and a text its output holds.
+struct Packed {
+    const char *name;
+    QStringList args;
+    int code;
+    const char *text;
+};
+
+class Packres : public ::testing::TestWithParam<Packed> {};
+
+QString typelib() {
+    return envPath("TESTCTL_SOURCE") + QStringLiteral("/typelib.json");
+}
+
+} // namespace
+
+TEST_P(Packres, ListsALibrarysResourcesAndRefusesBadInput) {
     Sandbox box;
-    const QString typelib = envPath("TESTCTL_SOURCE") + QStringLiteral("/typelib.json");
-    const struct {
-        QStringList args;
-        int code;
-        const char *text;
-    } runs[] = {
-        // text: in its output
-        {{"--list", envPath("TESTCTL_LIB")},
-         0,
-         "\nCUSTOM _IID_WIDGET 20\nCUSTOM _SRCIID_WIDGET 20\nVERSION 1 588\nBITMAP 30000 760\n"},
-        {{"-o", "out", "TYPELIB-1"}, 1, "does not read TYPE:NAME:SOURCE"},
-        {{"-o", "out", "BITMAP:1:none.bmp"}, 1, "none.bmp"},
-        {{"-o", "out", "BITMAP:1:" + typelib}, 1, "not a BMP file"},
-        {{"-o", "out", "VERSION:1:" + typelib}, 1, "unknown key"},
-        {{"-o", "out", "TYPELIB:1:" + typelib, "typelib:1:" + typelib},
-         1,
-         "TYPELIB 1 is given twice"},
-        {{"-o", "out", "CUSTOM:_IID_X:guid:{nonsense}"}, 1, "is not a GUID"},
-        {{}, 2, "usage: packres"},
-        {{"-o", "out", "CUSTOM:_IID_X:guid:{00112233-4455-6677-8899-aabbccddeeff}"}, 0, ""},
-    };
-    for (const auto &run : runs) {
-        const Outcome r = box.run("PACKRES", run.args);
-        EXPECT_EQ(std::pair(r.code, (r.out + r.err).contains(QLatin1String(run.text))),
-                  std::pair(run.code, true))
-            << r.out.toStdString() << r.err.toStdString();
-    }
+    const Outcome r = box.run("PACKRES", GetParam().args);
+    EXPECT_EQ(r.code, GetParam().code) << GetParam().name << ": " << r.err.toStdString();
+    EXPECT_TRUE((r.out + r.err).contains(QLatin1String(GetParam().text)))
+        << GetParam().name << ": " << r.out.toStdString() << r.err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, Packres,
+    ::testing::Values(
+        Packed{
+            "List",
+            {"--list", envPath("TESTCTL_LIB")},
+            0,
+            "\nCUSTOM _IID_WIDGET 20\nCUSTOM _SRCIID_WIDGET 20\nVERSION 1 588\nBITMAP 30000 760\n"},
+        Packed{"NoColons", {"-o", "out", "TYPELIB-1"}, 1, "does not read TYPE:NAME:SOURCE"},
+        Packed{"AbsentSource", {"-o", "out", "BITMAP:1:none.bmp"}, 1, "none.bmp"},
+        Packed{"NotABitmap", {"-o", "out", "BITMAP:1:" + typelib()}, 1, "not a BMP file"},
+        Packed{"NotAVersion", {"-o", "out", "VERSION:1:" + typelib()}, 1, "unknown key"},
+        Packed{"Twice",
+               {"-o", "out", "TYPELIB:1:" + typelib(), "typelib:1:" + typelib()},
+               1,
+               "TYPELIB 1 is given twice"},
+        Packed{"NotAGuid", {"-o", "out", "CUSTOM:_IID_X:guid:{nonsense}"}, 1, "is not a GUID"},
+        Packed{"NoArguments", {}, 2, "usage: packres"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Interface ids: length, then Data1, Data2, Data3 little-endian, then Data4.
+TEST(PackresGuid, IsPackedLittleEndian) {
+    Sandbox box;
+    const QString guid = "CUSTOM:_IID_X:guid:{00112233-4455-6677-8899-aabbccddeeff}";
+    ASSERT_EQ(box.run("PACKRES", {"-o", "out", guid}).code, 0);
     QFile blob(box.path("work") + QStringLiteral("/out"));
     ASSERT_TRUE(blob.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(blob.readAll().endsWith(QByteArray::fromHex("10000000"
-                                                            "33221100"
-                                                            "5544"
-                                                            "7766"
-                                                            "8899aabbccddeeff")));
+    const QByteArray packed = QByteArray::fromHex("100000003322110055447766"
+                                                  "8899aabbccddeeff");
+    EXPECT_TRUE(blob.readAll().endsWith(packed)) << "length, then the id's fields";
 }
 
 namespace {

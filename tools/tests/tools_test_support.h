@@ -32,8 +32,11 @@ struct Sandbox {
                                                               {"XDG_CONFIG_HOME", "config"},
                                                               {"XDG_RUNTIME_DIR", "runtime"},
                                                               {"", "work"}};
-        for (const auto &[name, sub] : vars)
-            QDir().mkpath(path(sub)), *name ? env.insert(QLatin1String(name), path(sub)) : void();
+        for (const auto &[name, sub] : vars) {
+            QDir().mkpath(path(sub));
+            if (*name)
+                env.insert(QLatin1String(name), path(sub));
+        }
         QFile::setPermissions(path("runtime"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                   QFileDevice::ExeOwner);
@@ -41,7 +44,8 @@ struct Sandbox {
     QString path(const char *sub) const { return dir.filePath(QLatin1String(sub)); }
     void write(const char *name, const QByteArray &bytes) const {
         QFile f(path("work") + QLatin1Char('/') + QLatin1String(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name;
+        ASSERT_EQ(f.write(bytes), bytes.size()) << name;
     }
     // Runs the program named by the environment variable `tool` in the work
     // folder; one still running after `waitMs` fails the test and is killed.
@@ -51,7 +55,8 @@ struct Sandbox {
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(path("work"));
         p.start(envPath(tool), args);
-        p.write(input), p.closeWriteChannel();
+        p.write(input);
+        p.closeWriteChannel();
         EXPECT_TRUE(p.waitForFinished(waitMs)) << tool << " did not finish";
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromUtf8(p.readAllStandardOutput()),

@@ -20,13 +20,15 @@ static QString ended(QProcess *p) {
     EXPECT_TRUE(QTest::qWaitFor([p] { return p->state() == QProcess::NotRunning; }));
     QString out = QString::number(p->exitCode()) + " " + p->readAllStandardOutput() +
                   p->readAllStandardError();
-    return delete p, out.remove(QRegularExpression("[0-9-]{10} [0-9:]{8} "));
+    delete p;
+    return out.remove(QRegularExpression("[0-9-]{10} [0-9:]{8} "));
 }
 
 // Each step: a command of velmoractl (watch tells each change once) (its status, first line and
 // then what the panel shows) or an action (see PanelTest::step).
 TEST_F(PanelTest, VelmoractlCommandsAndTheirExitStatus) {
-    EXPECT_EQ(ended(velmoractl("status")).toStdString(), "3 velmora is not running\n");
+    EXPECT_EQ(ended(velmoractl("status")).toStdString(), "3 velmora is not running\n")
+        << "before the panel runs";
     run({{"load", "- - icon"}});
     auto bus = velmora::PanelBus::offer(&panel->panel());
     ASSERT_TRUE(bus);
@@ -62,14 +64,15 @@ TEST_F(PanelTest, VelmoractlCommandsAndTheirExitStatus) {
             << qPrintable(action);
     }
     bus.reset(); // the program ends
-    EXPECT_TRUE(QTest::qWaitFor(
-        [watch] { return watch->peek(1000).endsWith("velmora is not running\n"); }));
+    EXPECT_TRUE(QTest::qWaitFor([watch] {
+        return watch->peek(1000).endsWith("velmora is not running\n");
+    })) << "watch tells the panel's end";
     watch->terminate();
     EXPECT_EQ(ended(watch).toStdString(),
-              "15 Powered: no  State: off  Port: COM1 (open)\nPowered: yes\nState: warming "
-              "up\nWarm-up: 49 s left\n"
-              "Warm-up: 48 s left\nPowered: no\nState: off\nWarm-up: 0 s left\nPort: COM2\nvelmora "
-              "is not running\n");
+              "15 Powered: no  State: off  Port: COM1 (open)\nPowered: yes\nState: warming up\n"
+              "Warm-up: 49 s left\nWarm-up: 48 s left\nPowered: no\nState: off\n"
+              "Warm-up: 0 s left\nPort: COM2\nvelmora is not running\n")
+        << "each change once";
 }
 
 namespace {

@@ -33,7 +33,10 @@ class Service : public QObject {
         QCoreApplication::processEvents();
     }
   public slots:
-    QStringList GetCapabilities() { return log << "caps", capabilities; }
+    QStringList GetCapabilities() {
+        log << "caps";
+        return capabilities;
+    }
     uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary,
                 const QString &body, const QStringList &actions, const QVariantMap &hints,
                 int timeout) {
@@ -130,12 +133,14 @@ TEST(Notifications, BalloonsOverARegisteredIconBecomeNotifications) {
         expected += s.seen;
         EXPECT_TRUE(QTest::qWaitFor([&] { return service.log.size() >= expected.size(); }))
             << "the service got " << service.log.size() << " calls, not " << expected.size();
-        EXPECT_EQ(service.log.join('\n').toStdString(), expected.join('\n').toStdString());
+        EXPECT_EQ(service.log.join('\n').toStdString(), expected.join('\n').toStdString())
+            << "after a balloon of type " << s.type << " saying " << s.prompt.toStdString();
     }
     // The icon goes, and its balloon with it.
     ASSERT_TRUE(shell::notifyIcon(shell::Operation::Delete, icon));
     EXPECT_TRUE(QTest::qWaitFor([&] { return service.log.size() > expected.size(); }));
-    EXPECT_EQ(service.log.mid(expected.size()).join('\n').toStdString(), "Close 3");
+    EXPECT_EQ(service.log.mid(expected.size()).join('\n').toStdString(), "Close 3")
+        << "the icon's balloon goes with it";
 }
 
 int main(int argc, char **argv) {

@@ -30,7 +30,8 @@ static QByteArray iconRecord(windowing::WindowHandle window, std::uint32_t id, s
 
 static windowing::IconHandle iconOf(Qt::GlobalColor colour) {
     QPixmap p(16, 16);
-    return p.fill(colour), windowing::iconHandle(QIcon(p));
+    p.fill(colour);
+    return windowing::iconHandle(QIcon(p));
 }
 
 TEST(NotifyIcon, AddsModifiesAndDeletesAsTheShellDoesAndTracesEachRecord) {
@@ -39,88 +40,96 @@ TEST(NotifyIcon, AddsModifiesAndDeletesAsTheShellDoesAndTracesEachRecord) {
     // and "😀" are not.
     const QString longTip = QStringLiteral("Ёё№é\x1a😀") + QString(64, u'x');
     const struct {
+        const char *what;
         Operation op;
         QByteArray record;
         bool ok;
     } steps[] = {
-        {Operation::Delete, iconRecord(10, 1, 7, red, "a"), false},
-        {Operation::Modify, iconRecord(10, 1, 7, red, "a"), false},
-        {Operation::Add, iconRecord(10, 1, 7, red, QStringLiteral("Усилитель")), true},
-        {Operation::Add, iconRecord(10, 1, 7, blue, "b"), false},
-        {Operation::Add, iconRecord(10, 2, 7, red, "two"), true},
-        {Operation::Add, iconRecord(11, 1, 7, red, longTip), true},
-        {Operation::Modify, iconRecord(10, 1, rec::IconFlag, blue, "not taken"), true},
-        {Operation::Delete, iconRecord(10, 2, 0, 0, ""), true},
-        {Operation::Add, iconRecord(12, 1, 7, red, "").left(87), false},
-        {Operation::Add, iconRecord(12, 1, 7, red, "").replace(0, 1, "\x57"), false},
-        {Operation(3), iconRecord(12, 1, 7, red, ""), false},
+        {"delete an unknown icon", Operation::Delete, iconRecord(10, 1, 7, red, "a"), false},
+        {"modify an unknown icon", Operation::Modify, iconRecord(10, 1, 7, red, "a"), false},
+        {"add", Operation::Add, iconRecord(10, 1, 7, red, QStringLiteral("Усилитель")), true},
+        {"add it again", Operation::Add, iconRecord(10, 1, 7, blue, "b"), false},
+        {"add icon 2", Operation::Add, iconRecord(10, 2, 7, red, "two"), true},
+        {"add a long tip", Operation::Add, iconRecord(11, 1, 7, red, longTip), true},
+        {"modify the icon only",
+         Operation::Modify,
+         iconRecord(10, 1, rec::IconFlag, blue, "-"),
+         true},
+        {"delete icon 2", Operation::Delete, iconRecord(10, 2, 0, 0, ""), true},
+        {"a short record", Operation::Add, iconRecord(12, 1, 7, red, "").left(87), false},
+        {"a wrong size",
+         Operation::Add,
+         iconRecord(12, 1, 7, red, "").replace(0, 1, "\x57"),
+         false},
+        {"no such operation", Operation(3), iconRecord(12, 1, 7, red, ""), false},
     };
     QTemporaryDir dir;
     qputenv("VELMORA_SHELL_TRACE", dir.filePath("trace").toLocal8Bit());
     for (const auto &s : steps)
-        EXPECT_EQ(notifyIcon(s.op, s.record), s.ok) << &s - steps;
+        EXPECT_EQ(notifyIcon(s.op, s.record), s.ok) << s.what;
     qunsetenv("VELMORA_SHELL_TRACE");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    const auto shown = [](windowing::WindowHandle w) {
-        return std::pair(trayIcon(w, 1)->toolTip(), windowing::iconHandle(trayIcon(w, 1)->icon()));
-    };
-    EXPECT_EQ(std::tuple(shown(10),
-                         shown(11),
-                         trayIcon(10, 2),
-                         trayIcon(12, 1),
-                         qApp->findChildren<QSystemTrayIcon *>().size()),
-              std::tuple(std::pair(QStringLiteral("Усилитель"), blue),
-                         std::pair(QStringLiteral("Ёё№?\x1a?") + QString(57, u'x'), red),
-                         nullptr,
-                         nullptr,
-                         2));
+    EXPECT_EQ(trayIcon(10, 1)->toolTip(), QStringLiteral("Усилитель")) << "the tip kept";
+    EXPECT_EQ(windowing::iconHandle(trayIcon(10, 1)->icon()), blue) << "the icon modified";
+    const QString cut = QStringLiteral("Ёё№?\x1a?") + QString(57, u'x');
+    EXPECT_EQ(trayIcon(11, 1)->toolTip(), cut) << "the long tip cut to 63 bytes";
+    EXPECT_EQ(trayIcon(10, 2), nullptr) << "icon 2 deleted";
+    EXPECT_EQ(trayIcon(12, 1), nullptr) << "bad records add nothing";
+    EXPECT_EQ(qApp->findChildren<QSystemTrayIcon *>().size(), 2) << "two icons shown";
 
     QFile trace(dir.filePath("trace"));
     ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = trace.readAll().split('\n');
     QByteArray redBytes(4, '\0');
     writeU32(redBytes, 0, red);
-    EXPECT_EQ(lines.size(), std::size(steps) + 1);
+    EXPECT_EQ(lines.size(), std::size(steps) + 1) << "each record traced, refused ones too";
     EXPECT_EQ(lines.value(2),
               "add 58 00 00 00 0a 00 00 00 01 00 00 00 07 00 00 00 00 02 00 00 " +
                   redBytes.toHex(' ') + " d3 f1 e8 eb e8 f2 e5 eb fc 00" +
                   QByteArray(" 20").repeated(54));
-    EXPECT_EQ(lines.value(0).left(7) + lines.value(1).left(7) +
-                  QByteArray::number(lines.value(8).size()) + " " + lines.value(10).left(5),
-              "delete modify 264 3 58 ");
+    EXPECT_TRUE(lines.value(0).startsWith("delete ")) << "the operation by name";
+    EXPECT_TRUE(lines.value(1).startsWith("modify ")) << "the operation by name";
+    EXPECT_EQ(lines.value(8).size(), 264) << "a short record traced as it came";
+    EXPECT_TRUE(lines.value(10).startsWith("3 58 ")) << "an unknown operation by number";
 }
 
-TEST(NotifyIcon, ActivationsArePostedToTheOwnerAsMouseMessages) {
-    windowing::MessageWindow owner, silent;
+namespace {
+
+struct Activation {
+    const char *name;
+    std::uint32_t flags;
+    QSystemTrayIcon::ActivationReason reason;
+    std::vector<int> posted;
+};
+
+class NotifyIconActivation : public ::testing::TestWithParam<Activation> {};
+
+} // namespace
+
+// Posted, not delivered from inside the signal.
+TEST_P(NotifyIconActivation, IsPostedToTheOwnerAsMouseMessages) {
+    windowing::MessageWindow owner;
     std::vector<int> got; // (QList's == hands memcmp a null pointer for two empty lists)
-    owner.onMouseMessage = silent.onMouseMessage = [&](int, int, double x, double) {
+    owner.onMouseMessage = [&](int, int, double x, double) {
         got.push_back(int(x) / windowing::TwipsPerPixel);
     };
-    ASSERT_TRUE(
-        notifyIcon(Operation::Add, iconRecord(owner.handle(), 5, 7, iconOf(Qt::green), "tip")));
-    ASSERT_TRUE(notifyIcon(Operation::Add,
-                           iconRecord(silent.handle(), 5, 6, iconOf(Qt::green), "no message")));
-    const struct {
-        QSystemTrayIcon *icon;
-        QSystemTrayIcon::ActivationReason reason;
-        std::vector<int> posted;
-    } cases[] = {
-        {trayIcon(owner.handle(), 5), QSystemTrayIcon::Trigger, {513, 514}},
-        {trayIcon(owner.handle(), 5), QSystemTrayIcon::DoubleClick, {515, 514}},
-        {trayIcon(owner.handle(), 5), QSystemTrayIcon::MiddleClick, {519, 520}},
-        {trayIcon(owner.handle(), 5), QSystemTrayIcon::Context, {516, 517}},
-        {trayIcon(owner.handle(), 5), QSystemTrayIcon::Unknown, {}},
-        {trayIcon(silent.handle(), 5), QSystemTrayIcon::Trigger, {}},
-    };
-    for (const auto &c : cases) {
-        got.clear();
-        emit c.icon->activated(c.reason);
-        const bool fromInsideTheSignal =
-            !got.empty(); // posted, not delivered from inside the signal
-        QCoreApplication::processEvents();
-        EXPECT_EQ(std::pair(fromInsideTheSignal, got), std::pair(false, c.posted)) << c.reason;
-    }
+    const auto record = iconRecord(owner.handle(), 5, GetParam().flags, iconOf(Qt::green), "tip");
+    ASSERT_TRUE(notifyIcon(Operation::Add, record));
+    emit trayIcon(owner.handle(), 5)->activated(GetParam().reason);
+    EXPECT_TRUE(got.empty()) << GetParam().name << ": nothing from inside the signal";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(got, GetParam().posted) << GetParam().name;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    NotifyIcon, NotifyIconActivation,
+    ::testing::Values(Activation{"Trigger", 7, QSystemTrayIcon::Trigger, {513, 514}},
+                      Activation{"DoubleClick", 7, QSystemTrayIcon::DoubleClick, {515, 514}},
+                      Activation{"MiddleClick", 7, QSystemTrayIcon::MiddleClick, {519, 520}},
+                      Activation{"Context", 7, QSystemTrayIcon::Context, {516, 517}},
+                      Activation{"Unknown", 7, QSystemTrayIcon::Unknown, {}},
+                      Activation{"NoMessageFlag", 6, QSystemTrayIcon::Trigger, {}}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);

@@ -42,13 +42,14 @@ TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADo
                                         {rec::Icon, windowing::iconHandle(QIcon(red))}})
         shell::writeU32(r, offset, value);
     shell::writeTextField(r, rec::Tip, rec::TipWidth, QStringLiteral("Усилитель"));
-    ASSERT_TRUE(shell::notifyIcon(shell::Operation::Add, r) && !shell::trayHostPresent() &&
-                shell::trayIcon(owner.handle(), 3));
+    ASSERT_FALSE(shell::trayHostPresent()) << "no tray host yet";
+    ASSERT_TRUE(shell::notifyIcon(shell::Operation::Add, r));
+    ASSERT_NE(shell::trayIcon(owner.handle(), 3), nullptr) << "shown as the desktop's own icon";
 
     shell::testing::TrayHost watcher;
     watcher.setPresent(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.items.size() == 1; }));
-    EXPECT_FALSE(shell::trayIcon(owner.handle(), 3)->isVisible());
+    EXPECT_FALSE(shell::trayIcon(owner.handle(), 3)->isVisible()) << "hidden while on the bus";
     const auto call =
         [&](const QString &interface, const QString &method, const QVariantList &args) {
             auto m = QDBusMessage::createMethodCall(
@@ -61,29 +62,29 @@ TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADo
             .value<QDBusVariant>()
             .variant();
     };
-    int width = 0, height = 0;
+    EXPECT_EQ(property("Id").toString(), "shell_sni_tests-3") << "program and icon";
+    EXPECT_EQ(property("Category").toString(), "ApplicationStatus");
+    EXPECT_FALSE(property("ItemIsMenu").toBool()) << "activations are asked for";
+    int width = 0;
+    int height = 0;
     QByteArray pixels;
-    QString iconName, title;
-    const QDBusArgument image = property("IconPixmap").value<QDBusArgument>(),
-                        tip = property("ToolTip").value<QDBusArgument>();
-    image.beginArray(), image.beginStructure(), image >> width >> height >> pixels;
-    tip.beginStructure(), tip >> iconName, tip.beginArray(), tip.endArray(), tip >> title;
-    EXPECT_EQ(std::tuple(property("Id").toString(),
-                         property("Category").toString(),
-                         property("ItemIsMenu").toBool(),
-                         width,
-                         height,
-                         pixels.size(),
-                         pixels.left(4),
-                         title),
-              std::tuple(QString("shell_sni_tests-3"),
-                         QString("ApplicationStatus"),
-                         false,
-                         16,
-                         16,
-                         1024,
-                         QByteArray("\xff\xff\0\0", 4),
-                         QStringLiteral("Усилитель")));
+    const QDBusArgument image = property("IconPixmap").value<QDBusArgument>();
+    image.beginArray();
+    image.beginStructure();
+    image >> width >> height >> pixels;
+    EXPECT_EQ(width, 16) << "the icon's width";
+    EXPECT_EQ(height, 16) << "the icon's height";
+    EXPECT_EQ(pixels.size(), 1024) << "32-bit pixels";
+    EXPECT_EQ(pixels.left(4), QByteArray("\xff\xff\0\0", 4)) << "opaque red, alpha first";
+    QString iconName;
+    QString title;
+    const QDBusArgument tip = property("ToolTip").value<QDBusArgument>();
+    tip.beginStructure();
+    tip >> iconName;
+    tip.beginArray();
+    tip.endArray();
+    tip >> title;
+    EXPECT_EQ(title, QStringLiteral("Усилитель")) << "the tip as the tool tip's title";
 
     const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
     const struct {
@@ -98,17 +99,18 @@ TEST(StatusNotifier, IconsMoveToTheBusHostAndBackAndItsActivationsArePostedAsADo
         {"ContextMenu", 0, {516, 517}},
     };
     for (const auto &a : activations) {
-        windowing::advanceClock(a.advance), got.clear();
+        windowing::advanceClock(a.advance);
+        got.clear();
         call("org.kde.StatusNotifierItem", a.method, {0, 0});
         QCoreApplication::processEvents();
-        EXPECT_EQ(got, a.posted) << a.method;
+        EXPECT_EQ(got, a.posted) << a.method << " after " << a.advance << " ms";
     }
 
     ASSERT_TRUE(watcher.setPresent(false));
-    EXPECT_TRUE(shell::trayIcon(owner.handle(), 3)->isVisible());
+    EXPECT_TRUE(shell::trayIcon(owner.handle(), 3)->isVisible()) << "back when the host goes";
     watcher.setPresent(true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return watcher.items.size() == 2; }));
-    EXPECT_EQ(changes, QList<bool>({true, false, true}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watcher.items.size() == 2; })) << "registered again";
+    EXPECT_EQ(changes, QList<bool>({true, false, true})) << "each coming and going told";
 }
 
 int main(int argc, char **argv) {

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "automation/server.h"
 #include "shell/trayhosts.h"
 
 namespace shell::testing {
@@ -45,7 +46,17 @@ QByteArray takeTrace() {
     QFile f(qEnvironmentVariable("VELMORA_SHELL_TRACE"));
     const QByteArray all =
         f.open(QIODevice::ReadWrite) ? f.readAll().trimmed() : QByteArray("<no trace>");
-    return f.resize(0), all;
+    f.resize(0);
+    return all;
+}
+
+void registerControl(const char *library) {
+    static QTemporaryDir dir;
+    qputenv("VELMORA_REGISTRY", QFile::encodeName(dir.filePath(QStringLiteral("registry"))));
+    qputenv("VELMORA_SHELL_TRACE", QFile::encodeName(dir.filePath(QStringLiteral("trace"))));
+    static const auto loaded = automation::loadLibrary(qEnvironmentVariable(library));
+    if (!loaded || !loaded->registerServer())
+        qFatal("cannot register $%s", library);
 }
 
 TrayHost::TrayHost()

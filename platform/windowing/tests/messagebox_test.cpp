@@ -13,55 +13,67 @@
 
 using namespace windowing;
 
-TEST(MessageBoxes, RealBoxesShowWhatWasAskedAndAnswerTheButton) {
-    using B = QMessageBox;
-    const struct {
-        std::function<Answer()> ask;
-        QString title, text;
-        B::Icon icon;
-        B::StandardButtons buttons;
-        B::StandardButton defaultButton, press /* NoButton: Escape */;
-        Answer answer;
-    } cases[] = {
-        {[] { return askYesNo("Configure?", Answer::Yes); },
-         "Host Program",
-         "Configure?",
-         B::Question,
-         B::Yes | B::No,
-         B::Yes,
-         B::NoButton,
-         Answer::No},
-        {[] {
-             showError("Broken", "Other");
-             return Answer::Ok;
-         },
-         "Other",
-         "Broken",
-         B::Critical,
-         B::Ok,
-         B::Ok,
-         B::Ok,
-         Answer::Ok},
-    };
-    for (const auto &c : cases) {
-        bool shown = false;
-        QTimer poll; // polls the box's own event loop until the modal box shows
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-                box && !shown) {
-                shown = true;
-                EXPECT_EQ(std::tuple(box->windowTitle(),
-                                     box->text(),
-                                     box->icon(),
-                                     box->standardButtons(),
-                                     box->standardButton(box->defaultButton())),
-                          std::tuple(c.title, c.text, c.icon, c.buttons, c.defaultButton));
-                c.press == B::NoButton ? QTest::keyClick(box, Qt::Key_Escape)
-                                       : box->button(c.press)->click();
-            }
-        });
-        poll.start(5);
-        const Answer answer = c.ask();
-        EXPECT_EQ(std::pair(answer, shown), std::pair(c.answer, true)) << c.text.toStdString();
-    }
+namespace {
+
+using B = QMessageBox;
+
+struct Asked {
+    const char *name;
+    std::function<Answer()> ask;
+    QString title, text;
+    B::Icon icon;
+    B::StandardButtons buttons;
+    B::StandardButton defaultButton, press /* NoButton: Escape */;
+    Answer answer;
+};
+
+class MessageBoxes : public ::testing::TestWithParam<Asked> {};
+
+} // namespace
+
+TEST_P(MessageBoxes, RealBoxesShowWhatWasAskedAndAnswerTheButton) {
+    const Asked &c = GetParam();
+    bool shown = false;
+    QTimer poll; // polls the box's own event loop until the modal box shows
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || std::exchange(shown, true))
+            return;
+        EXPECT_EQ(box->windowTitle(), c.title) << c.name;
+        EXPECT_EQ(box->text(), c.text) << c.name;
+        EXPECT_EQ(box->icon(), c.icon) << c.name;
+        EXPECT_EQ(box->standardButtons(), c.buttons) << c.name;
+        EXPECT_EQ(box->standardButton(box->defaultButton()), c.defaultButton) << c.name;
+        if (c.press == B::NoButton)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            box->button(c.press)->click();
+    });
+    poll.start(5);
+    EXPECT_EQ(c.ask(), c.answer) << c.name;
+    EXPECT_TRUE(shown) << c.name << ": a box showed";
 }
+
+INSTANTIATE_TEST_SUITE_P(MessageBoxes, MessageBoxes,
+                         ::testing::Values(Asked{"YesNoEscaped",
+                                                 [] { return askYesNo("Configure?", Answer::Yes); },
+                                                 "Host Program",
+                                                 "Configure?",
+                                                 B::Question,
+                                                 B::Yes | B::No,
+                                                 B::Yes,
+                                                 B::NoButton,
+                                                 Answer::No},
+                                           Asked{"ErrorWithATitle",
+                                                 [] {
+                                                     showError("Broken", "Other");
+                                                     return Answer::Ok;
+                                                 },
+                                                 "Other",
+                                                 "Broken",
+                                                 B::Critical,
+                                                 B::Ok,
+                                                 B::Ok,
+                                                 B::Ok,
+                                                 Answer::Ok}),
+                         [](const auto &info) { return std::string(info.param.name); });

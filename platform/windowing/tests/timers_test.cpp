@@ -28,29 +28,42 @@ struct Scene {
         t->onTimer = [this, name] {
             note(name);
         };
-        return t->setInterval(interval), t->setEnabled(on), *t;
+        t->setInterval(interval);
+        t->setEnabled(on);
+        return *t;
     }
 };
 
-const struct {
-    const char *what;
+// A named case: what it does on the clock, and the ticks it logs.
+struct Case {
+    const char *name;
     std::function<void(Scene &)> run;
     QStringList want;
-} Cases[] = {
-    {"switching on keeps the countdown; off and on, or a new interval, restart it; interval 0 "
-     "stops it",
+};
+
+class Timers : public ::testing::TestWithParam<Case> {};
+
+const Case Cases[] = {
+    // Switching on keeps the countdown; off and on, or a new interval, restart it; 0 stops it.
+    {"SwitchingAndIntervals",
      [](Scene &s) {
          Timer &a = s.make("a", 150);
-         EXPECT_EQ(s.make("zero", 0).remainingMs(), -1);
-         advanceClock(100), a.setEnabled(true); // a second click within the period
-         advanceClock(100), a.setEnabled(false), a.setEnabled(true);
-         advanceClock(250), a.setInterval(300);
-         advanceClock(300), a.setInterval(0);
+         EXPECT_EQ(s.make("zero", 0).remainingMs(), -1) << "interval 0: no tick due";
+         advanceClock(100);
+         a.setEnabled(true); // a second click within the period
+         advanceClock(100);
+         a.setEnabled(false);
+         a.setEnabled(true);
+         advanceClock(250);
+         a.setInterval(300);
+         advanceClock(300);
+         a.setInterval(0);
          advanceClock(1000);
-         EXPECT_EQ(a.remainingMs(), -1);
+         EXPECT_EQ(a.remainingMs(), -1) << "stopped by interval 0";
      },
      {"a@150", "a@350", "a@750"}},
-    {"handlers switching timers during an advance take effect at once",
+    // Handlers switching timers during an advance take effect at once.
+    {"SwitchedFromAHandler",
      [](Scene &s) {
          Timer &b = s.make("b", 150, false);
          Timer &a = s.make("a", 100);
@@ -67,20 +80,23 @@ const struct {
          advanceClock(400);
      },
      {"a@100", "c@100", "a@200", "b@250", "a@300", "a@400", "b@400"}},
-    {"a tick due while a handler runs comes once after it, in rhythm",
+    // A tick due while a handler runs comes once after it, in rhythm.
+    {"DueDuringAHandler",
      [](Scene &s) {
          Timer &a = s.make("a", 150);
-         runHandler([&] { advanceClock(5000); }), advanceClock(100); // e.g. a message box left open
+         runHandler([&] { advanceClock(5000); }); // e.g. a message box left open
+         advanceClock(100);
          a.onTimer = [&] {
              s.note("a");
              if (s.log.size() == 3)
                  advanceClock(250);
          }; // a tick handler is a handler too
          advanceClock(150);
-         EXPECT_EQ(a.remainingMs(), 50);
+         EXPECT_EQ(a.remainingMs(), 50) << "in rhythm";
      },
      {"a@5000", "a@5100", "a@5250", "a@5500"}},
-    {"pending ticks come in due order, each in a handler, after the outermost one",
+    // Pending ticks come in due order, each in a handler, after the outermost one.
+    {"PendingInDueOrder",
      [](Scene &s) {
          s.make("slow", 300);
          s.make("fast", 100).onTimer = [&s] {
@@ -88,22 +104,26 @@ const struct {
          };
          HandlerScope outer;
          runHandler([] { advanceClock(350); });
-         EXPECT_TRUE(s.log.isEmpty());
+         EXPECT_TRUE(s.log.isEmpty()) << "none while the outer handler runs";
      },
      {"fast:1@350", "slow@350"}},
-    {"a pending tick is dropped when its timer is switched off",
+    // A pending tick is dropped when its timer is switched off.
+    {"PendingDroppedWhenOff",
      [](Scene &s) {
          for (const char *name : {"dropped", "restarted", "kept"})
              s.make(name, 150);
          runHandler([&] {
-             advanceClock(200), s.timers["dropped"]->setEnabled(false);
-             s.timers["restarted"]->setEnabled(false), s.timers["restarted"]->setEnabled(true);
+             advanceClock(200);
+             s.timers["dropped"]->setEnabled(false);
+             s.timers["restarted"]->setEnabled(false);
+             s.timers["restarted"]->setEnabled(true);
              s.timers["kept"]->setInterval(150); // still running: its pending tick stays
          });
          advanceClock(150);
      },
      {"kept@200", "restarted@350", "kept@350"}},
-    {"a timer destroyed by its own tick is forgotten",
+    // A timer destroyed by its own tick is forgotten.
+    {"DestroyedByItsOwnTick",
      [](Scene &s) {
          s.make("survivor", 100);
          Timer &self = s.make("self", 150);
@@ -114,18 +134,19 @@ const struct {
              s.timers.erase("self");
          };
          advanceClock(300);
-         EXPECT_EQ(timeouts, 0);
+         EXPECT_EQ(timeouts, 0) << "no signal from a destroyed timer";
      },
      {"survivor@100", "self@150", "survivor@200", "survivor@300"}},
 };
 
 } // namespace
 
-TEST(Timers, OnTheManualClock) {
+TEST_P(Timers, OnTheManualClock) {
     ASSERT_TRUE(manualClockInUse());
-    for (const auto &c : Cases) {
-        Scene scene;
-        c.run(scene);
-        EXPECT_EQ(scene.log, c.want) << c.what;
-    }
+    Scene scene;
+    GetParam().run(scene);
+    EXPECT_EQ(scene.log, GetParam().want) << GetParam().name;
 }
+
+INSTANTIATE_TEST_SUITE_P(Timers, Timers, ::testing::ValuesIn(Cases),
+                         [](const auto &info) { return std::string(info.param.name); });

@@ -31,8 +31,8 @@ class Widget : public ControlObject {
                                       Variant(std::int16_t(shift)),
                                       Variant(x),
                                       Variant(y)};
-            (void)raiseEvent(dispid::MouseEvent,
-                             args); // a mismatch would show as a missing event in the transcripts
+            // a mismatch would show as a missing event in the transcripts
+            (void)raiseEvent(dispid::MouseEvent, args);
         };
     }
     const TypeInfo &typeInfo() const override { return library().defaultInterface; }
@@ -47,8 +47,8 @@ class Widget : public ControlObject {
                  : Result<>(Error{v.error().number, v.error().description, Source});
     }
     Result<> save(PropertyBag &bag) override {
-        return bag.write(QStringLiteral("Level"), Variant(level_), Variant(DefaultLevel)),
-               Result<>();
+        bag.write(QStringLiteral("Level"), Variant(level_), Variant(DefaultLevel));
+        return {};
     }
 
   protected:
@@ -62,7 +62,9 @@ class Widget : public ControlObject {
         case dispid::Level:
             if (m.kind == InvokeKind::PropertyGet)
                 return Variant(level_);
-            return level_ = a[0].i2(), site()->propertyChanged(m.id), Result<>();
+            level_ = a[0].i2();
+            site()->propertyChanged(m.id);
+            return {};
         case dispid::Fire: {
             std::vector<Variant> args{a[0], Variant(QStringLiteral("tick"))};
             TRY(raiseEvent(dispid::TickedEvent, args));

@@ -17,6 +17,10 @@ bool startPrivateBus();
 // without the last line's end; the trace then starts afresh.
 QByteArray takeTrace();
 
+// Registers the control library the environment variable `library` names in a
+// private registry, the shell's trace beside it, for the life of the program.
+void registerControl(const char *library);
+
 // A StatusNotifierItem host of the test's own: org.kde.StatusNotifierWatcher
 // with a host registered, on a connection of its own to the session bus.
 class TrayHost : public QObject {
