@@ -238,6 +238,7 @@ Vcd readVcd(const QString &path) {
 class Device : public Comm {
   protected:
     void SetUp() override {
+        windowing::useManualClock(); // frame ends in the trace: on the clock tests advance
         ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath())), modemshim_clear();
     }
     // The shim's log since the last call, e.g. "BIC RTS, BIS DTR, GET".
