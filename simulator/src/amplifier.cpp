@@ -148,7 +148,7 @@ void SimulatedAmplifier::act(const Word &word) {
     if (!released)
         return;
     const bool wasOn = powered_;
-    if (released & PowerKey)
+    if ((released & PowerKey) && powerKeyWorks_)
         setPowered(!powered_);
     if (!wasOn || !powered_) {
         firstInputPresses_ = 0;
@@ -198,6 +198,7 @@ void SimulatedAmplifier::reset() {
     rts_ = dtr_ = false;
     speed_ = 0;
     carrierDelayMs_ = 0;
+    powerKeyWorks_ = true;
     firstInputPresses_ = 0;
     held_ = 0;
     pending_.clear();

@@ -1,5 +1,5 @@
 // The "sim" scheme: a port mapped to "sim", "sim:<name>" or either followed
-// by "?delay=<ms>&panel=0|1&power=on|off" leads to the simulated amplifier
+// by "?delay=<ms>&panel=0|1&power=on|off&powerkey=0|1" leads to the simulated amplifier
 // of that name. The serial-port control loads this library when it first
 // reads such a target and asks it through SchemeReaderSymbol.
 #include <QApplication>
@@ -24,6 +24,7 @@ struct Options {
     int carrierDelayMs = -1; // -1: not given, the amplifier keeps its own
     bool panel = false;
     bool powerOn = false; // the amplifier starts powered when created
+    int powerKey = -1;    // 0: its power key does nothing, 1: it works; -1: kept as it is
 
     QString describe() const { return QStringLiteral("the simulated amplifier \"%1\"").arg(name); }
 };
@@ -48,6 +49,8 @@ class SimulatorBackend : public comm::LineBackend {
                              QStringLiteral("%1 is already in use").arg(target_.describe()));
         if (target_.carrierDelayMs >= 0)
             amp_.setCarrierDelay(target_.carrierDelayMs);
+        if (target_.powerKey >= 0)
+            amp_.setPowerKeyWorks(target_.powerKey == 1);
         amp_.setSpeed(baud);
         setRts(rts);
         setDtr(dtr);
@@ -129,13 +132,16 @@ automation::Result<> readOption(Options &t, const QString &key, const QString &v
     } else if (key == QLatin1String("power") &&
                (val == QLatin1String("on") || val == QLatin1String("off"))) {
         t.powerOn = val == QLatin1String("on");
+    } else if (key == QLatin1String("powerkey") && ok && (n == 0 || n == 1)) {
+        t.powerKey = n;
     } else if (key == QLatin1String("delay") || key == QLatin1String("panel") ||
-               key == QLatin1String("power")) {
-        return bad(
-            QStringLiteral("bad %1 \"%2\" (delay: 0-600000 ms, panel: 0 or 1, power: on or off)")
-                .arg(key, val));
+               key == QLatin1String("power") || key == QLatin1String("powerkey")) {
+        return bad(QStringLiteral("bad %1 \"%2\" (delay: 0-600000 ms, panel: 0 or 1, power: on or "
+                                  "off, powerkey: 0 or 1)")
+                       .arg(key, val));
     } else {
-        return bad(QStringLiteral("unknown simulator option \"%1\" (known: delay, panel, power)")
+        return bad(QStringLiteral("unknown simulator option \"%1\" (known: delay, panel, power, "
+                                  "powerkey)")
                        .arg(key));
     }
     return {};

@@ -210,3 +210,39 @@ TEST_F(Simulator, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive) {
     EXPECT_EQ(app.exec(), 0);
     EXPECT_FALSE(panel) << "it goes with the application";
 }
+
+// powerkey=0: an amplifier whose power key does nothing, on or off: the
+// carrier stays as it was through five presses (as many as the panel tries at
+// its exit). powerkey=1 is the ordinary key, which five presses toggle.
+struct PowerKey {
+    const char *name;
+    const char *target;
+    bool carrier;
+};
+
+class SimulatorPowerKey : public Simulator, public ::testing::WithParamInterface<PowerKey> {};
+
+TEST_P(SimulatorPowerKey, FivePressesLeaveTheCarrierAsTheOptionSays) {
+    ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(QLatin1String(GetParam().target)));
+    ASSERT_TRUE(open().ok()) << GetParam().name;
+    send({Power, Off, Power, Off, Power, Off, Power, Off, Power, Off});
+    EXPECT_EQ(cd(), GetParam().carrier) << GetParam().name << ": carrier after five presses";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, SimulatorPowerKey,
+    ::testing::Values(PowerKey{"DeadKeyStaysOn", "sim:dead-on?power=on&powerkey=0", true},
+                      PowerKey{"DeadKeyStaysOff", "sim:dead-off?powerkey=0", false},
+                      PowerKey{"WorkingKeyToggles", "sim:works?powerkey=1", true}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(PowerKey, SimulatorFailure,
+                         ::testing::Values(SimFailure{"BadPowerKey",
+                                                      "COM1 = sim:a?powerkey=off\n",
+                                                      Before::Nothing,
+                                                      PortOpen,
+                                                      e::HardwareNotAvailable,
+                                                      "comm.conf:1: COM1: bad powerkey \"off\" ("}),
+                         [](const ::testing::TestParamInfo<SimFailure> &info) {
+                             return std::string(info.param.name);
+                         });

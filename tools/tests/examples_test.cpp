@@ -3,6 +3,8 @@
 // control's session (its records and saved bag are the icon control's tests').
 #include "tools_test_support.h"
 
+#include <sys/stat.h>
+
 using namespace toolstest;
 
 // The example `name`, as `edit` leaves it, run on the manual clock with the library $`lib`
@@ -61,4 +63,23 @@ TEST(CtlhostTray, TheIconExamplePrintsItsSession) {
                              "event tray.MouseUp (#3) args: I4:1\nevent tray.Click (#5)\nevent "
                              "tray.DeleteIcon (#10)\n"
                              "face size = 465 x 465\nface snapshot = 31 x 31 lumorel-face.png\n"));
+}
+
+// A FIFO in place of the line trace: ctlhost opens the port at once and works
+// without a trace, saying why in one line on standard error.
+TEST(CtlhostComm, ATraceThatIsAFifoNeitherHangsNorStopsThePort) {
+    Sandbox box;
+    const QString fifo = box.path("work") + QStringLiteral("/lines.vcd");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    box.write("comm.conf", "COM1 = sim:fifo\ntrace = " + QFile::encodeName(fifo) + "\n");
+    box.env.insert(QStringLiteral("VELMORA_COMM_CONFIG"),
+                   box.path("work") + QStringLiteral("/comm.conf"));
+    ASSERT_EQ(box.run("REGSVR", {envPath("COMM_LIB")}).code, 0);
+    const QByteArray script = "create comm MSCommLib.MSComm\nput comm PortOpen true\n"
+                              "put comm Output \"0\"\nget comm PortOpen\n";
+    const Outcome r = box.run("CTLHOST", {}, script, 20000);
+    EXPECT_EQ(r.out, QStringLiteral("comm.PortOpen = Bool:True\n")) << "the port open and written";
+    EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << "one line on stderr: " << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(fifo + QStringLiteral(" is not written: a FIFO, not a file")))
+        << "the FIFO named: " << r.err.toStdString();
 }

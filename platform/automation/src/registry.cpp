@@ -85,6 +85,7 @@ Entry readEntry(const QString &file) {
     Result<ClassRegistration> reg = ClassRegistration::fromText(*text);
     if (!reg)
         return Entry{file, damaged(file, reg.error().description), claimedProgId(*text)};
+    reg->file = file;
     return Entry{file, std::move(reg), {}};
 }
 

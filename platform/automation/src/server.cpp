@@ -1,6 +1,9 @@
 #include "automation/server.h"
 
+#include <QDir>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <dlfcn.h>
 #include <map>
@@ -8,6 +11,7 @@
 #include <optional>
 #include <utility>
 
+#include "automation/smallfile.h"
 #include "logging.h"
 
 namespace automation {
@@ -159,8 +163,13 @@ Result<LoadedLibrary> loadLibrary(const QString &path) {
                          QStringLiteral("Cannot load %1: %2").arg(path, why),
                          QStringLiteral("loader"));
     };
-    if (!QFileInfo::exists(key))
+    // Only a regular file is handed to the dynamic loader, which would wait
+    // for ever on a FIFO in the library's place.
+    struct stat st {};
+    if (::stat(QFile::encodeName(key).constData(), &st) != 0)
         return fail(QStringLiteral("no such file"));
+    if (const QString why = notRegularFile(st.st_mode); !why.isEmpty())
+        return fail(why);
     void *h = dlopen(QFile::encodeName(key).constData(), RTLD_NOW | RTLD_NODELETE);
     if (!h)
         return fail(QString::fromLocal8Bit(dlerror()));
@@ -191,8 +200,13 @@ Result<ClassRegistration> findClass(const QString &progIdOrClsid) {
 }
 
 Result<ControlPtr> createObject(const ClassRegistration &registration) {
-    const QString name =
+    // The class and, when the registry read it, the class file that names the
+    // library: the file to fix (or to register afresh) when the library fails.
+    QString name =
         registration.progId.isEmpty() ? registration.clsid.toString() : registration.progId;
+    if (!registration.file.isEmpty())
+        name +=
+            QStringLiteral(" (registered in %1)").arg(QDir::toNativeSeparators(registration.file));
     const Result<LoadedLibrary> lib = loadLibrary(registration.library);
     if (!lib)
         return loaderError(

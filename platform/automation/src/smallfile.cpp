@@ -32,8 +32,9 @@ Error cannotOpen(const QByteArray &path, int error) {
                      qt_error_string(error));
 }
 
-// Why the open file is not one to read; empty for a regular file.
-QString notRegular(mode_t mode) {
+} // namespace
+
+QString notRegularFile(mode_t mode) {
     if (S_ISREG(mode))
         return {};
     if (S_ISDIR(mode))
@@ -45,8 +46,6 @@ QString notRegular(mode_t mode) {
     return QStringLiteral("not a regular file: a device");
 }
 
-} // namespace
-
 Result<QByteArray> readSmallFile(const QString &path, qint64 cap, Oversize oversize) {
     const QByteArray name = QFile::encodeName(path);
     const Descriptor d{::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
@@ -55,7 +54,7 @@ Result<QByteArray> readSmallFile(const QString &path, qint64 cap, Oversize overs
     struct stat st {};
     if (::fstat(d.fd, &st) != 0)
         return makeError(err::FileAccessError, qt_error_string(errno));
-    if (const QString why = notRegular(st.st_mode); !why.isEmpty())
+    if (const QString why = notRegularFile(st.st_mode); !why.isEmpty())
         return makeError(err::FileAccessError, why);
 
     // One byte beyond the cap tells a file that is too large from one that

@@ -296,3 +296,60 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) {
         return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param);
     });
+
+namespace {
+
+// A registration whose library cannot serve it: creating the class fails
+// naming the class file that points there (the file to fix) and saying why.
+enum class Library { Missing, Text, Folder, Fifo, NotAControlLibrary, OtherClasses };
+struct BadLibrary {
+    const char *name;
+    Library kind;
+    const char *says;
+};
+
+class RegistryBadLibrary : public RegistryTest, public ::testing::WithParamInterface<BadLibrary> {
+  protected:
+    // Where the row's library lies, made as the row says.
+    QString make(Library kind) const {
+        const QString path = home.filePath(QStringLiteral("libbad.so"));
+        if (kind == Library::Text)
+            writeEntry(path, "not a library");
+        if (kind == Library::Folder)
+            QDir().mkpath(path);
+        if (kind == Library::Fifo)
+            ::mkfifo(QFile::encodeName(path).constData(), 0600);
+        if (kind == Library::NotAControlLibrary)
+            return qEnvironmentVariable("VELMORA_BUILD_DIR") + "/lib/libvelmora_automation.so";
+        if (kind == Library::OtherClasses)
+            return testControl();
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_P(RegistryBadLibrary, CreatingItNamesTheClassFile) {
+    const BadLibrary &row = GetParam();
+    const char *clsid = "{0a0b0c0d-0000-4000-8000-00000000000b}";
+    ASSERT_TRUE(registry::add(sample("lib.Bad", clsid, make(row.kind))).ok());
+    const QString file = userEntry("0a0b0c0d-0000-4000-8000-00000000000b.class");
+    const auto created = createObject(QStringLiteral("lib.Bad"));
+    ASSERT_FALSE(created) << row.name;
+    const QString text = created.error().description;
+    EXPECT_TRUE(text.contains(file)) << row.name << ": the class file in " << text.toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String(row.says)))
+        << row.name << ": why, in " << text.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loader, RegistryBadLibrary,
+    ::testing::Values(BadLibrary{"Missing", Library::Missing, "no such file"},
+                      BadLibrary{"Text", Library::Text, "libbad.so: "},
+                      BadLibrary{"Folder", Library::Folder, "a folder, not a file"},
+                      BadLibrary{"Fifo", Library::Fifo, "a FIFO, not a file"},
+                      BadLibrary{"NotAControlLibrary",
+                                 Library::NotAControlLibrary,
+                                 "it is not a control library"},
+                      BadLibrary{"OtherClasses", Library::OtherClasses, "does not serve class"}),
+    [](const auto &info) { return std::string(info.param.name); });

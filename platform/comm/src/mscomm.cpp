@@ -116,7 +116,7 @@ Result<> MSComm::openPort() {
     if (map.trace.isEmpty())
         trace_.reset();
     else if (!trace_ || trace_->path() != map.trace)
-        trace_ = TRY(inPort(LineTrace::open(map.trace)));
+        trace_ = LineTrace::open(map.trace); // none: the port works untraced
     std::unique_ptr<LineBackend> line = target->line();
     if (trace_)
         line = traced(std::move(line), trace_);

@@ -3,10 +3,16 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
 #include <QString>
+#include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
+#include "automation/smallfile.h"
 #include "comm/errors.h"
 #include "log.h"
 
@@ -18,10 +24,37 @@ static std::int64_t monotonicNs() {
     return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-automation::Result<std::shared_ptr<LineTrace>> LineTrace::open(const QString &path) {
+// `path` opened to become a trace: a regular file, emptied, or one created
+// there; otherwise why not. Never waits: a FIFO without a reader fails the
+// non-blocking open, one with a reader (or a device) fails the check.
+static automation::Result<int> openTraceFile(const QString &path) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd =
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    struct stat st {};
+    if (fd < 0) {
+        // A FIFO (ENXIO) or a folder (EISDIR) is said to be what it is.
+        const int error = errno;
+        const QString what =
+            ::stat(name.constData(), &st) == 0 ? automation::notRegularFile(st.st_mode) : QString();
+        return automation::makeError(err::HardwareNotAvailable,
+                                     what.isEmpty() ? qt_error_string(error) : what);
+    }
+    QString why =
+        ::fstat(fd, &st) == 0 ? automation::notRegularFile(st.st_mode) : qt_error_string(errno);
+    if (why.isEmpty() && ::ftruncate(fd, 0) != 0)
+        why = qt_error_string(errno);
+    if (why.isEmpty())
+        return fd;
+    ::close(fd);
+    return automation::makeError(err::HardwareNotAvailable, why);
+}
+
+std::shared_ptr<LineTrace> LineTrace::open(const QString &path) {
     // One trace per file and process, kept while a control holds it. At exit
     // the live ones write out what they hold back.
     static QHash<QString, std::weak_ptr<LineTrace>> traces;
+    static QSet<QString> refused; // said once each, though every open tries again
     if (auto existing = traces.value(path).lock())
         return existing;
     static const int atExit = std::atexit([] {
@@ -30,13 +63,17 @@ automation::Result<std::shared_ptr<LineTrace>> LineTrace::open(const QString &pa
                 live->finish();
     });
     Q_UNUSED(atExit);
-    std::shared_ptr<LineTrace> trace(new LineTrace(path));
-    if (!trace->file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        return automation::Error{err::HardwareNotAvailable,
-                                 QStringLiteral("cannot write the line trace %1: %2")
-                                     .arg(path, trace->file_.errorString()),
-                                 {}};
+    const automation::Result<int> fd = openTraceFile(path);
+    if (!fd) {
+        if (!refused.contains(path))
+            qCWarning(lcComm).noquote() << QStringLiteral("the line trace %1 is not written: %2")
+                                               .arg(path, fd.error().description);
+        refused.insert(path);
+        return nullptr;
     }
+    refused.remove(path);
+    std::shared_ptr<LineTrace> trace(new LineTrace(path));
+    trace->file_.open(*fd, QIODevice::WriteOnly | QIODevice::Text, QFileDevice::AutoCloseHandle);
     trace->file_.write(
         QStringLiteral("$date %1 $end\n"
                        "$version Velmora serial line trace $end\n"
@@ -59,7 +96,11 @@ automation::Result<std::shared_ptr<LineTrace>> LineTrace::open(const QString &pa
     return trace;
 }
 
-LineTrace::LineTrace(const QString &path) : file_(path), start_(monotonicNs()) {}
+LineTrace::LineTrace(const QString &path) : path_(path), start_(monotonicNs()) {
+    frameTimer_.onTimer = [this] {
+        frameEnded();
+    };
+}
 
 LineTrace::~LineTrace() {
     if (!file_.isOpen())
@@ -91,6 +132,34 @@ void LineTrace::emitUpTo(std::int64_t t) {
         write(txd_.front().t, Signal::TxD, txd_.front().level);
         txd_.pop_front();
     }
+    while (!frameEnds_.empty() && frameEnds_.front() <= t)
+        frameEnds_.pop_front();
+}
+
+void LineTrace::aim() {
+    if (frameEnds_.empty()) {
+        frameTimer_.setEnabled(false);
+        return;
+    }
+    // Counted from the frame end the timer last ticked for when that is
+    // later than now: the timers' clock may run ahead of the monotonic one
+    // (a test's manual clock), and the next frame follows the last one.
+    const std::int64_t from = std::max(now(), aimedAt_);
+    const std::int64_t ms = (frameEnds_.front() - from + 999999) / 1000000;
+    frameTimer_.setInterval(int(std::clamp<std::int64_t>(ms, 1, 24 * 3600 * 1000)));
+    frameTimer_.setEnabled(true);
+}
+
+void LineTrace::frameEnded() {
+    if (!frameEnds_.empty()) {
+        // The edges that have passed: at least the whole frame that ended,
+        // but not yet the start bit of a frame that follows it at once.
+        aimedAt_ = std::max(aimedAt_, frameEnds_.front());
+        frameEnds_.pop_front();
+        emitUpTo(std::max(now(), aimedAt_ - 1));
+        flush();
+    }
+    aim();
 }
 
 void LineTrace::line(Signal s, bool level) {
@@ -124,19 +193,23 @@ void LineTrace::transmit(QByteArrayView bytes, int baud) {
             }
         }
         frame += std::int64_t(10 * bitNs + 0.5);
+        frameEnds_.push_back(frame);
     }
     txFreeAt_ = frame;
     flush();
+    if (!frameTimer_.enabled())
+        aim();
 }
 
 void LineTrace::finish() {
     emitUpTo(INT64_MAX);
+    frameTimer_.setEnabled(false);
     flush();
 }
 
 void LineTrace::flush() {
     if (!file_.flush())
-        qCWarning(lcComm) << "line trace" << file_.fileName() << ":" << file_.errorString();
+        qCWarning(lcComm) << "line trace" << path_ << ":" << file_.errorString();
 }
 
 namespace {

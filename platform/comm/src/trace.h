@@ -6,12 +6,18 @@
 // asynchronous frame (start bit, eight data bits LSB first, stop bit) on the
 // line at the set speed from t on, after any frame still going out. Those
 // edges lie in the future when they are recorded; they are held back and
-// written as soon as a later change passes their time, so the file's times
-// never decrease, and all of them at close and at exit.
+// written when their frame ends (a timer aimed at each frame's end), or
+// sooner when a later change passes their time, so the file's times never
+// decrease; all of them at close and at exit.
 //
 // The file is whole at every moment: each change is handed to the system as
 // it is recorded, so a process that is killed leaves a well-formed trace up
-// to its last line request, missing at most a frame still on the wire.
+// to its last line request and the last frame that ended, with TxD idle after
+// it, missing at most a frame still on the wire.
+//
+// Only a regular file (or a name where none exists yet) becomes a trace. The
+// file is opened without blocking and checked before anything is written, so
+// a FIFO or a device under that name can never hold the process up.
 #pragma once
 
 #include <QByteArrayView>
@@ -23,6 +29,7 @@
 
 #include "automation/result.h"
 #include "comm/lines.h"
+#include "windowing/timers.h"
 
 namespace comm {
 
@@ -31,12 +38,13 @@ class LineTrace {
     enum class Signal : char { Rts = '!', Dtr = '"', TxD = '#', Dcd = '$' };
 
     // The trace writing `path` in this process, started (file truncated) on
-    // first use and shared while anyone holds it; an error naming the file
-    // when it cannot be written.
-    static automation::Result<std::shared_ptr<LineTrace>> open(const QString &path);
+    // first use and shared while anyone holds it. None when `path` is not a
+    // regular file that can be written: one warning (category velmora.comm)
+    // says why, once per path and process, and the port goes on untraced.
+    static std::shared_ptr<LineTrace> open(const QString &path);
     ~LineTrace();
 
-    QString path() const { return file_.fileName(); }
+    QString path() const { return path_; }
 
     // Records RTS, DTR or DCD; a level equal to the last one is no change.
     void line(Signal s, bool level);
@@ -50,9 +58,13 @@ class LineTrace {
   private:
     explicit LineTrace(const QString &path);
     void emitUpTo(std::int64_t t);
+    // Aims the frame timer at the end of the first frame not yet written.
+    void aim();
+    void frameEnded();
     void write(std::int64_t t, Signal s, bool level);
     void flush();
 
+    QString path_;
     QFile file_;
     std::int64_t start_ = 0;
     std::int64_t lastTime_ = -1;
@@ -62,7 +74,10 @@ class LineTrace {
         std::int64_t t;
         bool level;
     };
-    std::deque<Edge> txd_; // TxD edges not yet written
+    std::deque<Edge> txd_;               // TxD edges not yet written
+    std::deque<std::int64_t> frameEnds_; // the ends of their frames
+    std::int64_t aimedAt_ = 0;           // the frame end the timer last ticked for
+    windowing::Timer frameTimer_;
 };
 
 // `line` with its requests recorded in `trace`: the open (the kernel raising

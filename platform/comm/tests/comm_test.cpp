@@ -4,6 +4,7 @@
 // shim that keeps tests off the ports.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -138,12 +139,6 @@ TEST_F(Comm, MembersAndTheirErrors) {
          on,
          e::HardwareNotAvailable,
          config + ":3: unknown key \"COM01\""},
-        {"COM1 = sim\ntrace = /proc/none/t.vcd\n",
-         {},
-         PortOpen,
-         on,
-         e::HardwareNotAvailable,
-         "cannot write the line trace /proc/none/t.vcd"},
         {"COM1 = /nowhere/tty\n",
          {},
          PortOpen,
@@ -243,6 +238,7 @@ Vcd readVcd(const QString &path) {
 class Device : public Comm {
   protected:
     void SetUp() override {
+        windowing::useManualClock(); // frame ends in the trace: on the clock tests advance
         ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath())), modemshim_clear();
     }
     // The shim's log since the last call, e.g. "BIC RTS, BIS DTR, GET".
@@ -347,16 +343,19 @@ TEST_F(Device, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill) {
             double(txd[i] - txd[i / 4 * 4]), (QList<int>{0, 5, 7, 9}[i % 4]) * 1e9 / 2400, 3)
             << i;
     EXPECT_GE(double(txd[4] - txd[0]), 10 * 1e9 / 2400 - 3) << "frames never overlap";
-    // A process killed with a frame still on the wire (33 ms at 300 bit/s).
+    // A process killed after four words at 110 bit/s (91 ms a frame) whose closing
+    // characters' time has passed on the clock, with a fifth one on the wire.
     const auto killedMidFrame = [&] {
         ct::writeConfig(mapping.arg(pty.slavePath(), killed));
-        (void)put(Settings, Variant("300,N,8,1")), (void)open(), send({Power}), cd(),
-            raise(SIGKILL);
+        (void)put(Settings, Variant("110,N,8,1")), (void)open(), send({Power, Off, Power, Off}),
+            windowing::advanceClock(4 * 91 + 1), send({Power}), cd(), raise(SIGKILL);
     };
     EXPECT_EXIT(killedMidFrame(), ::testing::KilledBySignal(SIGKILL), "");
-    const Vcd cut = readVcd(killed); // the open, then the word's cells, up to the last line request
+    const Vcd cut = readVcd(killed); // the open, the words' cells, up to the last line request
     EXPECT_EQ(QStringList({cut.levels["DTR"], cut.last}),
-              QStringList({"1" + QString("01").repeated(8), "DCD"}));
+              QStringList({"1" + QString("01").repeated(5 * 8), "DCD"}));
+    EXPECT_EQ(cut.levels["TxD"], QString("01").repeated(4 * 2))
+        << "every frame that ended before the kill, and the line idle after them";
 }
 
 // A process whose ports lead to devices only never loads another backend's
@@ -377,3 +376,103 @@ TEST_F(Device, OpeningADeviceLoadsNoOtherBackend) {
     EXPECT_EXIT(openAndLook(), ::testing::ExitedWithCode(0), "");
     GTEST_FLAG_SET(death_test_style, style);
 }
+
+// Something other than a regular file under the trace's name: the port opens
+// without blocking and works without a trace, and one line on standard error
+// says why, however often the port opens. The path is the row's name in the
+// temporary folder unless `fixed` names another.
+enum class InPlace { Nothing, Fifo, FifoBeingRead, Folder };
+struct UnusableTrace {
+    const char *name;
+    InPlace make;
+    const char *fixed;
+    const char *why;
+};
+
+class TraceInPlace : public Device, public ::testing::WithParamInterface<UnusableTrace> {
+  protected:
+    void TearDown() override {
+        if (reader >= 0)
+            ::close(reader);
+        Device::TearDown();
+    }
+    // Puts the row's kind of file at `path`; a FIFO being read has a reader
+    // at its other end, so that opening it to write would succeed.
+    void make(InPlace kind, const QString &path) {
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == InPlace::Folder) {
+            ASSERT_TRUE(QDir().mkpath(path));
+        }
+        if (kind == InPlace::Fifo || kind == InPlace::FifoBeingRead) {
+            ASSERT_EQ(::mkfifo(name.constData(), 0600), 0);
+        }
+        if (kind == InPlace::FifoBeingRead) {
+            reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+            ASSERT_GE(reader, 0);
+        }
+    }
+    int reader = -1;
+};
+
+TEST_P(TraceInPlace, IsNamedOnceAndThePortWorksWithoutIt) {
+    const UnusableTrace &row = GetParam();
+    const QString path =
+        row.fixed ? QString::fromLatin1(row.fixed) : ct::tempDir() + "/" + row.name;
+    make(row.make, path);
+    ct::writeConfig(QStringLiteral("COM1 = %1\ntrace = %2\n").arg(pty.slavePath(), path));
+    ::testing::internal::CaptureStderr();
+    const Result<> opened = open();
+    const bool reopened = open(false) && open();
+    const bool sent = ct::sendWords(*port, {Off}).ok();
+    const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    ASSERT_TRUE(opened.ok()) << row.name << ": " << qPrintable(opened.error().description);
+    EXPECT_TRUE(reopened) << row.name << ": closed and opened again";
+    EXPECT_TRUE(sent) << row.name << ": a word sent";
+    EXPECT_EQ(pty.read(), "0") << row.name << ": the closing character reached the device";
+    EXPECT_EQ(err.count('\n'), 1) << row.name << ": one line on stderr, got " << qPrintable(err);
+    const QString says = QStringLiteral("the line trace %1 is not written: %2").arg(path, row.why);
+    EXPECT_TRUE(err.contains(says)) << row.name << ": expected " << qPrintable(says);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trace, TraceInPlace,
+    ::testing::Values(
+        UnusableTrace{"Fifo", InPlace::Fifo, nullptr, "a FIFO, not a file"},
+        UnusableTrace{"FifoBeingRead", InPlace::FifoBeingRead, nullptr, "a FIFO, not a file"},
+        UnusableTrace{"Folder", InPlace::Folder, nullptr, "a folder, not a file"},
+        UnusableTrace{"DevNull", InPlace::Nothing, "/dev/null", "not a regular file: a device"},
+        UnusableTrace{
+            "InAMissingFolder", InPlace::Nothing, "/proc/none/t.vcd", "No such file or directory"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A character's TxD edges reach the file when the clock passes its frame's
+// end, with no later line change: `advanceMs` after `text` is sent at
+// `baud`, the TxD levels written so far.
+struct FrameEnd {
+    const char *name;
+    const char *settings;
+    const char *text;
+    int advanceMs;
+    const char *txd;
+};
+
+class TraceFrames : public Device, public ::testing::WithParamInterface<FrameEnd> {};
+
+TEST_P(TraceFrames, AreWrittenWhenTheirTimeHasPassed) {
+    const FrameEnd &row = GetParam();
+    const QString path = ct::tempDir() + "/" + row.name + ".vcd";
+    ct::writeConfig(QStringLiteral("COM1 = %1\ntrace = %2\n").arg(pty.slavePath(), path));
+    ASSERT_TRUE(put(Settings, Variant(row.settings)) && open());
+    ASSERT_TRUE(put(Output, Variant(row.text)).ok());
+    windowing::advanceClock(row.advanceMs);
+    EXPECT_EQ(readVcd(path).levels["TxD"], row.txd) << row.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trace, TraceFrames,
+    ::testing::Values(
+        // "0" is 0x30: edges at 0, 5, 7 and 9 bit times; "U" (0x55) changes every bit.
+        FrameEnd{"OneFrameAt1200", "1200,N,8,1", "0", 9, "0101"},
+        FrameEnd{"AlternatingBitsAt2400", "2400,N,8,1", "U", 5, "0101010101"},
+        FrameEnd{"TwoOfThreeFramesAt110", "110,N,8,1", "000", 2 * 91 + 1, "01010101"}),
+    [](const auto &info) { return std::string(info.param.name); });

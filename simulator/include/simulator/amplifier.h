@@ -11,7 +11,7 @@
 //
 // Keys act when released: a word with the key's element set followed by a
 // well-formed word with it clear. Element 1 is the power key (toggles
-// power); 4 standby on, 3 standby off; 6 the first-input key (two presses
+// power, unless set to do nothing); 4 standby on, 3 standby off; 6 the first-input key (two presses
 // select input 1), 5 the next-input key (1 -> 2 -> 3 -> 1). While the
 // amplifier is off only the power key works. Carrier detect follows power:
 // it drops at once on switch-off and rises carrierDelayMs after switch-on
@@ -87,6 +87,11 @@ class SimulatedAmplifier : public QObject {
     // Delay from power-on to carrier detect, ms (0: at once).
     void setCarrierDelay(int ms) { carrierDelayMs_ = ms < 0 ? 0 : ms; }
     int carrierDelay() const { return carrierDelayMs_; }
+    // Whether element 1 of a word (the power key) switches it; when it does
+    // not, power and carrier stay as they are (the front panel's button still
+    // switches it). A new amplifier's key works.
+    void setPowerKeyWorks(bool works) { powerKeyWorks_ = works; }
+    bool powerKeyWorks() const { return powerKeyWorks_; }
 
     // The front panel's power button: toggles power without the program.
     void pressPowerKey();
@@ -96,7 +101,8 @@ class SimulatedAmplifier : public QObject {
     // Plugs it in again, as a new device: lines low until the next open.
     void replug();
     // Back to the state of a new amplifier: off, not in standby, input 1,
-    // lines low, plugged in, no words, no delay. The port must be closed.
+    // lines low, plugged in, no words, no delay, its power key working. The
+    // port must be closed.
     void reset();
 
     // Shows the front-panel window (needs a QApplication); a no-op if shown.
@@ -136,6 +142,7 @@ class SimulatedAmplifier : public QObject {
     bool dtr_ = false;
     int speed_ = 0;
     int carrierDelayMs_ = 0;
+    bool powerKeyWorks_ = true;
     int firstInputPresses_ = 0;
     std::uint8_t held_ = 0; // elements set in the last well-formed word
     std::vector<bool> pending_;

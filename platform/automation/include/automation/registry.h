@@ -31,6 +31,9 @@ struct ClassRegistration {
     QUuid typeLib;
     QString typeLibVersion; // "76.0"
     bool control = true;
+    // The class file a look-up read it from (not part of the file's text);
+    // empty for a registration made in memory.
+    QString file;
 
     QByteArray toText() const;
     static Result<ClassRegistration> fromText(const QByteArray &text);

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <sys/types.h>
 
 #include "automation/result.h"
 
@@ -26,5 +27,9 @@ enum class Oversize {
 // file says so), PermissionDenied, FileAccessError for the rest. The
 // description gives the reason only; the caller names the file.
 Result<QByteArray> readSmallFile(const QString &path, qint64 cap, Oversize oversize);
+
+// Why a file of this type (a stat st_mode) is not a regular file, in the words
+// the errors above use ("a FIFO, not a file"); empty for a regular file.
+QString notRegularFile(mode_t mode);
 
 } // namespace automation
