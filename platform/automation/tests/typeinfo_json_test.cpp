@@ -134,30 +134,47 @@ TEST(TypeLibraryJson, HandWrittenSourcesReadNaturally) {
                            "Show 2 method(BStr Prompt, Bool Hide) -> Empty: "}));
 }
 
-TEST(TypeLibraryJson, MistakesAreReportedWithWhereTheyAre) {
+// A mistake in a type library's source: what its error says, where it is
+// and what is wrong.
+struct Mistake {
+    const char *name;
+    const char *json;
+    const char *where;
+    const char *what = "";
+};
+
+class Mistakes : public ::testing::TestWithParam<Mistake> {};
+
+TEST_P(Mistakes, AreReportedWithWhereTheyAre) {
+    const Mistake &c = GetParam();
+    const auto r = TypeLibrary::parse(QByteArray(c.json));
+    ASSERT_FALSE(r) << c.name << ": expected to fail";
+    EXPECT_EQ(r.error().number, err::InvalidFileFormat) << c.name << ": its error number";
+    const QString says = r.error().description;
+    EXPECT_TRUE(says.contains(QLatin1String(c.where))) << c.name << ": " << says.toStdString();
+    EXPECT_TRUE(says.contains(QLatin1String(c.what))) << c.name << ": " << says.toStdString();
+}
+
 #define LIB R"({"name":"x","libid":"{6b1c2d3e-0000-4000-8000-0000000000aa}",)"
 #define MEMBERS(m) LIB R"("defaultInterface":{"name":"_X","members":[)" m "]}}"
-    const std::pair<const char *, std::vector<const char *>> cases[] = {
-        {"{", {"not valid JSON"}},
-        {"[]", {"JSON object"}},
-        {R"({"name":"x"})", {"\"libid\" is missing"}},
-        {R"({"name":"x","libid":"nonsense"})", {"not a GUID"}},
-        {LIB R"("version":"3"})", {"major.minor"}},
-        {MEMBERS(R"({"name":"Go","id":1,"kind":"call"})"), {"_X.Go", "propget"}},
-        {MEMBERS(R"({"name":"Go","id":1,"params":[{"name":"N","type":"I2","default":"many"}]})"),
-         {"parameter 1", "I2"}},
-        {MEMBERS(R"({"name":"A","id":7},{"name":"B","id":7})"), {"used twice"}},
-        {MEMBERS(R"({"name":"A","id":"0x100000000"})"), {"32-bit"}},
-        {MEMBERS(R"({"name":"A","id":3,"kind":"propput"})"), {"value parameter"}},
-    };
+INSTANTIATE_TEST_SUITE_P(
+    TypeLibraryJson, Mistakes,
+    ::testing::Values(
+        Mistake{"NotJson", "{", "not valid JSON"}, Mistake{"NotAnObject", "[]", "JSON object"},
+        Mistake{"NoLibid", R"({"name":"x"})", "\"libid\" is missing"},
+        Mistake{"BadLibid", R"({"name":"x","libid":"nonsense"})", "not a GUID"},
+        Mistake{"BadVersion", LIB R"("version":"3"})", "major.minor"},
+        Mistake{"BadKind", MEMBERS(R"({"name":"Go","id":1,"kind":"call"})"), "_X.Go", "propget"},
+        Mistake{
+            "BadDefault",
+            MEMBERS(R"({"name":"Go","id":1,"params":[{"name":"N","type":"I2","default":"x"}]})"),
+            "parameter 1",
+            "I2"},
+        Mistake{"IdTwice", MEMBERS(R"({"name":"A","id":7},{"name":"B","id":7})"), "used twice"},
+        Mistake{"IdBeyond32Bits", MEMBERS(R"({"name":"A","id":"0x100000000"})"), "32-bit"},
+        Mistake{"PutWithoutValue",
+                MEMBERS(R"({"name":"A","id":3,"kind":"propput"})"),
+                "value parameter"}),
+    [](const auto &info) { return std::string(info.param.name); });
 #undef MEMBERS
 #undef LIB
-    for (const auto &[json, words] : cases) {
-        auto r = TypeLibrary::parse(QByteArray(json));
-        ASSERT_FALSE(r) << json;
-        EXPECT_EQ(r.error().number, err::InvalidFileFormat);
-        for (const char *word : words)
-            EXPECT_TRUE(r.error().description.contains(QLatin1String(word)))
-                << r.error().description.toStdString();
-    }
-}
