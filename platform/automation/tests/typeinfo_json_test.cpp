@@ -6,74 +6,6 @@ using namespace automation;
 
 namespace {
 
-TypeLibrary sampleLibrary() {
-    TypeLibrary lib;
-    lib.name = QStringLiteral("sample");
-    lib.libid = QUuid::fromString(QLatin1String("{6b1c2d3e-0000-4000-8000-000000000001}"));
-    lib.majorVersion = 76;
-    lib.minorVersion = 0;
-    lib.helpString = QStringLiteral("Sample 3.0");
-    lib.coclass = QUuid::fromString(QLatin1String("{6b1c2d3e-0000-4000-8000-000000000002}"));
-    lib.coclassName = QStringLiteral("Sample");
-    lib.defaultInterface = TypeInfo{
-        QStringLiteral("_Sample"),
-        QUuid::fromString(QLatin1String("{6b1c2d3e-0000-4000-8000-000000000003}")),
-        {
-            MemberInfo{QStringLiteral("AboutBox"),
-                       DispIdAboutBox,
-                       InvokeKind::Method,
-                       {},
-                       VarType::Empty,
-                       {}},
-            MemberInfo{
-                QStringLiteral("AddToTray"),
-                0x60030005,
-                InvokeKind::Method,
-                {ParamInfo{QStringLiteral("TrayIcon"), VarType::Dispatch},
-                 ParamInfo{QStringLiteral("TrayToolTipText"), VarType::BStr},
-                 ParamInfo{
-                     QStringLiteral("HideWindow"), VarType::Bool, true, Variant::fromBool(false)}}},
-            MemberInfo{
-                QStringLiteral("Pick"),
-                0x60030006,
-                InvokeKind::Method,
-                {ParamInfo{
-                     QStringLiteral("What"), VarType::Variant, true, Variant(std::int16_t(5))},
-                 ParamInfo{QStringLiteral("Ratio"), VarType::R8, true, Variant(0.25)},
-                 ParamInfo{QStringLiteral("Counter"), VarType::I4, false, {}, true}},
-                VarType::BStr},
-            MemberInfo{QStringLiteral("AnimationInterval"),
-                       0x68030001,
-                       InvokeKind::PropertyGet,
-                       {},
-                       VarType::I4,
-                       QStringLiteral("Returns/sets the number of milliseconds.")},
-            MemberInfo{QStringLiteral("AnimationInterval"),
-                       0x68030001,
-                       InvokeKind::PropertyPut,
-                       {ParamInfo{QStringLiteral("Value"), VarType::I4}},
-                       VarType::Empty,
-                       {}},
-        },
-        {}};
-    lib.eventInterface =
-        TypeInfo{QStringLiteral("__Sample"),
-                 QUuid::fromString(QLatin1String("{6b1c2d3e-0000-4000-8000-000000000004}")),
-                 {},
-                 {
-                     EventInfo{QStringLiteral("Animation"),
-                               1,
-                               {ParamInfo{QStringLiteral("Index"), VarType::I4, false, {}, true}}},
-                     EventInfo{QStringLiteral("Click"), 5, {}},
-                 }};
-    lib.enums.push_back({QStringLiteral("TrayMouseButtons"),
-                         QUuid::fromString(QLatin1String("{6b1c2d3e-0000-4000-8000-000000000005}")),
-                         {{QStringLiteral("LeftButton"), 1},
-                          {QStringLiteral("MiddleButton"), 2},
-                          {QStringLiteral("RightButton"), 3}}});
-    return lib;
-}
-
 // An interface's members and events as one line each, to compare whole:
 // "Name id kind(Type Param = default, ...) -> Type: help".
 QStringList lines(const TypeInfo &t) {
@@ -100,26 +32,26 @@ QStringList lines(const TypeInfo &t) {
 
 } // namespace
 
-TEST(TypeLibraryJson, EverythingSurvivesARoundTrip) {
-    const TypeLibrary lib = sampleLibrary();
-    const QByteArray bytes = lib.serialize();
-    auto back = TypeLibrary::parse(bytes);
-    ASSERT_TRUE(back) << back.error().description.toStdString();
-    // The bytes are stable: what was read serializes to the same bytes.
-    EXPECT_EQ(back->serialize(), bytes);
-    // And what was read is what was written; a variant parameter's default keeps its type.
-    EXPECT_TRUE(bytes.contains(R"("default":{"type":"I2","value":5})")) << bytes.toStdString();
-    EXPECT_EQ(std::tuple(back->name,
-                         back->libid,
-                         back->majorVersion,
-                         back->lcid,
-                         back->coclass,
-                         back->helpString),
-              std::tuple(lib.name, lib.libid, 76, 0x409u, lib.coclass, lib.helpString));
-    EXPECT_EQ(lines(back->defaultInterface), lines(lib.defaultInterface));
-    EXPECT_EQ(lines(back->eventInterface), lines(lib.eventInterface));
-    ASSERT_EQ(back->enums.size(), 1u);
-    EXPECT_EQ(back->enums[0].members, lib.enums[0].members);
+// Every field a type library carries, in the form and order it is written
+// (the build writes it into each control library, the published tables read
+// most of it back from there): what is read is written out to the same bytes.
+// A variant parameter's default keeps its type.
+TEST(TypeLibraryJson, WhatIsReadIsWrittenToTheSameBytes) {
+    const QByteArray written =
+        R"({"coclass":{"clsid":"{6b1c2d3e-0000-4000-8000-000000000002}","name":"Sample"},)"
+        R"("control":true,"defaultInterface":{"iid":"{6b1c2d3e-0000-4000-8000-000000000003}",)"
+        R"("members":[{"helpString":"Picks.","id":1610809350,"kind":"method","name":"Pick",)"
+        R"("params":[{"default":{"type":"I2","value":5},"name":"What","optional":true,)"
+        R"("type":"Variant"},{"default":0.25,"name":"Ratio","optional":true,"type":"R8"},)"
+        R"({"byRef":true,"name":"Counter","type":"I4"}],"returns":"BStr"}],"name":"_Sample"},)"
+        R"("enums":[{"guid":"{6b1c2d3e-0000-4000-8000-000000000005}","members":[{"name":"Left",)"
+        R"("value":1}],"name":"Buttons"}],"eventInterface":{"events":[{"id":1,"name":"Animation",)"
+        R"("params":[{"name":"Index","type":"I4"}]}],"iid":"{6b1c2d3e-0000-4000-8000-000000000004}",)"
+        R"("name":"__Sample"},"helpString":"Sample 3.0","lcid":"0x409",)"
+        R"("libid":"{6b1c2d3e-0000-4000-8000-000000000001}","name":"sample","version":"76.0"})";
+    const auto lib = TypeLibrary::parse(written);
+    ASSERT_TRUE(lib) << lib.error().description.toStdString();
+    EXPECT_EQ(lib->serialize().toStdString(), written.toStdString());
 }
 
 TEST(TypeLibraryJson, HandWrittenSourcesReadNaturally) {
