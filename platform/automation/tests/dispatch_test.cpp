@@ -82,18 +82,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCall{"BeyondI2", 7, Method, {A, Empty, Variant(70000)}, err::Overflow}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Dispatch, ByReferenceArgumentsAreWrittenBackAndNamesResolve) {
-    auto obj = makeObject(nullptr);
+TEST(Dispatch, ByReferenceArgumentsAreWrittenBack) {
     std::vector<Variant> args{Variant(std::int32_t(41))};
-    ASSERT_TRUE(obj->invoke(8, InvokeKind::Method, args).ok());
-    EXPECT_EQ(args[0], Variant(std::int32_t(42)));
-
-    EXPECT_EQ(obj->idOfName(QStringLiteral("level")), 9);
-    EXPECT_FALSE(obj->idOfName(QStringLiteral("Nope")).has_value());
-    std::vector<Variant> none;
-    auto r = obj->callByName(QStringLiteral("LEVEL"), InvokeKind::PropertyGet, none);
-    ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.value(), Variant(std::int16_t(4)));
+    ASSERT_TRUE(makeObject(nullptr)->invoke(8, InvokeKind::Method, args).ok());
+    EXPECT_EQ(args[0], Variant(std::int32_t(42))) << "what the handler wrote";
 }
 
 TEST(Dispatch, APutMadeInsideAPutKeepsEachValueAndConvertsToTheDeclaredType) {
