@@ -1,7 +1,9 @@
 // The simulated amplifier behind the serial-port control (created by ProgID,
 // called by dispatch id) through ports mapped to "sim" targets: the shift
 // register, keys and carrier, power=on, the "sim" targets' errors, the word
-// log's bound and the front panel.
+// log's bound and the front panel. (The bit the kernel clocks in at the first
+// open is shifted out of every first word: each test here and the panel's
+// scenarios fail without it.)
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -44,26 +46,21 @@ class Simulator : public ::testing::Test {
     SimulatedAmplifier &amp = SimulatedAmplifier::get();
 };
 
-TEST_F(Simulator, FirstOpensStrayBitIsShiftedOutAndTheFirstCommandObeyed) {
+// A close keeps the lines (DTR high): the reopen clocks nothing. Fewer than
+// eight bits make a malformed word, which releases no key.
+TEST_F(Simulator, AReopenClocksNothingAndAShortWordIsIgnored) {
     ASSERT_TRUE(open().ok());
-    EXPECT_EQ(amp.pendingBits(), std::vector<bool>{true}) << "the kernel raised DTR with RTS high";
-    send({Power, Off});
-    ASSERT_EQ(amp.words().size(), 2u);
-    EXPECT_EQ(amp.words()[0].text(), "10000000") << "the power key's word";
-    EXPECT_EQ(amp.words()[0].shiftedOut, std::vector<bool>{true}) << "the open's stray bit";
-    EXPECT_TRUE(cd()) << "the amplifier switched on";
-    // A close keeps the lines (DTR high): the reopen clocks nothing.
+    send({Power, Off, Power});
     ASSERT_TRUE(open(false).ok());
     ASSERT_TRUE(open(false).ok()) << "closing a closed port";
     ASSERT_TRUE(open().ok());
     ASSERT_TRUE(open().ok()) << "opening an open port";
     EXPECT_TRUE(amp.pendingBits().empty()) << "a reopen clocks nothing";
-    // Fewer than eight bits stay malformed and are ignored.
     for (int i = 0; i < 8; ++i)
         ASSERT_TRUE(put(DTREnable, Variant::fromBool(i % 2)).ok());
     ASSERT_TRUE(put(Output, Variant("0")).ok());
     EXPECT_EQ(amp.words().back().text(), "0000") << "four clocks";
-    EXPECT_TRUE(amp.powered()) << "a malformed word is ignored";
+    EXPECT_TRUE(amp.powered()) << "a malformed word releases no key (the power key held)";
 }
 
 // Keys pressed on an amplifier switched off, or on first (Power, Off): each
