@@ -161,9 +161,9 @@ TEST_F(RegistryTest, AProgIdClaimedTwiceResolvesToAUsableEntryAndReportsTheOther
     ASSERT_TRUE(found) << found.error().description.toStdString();
     EXPECT_EQ(found->library, testControl());
     ASSERT_EQ(g_warnings.size(), 2) << g_warnings.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(g_warnings[0].contains(broken) &&
-                g_warnings[0].contains(QStringLiteral("/opt/x/libsample.so")));
-    EXPECT_TRUE(g_warnings[1].contains(damaged));
+    EXPECT_TRUE(g_warnings[0].contains(broken)) << "the entry passed over";
+    EXPECT_TRUE(g_warnings[0].contains(QStringLiteral("/opt/x/libsample.so"))) << "its library";
+    EXPECT_TRUE(g_warnings[1].contains(damaged)) << "the damaged entry";
 }
 
 TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrClassId) {

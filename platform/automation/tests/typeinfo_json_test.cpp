@@ -45,8 +45,9 @@ TEST(TypeLibraryJson, WhatIsReadIsWrittenToTheSameBytes) {
         R"("type":"Variant"},{"default":0.25,"name":"Ratio","optional":true,"type":"R8"},)"
         R"({"byRef":true,"name":"Counter","type":"I4"}],"returns":"BStr"}],"name":"_Sample"},)"
         R"("enums":[{"guid":"{6b1c2d3e-0000-4000-8000-000000000005}","members":[{"name":"Left",)"
-        R"("value":1}],"name":"Buttons"}],"eventInterface":{"events":[{"id":1,"name":"Animation",)"
-        R"("params":[{"name":"Index","type":"I4"}]}],"iid":"{6b1c2d3e-0000-4000-8000-000000000004}",)"
+        R"("value":1}],"name":"Buttons"}],"eventInterface":{"events":[{"id":1,)"
+        R"("name":"Animation","params":[{"name":"Index","type":"I4"}]}],)"
+        R"("iid":"{6b1c2d3e-0000-4000-8000-000000000004}",)"
         R"("name":"__Sample"},"helpString":"Sample 3.0","lcid":"0x409",)"
         R"("libid":"{6b1c2d3e-0000-4000-8000-000000000001}","name":"sample","version":"76.0"})";
     const auto lib = TypeLibrary::parse(written);
@@ -57,9 +58,12 @@ TEST(TypeLibraryJson, WhatIsReadIsWrittenToTheSameBytes) {
 TEST(TypeLibraryJson, HandWrittenSourcesReadNaturally) {
     // Type names as a library's author writes them; ids as text up to 0xFFFFFFFF.
     auto lib = TypeLibrary::parse(
-        R"({"name": "pellago", "libid": "{6b1c2d3e-0000-4000-8000-0000000000aa}", "version": "34.0",
-        "defaultInterface": {"name": "_Pellagon", "members": [{"name": "AboutBox", "id": "0xFFFFFDD8", "returns": "Long"},
-            {"name": "Show", "id": 2, "params": [{"name": "Prompt", "type": "String"}, {"name": "Hide", "type": "Boolean"}]}]}})");
+        R"({"name": "pellago", "libid": "{6b1c2d3e-0000-4000-8000-0000000000aa}",)"
+        R"("version": "34.0",)"
+        R"("defaultInterface": {"name": "_Pellagon", "members": [)"
+        R"({"name": "AboutBox", "id": "0xFFFFFDD8", "returns": "Long"},)"
+        R"({"name": "Show", "id": 2, "params": [{"name": "Prompt", "type": "String"},)"
+        R"({"name": "Hide", "type": "Boolean"}]}]}})");
     ASSERT_TRUE(lib) << lib.error().description.toStdString();
     EXPECT_EQ(lines(lib->defaultInterface),
               QStringList({"AboutBox -552 method() -> I4: ",
