@@ -101,7 +101,7 @@ TEST_F(Simulator, PowerOnInTheMappingStartsOnlyANewAmplifier) {
     SimulatedAmplifier::get(QStringLiteral("exists"));
     ct::writeConfig(QStringLiteral("COM1 = sim:starts-on?power=on\nCOM2 = sim:exists?power=on\n"));
     ASSERT_TRUE(open().ok());
-    EXPECT_TRUE(cd());
+    EXPECT_TRUE(cd()) << "power=on: a new amplifier starts on";
     SimulatedAmplifier::get(QStringLiteral("starts-on")).pressPowerKey();
     ASSERT_TRUE(open(false).ok());
     ASSERT_TRUE(open().ok());
@@ -218,9 +218,10 @@ TEST_F(Simulator, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive) {
     ASSERT_TRUE(open().ok());
     QPointer<simulator::FrontPanel> panel =
         SimulatedAmplifier::get(QStringLiteral("panel")).panel();
-    ASSERT_TRUE(panel);
+    ASSERT_TRUE(panel) << "panel=1 makes it";
     EXPECT_TRUE(panel->isVisible()) << "panel=1 shows it";
-    EXPECT_EQ(panel->stateText(), "Power off | Standby off | Input 1 | Carrier off");
+    EXPECT_EQ(panel->stateText(), "Power off | Standby off | Input 1 | Carrier off")
+        << "the amplifier's state";
     panel->powerButton()->click();
     EXPECT_TRUE(cd()) << "its power button switches the amplifier on";
     EXPECT_TRUE(panel->stateText().startsWith("Power on")) << "and it shows so";
@@ -228,6 +229,6 @@ TEST_F(Simulator, FrontPanelFollowsTheAmplifierAndNeverKeepsTheProgramAlive) {
     main.show();
     QTimer::singleShot(0, &main, &QWidget::close);
     QTimer::singleShot(5000, &app, [&] { app.exit(1); }); // only if the panel kept it alive
-    EXPECT_EQ(app.exec(), 0);
+    EXPECT_EQ(app.exec(), 0) << "the application ends with its last window";
     EXPECT_FALSE(panel) << "it goes with the application";
 }

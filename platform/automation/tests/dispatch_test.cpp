@@ -110,7 +110,8 @@ TEST(Dispatch, APutMadeInsideAPutKeepsEachValueAndConvertsToTheDeclaredType) {
                              Variant(QStringLiteral("outer")),
                              Variant(QStringLiteral("outer"))})
         ASSERT_TRUE(obj->put(10, v).ok());
-    EXPECT_EQ(seen, QStringList({"7", "inner", "outer", "inner", "outer"}));
+    EXPECT_EQ(seen, QStringList({"7", "inner", "outer", "inner", "outer"}))
+        << "each put's own value, converted to text";
 }
 
 namespace {
@@ -151,10 +152,10 @@ TEST(Events, RaisedSynchronouslyToEachSinkOnceWithParametersByReference) {
     std::vector<Variant> args{Variant(std::int16_t(1)), Variant(QStringLiteral("any"))};
     ASSERT_TRUE(source.raise(&Events, 3, args).ok());
     ASSERT_TRUE(source.raise(&Events, 3, args).ok());
-    EXPECT_EQ(args[0], Variant(std::int16_t(5))); // the raiser sees what a sink wrote
-    ASSERT_EQ(a.got.size(), 2u);
-    ASSERT_EQ(b.got.size(), 1u);                             // b saw the first event only,
-    EXPECT_EQ(b.got[0].second[0], Variant(std::int16_t(5))); // after a wrote its answer
+    EXPECT_EQ(args[0], Variant(std::int16_t(5))) << "the raiser sees what a sink wrote";
+    ASSERT_EQ(a.got.size(), 2u) << "a, advised twice, gets each event once";
+    ASSERT_EQ(b.got.size(), 1u) << "b unadvised while handling the first";
+    EXPECT_EQ(b.got[0].second[0], Variant(std::int16_t(5))) << "b sees what a wrote before it";
 }
 
 // Event arguments that do not match the event interface: an error, and no
@@ -193,7 +194,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PropertyBag, NamesIgnoreCaseAndKeepTheSpellingLastWritten) {
     auto bag = PropertyBag::fromText("animationinterval = I4:5\nANIMATIONINTERVAL = I4:6\n");
     ASSERT_TRUE(bag);
-    EXPECT_EQ(bag->read(QStringLiteral("AnimationINTERVAL")), Variant(std::int32_t(6)));
+    EXPECT_EQ(bag->read(QStringLiteral("AnimationINTERVAL")), Variant(std::int32_t(6)))
+        << "the last written, in any case";
     bag->write(QStringLiteral("AnimationInterval"), Variant(std::int32_t(350)));
-    EXPECT_EQ(bag->toText(), QByteArray("AnimationInterval = I4:350\n"));
+    EXPECT_EQ(bag->toText(), QByteArray("AnimationInterval = I4:350\n"))
+        << "one name, as last spelt";
 }

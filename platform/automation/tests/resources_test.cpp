@@ -88,11 +88,13 @@ std::vector<Resource> sample() {
 
 TEST(ResourcePacking, EntriesAreFoundInAnyCase) {
     EXPECT_EQ(*findResource(sample(), QStringLiteral("custom"), QStringLiteral("_iid_x")),
-              sample()[1].data);
+              sample()[1].data)
+        << "type and name in any case";
     EXPECT_EQ(findResource(sample(), QStringLiteral("CUSTOM"), QStringLiteral("_SRCIID_X"))
                   .error()
                   .number,
-              err::ResourceNotFound);
+              err::ResourceNotFound)
+        << "a name that is not there";
 }
 
 // Bytes that are not a whole resource section, a library file that cannot
@@ -214,8 +216,9 @@ TEST(VersionBlock, SerializesAsAVersionInfoNodeTree) {
 
     // Root: length, 52-byte binary value, key "VS_VERSION_INFO" in UTF-16.
     EXPECT_EQ(std::uint16_t(uchar(b[0]) | uchar(b[1]) << 8), b.size());
-    EXPECT_EQ(b.mid(2, 4).toHex(), "34000000");
-    EXPECT_EQ(b.mid(6, 32), QByteArray(reinterpret_cast<const char *>(u"VS_VERSION_INFO"), 32));
+    EXPECT_EQ(b.mid(2, 4).toHex(), "34000000") << "a 52-byte binary value";
+    EXPECT_EQ(b.mid(6, 32), QByteArray(reinterpret_cast<const char *>(u"VS_VERSION_INFO"), 32))
+        << "the root's key";
     // Fixed file info at 40: signature, structure version, file and product version.
     EXPECT_EQ(b.mid(40, 24).toHex(),
               "bd04effe"
@@ -223,17 +226,20 @@ TEST(VersionBlock, SerializesAsAVersionInfoNodeTree) {
               "00000100"
               "21000000"
               "00000100"
-              "21000000");
+              "21000000")
+        << "signature, structure version, file and product version";
     // Strings as UTF-16 with their NUL.
-    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"1.00.0033"), 20)));
-    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"040904B0"), 18)));
-    EXPECT_EQ(b.size() % 2, 0);
+    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"1.00.0033"), 20)))
+        << "the product version text";
+    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"040904B0"), 18)))
+        << "the string table's language and code page";
+    EXPECT_EQ(b.size() % 2, 0) << "whole UTF-16 units";
 
     // Reading back (with the self-registration mark) is checked on a built library.
     v.selfRegister = false;
     const QByteArray plain = v.serialize();
-    EXPECT_FALSE(
-        plain.contains(QByteArray(reinterpret_cast<const char *>(u"OLESelfRegister"), 30)));
+    EXPECT_FALSE(plain.contains(QByteArray(reinterpret_cast<const char *>(u"OLESelfRegister"), 30)))
+        << "no self-registration mark";
     const auto back = VersionBlock::parse(plain);
     ASSERT_TRUE(back) << back.error().description.toStdString();
     EXPECT_EQ(back->serialize(), plain) << "every field read back";

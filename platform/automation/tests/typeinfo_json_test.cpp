@@ -52,7 +52,7 @@ TEST(TypeLibraryJson, WhatIsReadIsWrittenToTheSameBytes) {
         R"("libid":"{6b1c2d3e-0000-4000-8000-000000000001}","name":"sample","version":"76.0"})";
     const auto lib = TypeLibrary::parse(written);
     ASSERT_TRUE(lib) << lib.error().description.toStdString();
-    EXPECT_EQ(lib->serialize().toStdString(), written.toStdString());
+    EXPECT_EQ(lib->serialize().toStdString(), written.toStdString()) << "written back the same";
 }
 
 TEST(TypeLibraryJson, HandWrittenSourcesReadNaturally) {
@@ -67,7 +67,8 @@ TEST(TypeLibraryJson, HandWrittenSourcesReadNaturally) {
     ASSERT_TRUE(lib) << lib.error().description.toStdString();
     EXPECT_EQ(lines(lib->defaultInterface),
               QStringList({"AboutBox -552 method() -> I4: ",
-                           "Show 2 method(BStr Prompt, Bool Hide) -> Empty: "}));
+                           "Show 2 method(BStr Prompt, Bool Hide) -> Empty: "}))
+        << "Long, String and Boolean read as I4, BStr and Bool";
 }
 
 // A mistake in a type library's source: what its error says, where it is

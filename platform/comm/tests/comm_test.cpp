@@ -318,7 +318,7 @@ TEST_F(Device, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill) {
     EXPECT_EQ(vcd.levels["DCD"], "1") << "the carrier once read";
     // Two frames of "0" at 2400 bit/s, edges at 0, 5, 7 and 9 bit times, back to back.
     const QList<qint64> txd = vcd.times["TxD"];
-    ASSERT_EQ(vcd.levels["TxD"], "01010101");
+    ASSERT_EQ(vcd.levels["TxD"], "01010101") << "two frames of \"0\"";
     for (int i = 0; i < 8; ++i)
         EXPECT_NEAR(
             double(txd[i] - txd[i / 4 * 4]), (QList<int>{0, 5, 7, 9}[i % 4]) * 1e9 / 2400, 3)
@@ -333,7 +333,7 @@ TEST_F(Device, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill) {
         cd();
         raise(SIGKILL);
     };
-    EXPECT_EXIT(killedMidFrame(), ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EXIT(killedMidFrame(), ::testing::KilledBySignal(SIGKILL), "") << "killed";
     const Vcd cut = readVcd(killed);
     EXPECT_EQ(cut.levels["DTR"], "1" + QString("01").repeated(8)) << "the open, the word's cells";
     EXPECT_EQ(cut.last, "DCD") << "written up to the last line request";
@@ -354,6 +354,6 @@ TEST_F(Device, OpeningADeviceLoadsNoOtherBackend) {
         const bool loaded = maps.readAll().contains("libvelmora_simulator.so");
         _exit(opened && read && !loaded ? 0 : 1);
     };
-    EXPECT_EXIT(openAndLook(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(openAndLook(), ::testing::ExitedWithCode(0), "") << "opened, nothing else loaded";
     GTEST_FLAG_SET(death_test_style, style);
 }
