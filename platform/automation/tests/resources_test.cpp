@@ -84,72 +84,125 @@ std::vector<Resource> sample() {
             {QStringLiteral("BITMAP"), QStringLiteral("30000"), QByteArray()}};
 }
 
-class ElfFiles : public ::testing::Test {
-  protected:
-    QString write(const QString &name, const QByteArray &bytes) {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path;
-    }
-    QTemporaryDir dir;
-};
-
 } // namespace
 
-TEST(ResourcePacking, EntriesAreFoundInAnyCaseAndDamagedSectionsAreRefusedWithAReason) {
+TEST(ResourcePacking, EntriesAreFoundInAnyCase) {
     EXPECT_EQ(*findResource(sample(), QStringLiteral("custom"), QStringLiteral("_iid_x")),
-              sample()[1].data);
+              sample()[1].data)
+        << "type and name in any case";
     EXPECT_EQ(findResource(sample(), QStringLiteral("CUSTOM"), QStringLiteral("_SRCIID_X"))
                   .error()
                   .number,
-              err::ResourceNotFound);
-    const QByteArray good = packResources(sample());
-    // A data length far beyond the section must not be trusted.
-    QByteArray huge = packResources({{QStringLiteral("A"), QStringLiteral("B"), QByteArray("x")}});
-    poke(huge, 8 + 4 + 3 + 3, 0xFFFFFFF0u, 4);
-    const std::pair<QByteArray, const char *> cases[] = {
-        {"VLMRSRC2" + good.mid(8), "VLMRSRC1"},
-        {good.left(good.size() - 1), "entry 3 of 3"},
-        {good + "!", "stray"},
-        {huge, "entry 1 of 1"},
-    };
-    for (const auto &[bytes, why] : cases) {
-        auto r = unpackResources(bytes);
-        ASSERT_FALSE(r) << why;
-        EXPECT_TRUE(r.error().description.contains(QLatin1String(why)))
-            << r.error().description.toStdString();
+              err::ResourceNotFound)
+        << "a name that is not there";
+}
+
+// Bytes that are not a whole resource section, a library file that cannot
+// carry one, a version block that is damaged: each refused, saying why.
+enum class Bytes { Section, Library, Version };
+struct Damaged {
+    const char *name;
+    Bytes kind;
+    QByteArray (*make)();
+    const char *says;
+};
+
+QByteArray packed() {
+    return packResources(sample());
+}
+
+QByteArray elf() {
+    return buildElf({packed()});
+}
+
+// A data length far beyond the section, which must not be trusted.
+QByteArray hugeLength() {
+    QByteArray b = packResources({{QStringLiteral("A"), QStringLiteral("B"), QByteArray("x")}});
+    poke(b, 8 + 4 + 3 + 3, 0xFFFFFFF0u, 4);
+    return b;
+}
+
+QByteArray elfWith(int at, char value) {
+    QByteArray b = elf();
+    b[at] = value;
+    return b;
+}
+
+QByteArray versionWith(int at, char value) {
+    QByteArray b = VersionBlock().serialize();
+    b[at] = value;
+    return b;
+}
+
+class Refused : public ::testing::TestWithParam<Damaged> {};
+
+TEST_P(Refused, SayingWhy) {
+    const Damaged &c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("lib.so"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << c.name;
+    f.write(c.make());
+    f.close();
+    const QString error = c.kind == Bytes::Section ? unpackResources(c.make()).error().description
+                          : c.kind == Bytes::Library
+                              ? readResources(path).error().description
+                              : VersionBlock::parse(c.make()).error().description;
+    EXPECT_TRUE(error.contains(QLatin1String(c.says))) << c.name << ": " << error.toStdString();
+    if (c.kind == Bytes::Library) {
+        EXPECT_TRUE(error.contains(path)) << c.name << ": names the file";
     }
 }
 
-TEST_F(ElfFiles, FilesThatCannotCarryResourcesGetAClearError) {
-    const QByteArray blob = packResources(sample());
-    QByteArray elf32 = buildElf({blob}), bigEndian = buildElf({blob});
-    elf32[4] = 1;
-    bigEndian[5] = 2;
-    ElfLayout other{blob}, outside{blob};
-    other.section = ".rodata";
-    outside.payloadOffsetOverride = 1u << 30;
-    const QByteArray whole = buildElf({blob});
-    const std::pair<QString, const char *> cases[] = {
-        {dir.filePath(QStringLiteral("absent.so")), "no such file"},
-        {write(QStringLiteral("text.so"), "just some text, not a library"), "not an ELF file"},
-        {write(QStringLiteral("elf32.so"), elf32), "32-bit"},
-        {write(QStringLiteral("be.so"), bigEndian), "big-endian"},
-        {write(QStringLiteral("plain.so"), buildElf(other)), "no .velmora_rsrc section"},
-        {write(QStringLiteral("outside.so"), buildElf(outside)), "outside the file"},
-        {write(QStringLiteral("damaged.so"), buildElf({blob.left(blob.size() - 2)})),
-         "damaged section"},
-        {write(QStringLiteral("cut.so"), whole.left(whole.size() - 10)), "section header table"},
-    };
-    for (const auto &[path, why] : cases) {
-        auto r = readResources(path);
-        ASSERT_FALSE(r) << why;
-        EXPECT_TRUE(r.error().description.contains(QLatin1String(why)))
-            << r.error().description.toStdString();
-        EXPECT_TRUE(r.error().description.contains(path)) << r.error().description.toStdString();
-    }
+INSTANTIATE_TEST_SUITE_P(
+    Resources, Refused,
+    ::testing::Values(
+        Damaged{
+            "OtherMagic", Bytes::Section, [] { return "VLMRSRC2" + packed().mid(8); }, "VLMRSRC1"},
+        Damaged{"Short", Bytes::Section, [] { return packed().chopped(1); }, "entry 3 of 3"},
+        Damaged{"Stray", Bytes::Section, [] { return packed() + "!"; }, "stray"},
+        Damaged{"HugeLength", Bytes::Section, hugeLength, "entry 1 of 1"},
+        Damaged{
+            "NotElf", Bytes::Library, [] { return QByteArray("some text"); }, "not an ELF file"},
+        Damaged{"Elf32", Bytes::Library, [] { return elfWith(4, 1); }, "32-bit"},
+        Damaged{"BigEndian", Bytes::Library, [] { return elfWith(5, 2); }, "big-endian"},
+        Damaged{"OtherSection",
+                Bytes::Library,
+                [] {
+                    return buildElf({packed(), ".rodata"});
+                },
+                "no .velmora_rsrc section"},
+        Damaged{"Outside",
+                Bytes::Library,
+                [] {
+                    return buildElf({packed(), ".velmora_rsrc", 1u << 30});
+                },
+                "outside the file"},
+        Damaged{"DamagedSection",
+                Bytes::Library,
+                [] { return buildElf({packed().chopped(2)}); },
+                "damaged section"},
+        Damaged{"Cut", Bytes::Library, [] { return elf().chopped(10); }, "section header table"},
+        Damaged{"ShortVersion",
+                Bytes::Version,
+                [] { return VersionBlock().serialize().left(30); },
+                "claims"},
+        Damaged{"VersionKey",
+                Bytes::Version,
+                [] { return versionWith(6, 'X'); },
+                "not a version block"},
+        Damaged{"NoSignature",
+                Bytes::Version,
+                [] { return versionWith(40, 0); },
+                "fixed file information"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Resources, AMissingLibraryFileIsNamed) {
+    const QString path = QStringLiteral("/nonexistent/velmora/absent.so");
+    const auto r = readResources(path);
+    ASSERT_FALSE(r) << "expected to fail";
+    EXPECT_TRUE(r.error().description.contains(QLatin1String("no such file")))
+        << r.error().description.toStdString();
 }
 
 TEST(VersionBlock, SerializesAsAVersionInfoNodeTree) {
@@ -159,23 +212,13 @@ TEST(VersionBlock, SerializesAsAVersionInfoNodeTree) {
                    .description = QStringLiteral("Pellagon 1.0"),
                    .productName = QStringLiteral("Pellagon 1.0"),
                    .internalName = QStringLiteral("pellago")};
-    auto fields = [](const VersionBlock &x) {
-        return std::tuple(x.major,
-                          x.minor,
-                          x.build,
-                          x.revision,
-                          x.productVersionText,
-                          x.description,
-                          x.productName,
-                          x.internalName,
-                          x.selfRegister);
-    };
     const QByteArray b = v.serialize();
 
     // Root: length, 52-byte binary value, key "VS_VERSION_INFO" in UTF-16.
     EXPECT_EQ(std::uint16_t(uchar(b[0]) | uchar(b[1]) << 8), b.size());
-    EXPECT_EQ(b.mid(2, 4).toHex(), "34000000");
-    EXPECT_EQ(b.mid(6, 32), QByteArray(reinterpret_cast<const char *>(u"VS_VERSION_INFO"), 32));
+    EXPECT_EQ(b.mid(2, 4).toHex(), "34000000") << "a 52-byte binary value";
+    EXPECT_EQ(b.mid(6, 32), QByteArray(reinterpret_cast<const char *>(u"VS_VERSION_INFO"), 32))
+        << "the root's key";
     // Fixed file info at 40: signature, structure version, file and product version.
     EXPECT_EQ(b.mid(40, 24).toHex(),
               "bd04effe"
@@ -183,36 +226,21 @@ TEST(VersionBlock, SerializesAsAVersionInfoNodeTree) {
               "00000100"
               "21000000"
               "00000100"
-              "21000000");
+              "21000000")
+        << "signature, structure version, file and product version";
     // Strings as UTF-16 with their NUL.
-    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"1.00.0033"), 20)));
-    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"040904B0"), 18)));
-    EXPECT_EQ(b.size() % 2, 0);
+    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"1.00.0033"), 20)))
+        << "the product version text";
+    EXPECT_TRUE(b.contains(QByteArray(reinterpret_cast<const char *>(u"040904B0"), 18)))
+        << "the string table's language and code page";
+    EXPECT_EQ(b.size() % 2, 0) << "whole UTF-16 units";
 
     // Reading back (with the self-registration mark) is checked on a built library.
     v.selfRegister = false;
     const QByteArray plain = v.serialize();
-    EXPECT_FALSE(
-        plain.contains(QByteArray(reinterpret_cast<const char *>(u"OLESelfRegister"), 30)));
-    auto back = VersionBlock::parse(plain);
-    ASSERT_TRUE(back);
-    EXPECT_EQ(fields(*back), fields(v));
-}
-
-TEST(VersionBlock, DamagedBlocksAreRefused) {
-    const QByteArray b = VersionBlock().serialize();
-    QByteArray wrongKey = b, noSignature = b;
-    wrongKey[6] = 'X';
-    noSignature[40] = 0;
-    const std::pair<QByteArray, const char *> cases[] = {
-        {b.left(30), "claims"},
-        {wrongKey, "not a version block"},
-        {noSignature, "fixed file information"},
-    };
-    for (const auto &[bytes, why] : cases) {
-        auto r = VersionBlock::parse(bytes);
-        ASSERT_FALSE(r) << why;
-        EXPECT_TRUE(r.error().description.contains(QLatin1String(why)))
-            << r.error().description.toStdString();
-    }
+    EXPECT_FALSE(plain.contains(QByteArray(reinterpret_cast<const char *>(u"OLESelfRegister"), 30)))
+        << "no self-registration mark";
+    const auto back = VersionBlock::parse(plain);
+    ASSERT_TRUE(back) << back.error().description.toStdString();
+    EXPECT_EQ(back->serialize(), plain) << "every field read back";
 }

@@ -12,10 +12,10 @@
 #include <fcntl.h>
 #include <span>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "automation/picture.h"
 #include "comm/errors.h"
 #include "comm/testing.h"
 #include "comm_dispids.h"
@@ -33,179 +33,146 @@ const Variant on = Variant::fromBool(true), off = Variant::fromBool(false);
 
 class Comm : public ::testing::Test {
   protected:
-    void SetUp() override { windowing::useManualClock(), ct::restoreConfig(); }
+    void SetUp() override {
+        windowing::useManualClock();
+        ct::restoreConfig();
+    }
     void TearDown() override { ct::restoreConfig(); }
     Result<> put(int id, const Variant &v) { return port->put(id, v); }
     Result<> open(bool open = true) { return put(PortOpen, open ? on : off); }
     bool cd() { return port->get(CDHolding).value().boolean(); }
     void send(const std::vector<Word> &words) { ASSERT_TRUE(ct::sendWords(*port, words).ok()); }
+    // The error of a failed call, or a note that it succeeded.
+    static automation::Error failure(const Result<> &r) {
+        return r ? automation::Error{0, QStringLiteral("(succeeded)"), {}} : r.error();
+    }
 
     automation::ControlPtr port = ct::createPort();
 };
 
-// Each case from a new port: the port mapping (none: the first one; "@..." a
-// file in its place), what happens before, then a member put that fails;
-// `says`: in its error's description.
-TEST_F(Comm, MembersAndTheirErrors) {
-    const QString dir = ct::tempDir(), config = qEnvironmentVariable("VELMORA_COMM_CONFIG");
-    QFile(dir + "/plain").open(QIODevice::WriteOnly);
-    QFile big(dir + "/big");
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(3LL << 30)); // 3 GiB, sparse
-    struct Case {
-        const char *mapping;
-        std::function<void()> before;
-        int id;
-        Variant value;
-        int number;
-        QString says;
-    };
-    const auto opened = [&] {
-        ASSERT_TRUE(open().ok());
-    };
-    const auto unmapped = [&] {
-        ASSERT_TRUE(put(CommPort, Variant(std::int16_t(5))).ok());
-    };
-    automation::ControlPtr other;
-    const auto taken = [&] {
-        other = ct::createPort(), other->put(PortOpen, on);
-    };
-    const Case cases[] = {
-        {nullptr,
-         opened,
-         CommPort,
-         Variant(std::int16_t(2)),
-         e::PortOpen,
-         "COM1 is open: close it"},
-        {nullptr,
-         {},
-         CommPort,
-         Variant(std::int16_t(0)),
-         e::InvalidPort,
-         "Invalid port number 0 (1 to 16)"},
-        {nullptr, {}, CommPort, Variant(17), e::InvalidPort, "Invalid port number 17"},
-        {nullptr, {}, CommPort, Variant("two"), automation::err::TypeMismatch, ""},
-        {nullptr,
-         {},
-         Settings,
-         Variant("300,E,8,1"),
-         e::InvalidPropertyValue,
-         "Settings \"300,E,8,1\""},
-        {nullptr,
-         {},
-         Settings,
-         Variant("301,N,8,1"),
-         e::InvalidPropertyValue,
-         "speed 110 to 115200"},
-        {nullptr,
-         {},
-         Settings,
-         Variant(QStringLiteral("1200\u00a0,N,8,1")),
-         e::InvalidPropertyValue,
-         "speed 110 to 115200"},
-        {nullptr,
-         {},
-         Settings,
-         Variant("1200,N,8,1,"),
-         e::InvalidPropertyValue,
-         "speed 110 to 115200"},
-        {nullptr,
-         opened,
-         Output,
-         Variant(QStringLiteral("\u0416")),
-         e::InvalidPropertyValue,
-         "U+0416"},
-        {nullptr,
-         opened,
-         Output,
-         Variant(automation::DispatchPtr(port)),
-         automation::err::TypeMismatch,
-         ""},
-        {nullptr, taken, PortOpen, on, e::PortAlreadyOpen, "is already in use"},
-        {"COM2 = sim\n",
-         unmapped,
-         PortOpen,
-         on,
-         e::InvalidPort,
-         "COM5 is not mapped to a device (set COM5 in " + config},
-        {"\nCOM1 = ttyUSB0\n",
-         {},
-         PortOpen,
-         on,
-         e::HardwareNotAvailable,
-         config + ":2: COM1: \"ttyUSB0\" is neither"},
-        {"#\ncom1 = sim\t# a#b\nCOM01 = sim\n",
-         {},
-         PortOpen,
-         on,
-         e::HardwareNotAvailable,
-         config + ":3: unknown key \"COM01\""},
-        {"COM1 = /nowhere/tty\n",
-         {},
-         PortOpen,
-         on,
-         e::InvalidPort,
-         "COM1: no such device: /nowhere/tty"},
-        {"COM1 = DIR/plain\n",
-         {},
-         PortOpen,
-         on,
-         e::HardwareNotAvailable,
-         dir + "/plain is not a serial device"},
-        {"@/dev/zero",
-         {},
-         PortOpen,
-         on,
-         e::HardwareNotAvailable,
-         "/dev/zero: cannot read the port mapping: not a regular"},
-        {"@DIR/big",
-         {},
-         PortOpen,
-         on,
-         e::HardwareNotAvailable,
-         "/big: cannot read the port mapping: larger than 65536 bytes"},
-    };
-    for (const Case &c : cases) {
-        port = ct::createPort();
-        SetUp();
-        const QString m = QString::fromLatin1(c.mapping).replace("DIR", dir);
-        m.startsWith('@') ? void(qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(m.mid(1))))
-        : c.mapping       ? ct::writeConfig(m)
-                          : void();
-        if (c.before)
-            c.before();
-        const Result<> r = port->put(c.id, c.value);
-        qputenv("VELMORA_COMM_CONFIG", QFile::encodeName(config));
-        other.reset();
-        ASSERT_FALSE(r.ok()) << qPrintable(c.says);
-        EXPECT_EQ(std::pair(r.error().number, r.error().source),
-                  std::pair(c.number, QStringLiteral("MSCommLib.MSComm")));
-        EXPECT_TRUE(r.error().description.contains(c.says)) << qPrintable(r.error().description);
+// A member put on a new port of the tests' mapping (COM1 to "sim"), the port
+// opened first or not; its error number and what its description holds.
+struct PutFailure {
+    const char *name;
+    bool opened;
+    int id;
+    Variant value;
+    int number;
+    const char *says;
+};
+
+class PutFails : public Comm, public ::testing::WithParamInterface<PutFailure> {};
+
+TEST_P(PutFails, WithTheControlsErrorSayingWhy) {
+    const PutFailure &c = GetParam();
+    if (c.opened) {
+        ASSERT_TRUE(open().ok()) << c.name << ": the port opens first";
     }
-    big.remove();
+    const automation::Error error = failure(put(c.id, c.value));
+    EXPECT_EQ(error.number, c.number) << c.name << ": " << qPrintable(error.description);
+    EXPECT_EQ(error.source, "MSCommLib.MSComm") << c.name << ": the control's error";
+    EXPECT_TRUE(error.description.contains(QString::fromUtf8(c.says)))
+        << c.name << ": " << qPrintable(error.description);
 }
+
+const std::int16_t Com0 = 0, Com2 = 2;
+const int Invalid = e::InvalidPropertyValue, Mismatch = automation::err::TypeMismatch;
+INSTANTIATE_TEST_SUITE_P(
+    Members, PutFails,
+    ::testing::Values(
+        PutFailure{"PortOfAnOpenPort", true, CommPort, Com2, e::PortOpen, "COM1 is open: close it"},
+        PutFailure{
+            "Port0", false, CommPort, Com0, e::InvalidPort, "Invalid port number 0 (1 to 16)"},
+        PutFailure{"Port17", false, CommPort, 17, e::InvalidPort, "Invalid port number 17"},
+        PutFailure{"Parity", false, Settings, "300,E,8,1", Invalid, "Settings \"300,E,8,1\""},
+        PutFailure{"Speed", false, Settings, "301,N,8,1", Invalid, "speed 110 to 115200"},
+        PutFailure{"NoBreakSpace", false, Settings, "1200\u00a0,N,8,1", Invalid, "speed 110"},
+        PutFailure{"FifthField", false, Settings, "1200,N,8,1,", Invalid, "speed 110 to 115200"},
+        PutFailure{"CharAbove255", true, Output, "\u0416", Invalid, "character U+0416, above 255"},
+        PutFailure{"OutputAnObject", true, Output, automation::makePicture(1), Mismatch, ""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Opening a port under a port mapping ("CONFIG" stands for its path; "BIG":
+// the file grown to 3 GiB, sparse); its error number and what its description
+// holds.
+struct OpenFailure {
+    const char *name;
+    const char *mapping;
+    int number;
+    const char *says;
+    std::int16_t port = 1;
+};
+
+class OpenFails : public Comm, public ::testing::WithParamInterface<OpenFailure> {};
+
+TEST_P(OpenFails, WithTheControlsErrorSayingWhy) {
+    const OpenFailure &c = GetParam();
+    const QString config = qEnvironmentVariable("VELMORA_COMM_CONFIG");
+    ct::writeConfig(QString::fromUtf8(c.mapping));
+    if (QLatin1String(c.mapping) == QLatin1String("BIG")) {
+        ASSERT_TRUE(QFile::resize(config, 3LL << 30)) << c.name << ": a sparse file";
+    }
+    ASSERT_TRUE(put(CommPort, Variant(c.port)).ok()) << c.name << ": COM" << c.port;
+    const automation::Error error = failure(open());
+    const QString says = QString::fromUtf8(c.says).replace(QLatin1String("CONFIG"), config);
+    EXPECT_EQ(error.number, c.number) << c.name << ": " << qPrintable(error.description);
+    EXPECT_TRUE(error.description.contains(says))
+        << c.name << ": " << qPrintable(error.description);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mapping, OpenFails,
+    ::testing::Values(OpenFailure{"Unmapped",
+                                  "COM2 = sim\n",
+                                  e::InvalidPort,
+                                  "COM5 is not mapped to a device (set COM5 in CONFIG)",
+                                  5},
+                      OpenFailure{"UnknownTarget",
+                                  "\nCOM1 = ttyUSB0\n",
+                                  e::HardwareNotAvailable,
+                                  "CONFIG:2: COM1: \"ttyUSB0\" is neither"},
+                      OpenFailure{"CommentsAndCaseButNoLeadingZero",
+                                  "#\ncom1 = sim\t# a#b\nCOM01 = sim\n",
+                                  e::HardwareNotAvailable,
+                                  "CONFIG:3: unknown key \"COM01\""},
+                      OpenFailure{"NoSuchDevice",
+                                  "COM1 = /nowhere/tty\n",
+                                  e::InvalidPort,
+                                  "COM1: no such device: /nowhere/tty"},
+                      OpenFailure{"NotATerminal",
+                                  "COM1 = /dev/null\n",
+                                  e::HardwareNotAvailable,
+                                  "COM1: /dev/null is not a serial device"},
+                      OpenFailure{"HugeMapping",
+                                  "BIG",
+                                  e::HardwareNotAvailable,
+                                  "CONFIG: cannot read the port mapping: larger than 65536 bytes"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Shim, RefusesToOpenTheMachinesSerialPorts) {
     const char *tty = "/dev/ttyS-velmora-none"; // no such device: without the shim, ENOENT
+    const auto error = [](bool failed) {
+        return failed ? errno : 0;
+    };
     ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(::open(tty, O_RDWR) == -1 && errno == EACCES);
-    EXPECT_TRUE(::openat(AT_FDCWD, tty, O_RDWR | O_NOCTTY) == -1 && errno == EACCES);
-    EXPECT_TRUE(std::fopen(tty, "r+") == nullptr && errno == EACCES);
+    EXPECT_EQ(error(::open(tty, O_RDWR) < 0), EACCES) << "open";
+    EXPECT_EQ(error(::openat(AT_FDCWD, tty, O_RDWR) < 0), EACCES) << "openat";
+    EXPECT_EQ(error(std::fopen(tty, "r+") == nullptr), EACCES) << "fopen";
+    ::testing::internal::GetCapturedStderr();
     ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(QLatin1String(tty)));
     const Result<> r = ct::createPort()->put(PortOpen, on);
     ct::restoreConfig();
-    EXPECT_TRUE(!r.ok() &&
-                r.error().description.contains("permission denied opening /dev/ttyS-velmora-none"));
-    EXPECT_NE(
-        ::testing::internal::GetCapturedStderr().find("refused to open /dev/ttyS-velmora-none"),
-        std::string::npos);
+    EXPECT_EQ(r.error().description.section(':', 0, 1),
+              "COM1: permission denied opening /dev/ttyS-velmora-none")
+        << "the control's error";
     // A test started without the shim ends before it runs.
     QProcess self;
     self.setEnvironment(QProcess::systemEnvironment().filter(
         QRegularExpression(QStringLiteral("^(?!LD_PRELOAD=)"))));
     self.start(QStringLiteral("/proc/self/exe"), {QStringLiteral("--gtest_list_tests")});
     ASSERT_TRUE(self.waitForFinished(20000));
-    EXPECT_NE(self.exitStatus(), QProcess::NormalExit);
-    EXPECT_TRUE(self.readAllStandardError().contains("velmora_modemshim.so is not preloaded"));
+    EXPECT_TRUE(self.readAllStandardError().contains("velmora_modemshim.so is not preloaded"))
+        << "it says why it ends";
 }
 
 // A VCD file's value changes per signal: levels in order, their times (never
@@ -218,16 +185,18 @@ struct Vcd {
 Vcd readVcd(const QString &path) {
     QFile f(path);
     const QByteArray text = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    EXPECT_TRUE(text.contains("$timescale 1ns $end") && text.endsWith('\n')) << qPrintable(path);
+    EXPECT_TRUE(text.contains("$timescale 1ns $end")) << qPrintable(path) << ": its time unit";
+    EXPECT_TRUE(text.endsWith('\n')) << qPrintable(path) << ": whole lines";
     Vcd out;
     qint64 t = 0;
     for (const QByteArray &l : text.mid(text.indexOf("$dumpvars")).split('\n').mid(6)) {
         if (l.startsWith('#')) {
-            EXPECT_GE(l.mid(1).toLongLong(), t);
+            EXPECT_GE(l.mid(1).toLongLong(), t) << qPrintable(path) << ": time never decreases";
             t = l.mid(1).toLongLong();
         } else if (!l.isEmpty()) {
             out.last = QStringList{"RTS", "DTR", "TxD", "DCD"}.value(l[1] - '!', "?");
-            out.levels[out.last] += QChar(l[0]), out.times[out.last] << t;
+            out.levels[out.last] += QChar(l[0]);
+            out.times[out.last] << t;
         }
     }
     return out;
@@ -239,7 +208,8 @@ class Device : public Comm {
   protected:
     void SetUp() override {
         windowing::useManualClock(); // frame ends in the trace: on the clock tests advance
-        ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath())), modemshim_clear();
+        ct::writeConfig(QStringLiteral("COM1 = %1\n").arg(pty.slavePath()));
+        modemshim_clear();
     }
     // The shim's log since the last call, e.g. "BIC RTS, BIS DTR, GET".
     QString requests() {
@@ -248,11 +218,10 @@ class Device : public Comm {
                                             {TIOCMGET, "GET"},
                                             {TIOCEXCL, "EXCL"},
                                             {TIOCNXCL, "NXCL"}};
+        const QMap<int, QString> lines{{TIOCM_RTS, " RTS"}, {TIOCM_DTR, " DTR"}};
         QStringList out;
         for (const modemshim_request &r : std::span(modemshim_log(), modemshim_count()))
-            out << names.value(r.request, "other") + (r.arg == TIOCM_RTS   ? " RTS"
-                                                      : r.arg == TIOCM_DTR ? " DTR"
-                                                                           : "");
+            out << names.value(r.request, "other") + lines.value(r.arg);
         modemshim_clear();
         return out.join(", ");
     }
@@ -261,36 +230,40 @@ class Device : public Comm {
         tcgetattr(pty.slave(), &t);
         return t;
     }
-    int outputs() { return modemshim_lines(pty.device()) & (TIOCM_RTS | TIOCM_DTR); }
 
     ct::Pty pty;
 };
 
 TEST_F(Device, OpenIsRawExclusiveWithoutHangupOrFlowControl) {
     termios dirty = settings(); // left behind by another program; the open undoes it
-    dirty.c_cflag |= HUPCL | CRTSCTS | PARENB | CSTOPB, dirty.c_iflag |= IXON | IXOFF,
-        dirty.c_lflag |= ICANON | ECHO | ISIG;
+    dirty.c_cflag |= HUPCL | CRTSCTS | PARENB | CSTOPB;
+    dirty.c_iflag |= IXON | IXOFF;
+    dirty.c_lflag |= ICANON | ECHO | ISIG;
     ASSERT_EQ(tcsetattr(pty.slave(), TCSANOW, &dirty), 0);
-    ASSERT_TRUE(put(Settings, Variant(" 1200 ,\tn , 8 , 1\n")) && put(RTSEnable, on));
+    ASSERT_TRUE(put(Settings, Variant(" 1200 ,\tn , 8 , 1\n")).ok());
+    ASSERT_TRUE(put(RTSEnable, on).ok());
     EXPECT_EQ(requests(), "") << "a closed port reaches no device";
     ASSERT_TRUE(open().ok());
     EXPECT_EQ(requests(), "EXCL, BIS RTS, BIC DTR") << "exclusive, then the kept levels, RTS first";
     const termios t = settings();
     EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | HUPCL | CRTSCTS | CSIZE | PARENB | CSTOPB),
-              tcflag_t(CLOCAL | CREAD | CS8));
-    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | IXANY) || t.c_lflag & (ICANON | ECHO | ISIG) ||
-                 t.c_oflag & OPOST);
-    EXPECT_EQ(cfgetospeed(&t), speed_t(B1200));
+              tcflag_t(CLOCAL | CREAD | CS8))
+        << "8N1, no hang-up on close, no RTS/CTS flow control";
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY), 0u) << "no XON/XOFF flow control";
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u) << "raw input";
+    EXPECT_EQ(t.c_oflag & OPOST, 0u) << "raw output";
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B1200)) << "the speed set while closed";
     ASSERT_TRUE(put(Settings, Variant("2400,N,8,1")).ok());
     const termios after = settings();
     EXPECT_EQ(cfgetispeed(&after), speed_t(B2400)) << "applied to the open port";
-    const auto r = ct::createPort()->put(PortOpen, on);
-    EXPECT_EQ(std::pair(r.error().number, r.error().description),
-              std::pair(e::PortAlreadyOpen,
-                        "COM1: " + pty.slavePath() + " is already in use by another program"));
+    const automation::Error taken = failure(ct::createPort()->put(PortOpen, on));
+    EXPECT_EQ(taken.number, e::PortAlreadyOpen) << "a second control on the device";
+    EXPECT_EQ(taken.description,
+              "COM1: " + pty.slavePath() + " is already in use by another program")
+        << "a second control on the device";
     ASSERT_TRUE(open(false).ok());
-    EXPECT_EQ(requests(), "NXCL");
-    EXPECT_EQ(outputs(), TIOCM_RTS) << "closing leaves the lines as they are";
+    EXPECT_EQ(requests(), "NXCL") << "the close lets others in";
+    EXPECT_EQ(modemshim_lines(pty.device()), TIOCM_RTS) << "closing leaves the lines as they are";
 }
 
 TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes) {
@@ -299,12 +272,12 @@ TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes) {
     send({{0, 1, 1, 0, 0, 0, 0, 1}});
     const QString set = "BIC RTS, BIC DTR, BIS RTS, BIS DTR", clear = "BIC RTS, BIC DTR, BIS DTR";
     EXPECT_EQ(requests(),
-              QStringList({clear, set, set, clear, clear, clear, clear, set}).join(", "));
-    EXPECT_EQ(std::tuple(pty.read(), outputs(), cd()),
-              std::tuple("0", TIOCM_DTR | TIOCM_RTS, false))
-        << "the closing character after the last cell, whose levels stay";
-    ASSERT_TRUE(put(Output, Variant(std::int16_t(-7))) &&
-                put(Output, Variant(QStringLiteral("\u00ff\u0001"))));
+              QStringList({clear, set, set, clear, clear, clear, clear, set}).join(", "))
+        << "per cell RTS off, DTR off, RTS on for a set cell, DTR on";
+    EXPECT_EQ(pty.read(), "0") << "the closing character after the last cell";
+    EXPECT_FALSE(cd()) << "no carrier yet";
+    ASSERT_TRUE(put(Output, Variant(std::int16_t(-7))).ok());
+    ASSERT_TRUE(put(Output, Variant(QStringLiteral("\u00ff\u0001"))).ok());
     EXPECT_EQ(pty.read(), QByteArray("-7\xff\x01"))
         << "a number as its text; a character below 256 as its byte";
     modemshim_set_inputs(pty.device(), TIOCM_CAR);
@@ -313,14 +286,16 @@ TEST_F(Device, EachWordIsItsExactRequestsThenTheCharacterUntilTheDeviceGoes) {
     // The adapter is unplugged: the line hangs up, modem requests fail with EIO.
     pty.hangUp();
     modemshim_fail(pty.device(), EIO);
-    EXPECT_FALSE(cd());
-    EXPECT_TRUE(put(RTSEnable, off) && put(DTREnable, on));
-    const auto out = put(Output, Variant("0"));
-    EXPECT_EQ(std::pair(out.error().number, out.error().description),
-              std::pair(e::HardwareNotAvailable,
-                        "COM1: " + pty.slavePath() + " is no longer available (device removed)"));
+    EXPECT_FALSE(cd()) << "no carrier from a device that is gone";
+    ASSERT_TRUE(put(RTSEnable, off).ok());
+    ASSERT_TRUE(put(DTREnable, on).ok());
+    const automation::Error gone = failure(put(Output, Variant("0")));
+    EXPECT_EQ(gone.number, e::HardwareNotAvailable) << "output to a device that is gone";
+    EXPECT_EQ(gone.description,
+              "COM1: " + pty.slavePath() + " is no longer available (device removed)")
+        << "output to a device that is gone";
     EXPECT_EQ(requests(), "GET") << "once gone, line writes make no requests";
-    EXPECT_TRUE(open(false).ok());
+    ASSERT_TRUE(open(false).ok());
     modemshim_fail(pty.device(), 0);
 }
 
@@ -328,32 +303,42 @@ TEST_F(Device, LineTraceRecordsLinesFramesAndCarrierAndSurvivesAKill) {
     const QString path = ct::tempDir() + "/lines.vcd", killed = ct::tempDir() + "/killed.vcd";
     const QString mapping = QStringLiteral("COM1 = %1\ntrace = %2\n");
     ct::writeConfig(mapping.arg(pty.slavePath(), path));
-    ASSERT_TRUE(put(Settings, Variant("2400,N,8,1")) && open());
+    ASSERT_TRUE(put(Settings, Variant("2400,N,8,1")).ok());
+    ASSERT_TRUE(open().ok());
     send({Power, Off});
     modemshim_set_inputs(pty.device(), TIOCM_CAR);
-    ASSERT_TRUE(cd() && open(false));
-    const Vcd vcd = readVcd(path); // RTS: the open, the kept level, element 1 of the first word
-    EXPECT_EQ(QStringList({vcd.levels["DTR"], vcd.levels["RTS"], vcd.levels["DCD"]}),
-              QStringList({"101" + QString("01").repeated(15), "1010", "1"}));
+    ASSERT_TRUE(cd());
+    ASSERT_TRUE(open(false).ok());
+    const Vcd vcd = readVcd(path);
+    EXPECT_EQ(vcd.levels["DTR"], "101" + QString("01").repeated(15))
+        << "raised at the open, the kept level, then the clock of each cell";
+    EXPECT_EQ(vcd.levels["RTS"], "1010") << "the open, the kept level, element 1 of the first word";
+    EXPECT_EQ(vcd.levels["DCD"], "1") << "the carrier once read";
     // Two frames of "0" at 2400 bit/s, edges at 0, 5, 7 and 9 bit times, back to back.
     const QList<qint64> txd = vcd.times["TxD"];
-    ASSERT_EQ(vcd.levels["TxD"], "01010101");
+    ASSERT_EQ(vcd.levels["TxD"], "01010101") << "two frames of \"0\"";
     for (int i = 0; i < 8; ++i)
         EXPECT_NEAR(
             double(txd[i] - txd[i / 4 * 4]), (QList<int>{0, 5, 7, 9}[i % 4]) * 1e9 / 2400, 3)
-            << i;
+            << "edge " << i << " of its frame";
     EXPECT_GE(double(txd[4] - txd[0]), 10 * 1e9 / 2400 - 3) << "frames never overlap";
     // A process killed after four words at 110 bit/s (91 ms a frame) whose closing
     // characters' time has passed on the clock, with a fifth one on the wire.
     const auto killedMidFrame = [&] {
         ct::writeConfig(mapping.arg(pty.slavePath(), killed));
-        (void)put(Settings, Variant("110,N,8,1")), (void)open(), send({Power, Off, Power, Off}),
-            windowing::advanceClock(4 * 91 + 1), send({Power}), cd(), raise(SIGKILL);
+        (void)put(Settings, Variant("110,N,8,1"));
+        (void)open();
+        send({Power, Off, Power, Off});
+        windowing::advanceClock(4 * 91 + 1);
+        send({Power});
+        cd();
+        raise(SIGKILL);
     };
-    EXPECT_EXIT(killedMidFrame(), ::testing::KilledBySignal(SIGKILL), "");
-    const Vcd cut = readVcd(killed); // the open, the words' cells, up to the last line request
-    EXPECT_EQ(QStringList({cut.levels["DTR"], cut.last}),
-              QStringList({"1" + QString("01").repeated(5 * 8), "DCD"}));
+    EXPECT_EXIT(killedMidFrame(), ::testing::KilledBySignal(SIGKILL), "") << "killed";
+    const Vcd cut = readVcd(killed);
+    EXPECT_EQ(cut.levels["DTR"], "1" + QString("01").repeated(5 * 8))
+        << "the open, the words' cells";
+    EXPECT_EQ(cut.last, "DCD") << "written up to the last line request";
     EXPECT_EQ(cut.levels["TxD"], QString("01").repeated(4 * 2))
         << "every frame that ended before the kill, and the line idle after them";
 }
@@ -373,7 +358,7 @@ TEST_F(Device, OpeningADeviceLoadsNoOtherBackend) {
         const bool loaded = maps.readAll().contains("libvelmora_simulator.so");
         _exit(opened && read && !loaded ? 0 : 1);
     };
-    EXPECT_EXIT(openAndLook(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(openAndLook(), ::testing::ExitedWithCode(0), "") << "opened, nothing else loaded";
     GTEST_FLAG_SET(death_test_style, style);
 }
 
