@@ -38,7 +38,8 @@ words() { awk '$1 == "$var" && $5 == "DTR" { id = $4 } /^[01]/ && substr($0, 2) 
 start ' 0 \r\n 1 \r\n 1 \r\n-1 \r\n' 'COM1 = sim:amp?delay=500'
 e2e_wait 10 eval '[ "$(e2e_carrier)" = 01 ]' || e2e_fail "the carrier rising after the automatic power-on"
 sleep 3   # the failure notice would come 2 s after the start
-[ "$(notes)" = "Усилитель выключен Усилитель включен" ] || e2e_fail "balloons after the start: $(notes)"
+# (Whether the first poll came before the carrier, and announced the amplifier off first, depends on the machine.)
+notes | grep -q "Усилитель включен$" && ! notes | grep -q "Не удалось" || e2e_fail "balloons after the start: $(notes)"
 
 # Hidden behind the icon with "Скрыть программу", back with velmoractl show.
 e2e_wait 10 eval '[ -n "$(tray_icons)" ]' || e2e_fail "the icon in trayer"
