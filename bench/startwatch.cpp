@@ -2,6 +2,7 @@
 //   startwatch <hold-seconds> <idle-seconds> <program> [args...]
 // starts the program and prints, on one line,
 //   start_ms=<process start to its first top-level window mapped>
+//   start_cpu_ms=<CPU time of all its threads by then: less moved by what else runs>
 //   hwm_kb=<peak resident memory, VmHWM, <hold-seconds> after the start>
 //   objects=<shared objects mapped then: the distinct files named *.so or *.so.N>
 //   cpu_pct=<CPU time of all its threads over the following <idle-seconds>, in % of one core>
@@ -136,13 +137,15 @@ int main(int argc, char **argv) {
         std::perror("startwatch: exec");
         _exit(127);
     }
-    double startMs = -1;
+    double startMs = -1, startCpuMs = -1;
     while (startMs < 0) {
         while (XPending(d)) {
             XEvent e;
             XNextEvent(d, &e);
-            if (e.type == MapNotify && windowPid(d, e.xmap.window) == pid)
+            if (e.type == MapNotify && windowPid(d, e.xmap.window) == pid) {
                 startMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                startCpuMs = usage(pid).cpuNs / 1e6;
+            }
         }
         if (startMs >= 0)
             break;
@@ -178,8 +181,10 @@ int main(int argc, char **argv) {
         std::snprintf(rate, sizeof rate, ":%.2f", double(thread.second - from) / seconds);
         threads += (threads.empty() ? "" : ",") + thread.first + rate;
     }
-    std::printf("start_ms=%.1f hwm_kb=%ld objects=%zu cpu_pct=%.4f wakeups_per_s=%.2f threads=%s\n",
+    std::printf("start_ms=%.1f start_cpu_ms=%.1f hwm_kb=%ld objects=%zu cpu_pct=%.4f "
+                "wakeups_per_s=%.2f threads=%s\n",
                 startMs,
+                startCpuMs,
                 hwm,
                 objects,
                 (after.cpuNs - before.cpuNs) / (seconds * 1e9) * 100,
