@@ -2,7 +2,9 @@
 //   startwatch <hold-seconds> <idle-seconds> <program> [args...]
 // starts the program and prints, on one line,
 //   start_ms=<process start to its first top-level window mapped>
+//   start_cpu_ms=<CPU time of all its threads by then: less moved by what else runs>
 //   hwm_kb=<peak resident memory, VmHWM, <hold-seconds> after the start>
+//   objects=<shared objects mapped then: the distinct files named *.so or *.so.N>
 //   cpu_pct=<CPU time of all its threads over the following <idle-seconds>, in % of one core>
 //   wakeups_per_s=<voluntary context switches of all its threads over that period, per second>
 //   threads=<name>:<its wake-ups per second>,... (each thread by its name, in the order of their
@@ -21,6 +23,7 @@
 #include <fstream>
 #include <map>
 #include <poll.h>
+#include <set>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -56,6 +59,23 @@ long statusField(const std::string &file, const char *name) {
         if (line.compare(0, len, name) == 0 && line[len] == ':')
             return std::atol(line.c_str() + len + 1);
     return 0;
+}
+
+// How many distinct shared objects the process has mapped.
+std::size_t sharedObjects(pid_t pid) {
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    std::set<std::string> files;
+    std::string line;
+    while (std::getline(maps, line)) {
+        const std::size_t path = line.find('/');
+        if (path == std::string::npos)
+            continue;
+        const std::string file = line.substr(path);
+        const std::size_t so = file.rfind(".so");
+        if (so != std::string::npos && (so + 3 == file.size() || file[so + 3] == '.'))
+            files.insert(file);
+    }
+    return files.size();
 }
 
 // CPU nanoseconds and voluntary switches, summed over the process's threads,
@@ -117,13 +137,15 @@ int main(int argc, char **argv) {
         std::perror("startwatch: exec");
         _exit(127);
     }
-    double startMs = -1;
+    double startMs = -1, startCpuMs = -1;
     while (startMs < 0) {
         while (XPending(d)) {
             XEvent e;
             XNextEvent(d, &e);
-            if (e.type == MapNotify && windowPid(d, e.xmap.window) == pid)
+            if (e.type == MapNotify && windowPid(d, e.xmap.window) == pid) {
                 startMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                startCpuMs = usage(pid).cpuNs / 1e6;
+            }
         }
         if (startMs >= 0)
             break;
@@ -142,6 +164,7 @@ int main(int argc, char **argv) {
 
     std::this_thread::sleep_until(start + std::chrono::duration<double>(hold));
     const long hwm = statusField("/proc/" + std::to_string(pid) + "/status", "VmHWM");
+    const std::size_t objects = sharedObjects(pid);
     const Usage before = usage(pid);
     const auto idleStart = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(idle));
@@ -158,9 +181,12 @@ int main(int argc, char **argv) {
         std::snprintf(rate, sizeof rate, ":%.2f", double(thread.second - from) / seconds);
         threads += (threads.empty() ? "" : ",") + thread.first + rate;
     }
-    std::printf("start_ms=%.1f hwm_kb=%ld cpu_pct=%.4f wakeups_per_s=%.2f threads=%s\n",
+    std::printf("start_ms=%.1f start_cpu_ms=%.1f hwm_kb=%ld objects=%zu cpu_pct=%.4f "
+                "wakeups_per_s=%.2f threads=%s\n",
                 startMs,
+                startCpuMs,
                 hwm,
+                objects,
                 (after.cpuNs - before.cpuNs) / (seconds * 1e9) * 100,
                 double(after.switches - before.switches) / seconds,
                 threads.c_str());

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "desktopstyle.h"
 #include "program.h"
 #include "windowing/messagebox.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char **argv) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
         return std::printf("Velmora Version %s\n", VELMORA_VERSION) < 0;
     QApplication app(argc, argv);
+    velmora::useDesktopStyle();
     QApplication::setApplicationName(QStringLiteral("velmora"));
     // Ties the windows to the menu entry (its name and icon) where the desktop asks.
     QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));

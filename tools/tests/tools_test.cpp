@@ -54,7 +54,7 @@ TEST(Regsvr, RegistersUnregistersAndSaysWhyItFailed) {
          {"regsvr: ", none, "no such file"},
          "1 0 0"},
         {priv,
-         {envPath("VELMORA_BUILD_DIR") + "/lib/libvelmora_automation.so"},
+         {envPath("VELMORA_BUILD_DIR") + "/lib/libvelmora_platform.so"},
          1,
          {},
          {"not a control library"},
