@@ -340,7 +340,7 @@ class RegistryBadLibrary : public RegistryTest, public ::testing::WithParamInter
         if (kind == Library::Fifo)
             ::mkfifo(QFile::encodeName(path).constData(), 0600);
         if (kind == Library::NotAControlLibrary)
-            return qEnvironmentVariable("VELMORA_BUILD_DIR") + "/lib/libvelmora_automation.so";
+            return qEnvironmentVariable("VELMORA_BUILD_DIR") + "/lib/libvelmora_platform.so";
         if (kind == Library::OtherClasses)
             return testControl();
         return path;
