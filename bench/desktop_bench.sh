@@ -2,7 +2,7 @@
 # The running panel against the plainest window that shows what it shows (the
 # reference: bare_window --menu) and a bare Qt window, measured from outside on
 # a virtual desktop (Xvfb, a private session bus, an XEmbed tray host, a
-# notification daemon), interleaved, VELMORA_BENCH_RUNS runs each (15 unless set):
+# notification daemon), interleaved, VELMORA_BENCH_RUNS runs each (21 unless set):
 #   desktop_bench.sh <startwatch> <bare window> <velmora> <regsvr> <comm lib> <modem shim> <lumora lib> <pellago lib>
 # start: process start to its main window mapped (and the processor time it
 # took by then); memory: peak resident (VmHWM)
@@ -23,7 +23,7 @@ e2e_notifications
 tray_trayer
 for lib in "$5" "$6"; do "$REGSVR" "$(realpath "$lib")" >>"$E2E/regsvr.err" 2>&1 || e2e_fail "regsvr registers $lib"; done
 printf '%s\n' "COM1 = sim:amp?power=on" >"$VELMORA_COMM_CONFIG"   # no front panel, no line trace
-IDLE=${VELMORA_BENCH_IDLE:-10} RUNS=${VELMORA_BENCH_RUNS:-15}
+IDLE=${VELMORA_BENCH_IDLE:-10} RUNS=${VELMORA_BENCH_RUNS:-21}
 
 # run <name> <program> [args]: one measured run, its figures appended to $E2E/<name>.
 run()
@@ -38,8 +38,11 @@ run()
 # text alone costs; "poll": the bare window waking every 150 ms for nothing,
 # what the poll's wake-ups alone cost.
 load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
+# Each pair of the panel and the reference runs in turn panel first and
+# reference first, so that neither gains from its place in the round.
 for i in $(seq $RUNS); do
-    run panel "$VELMORA"; run menu "$BARE" --menu; run bare "$BARE"; run text "$BARE" --text; run poll "$BARE" --poll
+    if ((i % 2)); then run panel "$VELMORA"; run menu "$BARE" --menu; else run menu "$BARE" --menu; run panel "$VELMORA"; fi
+    run bare "$BARE"; run text "$BARE" --text; run poll "$BARE" --poll
 done
 load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
 

@@ -1,8 +1,8 @@
 #include "panelbus.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QLoggingCategory>
 #include <cstdio>
 
@@ -30,6 +30,25 @@ automation::Error refusal(const char *why, const QString &message) {
                                      QLatin1String(why));
 }
 
+enum class NameRequest { Got, Taken, Failed };
+
+// Asks the bus for the name without queueing for it: one round trip, whose
+// answer tells whether it was free (and is ours now) or owned already, by
+// another connection or by this one.
+NameRequest requestName(const QDBusConnection &bus, const QString &name) {
+    QDBusMessage request = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                          QStringLiteral("/org/freedesktop/DBus"),
+                                                          QStringLiteral("org.freedesktop.DBus"),
+                                                          QStringLiteral("RequestName"));
+    constexpr uint DoNotQueue = 0x4;
+    request << name << DoNotQueue;
+    const QDBusReply<uint> reply = bus.call(request);
+    if (!reply.isValid())
+        return NameRequest::Failed;
+    constexpr uint PrimaryOwner = 1;
+    return reply.value() == PrimaryOwner ? NameRequest::Got : NameRequest::Taken;
+}
+
 } // namespace
 
 std::unique_ptr<PanelBus> PanelBus::offer(Panel *panel) {
@@ -42,24 +61,33 @@ std::unique_ptr<PanelBus> PanelBus::offer(Panel *panel) {
         return nullptr;
     }
     // Owned already (another panel, or this one): never taken over, and never
-    // given up by an offer that did not get it.
-    if (bus.interface()->isServiceRegistered(Service)) {
+    // given up by an offer that did not get it. The object is in place before
+    // the name is asked for, so that no call finds the name without it.
+    const auto taken = [] {
         std::fprintf(stderr,
                      "velmora: %s is taken on the session bus; running without it\n",
                      qPrintable(Service));
         return nullptr;
-    }
+    };
+    if (bus.objectRegisteredAt(Path))
+        return taken();
     std::unique_ptr<PanelBus> offered(new PanelBus(panel, bus));
-    const bool exported = bus.registerObject(Path, offered.get(), QDBusConnection::ExportAdaptors);
-    if (exported && bus.registerService(Service)) {
-        offered->offered_ = true;
-        return offered;
+    if (bus.registerObject(Path, offered.get(), QDBusConnection::ExportAdaptors)) {
+        switch (requestName(bus, Service)) {
+        case NameRequest::Got:
+            offered->offered_ = true;
+            return offered;
+        case NameRequest::Taken:
+            bus.unregisterObject(Path);
+            return taken();
+        case NameRequest::Failed:
+            bus.unregisterObject(Path);
+            break;
+        }
     }
     std::fprintf(stderr,
                  "velmora: %s cannot be offered on the session bus; running without it\n",
                  qPrintable(Service));
-    if (exported)
-        bus.unregisterObject(Path);
     return nullptr;
 }
 

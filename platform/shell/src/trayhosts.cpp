@@ -34,8 +34,11 @@ TrayHosts::TrayHosts(QObject *parent) : QObject(parent) {
                 if (!newOwner.isEmpty())
                     query();
             });
+    // From whichever connection sends them: naming the watcher's service here
+    // would cost a blocking lookup of its owner, and a stray signal only makes
+    // the tray be asked again.
     for (const char *signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
-        bus.connect(sni::WatcherService,
+        bus.connect(QString(),
                     sni::WatcherPath,
                     sni::WatcherInterface,
                     QString::fromLatin1(signal),
