@@ -94,6 +94,21 @@ TEST_F(PanelTest, BusCallsDuringAQuestionAreRefusedAndASecondPanelDoesNotTakeThe
         << "the name kept while the settings window is open, every call refused";
 }
 
+// A name another connection owns stays with it; the panel offers itself again once it is free.
+TEST_F(PanelTest, ANameOwnedElsewhereIsLeftToItsOwner) {
+    QDBusConnection other = client();
+    ASSERT_TRUE(other.registerService(PanelBus::Service)) << "owned by the client";
+    step("load");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(PanelBus::offer(&panel->panel()), nullptr) << "the panel is refused";
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "velmora: org.velmora.Panel is taken on the session bus; running without it\n");
+    EXPECT_EQ(other.interface()->serviceOwner(PanelBus::Service).value(), other.baseService())
+        << "the client keeps the name";
+    other.unregisterService(PanelBus::Service);
+    EXPECT_TRUE(PanelBus::offer(&panel->panel())) << "offered once the name is free";
+}
+
 // The property's value as the client reads it.
 static QString property(const char *name) {
     QDBusMessage m = QDBusMessage::createMethodCall(
