@@ -1,6 +1,7 @@
 #include "notifications.h"
 
 #include "logging.h"
+#include "shell/embeddedicon.h"
 #include "shell/notifyicon.h"
 
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QPointer>
-#include <QSystemTrayIcon>
 
 namespace shell {
 
@@ -36,18 +36,6 @@ QString iconName(std::uint32_t infoFlags) {
         return QStringLiteral("dialog-error");
     }
     return {};
-}
-
-QSystemTrayIcon::MessageIcon trayMessageIcon(std::uint32_t infoFlags) {
-    switch (infoFlags) {
-    case 1:
-        return QSystemTrayIcon::Information;
-    case 2:
-        return QSystemTrayIcon::Warning;
-    case 3:
-        return QSystemTrayIcon::Critical;
-    }
-    return QSystemTrayIcon::NoIcon;
 }
 
 // Text meant as text, for a service that reads markup.
@@ -168,13 +156,12 @@ void Notifications::done(const QString &failure) {
     next();
 }
 
-// Qt's own balloon over the icon, where the icon shows in an XEmbed tray. An
-// empty title and text close the one showing.
+// A balloon over the icon, where the icon shows in an XEmbed tray. An empty
+// title and text close the one showing.
 void Notifications::fallback(const Request &r) {
-    QSystemTrayIcon *tray = trayIcon(windowing::WindowHandle(r.key >> 32), std::uint32_t(r.key));
+    EmbeddedIcon *tray = trayIcon(windowing::WindowHandle(r.key >> 32), std::uint32_t(r.key));
     if (tray && tray->isVisible())
-        tray->showMessage(
-            r.text.isEmpty() ? QString() : r.title, r.text, trayMessageIcon(r.infoFlags));
+        tray->showMessage(r.text.isEmpty() ? QString() : r.title, r.text);
 }
 
 } // namespace shell

@@ -2,6 +2,7 @@
 
 #include "logging.h"
 #include "notifications.h"
+#include "shell/embeddedicon.h"
 #include "shell/mousemessages.h"
 #include "shell/records.h"
 #include "shell/trayhosts.h"
@@ -14,7 +15,6 @@
 #include <QHash>
 #include <QList>
 #include <QPointer>
-#include <QSystemTrayIcon>
 
 namespace shell {
 
@@ -83,14 +83,14 @@ automation::Result<IconFields> readIconRecord(const QByteArray &record) {
 }
 
 // An icon as the owner last described it, and where it shows: as an XEmbed
-// icon through QSystemTrayIcon, or as a StatusNotifierItem of our own.
+// icon, or as a StatusNotifierItem.
 struct Entry {
     windowing::WindowHandle window = 0;
     std::uint32_t id = 0;
     std::uint32_t callbackMessage = 0; // 0: the owner wants no messages
     QIcon icon;
     QString tip;
-    QSystemTrayIcon *tray = nullptr; // made only when first needed (see show())
+    EmbeddedIcon *tray = nullptr; // made only when first needed
     StatusNotifierItem *item = nullptr;
 };
 
@@ -101,17 +101,25 @@ void activated(windowing::WindowHandle window, std::uint32_t id,
 class IconTable : public QObject {
   public:
     explicit IconTable(QObject *parent) : QObject(parent) {
-        if (TrayHosts *hosts = TrayHosts::instance())
+        if (TrayHosts *hosts = TrayHosts::instance()) {
             connect(hosts, &TrayHosts::trayChanged, this, [this] {
                 for (Entry &entry : icons)
                     show(entry, true);
             });
+            // A new XEmbed tray takes only icons that ask it to.
+            connect(hosts, &TrayHosts::embeddedTrayWindowChanged, this, [this] {
+                for (Entry &entry : icons)
+                    if (entry.tray)
+                        entry.tray->dock();
+            });
+        }
+    }
+    ~IconTable() override {
+        for (Entry &entry : icons)
+            delete entry.tray;
     }
 
-    // Shows the entry in the tray there is now. A QSystemTrayIcon decides
-    // once per process, at the first one made or the first availability
-    // check, whether it goes over the bus; it is made only while no bus host
-    // is there so that it stays XEmbed, the tray to fall back to.
+    // Shows the entry in the tray there is now.
     void show(Entry &entry, bool trayChanged) {
         const TrayHosts::Tray tray =
             TrayHosts::instance() ? TrayHosts::instance()->tray() : TrayHosts::Tray::Embedded;
@@ -135,10 +143,10 @@ class IconTable : public QObject {
         if (onBus && trayChanged)
             entry.item->registerWithWatcher();
         if (!onBus && !entry.tray) {
-            entry.tray = new QSystemTrayIcon(this);
+            entry.tray = new EmbeddedIcon;
             QObject::connect(
                 entry.tray,
-                &QSystemTrayIcon::activated,
+                &EmbeddedIcon::activated,
                 entry.tray,
                 [window = entry.window, id = entry.id](QSystemTrayIcon::ActivationReason reason) {
                     activated(window, id, reason, false);
@@ -150,7 +158,7 @@ class IconTable : public QObject {
                 entry.tray->setToolTip(entry.tip);
             }
             // The tray shows nothing useful without a picture.
-            entry.tray->setVisible(!onBus && !entry.icon.isNull());
+            entry.tray->setWanted(!onBus && !entry.icon.isNull());
         }
     }
 
@@ -219,7 +227,7 @@ automation::Result<> apply(Operation op, const QByteArray &record) {
     if (op == Operation::Delete && exists) {
         // Later: the icon may be the one whose signal is being handled.
         if (it->tray) {
-            it->tray->hide();
+            it->tray->setWanted(false);
             it->tray->deleteLater();
         }
         if (it->item)
@@ -264,7 +272,7 @@ bool notifyIcon(Operation op, const QByteArray &record) {
     return result.ok();
 }
 
-QSystemTrayIcon *trayIcon(windowing::WindowHandle window, std::uint32_t id) {
+EmbeddedIcon *trayIcon(windowing::WindowHandle window, std::uint32_t id) {
     if (!QCoreApplication::instance())
         return nullptr;
     return table().icons.value(quint64(window) << 32 | id).tray;

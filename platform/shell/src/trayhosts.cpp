@@ -1,6 +1,7 @@
 #include "shell/trayhosts.h"
 
 #include "logging.h"
+#include "shell/embeddedicon.h"
 #include "statusnotifieritem.h"
 
 #include <QApplication>
@@ -11,7 +12,6 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QPointer>
-#include <QSystemTrayIcon>
 
 namespace shell {
 
@@ -31,12 +31,31 @@ TrayHosts::TrayHosts(QObject *parent) : QObject(parent) {
             [this](const QString &, const QString &, const QString &newOwner) {
                 ++generation_;
                 setTray(newOwner.isEmpty() ? Tray::Embedded : Tray::Pending);
-                if (!newOwner.isEmpty())
+                if (!newOwner.isEmpty()) {
+                    followHosts();
                     query();
+                }
             });
-    // From whichever connection sends them: naming the watcher's service here
-    // would cost a blocking lookup of its owner, and a stray signal only makes
-    // the tray be asked again.
+    // The daemon answers this at once, so that icons added before the first
+    // answer of a watcher wait for it rather than go to the wrong tray.
+    if (bus.interface()->isServiceRegistered(sni::WatcherService)) {
+        tray_ = Tray::Pending;
+        followHosts();
+        query();
+    }
+    present_ = present();
+}
+
+void TrayHosts::followHosts() {
+    // Only once a watcher is there: each connection waits for the bus's own
+    // thread, and a desktop without a watcher would pay it at every start.
+    // From whichever connection the signals come: naming the watcher's
+    // service would cost a blocking lookup of its owner, and a stray signal
+    // only makes the tray be asked again.
+    if (followingHosts_)
+        return;
+    followingHosts_ = true;
+    QDBusConnection bus = QDBusConnection::sessionBus();
     for (const char *signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
         bus.connect(QString(),
                     sni::WatcherPath,
@@ -44,13 +63,6 @@ TrayHosts::TrayHosts(QObject *parent) : QObject(parent) {
                     QString::fromLatin1(signal),
                     this,
                     SLOT(query()));
-    // The daemon answers this at once, so that icons added before the first
-    // answer of a watcher wait for it rather than go to the wrong tray.
-    if (bus.interface()->isServiceRegistered(sni::WatcherService)) {
-        tray_ = Tray::Pending;
-        query();
-    }
-    present_ = present();
 }
 
 void TrayHosts::watchEmbeddedTray() {
@@ -65,6 +77,7 @@ void TrayHosts::watchEmbeddedTray() {
 
 void TrayHosts::embeddedTrayChanged() {
     qCDebug(lcShell) << "XEmbed tray changed";
+    emit embeddedTrayWindowChanged();
     setTray(tray_);
 }
 
@@ -76,10 +89,8 @@ TrayHosts *TrayHosts::instance() {
 }
 
 bool TrayHosts::present() const {
-    // Qt's own check settles, once per process, whether its icons use the
-    // bus; asked while a host is registered it would keep them off XEmbed.
     return tray_ == Tray::StatusNotifier ||
-           (tray_ == Tray::Embedded && QSystemTrayIcon::isSystemTrayAvailable());
+           (tray_ == Tray::Embedded && EmbeddedIcon::trayPresent());
 }
 
 void TrayHosts::query() {

@@ -1,4 +1,5 @@
 // Icon records: the icons shown with their Windows-1251 tips, the trace, activations posted back.
+#include "shell/embeddedicon.h"
 #include "shell/notifyicon.h"
 #include "shell/records.h"
 
@@ -7,6 +8,7 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -75,7 +77,11 @@ TEST(NotifyIcon, AddsModifiesAndDeletesAsTheShellDoesAndTracesEachRecord) {
     EXPECT_EQ(trayIcon(11, 1)->toolTip(), cut) << "the long tip cut to 63 bytes";
     EXPECT_EQ(trayIcon(10, 2), nullptr) << "icon 2 deleted";
     EXPECT_EQ(trayIcon(12, 1), nullptr) << "bad records add nothing";
-    EXPECT_EQ(qApp->findChildren<QSystemTrayIcon *>().size(), 2) << "two icons shown";
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto icons = std::count_if(windows.begin(), windows.end(), [](QWidget *w) {
+        return qobject_cast<shell::EmbeddedIcon *>(w) != nullptr;
+    });
+    EXPECT_EQ(icons, 2) << "two icons made";
 
     QFile trace(dir.filePath("trace"));
     ASSERT_TRUE(trace.open(QIODevice::ReadOnly));

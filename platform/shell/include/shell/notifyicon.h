@@ -11,9 +11,9 @@
 
 #include "automation/result.h"
 
-class QSystemTrayIcon;
-
 namespace shell {
+
+class EmbeddedIcon;
 
 // The operations of notifyIcon, with the values the controls pass.
 enum class Operation : std::uint32_t { Add = 0, Modify = 1, Delete = 2 };
@@ -87,6 +87,6 @@ automation::Result<> notifyIconResult(Operation op, const QByteArray &record);
 // The XEmbed tray icon shown for (window, id), null when there is none or the
 // icon shows as a StatusNotifierItem (a balloon with no notification service
 // falls back to it).
-QSystemTrayIcon *trayIcon(windowing::WindowHandle window, std::uint32_t id);
+EmbeddedIcon *trayIcon(windowing::WindowHandle window, std::uint32_t id);
 
 } // namespace shell

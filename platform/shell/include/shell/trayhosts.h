@@ -31,6 +31,8 @@ class TrayHosts : public QObject {
     // tray() changed; StatusNotifier again after Pending means a watcher
     // (re)appeared, and items register with it anew.
     void trayChanged(shell::TrayHosts::Tray tray);
+    // An XEmbed tray's window appeared, or the one there was destroyed.
+    void embeddedTrayWindowChanged();
 
   private slots:
     void query();
@@ -39,11 +41,14 @@ class TrayHosts : public QObject {
   private:
     explicit TrayHosts(QObject *parent);
     void watchEmbeddedTray();
+    // Follows the hosts registering with the watcher, from the first watcher on.
+    void followHosts();
     void setTray(Tray tray);
 
     QDBusServiceWatcher *watcher_ = nullptr;
     Tray tray_ = Tray::Embedded;
     bool present_ = false;
+    bool followingHosts_ = false;
     quint64 generation_ = 0; // answers to older queries are dropped
 };
 
