@@ -5,8 +5,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMouseEvent>
 #include <QPixmap>
-#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <vector>
@@ -104,7 +104,8 @@ namespace {
 struct Activation {
     const char *name;
     std::uint32_t flags;
-    QSystemTrayIcon::ActivationReason reason;
+    Qt::MouseButton button;
+    QEvent::Type event; // a press, or the second press of a double click
     std::vector<int> posted;
 };
 
@@ -112,7 +113,7 @@ class NotifyIconActivation : public ::testing::TestWithParam<Activation> {};
 
 } // namespace
 
-// Posted, not delivered from inside the signal.
+// A click on the XEmbed icon: posted, not delivered from inside the event.
 TEST_P(NotifyIconActivation, IsPostedToTheOwnerAsMouseMessages) {
     windowing::MessageWindow owner;
     std::vector<int> got; // (QList's == hands memcmp a null pointer for two empty lists)
@@ -121,20 +122,23 @@ TEST_P(NotifyIconActivation, IsPostedToTheOwnerAsMouseMessages) {
     };
     const auto record = iconRecord(owner.handle(), 5, GetParam().flags, iconOf(Qt::green), "tip");
     ASSERT_TRUE(notifyIcon(Operation::Add, record));
-    emit trayIcon(owner.handle(), 5)->activated(GetParam().reason);
-    EXPECT_TRUE(got.empty()) << GetParam().name << ": nothing from inside the signal";
+    const Activation &a = GetParam();
+    QMouseEvent click(a.event, QPointF(4, 4), QPointF(4, 4), a.button, a.button, Qt::NoModifier);
+    QApplication::sendEvent(trayIcon(owner.handle(), 5), &click);
+    EXPECT_TRUE(got.empty()) << GetParam().name << ": nothing from inside the event";
     QCoreApplication::processEvents();
     EXPECT_EQ(got, GetParam().posted) << GetParam().name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     NotifyIcon, NotifyIconActivation,
-    ::testing::Values(Activation{"Trigger", 7, QSystemTrayIcon::Trigger, {513, 514}},
-                      Activation{"DoubleClick", 7, QSystemTrayIcon::DoubleClick, {515, 514}},
-                      Activation{"MiddleClick", 7, QSystemTrayIcon::MiddleClick, {519, 520}},
-                      Activation{"Context", 7, QSystemTrayIcon::Context, {516, 517}},
-                      Activation{"Unknown", 7, QSystemTrayIcon::Unknown, {}},
-                      Activation{"NoMessageFlag", 6, QSystemTrayIcon::Trigger, {}}),
+    ::testing::Values(
+        Activation{"LeftPress", 7, Qt::LeftButton, QEvent::MouseButtonPress, {513, 514}},
+        Activation{"LeftDoubleClick", 7, Qt::LeftButton, QEvent::MouseButtonDblClick, {515, 514}},
+        Activation{"MiddlePress", 7, Qt::MiddleButton, QEvent::MouseButtonPress, {519, 520}},
+        Activation{"RightPress", 7, Qt::RightButton, QEvent::MouseButtonPress, {516, 517}},
+        Activation{"BackButton", 7, Qt::BackButton, QEvent::MouseButtonPress, {}},
+        Activation{"NoMessageFlag", 6, Qt::LeftButton, QEvent::MouseButtonPress, {}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 int main(int argc, char **argv) {
