@@ -53,14 +53,23 @@ void EmbeddedIcon::setWanted(bool wanted) {
 }
 
 void EmbeddedIcon::dock() {
-    hide();
-    if (testAttribute(Qt::WA_WState_Created))
-        destroy();
+    withdraw();
     place();
 }
 
 void EmbeddedIcon::place() {
-    setVisible(wanted_ && trayPresent());
+    if (wanted_ && trayPresent())
+        show();
+    else
+        withdraw();
+}
+
+void EmbeddedIcon::withdraw() {
+    // A tray keeps the place of a window it docked until the window is
+    // destroyed; a hidden one would leave an empty place to click on.
+    hide();
+    if (testAttribute(Qt::WA_WState_Created))
+        destroy();
 }
 
 void EmbeddedIcon::showMessage(const QString &title, const QString &text) {

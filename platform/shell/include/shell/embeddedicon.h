@@ -46,6 +46,7 @@ class EmbeddedIcon : public QWidget {
 
   private:
     void place();
+    void withdraw();
 
     QIcon icon_;
     bool wanted_ = false;
