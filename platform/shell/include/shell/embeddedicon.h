@@ -6,8 +6,6 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include <cstdint>
-
 namespace shell {
 
 class EmbeddedIcon : public QWidget {
